@@ -1,0 +1,48 @@
+// The interface every sound-chip emulator implements. Emulators render one
+// sample per output frame at the rate they are run and add into caller-owned
+// 32-bit buffers; every buffer they need is allocated by init().
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "vantor/ParameterInfo.h"
+
+struct ChipInfo {
+    uint64_t firstWord = 1;
+    uint64_t inputCount = 0;
+    uint64_t outputCount = 1;   // buffers render32 adds into (1 to 4)
+    uint64_t clockDivisor = 1;  // output rate = clock / clockDivisor
+    std::vector<double> clocks; // selectable chip clocks in Hz
+    std::vector<vantor::ParameterInfo> parameters; // one per setParameter index
+    uint64_t initialClockIndex = 0;
+    char partName[32] = {};
+    char familyName[32] = {};
+    float outputGains[4] = {0.00390625f, 0.00390625f, 0.00390625f, 0.00390625f};
+};
+
+class ChipEmu {
+public:
+    virtual ~ChipEmu() = default;
+    virtual bool init(uint32_t maxFrames, const char* context, uint32_t flags) = 0;
+    virtual void fullReset() { reset(); }
+    virtual void reset() = 0;
+    virtual ChipInfo* getInfo() = 0;
+    virtual void setClockIndex(uint64_t /*index*/) {}
+    virtual void reserved7() {}
+    virtual void write(uint16_t address, uint8_t data, uint64_t port) = 0;
+    virtual uint8_t readRegister(uint16_t /*address*/) { return 0; }
+    virtual uint64_t reserved10() { return 0; }
+    virtual void setParameter(uint32_t index, float value) = 0;
+    virtual void setOutputOffset(uint64_t /*ignored*/, int16_t /*left*/, int16_t /*right*/) {}
+    virtual int render32(int32_t** outputs, uint64_t frames) = 0;
+    virtual void render16(int16_t* output, uint64_t ignored, uint64_t frames) = 0;
+    virtual uint64_t reserved15() { return 0; }
+    virtual uint64_t reserved16() { return 0; }
+    virtual uint64_t reserved17() { return 0; }
+    virtual void reserved18() {}
+    virtual const float* getFilterSettings() { return nullptr; }
+    virtual uint64_t reserved20() { return 0; }
+    virtual uint64_t reserved21() { return 0; }
+    virtual void reserved22() {}
+};
