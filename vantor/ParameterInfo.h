@@ -21,12 +21,12 @@ public:
 
     // Bits of `flags` (byte 12) as the synth framework uses them.
     enum : uint8_t {
-        kFlagHost1 = 0x01,        // offered to the host
-        kFlagHost2 = 0x02,        // offered to the host
-        kFlagInverted = 0x08,     // host values arrive inverted (stored as max - value)
-        kFlagPerVoice = 0x10,     // one action per voice
+        kFlagHost1 = 0x01,         // offered to the host
+        kFlagHost2 = 0x02,         // offered to the host
+        kFlagInverted = 0x08,      // host values arrive inverted (stored as max - value)
+        kFlagPerVoice = 0x10,      // one action per voice
         kFlagStepRetrigger = 0x20, // "STEP" sources run in retrigger form
-        kFlagZoneRoutes = 0x40,   // routes go only to the parts of the zone mask
+        kFlagZoneRoutes = 0x40,    // routes go only to the parts of the zone mask
     };
     // Bits of `mathFlags` (byte 13).
     enum : uint8_t {
@@ -70,19 +70,19 @@ public:
     uint32_t magic;
     uint32_t valueKind;
     uint32_t displayMode;
-    uint8_t flags;      // byte 12
-    uint8_t mathFlags;  // byte 13
+    uint8_t flags;     // byte 12
+    uint8_t mathFlags; // byte 13
     uint16_t modFlags;
     float minValue;
     float maxValue;
     float defaultValue;
-    float factor;       // display factor; on value of an on/off parameter
+    float factor; // display factor; on value of an on/off parameter
     char* label;
     char* list;
-    uint16_t id;        // id in the table that holds the record; 0xFFFF = none
-    uint16_t layerMask; // bit n-1 for layer n; 0xFFFF = unset
+    uint16_t id;         // id in the table that holds the record; 0xFFFF = none
+    uint16_t layerMask;  // bit n-1 for layer n; 0xFFFF = unset
     char* displayFormat; // unaligned
-    float offset;       // display offset; off value of an on/off parameter
+    float offset;        // display offset; off value of an on/off parameter
 
 private:
     void setDefaults();
