@@ -1,0 +1,43 @@
+// Noise channel of the SN76489 emulator: a shift register clocked every
+// `limit` frames, whose bit 14 is the output. The TI family feeds back bits
+// 13 ^ 14 (white) or bit 14 (periodic, 15 steps); the Sega family bits 12 ^ 15
+// (white) or bit 15 (periodic, 16 steps). The rate is fixed or follows tone 2.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "emulators/DCSGTone.h"
+
+class DCSGNoise {
+public:
+    DCSGNoise(uint32_t variant, uint64_t factor, DCSGTone* tone2, uint32_t maxFrames);
+    virtual ~DCSGNoise() = default;
+
+    // Rate from the noise control: 16, 32 or 64 counter steps per half, or 0
+    // to follow tone 2.
+    void setRate(uint32_t rate);
+    void setMode(uint32_t white);
+
+    // Writes n frames into `buffer`.
+    void run(uint64_t n) { render(buffer.get(), n, false); }
+    // Adds n frames into out (same stepping as run).
+    void runAdd(int32_t* out, uint64_t n) { render(out, n, true); }
+
+    uint32_t variant;
+    uint32_t attenuation = 0;
+    const int16_t* volumeTable = kDcsgVolumeTable;
+    uint64_t limit = 0; // frames between two shifts; 0 = never shifts
+    uint64_t counter = 0;
+    uint64_t outputBit = 1;
+    uint64_t factor;
+    uint64_t lfsr = 1;
+    uint8_t white = 0;
+    DCSGTone* tone2; // not owned
+    uint8_t followTone2 = 0;
+    std::unique_ptr<int32_t[]> buffer;
+
+private:
+    void render(int32_t* out, uint64_t n, bool add);
+    void shift();
+};

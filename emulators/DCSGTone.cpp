@@ -1,0 +1,43 @@
+#include "emulators/DCSGTone.h"
+
+#include <algorithm>
+
+const int16_t kDcsgVolumeTable[16] = {682, 542, 430, 342, 271, 215, 171, 136,
+                                      108, 85,  68,  54,  43,  34,  27,  0};
+
+DCSGTone::DCSGTone(uint32_t variant, uint64_t factor, uint32_t maxFrames)
+    : variant(variant), factor(factor), buffer(new int32_t[maxFrames]()) {}
+
+void DCSGTone::setPeriod(uint32_t value) {
+    periodRegister = value & 0xFFFF;
+    if (periodRegister != 0) {
+        period = periodRegister;
+    } else if (variant == 1 || variant == 2) {
+        period = 1;
+    } else if (variant <= 6) {
+        period = 1024;
+    } // other variants keep the old period
+}
+
+void DCSGTone::run(int32_t* out, uint64_t n) {
+    const int32_t vol = volumeTable[attenuation & 15];
+    int32_t level = phase == 1 ? vol : 0;
+    while (n > 0) {
+        // Frames until the half ends: the counter toggles once it reaches
+        // `length`, and always after at least one frame.
+        const uint64_t toEnd = counter < length ? length - counter : 1;
+        const uint64_t k = std::min(toEnd, n);
+        if (level != 0)
+            for (uint64_t i = 0; i < k; ++i) out[i] += level;
+        out += k;
+        n -= k;
+        if (k < toEnd) {
+            counter += k;
+            break;
+        }
+        counter = 0;
+        if (phase == 1) length = factor * period;
+        level = phase == 1 ? 0 : vol;
+        phase = 1 - phase;
+    }
+}

@@ -1,0 +1,35 @@
+// One square-wave tone channel of the SN76489 emulator. Time is counted in
+// output frames; one period step lasts `factor` frames, so each half of a
+// cycle lasts factor x period frames. The wave is unipolar: 0 or the level of
+// the current attenuation.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+// Output level per attenuation 0-15 (about 2 dB per step); 15 is silent.
+extern const int16_t kDcsgVolumeTable[16];
+
+class DCSGTone {
+public:
+    DCSGTone(uint32_t variant, uint64_t factor, uint32_t maxFrames);
+    virtual ~DCSGTone() = default;
+
+    // Stores a written period register; 0 means the variant's zero period.
+    void setPeriod(uint32_t value);
+
+    // Adds n frames of the wave into out. A new period takes effect when a
+    // high half ends.
+    void run(int32_t* out, uint64_t n);
+
+    uint32_t variant;
+    uint64_t length = 0; // frames in the current half cycle
+    uint64_t factor;
+    uint64_t periodRegister = 1;
+    uint64_t period = 1; // effective period
+    uint64_t counter = 0;
+    uint64_t phase = 0; // 1 = high half
+    uint64_t attenuation = 15;
+    const int16_t* volumeTable = kDcsgVolumeTable;
+    std::unique_ptr<int32_t[]> buffer; // used by the stereo render
+};

@@ -1,0 +1,136 @@
+#include "emulators/DCSG_Emu.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+const char* const kPartNames[7] = {"SN76489", "SegaPSG", "SegaGG", "SN94624",
+                                   "NCR8496", "PSSJ",    "PS1"};
+} // namespace
+
+DCSG_Emu::DCSG_Emu(uint32_t variant, uint64_t factor) : DCSGDecoder(variant), factor(factor) {
+    info.firstWord = 1;
+    info.inputCount = 0;
+    info.outputCount = 1;
+    info.clockDivisor = 16;
+    info.clocks = {2000000.0, 3579545.0, 4000000.0};
+    info.initialClockIndex = 1;
+    if (variant < 7) std::strncpy(info.partName, kPartNames[variant], sizeof info.partName - 1);
+    std::strncpy(info.familyName, "DCSG", sizeof info.familyName - 1);
+    info.outputGains[0] = 1.0f / 2049.0f;
+    for (int k = 1; k < 4; ++k) info.outputGains[k] = 1.0f / 256.0f;
+    for (const char* name : {"TONE0", "TONE1", "TONE2", "NOISE"})
+        info.parameters.emplace_back(name, vantor::ParameterInfo::kOnOff, 0.0f, 1.0f, 1.0f, 0, 0);
+}
+
+bool DCSG_Emu::init(uint32_t frames, const char* /*context*/, uint32_t /*flags*/) {
+    listener = this;
+    maxFrames = frames;
+    for (auto& tone : tones) tone = std::make_unique<DCSGTone>(variant, factor, frames);
+    noise = std::make_unique<DCSGNoise>(variant, factor, tones[2].get(), frames);
+    scratch.reset(new int32_t[frames]());
+    return true;
+}
+
+void DCSG_Emu::reset() {
+    if (!noise) return;
+    for (auto& tone : tones) tone->attenuation = 15;
+    noise->attenuation = 0;
+}
+
+void DCSG_Emu::write(uint16_t address, uint8_t data, uint64_t /*port*/) {
+    if (address == 1) return; // the Game Gear stereo byte belongs to the console
+    decode(data);
+}
+
+void DCSG_Emu::onVolume(uint32_t channel, uint32_t attenuation) {
+    if (!noise) return;
+    if ((channel & 3) != 3)
+        tones[channel & 3]->attenuation = attenuation & 15;
+    else
+        noise->attenuation = attenuation & 15;
+}
+
+void DCSG_Emu::onPeriod(uint32_t channel, uint32_t period) {
+    if (!noise) return;
+    if ((channel & 3) != 3)
+        tones[channel & 3]->setPeriod(period);
+    else
+        noise->setRate(period);
+}
+
+void DCSG_Emu::onNoiseMode(uint32_t /*channel*/, uint32_t /*ignored*/, uint32_t white) {
+    if (noise) noise->setMode(white);
+}
+
+void DCSG_Emu::setParameter(uint32_t index, float value) {
+    if (index < 4) mutes[index] = value > 0.0f;
+}
+
+void DCSG_Emu::setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16_t* c2,
+                               const int16_t* c3) {
+    for (int j = 0; j < 16; ++j)
+        volumeCurve[j] = int16_t((int32_t(c0[j]) + c1[j] + c2[j] + c3[j]) / 4);
+    if (!noise) return;
+    for (auto& tone : tones) tone->volumeTable = volumeCurve;
+    noise->volumeTable = volumeCurve;
+}
+
+void DCSG_Emu::renderMono(int32_t* out, uint64_t frames) {
+    for (int k = 0; k < 3; ++k)
+        if (!mutes[k]) tones[k]->run(out, frames);
+    if (!mutes[3]) noise->runAdd(out, frames);
+}
+
+int DCSG_Emu::render32(int32_t** outputs, uint64_t frames) {
+    if (noise) renderMono(outputs[0], frames);
+    return 0;
+}
+
+void DCSG_Emu::render16(int16_t* output, uint64_t /*ignored*/, uint64_t frames) {
+    if (!noise || maxFrames == 0) return;
+    // In pieces of at most maxFrames (the size of `scratch`); a zero-length
+    // call still runs once, so the noise refreshes its rate.
+    do {
+        const uint64_t n = std::min<uint64_t>(frames, maxFrames);
+        int32_t* buf = scratch.get();
+        std::fill(buf, buf + n, 0);
+        renderMono(buf, n);
+        for (uint64_t i = 0; i < n; ++i) output[i] = int16_t(uint16_t(uint32_t(buf[i])));
+        output += n;
+        frames -= n;
+    } while (frames > 0);
+}
+
+void DCSG_Emu::renderGameGear(int32_t** outputs, uint8_t stereo, uint64_t frames) {
+    if (!noise || maxFrames == 0) return;
+    int32_t* left = outputs[0];
+    int32_t* right = outputs[1];
+    // The channel buffers hold maxFrames entries: longer calls go in pieces,
+    // which the continuous generator state makes seamless. A zero-length call
+    // still runs once, so the noise refreshes its rate.
+    do {
+        const uint64_t n = std::min<uint64_t>(frames, maxFrames);
+        renderGameGearChunk(left, right, stereo, n);
+        left += n;
+        right += n;
+        frames -= n;
+    } while (frames > 0);
+}
+
+void DCSG_Emu::renderGameGearChunk(int32_t* left, int32_t* right, uint8_t stereo, uint64_t frames) {
+    auto spread = [&](const int32_t* buf, bool toLeft, bool toRight) {
+        if (toLeft)
+            for (uint64_t i = 0; i < frames; ++i) left[i] += buf[i];
+        if (toRight)
+            for (uint64_t i = 0; i < frames; ++i) right[i] += buf[i];
+    };
+    for (int k = 0; k < 3; ++k) {
+        int32_t* buf = tones[k]->buffer.get();
+        std::fill(buf, buf + frames, 0);
+        if (!mutes[k]) tones[k]->run(buf, frames);
+        spread(buf, stereo & (0x10 << k), stereo & (0x01 << k));
+    }
+    noise->run(frames);
+    if (!mutes[3]) spread(noise->buffer.get(), stereo & 0x80, stereo & 0x08);
+}
