@@ -11,8 +11,11 @@
 
 namespace vantor {
 
+// Packed so that `displayFormat` sits unaligned at byte 52; the record itself is
+// 8-byte aligned so that every other field is naturally aligned (also inside
+// containers). Read `displayFormat` by value: never bind a reference to it.
 #pragma pack(push, 1)
-class ParameterInfo {
+class alignas(8) ParameterInfo {
 public:
     static constexpr uint32_t kMagic = 2121;
 
@@ -90,6 +93,7 @@ private:
 #pragma pack(pop)
 
 static_assert(sizeof(ParameterInfo) == 64);
+static_assert(alignof(ParameterInfo) == 8);
 static_assert(offsetof(ParameterInfo, magic) == 0);
 static_assert(offsetof(ParameterInfo, valueKind) == 4);
 static_assert(offsetof(ParameterInfo, displayMode) == 8);
