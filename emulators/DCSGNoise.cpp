@@ -12,8 +12,8 @@ Family familyOf(uint32_t variant) {
 }
 } // namespace
 
-DCSGNoise::DCSGNoise(uint32_t variant, uint64_t factor, DCSGTone* tone2, uint32_t maxFrames)
-    : variant(variant), factor(factor), tone2(tone2), buffer(new int32_t[maxFrames]()) {}
+DCSGNoise::DCSGNoise(uint32_t variant, uint64_t factor, DCSGTone* tone2)
+    : variant(variant), factor(factor), tone2(tone2) {}
 
 void DCSGNoise::setRate(uint32_t rate) {
     if (rate == 0) {
@@ -43,31 +43,26 @@ void DCSGNoise::shift() {
     outputBit = newBit;
 }
 
-void DCSGNoise::render(int32_t* out, uint64_t n, bool add) {
+void DCSGNoise::run(int32_t* first, int32_t* second, uint64_t n) {
     const int32_t vol = volumeTable[attenuation & 15];
-    // The rate of a noise that follows tone 2 is refreshed on every call,
-    // also for n = 0.
     if (followTone2 && tone2) {
         limit = (tone2->period & 0xFFFF) * factor * 2;
         if (counter >= limit) counter = 0;
     }
-    if (familyOf(variant) == Family::None) {
-        if (!add) std::fill(out, out + n, 0);
-        return;
-    }
+    if (familyOf(variant) == Family::None) return; // renders no noise
     while (n > 0) {
         // The register shifts when the counter reaches `limit` exactly; a
         // counter already past it (limit 0) never shifts.
         const uint64_t toShift = counter < limit ? limit - counter : UINT64_MAX;
         const uint64_t k = std::min(toShift, n);
-        const int32_t level = outputBit ? vol : 0;
-        if (add) {
-            if (level != 0)
-                for (uint64_t i = 0; i < k; ++i) out[i] += level;
-        } else {
-            std::fill(out, out + k, level);
+        if (outputBit && vol != 0) {
+            if (first)
+                for (uint64_t i = 0; i < k; ++i) first[i] += vol;
+            if (second)
+                for (uint64_t i = 0; i < k; ++i) second[i] += vol;
         }
-        out += k;
+        if (first) first += k;
+        if (second) second += k;
         n -= k;
         if (k < toShift) {
             counter += k;

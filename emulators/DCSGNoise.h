@@ -5,13 +5,12 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 #include "emulators/DCSGTone.h"
 
 class DCSGNoise {
 public:
-    DCSGNoise(uint32_t variant, uint64_t factor, DCSGTone* tone2, uint32_t maxFrames);
+    DCSGNoise(uint32_t variant, uint64_t factor, DCSGTone* tone2);
     virtual ~DCSGNoise() = default;
 
     // Rate from the noise control: 16, 32 or 64 counter steps per half, or 0
@@ -19,10 +18,10 @@ public:
     void setRate(uint32_t rate);
     void setMode(uint32_t white);
 
-    // Writes n frames into `buffer`.
-    void run(uint64_t n) { render(buffer.get(), n, false); }
-    // Adds n frames into out (same stepping as run).
-    void runAdd(int32_t* out, uint64_t n) { render(out, n, true); }
+    // Adds n frames into `first` and `second`; either may be null (the
+    // register still advances). A noise that follows tone 2 takes its rate
+    // from tone 2 at the start of every call, also for n = 0.
+    void run(int32_t* first, int32_t* second, uint64_t n);
 
     uint32_t variant;
     uint32_t attenuation = 0;
@@ -35,9 +34,7 @@ public:
     uint8_t white = 0;
     DCSGTone* tone2; // not owned
     uint8_t followTone2 = 0;
-    std::unique_ptr<int32_t[]> buffer;
 
 private:
-    void render(int32_t* out, uint64_t n, bool add);
     void shift();
 };

@@ -5,8 +5,7 @@
 const int16_t kDcsgVolumeTable[16] = {682, 542, 430, 342, 271, 215, 171, 136,
                                       108, 85,  68,  54,  43,  34,  27,  0};
 
-DCSGTone::DCSGTone(uint32_t variant, uint64_t factor, uint32_t maxFrames)
-    : variant(variant), factor(factor), buffer(new int32_t[maxFrames]()) {}
+DCSGTone::DCSGTone(uint32_t variant, uint64_t factor) : variant(variant), factor(factor) {}
 
 void DCSGTone::setPeriod(uint32_t value) {
     periodRegister = value & 0xFFFF;
@@ -19,7 +18,7 @@ void DCSGTone::setPeriod(uint32_t value) {
     } // other variants keep the old period
 }
 
-void DCSGTone::run(int32_t* out, uint64_t n) {
+void DCSGTone::run(int32_t* first, int32_t* second, uint64_t n) {
     const int32_t vol = volumeTable[attenuation & 15];
     int32_t level = phase == 1 ? vol : 0;
     while (n > 0) {
@@ -27,9 +26,14 @@ void DCSGTone::run(int32_t* out, uint64_t n) {
         // `length`, and always after at least one frame.
         const uint64_t toEnd = counter < length ? length - counter : 1;
         const uint64_t k = std::min(toEnd, n);
-        if (level != 0)
-            for (uint64_t i = 0; i < k; ++i) out[i] += level;
-        out += k;
+        if (level != 0) {
+            if (first)
+                for (uint64_t i = 0; i < k; ++i) first[i] += level;
+            if (second)
+                for (uint64_t i = 0; i < k; ++i) second[i] += level;
+        }
+        if (first) first += k;
+        if (second) second += k;
         n -= k;
         if (k < toEnd) {
             counter += k;

@@ -5,22 +5,22 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 
 // Output level per attenuation 0-15 (about 2 dB per step); 15 is silent.
 extern const int16_t kDcsgVolumeTable[16];
 
 class DCSGTone {
 public:
-    DCSGTone(uint32_t variant, uint64_t factor, uint32_t maxFrames);
+    DCSGTone(uint32_t variant, uint64_t factor);
     virtual ~DCSGTone() = default;
 
     // Stores a written period register; 0 means the variant's zero period.
     void setPeriod(uint32_t value);
 
-    // Adds n frames of the wave into out. A new period takes effect when a
-    // high half ends.
-    void run(int32_t* out, uint64_t n);
+    // Adds n frames of the wave into `first` and `second`; either may be null
+    // (a channel routed nowhere still advances). A new period takes effect
+    // when a high half ends.
+    void run(int32_t* first, int32_t* second, uint64_t n);
 
     uint32_t variant;
     uint64_t length = 0; // frames in the current half cycle
@@ -31,5 +31,4 @@ public:
     uint64_t phase = 0; // 1 = high half
     uint64_t attenuation = 15;
     const int16_t* volumeTable = kDcsgVolumeTable;
-    std::unique_ptr<int32_t[]> buffer; // used by the stereo render
 };

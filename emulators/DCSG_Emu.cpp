@@ -26,8 +26,8 @@ DCSG_Emu::DCSG_Emu(uint32_t variant, uint64_t factor) : DCSGDecoder(variant), fa
 bool DCSG_Emu::init(uint32_t frames, const char* /*context*/, uint32_t /*flags*/) {
     listener = this;
     maxFrames = frames;
-    for (auto& tone : tones) tone = std::make_unique<DCSGTone>(variant, factor, frames);
-    noise = std::make_unique<DCSGNoise>(variant, factor, tones[2].get(), frames);
+    for (auto& tone : tones) tone = std::make_unique<DCSGTone>(variant, factor);
+    noise = std::make_unique<DCSGNoise>(variant, factor, tones[2].get());
     scratch.reset(new int32_t[frames]());
     return true;
 }
@@ -78,8 +78,8 @@ void DCSG_Emu::setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16
 
 void DCSG_Emu::renderMono(int32_t* out, uint64_t frames) {
     for (int k = 0; k < 3; ++k)
-        if (!mutes[k]) tones[k]->run(out, frames);
-    if (!mutes[3]) noise->runAdd(out, frames);
+        if (!mutes[k]) tones[k]->run(out, nullptr, frames);
+    if (!mutes[3]) noise->run(out, nullptr, frames);
 }
 
 int DCSG_Emu::render32(int32_t** outputs, uint64_t frames) {
@@ -103,34 +103,17 @@ void DCSG_Emu::render16(int16_t* output, uint64_t /*ignored*/, uint64_t frames) 
 }
 
 void DCSG_Emu::renderGameGear(int32_t** outputs, uint8_t stereo, uint64_t frames) {
-    if (!noise || maxFrames == 0) return;
+    if (!noise) return;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
-    // The channel buffers hold maxFrames entries: longer calls go in pieces,
-    // which the continuous generator state makes seamless. A zero-length call
-    // still runs once, so the noise refreshes its rate.
-    do {
-        const uint64_t n = std::min<uint64_t>(frames, maxFrames);
-        renderGameGearChunk(left, right, stereo, n);
-        left += n;
-        right += n;
-        frames -= n;
-    } while (frames > 0);
-}
-
-void DCSG_Emu::renderGameGearChunk(int32_t* left, int32_t* right, uint8_t stereo, uint64_t frames) {
-    auto spread = [&](const int32_t* buf, bool toLeft, bool toRight) {
-        if (toLeft)
-            for (uint64_t i = 0; i < frames; ++i) left[i] += buf[i];
-        if (toRight)
-            for (uint64_t i = 0; i < frames; ++i) right[i] += buf[i];
-    };
+    // Each channel adds straight into the sides its bits name; a muted tone
+    // stands still, a muted noise (or a channel routed nowhere) runs silently.
     for (int k = 0; k < 3; ++k) {
-        int32_t* buf = tones[k]->buffer.get();
-        std::fill(buf, buf + frames, 0);
-        if (!mutes[k]) tones[k]->run(buf, frames);
-        spread(buf, stereo & (0x10 << k), stereo & (0x01 << k));
+        if (mutes[k]) continue;
+        tones[k]->run(stereo & (0x10 << k) ? left : nullptr, stereo & (0x01 << k) ? right : nullptr,
+                      frames);
     }
-    noise->run(frames);
-    if (!mutes[3]) spread(noise->buffer.get(), stereo & 0x80, stereo & 0x08);
+    const bool audible = !mutes[3];
+    noise->run(audible && (stereo & 0x80) ? left : nullptr,
+               audible && (stereo & 0x08) ? right : nullptr, frames);
 }

@@ -54,5 +54,4 @@ public:
 
 private:
     void renderMono(int32_t* out, uint64_t frames);
-    void renderGameGearChunk(int32_t* left, int32_t* right, uint8_t stereo, uint64_t frames);
 };
