@@ -255,6 +255,30 @@ TEST(DCSG_Emu, NoiseFollowsToneTwoAtEachCall) {
     }
 }
 
+// A rate write restarts the counter only when it is already at or past the
+// new limit; a counter past the limit would otherwise never meet it.
+TEST(DCSG_Emu, NoiseRateWriteRestartsCounterPastLimit) {
+    struct Case {
+        const char* what;
+        uint8_t first; // 0 = no rate written (limit 0)
+        size_t before;
+        size_t untilShift; // frames until the output falls to 0
+    } cases[] = {
+        {"after frames without a rate", 0, 1000, 32},
+        {"slower to faster rate", 0xE2, 100, 32},
+        {"faster to slower rate keeps the count", 0xE0, 10, 118},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        Psg psg(0, 1);
+        if (c.first) psg.bytes({c.first});
+        EXPECT_EQ(psg.mono(c.before), Frames(c.before, 682));
+        psg.bytes({uint8_t(c.first == 0xE0 ? 0xE2 : 0xE0)}); // periodic: next output is 0
+        const auto r = runs(psg.mono(500));
+        EXPECT_EQ(r[0], std::make_pair(682, c.untilShift));
+    }
+}
+
 // A noise-control write that repeats the mode restarts the register except
 // on the NCR8496 and PSSJ variants.
 TEST(DCSG_Emu, RepeatedNoiseModeRestart) {
@@ -392,6 +416,13 @@ TEST(DCSG_Emu, GameGearStereoRouting) {
         EXPECT_EQ(left, expectL);
         EXPECT_EQ(right, expectR);
     }
+    // A muted tone adds nothing; the others are unaffected.
+    Psg p(2, 1);
+    setup(p);
+    p.emu.setParameter(1, 1.0f);
+    Frames expect(n, 0);
+    for (size_t i = 0; i < n; ++i) expect[i] = alone[0][i] + alone[2][i] + alone[3][i];
+    EXPECT_EQ(p.gameGear(0xFF, n), std::make_pair(expect, expect));
 }
 
 // Stereo 0x00 and a muted noise silence the output; the generators keep
