@@ -11,9 +11,13 @@ std::atomic<AlertLogHook> g_logHook{nullptr};
 
 } // namespace
 
-AlertHandler setAlertHandler(AlertHandler handler) { return g_handler.exchange(handler); }
+AlertHandler setAlertHandler(AlertHandler handler) {
+    return g_handler.exchange(handler);
+}
 
-void setAlertLogHook(AlertLogHook hook) { g_logHook.store(hook); }
+void setAlertLogHook(AlertLogHook hook) {
+    g_logHook.store(hook);
+}
 
 int runAlert(const Alert& alert) {
     AlertHandler handler = g_handler.load();

@@ -14,7 +14,9 @@ bool SxCFArray::sameValue(const SxCFObject& other) const {
     return true;
 }
 
-CFTypeID CFArrayGetTypeID() { return kSxTypeArray; }
+CFTypeID CFArrayGetTypeID() {
+    return kSxTypeArray;
+}
 
 CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex count) {
     auto* a = new SxCFArray();
@@ -23,7 +25,9 @@ CFArrayRef CFArrayCreate(CFAllocatorRef, const void** values, CFIndex count) {
     return a;
 }
 
-CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex) { return new SxCFArray(); }
+CFMutableArrayRef CFArrayCreateMutable(CFAllocatorRef, CFIndex) {
+    return new SxCFArray();
+}
 
 CFMutableArrayRef CFArrayCreateMutableCopy(CFAllocatorRef, CFIndex, CFArrayRef array) {
     auto* a = new SxCFArray();

@@ -18,9 +18,9 @@ SxCFBundle* asBundle(CFBundleRef ref) {
 }
 
 CFURLRef urlOf(const std::string& path, bool isDirectory) {
-    return CFURLCreateFromFileSystemRepresentation(
-        kCFAllocatorDefault, reinterpret_cast<const uint8_t*>(path.data()),
-        static_cast<CFIndex>(path.size()), isDirectory);
+    return CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault,
+                                                   reinterpret_cast<const uint8_t*>(path.data()),
+                                                   static_cast<CFIndex>(path.size()), isDirectory);
 }
 
 std::string executablePath(const SxCFBundle& b) {
@@ -37,14 +37,15 @@ std::string utf8Of(CFStringRef s) {
 
 } // namespace
 
-CFTypeID CFBundleGetTypeID() { return kSxTypeBundle; }
+CFTypeID CFBundleGetTypeID() {
+    return kSxTypeBundle;
+}
 
 CFBundleRef CFBundleCreate(CFAllocatorRef, CFURLRef bundleURL) {
     uint8_t path[4096];
     if (!CFURLGetFileSystemRepresentation(bundleURL, true, path, sizeof path)) return nullptr;
     struct stat st;
-    if (stat(reinterpret_cast<const char*>(path), &st) != 0 || !S_ISDIR(st.st_mode))
-        return nullptr;
+    if (stat(reinterpret_cast<const char*>(path), &st) != 0 || !S_ISDIR(st.st_mode)) return nullptr;
     auto* b = new SxCFBundle();
     b->folder = reinterpret_cast<const char*>(path);
     return b;

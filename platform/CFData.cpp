@@ -10,7 +10,9 @@ bool SxCFDate::sameValue(const SxCFObject& other) const {
     return text == static_cast<const SxCFDate&>(other).text;
 }
 
-CFTypeID CFDataGetTypeID() { return kSxTypeData; }
+CFTypeID CFDataGetTypeID() {
+    return kSxTypeData;
+}
 
 CFDataRef CFDataCreate(CFAllocatorRef, const uint8_t* bytes, CFIndex length) {
     if (length < 0 || (!bytes && length > 0)) return nullptr;
@@ -29,4 +31,6 @@ const uint8_t* CFDataGetBytePtr(CFDataRef data) {
     return d ? d->bytes.data() : nullptr;
 }
 
-CFTypeID CFDateGetTypeID() { return kSxTypeDate; }
+CFTypeID CFDateGetTypeID() {
+    return kSxTypeDate;
+}

@@ -29,11 +29,15 @@ SxCFDictionary* asMutableDict(CFMutableDictionaryRef ref) {
     return (ref && ref->typeID == kSxTypeDictionary) ? ref : nullptr;
 }
 
-const SxCFString* asString(CFTypeRef ref) { return sxAs<SxCFString>(ref, kSxTypeString); }
+const SxCFString* asString(CFTypeRef ref) {
+    return sxAs<SxCFString>(ref, kSxTypeString);
+}
 
 } // namespace
 
-CFTypeID CFDictionaryGetTypeID() { return kSxTypeDictionary; }
+CFTypeID CFDictionaryGetTypeID() {
+    return kSxTypeDictionary;
+}
 
 CFMutableDictionaryRef CFDictionaryCreateMutable(CFAllocatorRef, CFIndex) {
     return new SxCFDictionary();
@@ -83,8 +87,8 @@ void CFDictionarySetValue(CFMutableDictionaryRef dict, CFTypeRef key, CFTypeRef 
         CFRelease(it->second.value);
         it->second.value = value;
     } else {
-        d->entries.emplace(k->utf8, SxCFDictionary::Entry{static_cast<CFStringRef>(CFRetain(k)),
-                                                           value});
+        d->entries.emplace(k->utf8,
+                           SxCFDictionary::Entry{static_cast<CFStringRef>(CFRetain(k)), value});
     }
 }
 

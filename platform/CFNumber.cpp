@@ -17,19 +17,25 @@ struct TypeInfo {
 TypeInfo typeInfo(CFNumberType type) {
     switch (type) {
     case kCFNumberSInt8Type:
-    case kCFNumberCharType: return {1, false};
+    case kCFNumberCharType:
+        return {1, false};
     case kCFNumberSInt16Type:
-    case kCFNumberShortType: return {2, false};
+    case kCFNumberShortType:
+        return {2, false};
     case kCFNumberSInt32Type:
-    case kCFNumberIntType: return {4, false};
+    case kCFNumberIntType:
+        return {4, false};
     case kCFNumberSInt64Type:
     case kCFNumberLongType:
     case kCFNumberLongLongType:
-    case kCFNumberCFIndexType: return {8, false};
+    case kCFNumberCFIndexType:
+        return {8, false};
     case kCFNumberFloat32Type:
-    case kCFNumberFloatType: return {4, true};
+    case kCFNumberFloatType:
+        return {4, true};
     case kCFNumberFloat64Type:
-    case kCFNumberDoubleType: return {8, true};
+    case kCFNumberDoubleType:
+        return {8, true};
     }
     return {0, false};
 }
@@ -82,7 +88,9 @@ bool SxCFNumber::sameValue(const SxCFObject& other) const {
     return static_cast<long double>(r) == static_cast<long double>(i);
 }
 
-CFTypeID CFNumberGetTypeID() { return kSxTypeNumber; }
+CFTypeID CFNumberGetTypeID() {
+    return kSxTypeNumber;
+}
 
 CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value) {
     TypeInfo info = typeInfo(type);
@@ -99,7 +107,9 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value)
         }
     } else {
         switch (info.size) {
-        case 1: n->integer = *static_cast<const int8_t*>(value); break;
+        case 1:
+            n->integer = *static_cast<const int8_t*>(value);
+            break;
         case 2: {
             int16_t v;
             std::memcpy(&v, value, 2);
@@ -112,7 +122,9 @@ CFNumberRef CFNumberCreate(CFAllocatorRef, CFNumberType type, const void* value)
             n->integer = v;
             break;
         }
-        default: std::memcpy(&n->integer, value, 8); break;
+        default:
+            std::memcpy(&n->integer, value, 8);
+            break;
         }
     }
     return n;
@@ -122,13 +134,17 @@ bool CFNumberGetValue(CFNumberRef number, CFNumberType type, void* value) {
     const SxCFNumber* n = sxAs<SxCFNumber>(number, kSxTypeNumber);
     TypeInfo info = typeInfo(type);
     if (!n || !value || info.size == 0) return false;
-    if (info.isFloat) return info.size == 4 ? storeFloat<float>(*n, value)
-                                            : storeFloat<double>(*n, value);
+    if (info.isFloat)
+        return info.size == 4 ? storeFloat<float>(*n, value) : storeFloat<double>(*n, value);
     switch (info.size) {
-    case 1: return storeInteger<int8_t>(*n, value);
-    case 2: return storeInteger<int16_t>(*n, value);
-    case 4: return storeInteger<int32_t>(*n, value);
-    default: return storeInteger<int64_t>(*n, value);
+    case 1:
+        return storeInteger<int8_t>(*n, value);
+    case 2:
+        return storeInteger<int16_t>(*n, value);
+    case 4:
+        return storeInteger<int32_t>(*n, value);
+    default:
+        return storeInteger<int64_t>(*n, value);
     }
 }
 
@@ -137,7 +153,9 @@ bool CFNumberIsFloatType(CFNumberRef number) {
     return n && n->isFloat;
 }
 
-CFTypeID CFBooleanGetTypeID() { return kSxTypeBoolean; }
+CFTypeID CFBooleanGetTypeID() {
+    return kSxTypeBoolean;
+}
 const CFBooleanRef kCFBooleanTrue = &g_true;
 const CFBooleanRef kCFBooleanFalse = &g_false;
 

@@ -100,7 +100,9 @@ struct SxCFURL : SxCFObject {
     CFStringRef text = nullptr; // the URL text, owned
 };
 
-inline const SxCFObject* sxObject(CFTypeRef ref) { return static_cast<const SxCFObject*>(ref); }
+inline const SxCFObject* sxObject(CFTypeRef ref) {
+    return static_cast<const SxCFObject*>(ref);
+}
 
 // The object behind `ref` when it has type `id`, else null.
 template <class T> const T* sxAs(CFTypeRef ref, CFTypeID id) {

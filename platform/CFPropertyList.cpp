@@ -19,8 +19,7 @@ SxCFReadStream* asStream(CFReadStreamRef ref) {
     return (ref && ref->typeID == kSxTypeReadStream) ? ref : nullptr;
 }
 
-CFPropertyListRef parse(const std::string& bytes, CFPropertyListFormat* format,
-                        CFErrorRef* error) {
+CFPropertyListRef parse(const std::string& bytes, CFPropertyListFormat* format, CFErrorRef* error) {
     if (error) *error = nullptr;
     CFPropertyListRef list = platform::parsePlistXml(bytes);
     if (list && format) *format = kCFPropertyListXMLFormat_v1_0;
@@ -80,8 +79,7 @@ CFPropertyListRef CFPropertyListCreateWithStream(CFAllocatorRef, CFReadStreamRef
 }
 
 CFDataRef CFPropertyListCreateData(CFAllocatorRef, CFPropertyListRef list,
-                                   CFPropertyListFormat format, CFOptionFlags,
-                                   CFErrorRef* error) {
+                                   CFPropertyListFormat format, CFOptionFlags, CFErrorRef* error) {
     if (error) *error = nullptr;
     std::string text;
     if (format != kCFPropertyListXMLFormat_v1_0 || !platform::writePlistXml(list, text))

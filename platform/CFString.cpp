@@ -16,23 +16,34 @@ namespace {
 // The iconv name of a CoreFoundation encoding; null for encodings not offered.
 const char* iconvName(CFStringEncoding encoding) {
     switch (encoding) {
-    case kCFStringEncodingMacRoman: return "MACINTOSH";
-    case kCFStringEncodingUnicode: return "UTF-16LE"; // host order (little-endian)
-    case kCFStringEncodingISOLatin1: return "ISO-8859-1";
-    case kCFStringEncodingWindowsLatin1: return "CP1252";
-    case kCFStringEncodingASCII: return "ASCII";
-    case kCFStringEncodingUTF8: return "UTF-8";
-    case kCFStringEncodingUTF32: return "UTF-32LE";
-    case kCFStringEncodingUTF16BE: return "UTF-16BE";
-    case kCFStringEncodingUTF16LE: return "UTF-16LE";
-    case kCFStringEncodingUTF32BE: return "UTF-32BE";
-    case kCFStringEncodingUTF32LE: return "UTF-32LE";
-    default: return nullptr;
+    case kCFStringEncodingMacRoman:
+        return "MACINTOSH";
+    case kCFStringEncodingUnicode:
+        return "UTF-16LE"; // host order (little-endian)
+    case kCFStringEncodingISOLatin1:
+        return "ISO-8859-1";
+    case kCFStringEncodingWindowsLatin1:
+        return "CP1252";
+    case kCFStringEncodingASCII:
+        return "ASCII";
+    case kCFStringEncodingUTF8:
+        return "UTF-8";
+    case kCFStringEncodingUTF32:
+        return "UTF-32LE";
+    case kCFStringEncodingUTF16BE:
+        return "UTF-16BE";
+    case kCFStringEncodingUTF16LE:
+        return "UTF-16LE";
+    case kCFStringEncodingUTF32BE:
+        return "UTF-32BE";
+    case kCFStringEncodingUTF32LE:
+        return "UTF-32LE";
+    default:
+        return nullptr;
     }
 }
 
-bool convert(const char* from, const char* to, const char* bytes, size_t length,
-             std::string& out) {
+bool convert(const char* from, const char* to, const char* bytes, size_t length, std::string& out) {
     if (!from || !to) return false;
     iconv_t cd = iconv_open(to, from);
     if (cd == reinterpret_cast<iconv_t>(-1)) return false;
@@ -120,18 +131,23 @@ bool sxConvertFromUTF8(const std::string& utf8, CFStringEncoding to, std::string
     return convert("UTF-8", iconvName(to), utf8.data(), utf8.size(), out);
 }
 
-CFStringRef sxMakeString(std::string utf8) { return new SxCFString(std::move(utf8)); }
+CFStringRef sxMakeString(std::string utf8) {
+    return new SxCFString(std::move(utf8));
+}
 
 bool SxCFString::sameValue(const SxCFObject& other) const {
     return utf8 == static_cast<const SxCFString&>(other).utf8;
 }
 
-CFTypeID CFStringGetTypeID() { return kSxTypeString; }
+CFTypeID CFStringGetTypeID() {
+    return kSxTypeString;
+}
 
-CFStringEncoding CFStringGetSystemEncoding() { return kCFStringEncodingISOLatin1; }
+CFStringEncoding CFStringGetSystemEncoding() {
+    return kCFStringEncodingISOLatin1;
+}
 
-CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text,
-                                      CFStringEncoding encoding) {
+CFStringRef CFStringCreateWithCString(CFAllocatorRef, const char* text, CFStringEncoding encoding) {
     if (!text) return nullptr;
     std::string utf8;
     if (!sxConvertToUTF8(text, std::strlen(text), encoding, utf8)) return nullptr;
@@ -143,8 +159,8 @@ CFStringRef CFStringCreateWithBytes(CFAllocatorRef, const uint8_t* bytes, CFInde
     if (length < 0 || (!bytes && length > 0)) return nullptr;
     const char* p = reinterpret_cast<const char*>(bytes);
     size_t n = static_cast<size_t>(length);
-    if (isExternalRepresentation && (encoding == kCFStringEncodingUnicode ||
-                                     encoding == kCFStringEncodingUTF32)) {
+    if (isExternalRepresentation &&
+        (encoding == kCFStringEncodingUnicode || encoding == kCFStringEncodingUTF32)) {
         bool utf16 = encoding == kCFStringEncodingUnicode;
         static const char le16[] = "\xFF\xFE", be16[] = "\xFE\xFF";
         static const char le32[] = "\xFF\xFE\0\0", be32[] = "\0\0\xFE\xFF";

@@ -10,8 +10,8 @@
 namespace {
 
 bool isUnreserved(unsigned char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.' || c == '_' || c == '~';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.' || c == '_' || c == '~';
 }
 
 // Characters a URL text may hold as they are.
@@ -79,18 +79,24 @@ CFURLRef makeFileURL(std::string path, bool isDirectory) {
     return u;
 }
 
-const SxCFURL* asURL(CFTypeRef ref) { return sxAs<SxCFURL>(ref, kSxTypeURL); }
+const SxCFURL* asURL(CFTypeRef ref) {
+    return sxAs<SxCFURL>(ref, kSxTypeURL);
+}
 
 } // namespace
 
-SxCFURL::~SxCFURL() { CFRelease(text); }
+SxCFURL::~SxCFURL() {
+    CFRelease(text);
+}
 
 bool SxCFURL::sameValue(const SxCFObject& other) const {
     const auto& o = static_cast<const SxCFURL&>(other);
     return CFEqual(text, o.text);
 }
 
-CFTypeID CFURLGetTypeID() { return kSxTypeURL; }
+CFTypeID CFURLGetTypeID() {
+    return kSxTypeURL;
+}
 
 CFURLRef CFURLCreateWithFileSystemPath(CFAllocatorRef, CFStringRef path, CFURLPathStyle style,
                                        bool isDirectory) {

@@ -22,7 +22,9 @@ constexpr int kMaxDepth = 256;
 
 const char kBase64[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 
-bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 void appendUTF8(std::string& out, uint32_t cp) {
     if (cp < 0x80) {
@@ -99,8 +101,7 @@ private:
         if (!starts("<") || starts("</")) return false;
         ++m_pos;
         size_t b = m_pos;
-        while (m_pos < m_s.size() && !isSpace(m_s[m_pos]) && m_s[m_pos] != '>' &&
-               m_s[m_pos] != '/')
+        while (m_pos < m_s.size() && !isSpace(m_s[m_pos]) && m_s[m_pos] != '>' && m_s[m_pos] != '/')
             ++m_pos;
         name.assign(m_s.substr(b, m_pos - b));
         char quote = 0;
@@ -298,9 +299,15 @@ private:
 void escape(const std::string& s, std::string& out) {
     for (unsigned char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
         default:
             if (c < 0x20 && c != '\t' && c != '\n') {
                 char ref[8];
@@ -384,7 +391,8 @@ bool write(CFTypeRef v, int depth, std::string& out) {
         out += indent + "</dict>\n";
         return true;
     }
-    default: return false;
+    default:
+        return false;
     }
 }
 

@@ -28,6 +28,8 @@ std::string operatingSystemVersion() {
     return std::string(u.sysname) + " " + u.release;
 }
 
-bool environmentHasKey(const char* key) { return key && std::getenv(key) != nullptr; }
+bool environmentHasKey(const char* key) {
+    return key && std::getenv(key) != nullptr;
+}
 
 } // namespace platform

@@ -66,7 +66,9 @@ std::string userConfigFolder() {
     return v.empty() ? under(homeFolder(), "/.config") : withoutTrailingSlash(v);
 }
 
-std::string desktopFolder() { return under(homeFolder(), "/Desktop"); }
+std::string desktopFolder() {
+    return under(homeFolder(), "/Desktop");
+}
 
 std::string machineDataFolder() {
     return withoutTrailingSlash(firstOfList("XDG_DATA_DIRS", "/usr/local/share:/usr/share"));
