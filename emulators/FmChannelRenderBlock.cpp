@@ -1,0 +1,301 @@
+// Block renderers of the YM2612 channels. One core renders a channel over a
+// block in chunks of at most kFmChunk samples that end at LFO events; the
+// per-layout and per-mode parts (value mapping and the add loops) are small
+// templates selected once per call.
+#include <algorithm>
+#include <cstdint>
+
+#include "emulators/FmChannelRender.h"
+#include "emulators/FmChannelRenderKernels.h"
+#include "emulators/FmEnvelope.h"
+#include "emulators/FmPhase.h"
+#include "emulators/FmRegisters.h"
+#include "emulators/FmTables.h"
+
+namespace {
+
+constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
+
+// ---- Output mapping and add loops ----------------------------------------------
+
+template <uint32_t Mode> inline int32_t mapValue(int32_t s, const int16_t* curve) {
+    if constexpr (Mode == 0) return curve[(s >> 4) + 256];
+    if constexpr (Mode == 1) return static_cast<int32_t>(static_cast<uint32_t>(s) * 4u & ~63u);
+    if constexpr (Mode == 2) return s * 4;
+    return s;
+}
+
+template <int Stride, int Width, uint32_t Mode>
+void mixValues(const int32_t* s, int n, uint8_t pan, const int16_t* curve, int32_t* left,
+               int32_t* right) {
+    switch (pan & 3) {
+    case 3:
+        for (int i = 0; i < n; ++i) {
+            const int32_t v = mapValue<Mode>(s[i], curve);
+            left[i * Stride] += v;
+            right[i * Stride] += v;
+            if constexpr (Width == 2) {
+                left[i * Stride + 1] += v;
+                right[i * Stride + 1] += v;
+            }
+        }
+        break;
+    case 2:
+        for (int i = 0; i < n; ++i) {
+            const int32_t v = mapValue<Mode>(s[i], curve);
+            left[i * Stride] += v;
+            if constexpr (Width == 2) left[i * Stride + 1] += v;
+        }
+        break;
+    case 1:
+        for (int i = 0; i < n; ++i) {
+            const int32_t v = mapValue<Mode>(s[i], curve);
+            right[i * Stride] += v;
+            if constexpr (Width == 2) right[i * Stride + 1] += v;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+template <int Stride, int Width>
+void mixConstant(int32_t v, int n, uint8_t pan, int32_t* left, int32_t* right) {
+    if (pan & 2) {
+        for (int i = 0; i < n; ++i) {
+            left[i * Stride] += v;
+            if constexpr (Width == 2) left[i * Stride + 1] += v;
+        }
+    }
+    if (pan & 1) {
+        for (int i = 0; i < n; ++i) {
+            right[i * Stride] += v;
+            if constexpr (Width == 2) right[i * Stride + 1] += v;
+        }
+    }
+}
+
+using MixValuesFn = void (*)(const int32_t*, int, uint8_t, const int16_t*, int32_t*, int32_t*);
+using MixConstantFn = void (*)(int32_t, int, uint8_t, int32_t*, int32_t*);
+
+struct Mixer {
+    int stride;
+    MixValuesFn values;
+    MixConstantFn constant;
+};
+
+template <int Stride, int Width, uint32_t Mode> constexpr Mixer makeMixer() {
+    return {Stride, &mixValues<Stride, Width, Mode>, &mixConstant<Stride, Width>};
+}
+
+template <int Stride, int Width>
+constexpr Mixer kLayoutMixers[4] = {makeMixer<Stride, Width, 0>(), makeMixer<Stride, Width, 1>(),
+                                    makeMixer<Stride, Width, 2>(), makeMixer<Stride, Width, 3>()};
+
+const Mixer* const kMixers[kFmLayoutCount] = {kLayoutMixers<1, 1>, kLayoutMixers<21, 1>,
+                                              kLayoutMixers<9, 1>, kLayoutMixers<21, 2>,
+                                              kLayoutMixers<6, 1>};
+
+// The DAC sample in the arithmetic of an output mode.
+int32_t dacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
+    switch (mode) {
+    case 0:
+        return curve[2 * dacData];
+    case 1:
+    case 2:
+        return dacData * 128 - 16384;
+    default:
+        return dacData * 32 - 4096;
+    }
+}
+
+// ---- Silence, LFO and timer A ----------------------------------------------------
+
+bool channelSilent(const FmChannel& ch) {
+    for (const FmOperator& op : ch.operators) {
+        const FmEnvelope& eg = op.eg;
+        if (eg.egState != kEgSustain || eg.egLevel != 1023 || eg.egKeyOn || eg.ssgEg > 7 ||
+            eg.ssgKeyOffLatch || eg.ssgAttackPending)
+            return false;
+    }
+    for (int32_t o : ch.outputs)
+        if (o) return false;
+    return true;
+}
+
+// Samples up to and including the next sample whose LFO tick can change the
+// step, the AM value or the phase increments.
+uint32_t lfoToEvent(const FmSharedState& st, uint32_t period) {
+    if (st.lfoSubCounter >= period || st.lfoStep != st.lfoPrevStep) return 1;
+    if (st.lfoOn) return period - st.lfoSubCounter;
+    return st.lfoStep ? 1 : kNoLimit;
+}
+
+inline uint32_t lfoTriangle(uint8_t step) {
+    return (step & 63u) ^ ((step & 64u) ? 63u : 0u);
+}
+
+// One LFO tick of the block path. Returns whether the phase increments must
+// be recomputed.
+bool lfoTickBlock(FmSharedState& st, uint32_t period) {
+    if (st.lfoOn) {
+        bool changed = false;
+        if (st.lfoSubCounter >= period) {
+            ++st.lfoStep;
+            st.lfoSubCounter = 1;
+            changed = true;
+        } else {
+            ++st.lfoSubCounter;
+        }
+        const uint8_t oldPrev = st.lfoPrevStep;
+        st.lfoPrevStep = st.lfoStep;
+        if (st.lfoSubCounter >= period) {
+            st.lfoSubCounter = 0;
+            ++st.lfoStep;
+            changed = true;
+        }
+        st.lfoPrevAm = st.lfoAm;
+        if (!changed && oldPrev == st.lfoStep) return false;
+        st.lfoAm = lfoTriangle(st.lfoStep);
+        return true;
+    }
+    if (st.lfoStep == 0 && st.lfoPrevStep == 0) {
+        st.lfoPrevAm = st.lfoAm;
+        st.lfoSubCounter = 0;
+        st.lfoAm = 0;
+        return false;
+    }
+    st.lfoPrevStep = st.lfoStep;
+    st.lfoPrevAm = st.lfoAm;
+    st.lfoStep = 0;
+    st.lfoSubCounter = 0;
+    st.lfoAm = 0;
+    return true;
+}
+
+// The LFO ticks of a chunk of n samples that lfoToEvent allowed: all ticks but
+// the last change only the sub-counter and the previous AM, so they are taken
+// at once.
+void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
+    if (n > 1) {
+        const uint32_t quiet = n - 1;
+        if (st.lfoOn) {
+            // The sub-counter stays below the period; the step stays put.
+            st.lfoSubCounter += quiet;
+            st.lfoPrevAm = st.lfoAm;
+        } else {
+            // Step and previous step are 0: each tick moves AM into the
+            // previous AM and clears it.
+            st.lfoPrevAm = quiet > 1 ? 0 : st.lfoAm;
+            st.lfoAm = 0;
+            st.lfoSubCounter = 0;
+        }
+    }
+    if (lfoTickBlock(st, period)) updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
+}
+
+// Timer A and the CSM sequence at the start of a chunk; returns the chunk
+// length, cut so that an overflow or a CSM event falls on a chunk of one.
+uint32_t csmChunk(FmSharedState& st, FmChannel& ch3, uint8_t timerARunning, uint32_t n) {
+    if (st.timerAOverflow || st.csmKeyOnPending || st.csmS1KeyOffPending || st.csmKeyOnActive)
+        n = 1;
+    if (timerARunning) {
+        if (st.timerACounter < 1023)
+            n = std::min<uint32_t>(n, 1023u - st.timerACounter);
+        else
+            n = 1;
+        st.timerACounter = static_cast<uint16_t>(st.timerACounter + n);
+        if (st.timerACounter & 0x400) st.timerAOverflow = 1;
+    }
+    fmCsmStep(st, ch3);
+    return n;
+}
+
+// ---- The block core -------------------------------------------------------------
+
+void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_t dacData,
+                 const int16_t* curve, int32_t* left, int32_t* right, int32_t frames,
+                 FmBlockKind kind, uint32_t mode, const Mixer& mix) {
+    const uint8_t pan = ch.pan;
+    const uint32_t period = kLfoPeriods[st.lfoRate & 7];
+    const int stride = mix.stride;
+    const int32_t dac = kind == FmBlockKind::Dac ? dacValue(mode, dacData, curve) : 0;
+    uint16_t egCounter = st.egCounter;
+    const uint32_t total = frames > 0 ? static_cast<uint32_t>(frames) : 0;
+    uint32_t done = 0;
+
+    if (kind != FmBlockKind::Csm && channelSilent(ch)) {
+        // Every operator outputs 0 until the next key-on: only phases, the EG
+        // counter and the LFO move. A zero channel value still maps to the
+        // curve's middle entry in mode 0.
+        if (kind == FmBlockKind::Dac)
+            mix.constant(dac, static_cast<int>(total), pan, left, right);
+        else if (mode == 0 && curve[256] != 0)
+            mix.constant(curve[256], static_cast<int>(total), pan, left, right);
+        while (done < total) {
+            const uint32_t n = std::min(total - done, lfoToEvent(st, period));
+            for (FmOperator& op : ch.operators) pgAdvanceBy(op, n);
+            egCounter = egAdvanceCounterBy(egCounter, n);
+            lfoAdvance(st, ch, n, period);
+            done += n;
+        }
+        st.egCounter = egCounter;
+        return;
+    }
+
+    FmChunkScratch scratch;
+    const bool truncated = mode < 2;
+    while (done < total) {
+        uint32_t n = std::min<uint32_t>({total - done, lfoToEvent(st, period), kFmChunk});
+        // S3, S2 and S4 see the previous AM value: after an AM change it moves
+        // on after one sample.
+        if (st.lfoPrevAm != st.lfoAm) n = 1;
+        if (kind == FmBlockKind::Csm) n = csmChunk(st, ch, timerARunning, n);
+        const int count = static_cast<int>(n);
+        prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, scratch, count);
+        if (truncated)
+            computeAlgorithmTruncated(ch, scratch, count);
+        else
+            computeAlgorithm(ch, scratch, count);
+        int32_t* l = left + static_cast<int64_t>(done) * stride;
+        int32_t* r = right + static_cast<int64_t>(done) * stride;
+        if (kind == FmBlockKind::Dac)
+            mix.constant(dac, count, pan, l, r);
+        else
+            mix.values(scratch.values, count, pan, curve, l, r);
+        egCounter = egAdvanceCounterBy(egCounter, n);
+        lfoAdvance(st, ch, n, period);
+        done += n;
+    }
+    st.egCounter = egCounter;
+}
+
+template <FmLayout Layout, FmBlockKind Kind, uint32_t Mode>
+void blockInstance(FmChannel& channel, FmSharedState& shared, uint8_t timerARunning,
+                   uint8_t dacData, uint8_t /*dacEnabled*/, const int16_t* curve, int32_t* left,
+                   int32_t* right, int32_t frames) {
+    renderBlock(channel, shared, timerARunning, dacData, curve, left, right, frames, Kind, Mode,
+                kMixers[static_cast<int>(Layout)][Mode]);
+}
+
+template <FmLayout Layout, FmBlockKind Kind>
+constexpr FmBlockRenderer kModeInstances[4] = {
+    &blockInstance<Layout, Kind, 0>, &blockInstance<Layout, Kind, 1>,
+    &blockInstance<Layout, Kind, 2>, &blockInstance<Layout, Kind, 3>};
+
+template <FmLayout Layout>
+constexpr const FmBlockRenderer* kKindInstances[3] = {kModeInstances<Layout, FmBlockKind::Plain>,
+                                                      kModeInstances<Layout, FmBlockKind::Dac>,
+                                                      kModeInstances<Layout, FmBlockKind::Csm>};
+
+const FmBlockRenderer* const* const kInstances[kFmLayoutCount] = {
+    kKindInstances<FmLayout::A>, kKindInstances<FmLayout::B>, kKindInstances<FmLayout::C>,
+    kKindInstances<FmLayout::D>, kKindInstances<FmLayout::E>};
+
+} // namespace
+
+FmBlockRenderer renderChannelBlock(FmLayout layout, FmBlockKind kind, uint32_t mode) {
+    const int l = std::min(static_cast<int>(layout), kFmLayoutCount - 1);
+    const int k = std::min(static_cast<int>(kind), 2);
+    return kInstances[l][k][std::min<uint32_t>(mode, 3)];
+}

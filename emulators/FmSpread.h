@@ -1,0 +1,18 @@
+// The YM2612's spread renders: blocks of any length on a grid of 21 (or 9)
+// output positions per chip sample, each channel in its own slot or slots of
+// the frame. Whole frames go through the spreading channel dispatchers; a
+// frame cut by a block boundary is emitted slot by slot from the held frame.
+#pragma once
+
+#include <cstdint>
+
+class OPN2_Emu;
+
+// Schedules: the channel (1-6) whose value is added at each slot, 0 = none.
+extern const uint8_t kSpreadSchedule21[21];
+extern const uint8_t kSpreadSchedule9[9];
+
+// Adds `frames` output positions into outputs[0] (left) and outputs[1]
+// (right); frameLength is 21 or 9. `curve` (512 entries) is read in mode 0.
+void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+                  uint32_t mode, uint32_t frameLength);
