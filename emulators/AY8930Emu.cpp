@@ -71,8 +71,7 @@ void AY8930Emu::writeBankA(uint16_t address, uint8_t data) {
     } else if (address == 6) {
         if (noise_) noise_->setPeriod(data);
     } else if (address == 7) {
-        for (int ch = 0; ch < kChannels; ++ch)
-            mixerMode_[ch] = ((data >> ch) & 1) | (((data >> (ch + 3)) & 1) << 1);
+        writeMixer(data);
     } else if (address <= 10) {
         volume_[address - 8] = data & 63;
     } else if (address == 11) {

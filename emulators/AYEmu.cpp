@@ -53,6 +53,7 @@ AYEmu::AYEmu(uint64_t periodScale, uint8_t monoOutput, uint64_t monoOutputIndex)
 
 AYEmu::~AYEmu() = default;
 
+// Each part is released before its replacement is allocated.
 bool AYEmu::init(uint32_t maxFrames, const char*, uint32_t) {
     maxFrames_ = 0; // nothing renders until every buffer below exists
     envelope_[0] = nullptr;
@@ -97,8 +98,7 @@ void AYEmu::write(uint16_t address, uint8_t data, uint64_t) {
     } else if (address == 6) {
         if (noise_) noise_->setPeriod(data & 31);
     } else if (address == 7) {
-        for (int ch = 0; ch < kChannels; ++ch)
-            mixerMode_[ch] = ((data >> ch) & 1) | (((data >> (ch + 3)) & 1) << 1);
+        writeMixer(data);
     } else if (address <= 10) {
         volume_[address - 8] = data & 31;
     } else if (address <= 13) {
@@ -112,6 +112,12 @@ void AYEmu::write(uint16_t address, uint8_t data, uint64_t) {
         }
     }
     mirror_[address & 15] = data;
+}
+
+// Per channel: bit ch = tone off, bit ch + 3 = noise off; bits 6 and 7 unused.
+void AYEmu::writeMixer(uint8_t data) {
+    for (int ch = 0; ch < kChannels; ++ch)
+        mixerMode_[ch] = ((data >> ch) & 1) | (((data >> (ch + 3)) & 1) << 1);
 }
 
 void AYEmu::setParameter(uint32_t index, float value) {

@@ -40,6 +40,7 @@ public:
 protected:
     static constexpr int kChannels = 3;
 
+    void writeMixer(uint8_t data);
     // Mixer source of a channel, chosen once per block.
     const uint32_t* channelSource(int channel, uint64_t frames);
     // Fixed level of a channel whose volume does not select the envelope.
