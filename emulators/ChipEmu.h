@@ -11,9 +11,9 @@
 struct ChipInfo {
     uint64_t firstWord = 1;
     uint64_t inputCount = 0;
-    uint64_t outputCount = 1;   // buffers render32 adds into (1 to 4)
-    uint64_t clockDivisor = 1;  // output rate = clock / clockDivisor
-    std::vector<double> clocks; // selectable chip clocks in Hz
+    uint64_t outputCount = 1;                      // buffers render32 adds into (1 to 4)
+    uint64_t clockDivisor = 1;                     // output rate = clock / clockDivisor
+    std::vector<double> clocks;                    // selectable chip clocks in Hz
     std::vector<vantor::ParameterInfo> parameters; // one per setParameter index
     uint64_t initialClockIndex = 0;
     char partName[32] = {};
