@@ -78,8 +78,10 @@ bool readWholeFile(const std::string& path, std::string& text) {
 bool inSharedFolder(const std::string& path) {
     const std::string temp = getTempDir();
     if (!temp.empty() && path.compare(0, temp.size(), temp) == 0) return true;
-    std::string parent = getPathFromFile(path);
-    if (parent.empty()) parent = "/";
+    const size_t slash = path.rfind('/');
+    const std::string parent = slash == std::string::npos ? std::string(".")
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
     struct stat st {};
     if (::stat(parent.c_str(), &st) != 0) return false;
     return (st.st_mode & (S_IWOTH | S_ISVTX)) != 0;
