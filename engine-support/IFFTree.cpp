@@ -3,6 +3,8 @@
 #include "engine-support/FileMapping.h"
 #include "engine-support/PMemory.h"
 #include "engine-support/VirtualFile.h"
+#include "vantor/PlatformToolsFiles.h"
+#include "vantor/VNTRConv.h"
 
 #include <bit>
 #include <cstring>
@@ -57,29 +59,6 @@ std::string containerName(const uint8_t* id, const uint8_t* formType) {
     return cutAtZero(text);
 }
 
-// The whole file in a zero-filled block with at least `tail` zero bytes after it.
-uint8_t* copyWholeFile(const std::string& path, uint64_t& length) {
-    length = 0;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return nullptr;
-    uint8_t* block = nullptr;
-    if (fseeko(f, 0, SEEK_END) == 0) {
-        off_t end = ftello(f);
-        if (end >= 0 && fseeko(f, 0, SEEK_SET) == 0) {
-            uint64_t n = static_cast<uint64_t>(end);
-            uint64_t blockLength = (n + kZeroTail + 15) & ~uint64_t(15);
-            block = static_cast<uint8_t*>(PCalloc(blockLength));
-            if (block && std::fread(block, 1, n, f) != n) {
-                PFree(block);
-                block = nullptr;
-            }
-            if (block) length = n;
-        }
-    }
-    std::fclose(f);
-    return block;
-}
-
 } // namespace
 
 struct IFFTree::Level {
@@ -113,7 +92,7 @@ const uint8_t* IFFTree::memoryBlock() const {
 void IFFTree::releaseSource() {
     switch (kind) {
     case kCopied:
-        PFree(const_cast<uint8_t*>(data));
+        binFileFree(const_cast<uint8_t*>(data));
         break;
     case kMapped:
         unmapFile(data);
@@ -145,7 +124,8 @@ bool IFFTree::openForMode(uint32_t mode) {
     releaseSource();
     uint64_t length = 0;
     if (mode == 1) {
-        const uint8_t* block = copyWholeFile(name, length);
+        uint64_t tail = kZeroTail;
+        const uint8_t* block = binFileInternalize(name, length, tail);
         if (!block) return false;
         data = block;
         kind = kCopied;
@@ -227,8 +207,7 @@ bool IFFTree::parse(uint32_t mode) {
     position = 0;
 
     delete root;
-    // Paths are UTF-8 already on this platform.
-    root = new IFFTreeNode(nullptr, name, 0, size);
+    root = new IFFTreeNode(nullptr, VNTRConv(name, 0), 0, size);
 
     idSize = 4;
     sizeSize = 4;

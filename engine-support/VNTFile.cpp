@@ -1,5 +1,7 @@
 #include "engine-support/VNTFile.h"
 
+#include "vantor/VNTRConv.h"
+
 #include <cstring>
 #include <sys/types.h>
 
@@ -9,9 +11,8 @@ VNTFile::VNTFile(const std::string& path) {
     open(path);
 }
 
-// Paths are kept as UTF-8 bytes on this platform, so a C string needs no conversion.
 VNTFile::VNTFile(const char* path) {
-    if (path) open(std::string(path));
+    if (path) open(VNTRConv(path, 0));
 }
 
 VNTFile::~VNTFile() {

@@ -1,5 +1,7 @@
 #include "engine-support/WaveFileWriter.h"
 
+#include "vantor/VNTRConv.h"
+
 #include <cstring>
 #include <sys/types.h>
 
@@ -13,9 +15,8 @@ WaveFileWriter::WaveFileWriter(FILE* stream) : file(stream) {
     if (file) writeHeader(false);
 }
 
-// Paths are UTF-8 bytes on this platform: a C string is used as it is.
 WaveFileWriter::WaveFileWriter(const char* path) {
-    if (path) open(path);
+    if (path) open(VNTRConv(path, 0));
 }
 
 WaveFileWriter::WaveFileWriter(const std::string& path) {

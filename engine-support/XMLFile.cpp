@@ -2,8 +2,7 @@
 
 #include "engine-support/VNTFile.h"
 #include "engine-support/VirtualFile.h"
-
-#include <sys/stat.h>
+#include "vantor/PlatformToolsFiles.h"
 
 namespace vantor {
 
@@ -13,11 +12,6 @@ bool isWhitespace(char c) {
     return c == '\t' || c == '\n' || c == '\r' || c == ' ';
 }
 
-bool regularFileExists(const std::string& path) {
-    struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
-}
-
 } // namespace
 
 XMLFile::~XMLFile() {
@@ -25,7 +19,7 @@ XMLFile::~XMLFile() {
 }
 
 bool XMLFile::open(const std::string& path) {
-    if (!regularFileExists(path)) return false;
+    if (!fileExists(path, true)) return false;
     delete ownedSource;
     source = nullptr;
     size = 0;
