@@ -15,8 +15,10 @@ constexpr int kFmChunk = 128;
 
 // Scratch of one chunk; lives on the renderer's stack.
 struct FmChunkScratch {
-    uint16_t atten[4][kFmChunk]; // fmAtten4 of each operator record (S1, S3, S2, S4)
-    uint16_t phase[4][kFmChunk]; // 10-bit phase of each operator record
+    // fmAtten4 of each operator record (S1, S3, S2, S4); the spare entries
+    // take the tail of four-at-a-time fills.
+    uint32_t atten[4][kFmChunk + 4];
+    uint32_t phase[4][kFmChunk]; // 10-bit phase of each operator record
     int32_t values[kFmChunk];    // channel value per sample
 };
 
