@@ -180,14 +180,17 @@ bool wrap_isProcessSandboxed() {
 
 void* wrap_launchApplication(const std::string& appPath, const std::vector<std::string>& arguments,
                              std::string&) {
-    vantor::CFStringWrapper path(appPath, kCFStringEncodingUTF8, false);
-    if (!path.getCFStringRef() || appPath.empty()) return nullptr;
+    vantor::CFStringWrapper text(appPath, kCFStringEncodingUTF8, false);
+    if (!text.getCFStringRef()) return nullptr;
+    vantor::CFURLWrapper url(text.getCFStringRef(), false);
+    std::string program;
+    if (!url.getFileSystemRepresentation(program)) return nullptr;
     std::vector<std::string> args;
     for (const std::string& a : arguments) {
         vantor::CFStringWrapper arg(a, kCFStringEncodingUTF8, false);
         if (arg.getCFStringRef()) args.push_back(a);
     }
-    return platform::launchApplication(appPath, args);
+    return platform::launchApplication(program, args);
 }
 
 bool wrap_isRunningAppTerminated(void* handle) {

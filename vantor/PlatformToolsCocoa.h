@@ -61,8 +61,10 @@ bool wrap_tempDirectory(std::string& out); // ends with '/'
 bool wrap_isProcessSandboxed();
 
 // ---- Launching and opening --------------------------------------------------------
-// Starts the program with the arguments, detached; the handle (owned by the
-// launcher, never freed by the caller) or null. The third parameter is unused.
+// Starts the program at `appPath` (a relative path is taken from the current
+// folder) with the arguments that are valid UTF-8, detached; the handle (owned
+// by the launcher, never freed by the caller) or null. The third parameter is
+// unused.
 void* wrap_launchApplication(const std::string& appPath, const std::vector<std::string>& arguments,
                              std::string& unused);
 bool wrap_isRunningAppTerminated(void* handle); // true for null or an ended program

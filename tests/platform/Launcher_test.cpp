@@ -1,6 +1,7 @@
 // Starting detached programs and opening targets with xdg-open.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -64,6 +65,19 @@ TEST_F(LauncherTest, ProgramsAreFoundOnPath) {
     ASSERT_NE(platform::launchApplication("recorder", {"x"}), nullptr);
     ASSERT_TRUE(appears(out));
     EXPECT_EQ(env.readFile(out), "x\n");
+}
+
+TEST_F(LauncherTest, ChildInheritsNoOtherDescriptors) {
+    int fd = open("/dev/null", O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(dup2(fd, 77), 77); // no close-on-exec flag
+    script(bin + "/fds", "if [ -e /proc/$$/fd/77 ]; then r=leaked; else r=clean; fi\n"
+                         "echo $r > \"$SX_OUT.part\"; mv \"$SX_OUT.part\" \"$SX_OUT\"\n");
+    ASSERT_NE(platform::launchApplication(bin + "/fds", {}), nullptr);
+    close(77);
+    close(fd);
+    ASSERT_TRUE(appears(out));
+    EXPECT_EQ(env.readFile(out), "clean\n");
 }
 
 TEST_F(LauncherTest, MissingProgramGivesNull) {
