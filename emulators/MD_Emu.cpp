@@ -1,0 +1,328 @@
+#include "emulators/MD_Emu.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "vantor/PlatformTools.h"
+#include "vantor/VNTRConv.h"
+
+namespace {
+
+constexpr std::array<int16_t, 512> makeLinearDacCurve() {
+    std::array<int16_t, 512> curve{};
+    for (int i = 0; i < 512; ++i) curve[i] = int16_t((i - 256) * 64);
+    return curve;
+}
+
+// Below the middle, groups of eight rise by 70 per step with the last step
+// repeated; above it, by the uneven steps of `kUpperSteps`.
+constexpr std::array<int16_t, 512> makeDefaultDacCurve() {
+    constexpr int kUpperSteps[8] = {0, 68, 118, 175, 242, 292, 360, 428};
+    std::array<int16_t, 512> curve{};
+    for (int i = 0; i < 256; ++i)
+        curve[i] = int16_t(-16320 + 500 * (i / 8) + 70 * std::min(i % 8, 6));
+    for (int j = 0; j < 256; ++j) curve[256 + j] = int16_t(500 * (j / 8) + kUpperSteps[j % 8]);
+    return curve;
+}
+
+const char* const kParameterNames[16] = {
+    "OPN2 MUTE0",   "OPN2 MUTE1",  "OPN2 MUTE2",  "OPN2 MUTE3", "OPN2 MUTE4", "OPN2 MUTE5",
+    "OPN2 VARIANT", "OPN2 FUTURE", "PSG MUTE0",   "PSG MUTE1",  "PSG MUTE2",  "PSG MUTE3",
+    "PSG FUTURE0",  "PSG FUTURE1", "PSG FUTURE2", "PSG TYPE"};
+
+// Float to unsigned 64 bits: NaN and negatives give 0, values beyond the
+// range the largest value.
+uint64_t saturateToUint64(float value) {
+    if (!(value > 0.0f)) return 0;
+    if (value >= 18446744073709551616.0f) return UINT64_MAX;
+    return static_cast<uint64_t>(value);
+}
+
+bool flagOf(float value) {
+    return value >= 0.5f;
+}
+
+void addToBoth(const int32_t* source, int32_t* left, int32_t* right, uint64_t frames) {
+    for (uint64_t i = 0; i < frames; ++i) {
+        left[i] += source[i];
+        right[i] += source[i];
+    }
+}
+
+} // namespace
+
+const std::array<int16_t, 512> kLinearDacCurve = makeLinearDacCurve();
+const std::array<int16_t, 512> kDefaultDacCurve = makeDefaultDacCurve();
+const std::array<float, 32> kDefaultFilterBlock = {1.0f, 1.0f};
+
+MD_Emu::MD_Emu() {
+    info.firstWord = 1;
+    info.inputCount = 0;
+    info.outputCount = 2;
+    info.clockDivisor = 1;
+    info.clocks = {53693175.0 / 48.0, 53203424.0 / 48.0, 56000000.0 / 48.0, 499200.0};
+    info.initialClockIndex = 0;
+    info.outputGains[0] = 1.0f / 4097.0f;
+    info.outputGains[1] = 1.0f / 4097.0f;
+    info.outputGains[2] = 1.0f / 256.0f;
+    info.outputGains[3] = 1.0f / 256.0f;
+    info.parameters.reserve(16);
+    for (const char* name : kParameterNames)
+        info.parameters.emplace_back(name, vantor::ParameterInfo::kOnOff, 0.0f, 1.0f, 0.0f, 0, 0);
+}
+
+MD_Emu::~MD_Emu() = default;
+
+ModelProfile MD_Emu::builtInProfile() {
+    ModelProfile profile;
+    profile.dacCurve.assign(kDefaultDacCurve.begin(), kDefaultDacCurve.end());
+    profile.setDefaultPsgCurves();
+    return profile;
+}
+
+bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
+    // Blocks are rendered in pieces of at most this many frames.
+    const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
+    maxFrames_ = frames;
+
+    const bool ownsTable = profileTable == nullptr;
+    if (ownsTable) {
+        if (profiles.empty()) profiles.emplace_back();
+        profiles.resize(1);
+        profiles[0].dacCurve.assign(kDefaultDacCurve.begin(), kDefaultDacCurve.end());
+        profiles[0].setDefaultPsgCurves();
+        profileTable = &profiles;
+    }
+    modelIndex = 0;
+    filterIndex = profileTable->empty() ? -1 : 0;
+    dacCurveMode = 0;
+
+    opn2.reset();
+    opn2 = std::make_unique<OPN2_Emu>();
+    opn2->init(frames, context, flags);
+
+    psg.reset();
+    psg = std::make_unique<DCSG_Emu>(1, 5);
+    psg->init(frames, context, flags);
+
+    psgBuffers.reset(new int32_t[2 * uint64_t(frames)]());
+
+    ay.reset();
+    ay = std::make_unique<AYEmu>(2, 1, 0);
+    ay->init(frames, context, flags);
+    ay->setParameter(3, 1.0f);
+
+    opna.reset();
+    opna = std::make_unique<OPNX_Emu>(1);
+    opna->init(frames, context, flags);
+
+    if (ownsTable) {
+        const std::string path = VNTRConv(context ? context : "", UTF8);
+        if (!path.empty()) loadModelProfiles(path); // no path: the built-in profile stays
+    }
+
+    // Every unit's PSG plays the selected profile's levels, whichever unit
+    // loaded the table.
+    givePsgProfileCurves();
+
+    if (pendingFilter_) applyFilterParameter(pendingFilterValue_);
+    if (pendingModel_) applyModelParameter(pendingModelValue_);
+    pendingFilter_ = pendingModel_ = false;
+    applyMutes();
+    return true;
+}
+
+bool MD_Emu::loadModelProfiles(const std::string& path) {
+    if (!::loadModelProfiles(path, profiles)) return false;
+    const int32_t count = int32_t(std::min<size_t>(profiles.size(), INT32_MAX));
+    if (modelIndex < 0 || modelIndex >= count) modelIndex = 0;
+    givePsgProfileCurves();
+    if (filterIndex < 0 || filterIndex >= count) filterIndex = -1;
+    return true;
+}
+
+void MD_Emu::reset() {
+    if (opn2) opn2->reset();
+    if (psg) psg->reset();
+    if (opna) opna->reset();
+    offsetEnabled = 0;
+    fmSelect = 0;
+    ggStereo = 0xFF;
+}
+
+void MD_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
+    if (!opn2) return; // no chips before init
+    if (port == 0 || port == 1) {
+        opn2->write(address, data, port);
+        opna->write(address, data, port);
+    } else if (port == 2) {
+        if (address == 1)
+            ggStereo = data;
+        else if (address == 0)
+            psg->write(0, data, port);
+    } else if (port == 3) {
+        ay->write(address, data, 0);
+    }
+}
+
+void MD_Emu::setParameter(uint32_t index, float value) {
+    if (index < 6) {
+        fmMutes[index] = flagOf(value);
+        applyMutes();
+    } else if (index == 6) {
+        applyFilterParameter(value);
+        if (!opn2) {
+            pendingFilter_ = true;
+            pendingFilterValue_ = value;
+        }
+    } else if (index == 7) {
+        applyModelParameter(value);
+        if (!opn2) {
+            pendingModel_ = true;
+            pendingModelValue_ = value;
+        }
+    } else if (index >= 8 && index <= 11) {
+        psgMutes[index - 8] = flagOf(value);
+        applyMutes();
+    } else if (index == 15) {
+        psgType = uint32_t(PSaturateToInt32(value));
+    } else if (index >= 20 && index <= 29) {
+        solos[index - 20] = flagOf(value);
+        applyMutes();
+    } else if (index == 30) {
+        fmSelect = saturateToUint64(value);
+    }
+}
+
+void MD_Emu::applyFilterParameter(float value) {
+    selectFilterProfile(PSaturateToInt32(value));
+}
+
+void MD_Emu::applyModelParameter(float value) {
+    if (value >= 0.0f) {
+        dacCurveMode = 0;
+        selectModelProfile(PSaturateToInt32(value));
+    } else if (value == -1.0f) {
+        dacCurveMode = 1;
+    } else {
+        dacCurveMode = 2; // other negatives and NaN
+    }
+}
+
+void MD_Emu::selectModelProfile(int32_t index) {
+    modelIndex = (index < 0 || size_t(index) >= profileCount()) ? 0 : index;
+    givePsgProfileCurves();
+}
+
+void MD_Emu::selectFilterProfile(int32_t index) {
+    filterIndex = (index < 0 || size_t(index) >= profileCount()) ? -1 : index;
+}
+
+void MD_Emu::givePsgProfileCurves() {
+    if (!psg || modelIndex < 0 || size_t(modelIndex) >= profileCount()) return;
+    const ModelProfile& profile = (*profileTable)[size_t(modelIndex)];
+    psg->setVolumeCurves(profile.psgCurves[0], profile.psgCurves[1], profile.psgCurves[2],
+                         profile.psgCurves[3]);
+}
+
+void MD_Emu::applyMutes() {
+    if (!opn2) return; // stored; init applies them to the new chips
+    bool anySolo = false;
+    for (uint8_t solo : solos) anySolo = anySolo || solo;
+    auto muted = [&](int k, uint8_t flag) { return anySolo ? !solos[k] : flag != 0; };
+
+    for (int k = 0; k < 6; ++k) {
+        const float value = muted(k, fmMutes[k]) ? 1.0f : 0.0f;
+        opn2->setParameter(uint32_t(k), value);
+        opna->setParameter(uint32_t(k), value);
+    }
+    for (int k = 0; k < 4; ++k) {
+        const float value = muted(6 + k, psgMutes[k]) ? 1.0f : 0.0f;
+        if (psgType < 3)
+            psg->setParameter(uint32_t(k), value);
+        else if ((psgType == 3 || psgType == 4) && k < 3)
+            ay->setParameter(uint32_t(k), value); // the AY has three channels
+    }
+}
+
+void MD_Emu::setOutputOffset(uint64_t /*ignored*/, int16_t left, int16_t right) {
+    offsetEnabled = 1;
+    offsetLeft = left;
+    offsetRight = right;
+}
+
+const float* MD_Emu::getFilterSettings() {
+    if (filterIndex >= 0 && size_t(filterIndex) < profileCount())
+        return (*profileTable)[size_t(filterIndex)].filter;
+    return kDefaultFilterBlock.data();
+}
+
+const int16_t* MD_Emu::currentDacCurve() const {
+    if (dacCurveMode != 0) return kLinearDacCurve.data();
+    if (modelIndex >= 0 && size_t(modelIndex) < profileCount()) {
+        const std::vector<int16_t>& curve = (*profileTable)[size_t(modelIndex)].dacCurve;
+        if (curve.size() >= kLinearDacCurve.size()) return curve.data();
+    }
+    return kDefaultDacCurve.data();
+}
+
+int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
+    if (!opn2) return 0; // nothing to render before init
+    for (uint64_t done = 0; done < frames;) {
+        const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
+        renderPiece(outputs[0] + done, outputs[1] + done, n);
+        done += n;
+    }
+    return 0;
+}
+
+void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
+    int32_t* outputs[2] = {left, right};
+    int32_t* psgLeft = psgBuffers.get();
+    int32_t* psgRight = psgLeft + maxFrames_;
+
+    switch (psgType) {
+    case 0:
+    case 2: {
+        std::fill(psgLeft, psgLeft + frames, 0);
+        int32_t* buffers[2] = {psgLeft, psgRight};
+        psg->render32(buffers, frames);
+        addToBoth(psgLeft, left, right, frames);
+        break;
+    }
+    case 1:
+        psg->renderGameGear(outputs, ggStereo, frames);
+        break;
+    case 3:
+    case 4: {
+        std::fill(psgLeft, psgLeft + frames, 0);
+        int32_t* buffers[3] = {psgLeft, psgRight, psgRight};
+        ay->render32(buffers, frames);
+        addToBoth(psgLeft, left, right, frames);
+        break;
+    }
+    default:
+        break;
+    }
+
+    if (offsetEnabled) {
+        for (uint64_t i = 0; i < frames; ++i) {
+            left[i] += offsetLeft;
+            right[i] += offsetRight;
+        }
+    }
+
+    const int16_t* curve = currentDacCurve();
+    if (clockIndex == 3) {
+        if (fmSelect != 0)
+            opna->renderFramed9(outputs, frames);
+        else
+            opn2->renderSpread9(outputs, frames, curve, dacCurveMode);
+    } else {
+        if (fmSelect != 0)
+            opna->renderFramed21(outputs, frames);
+        else
+            opn2->renderSpread21(outputs, frames, curve, dacCurveMode);
+    }
+}

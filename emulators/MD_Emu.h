@@ -1,0 +1,116 @@
+// The console's sound hardware as one ChipEmu: a YM2612 (OPN2_Emu), an
+// SN76489 in its console form (DCSG_Emu), and the two chips switched in for
+// music written for other hardware, an AY-3-8910/YM2149 (AYEmu) and a YM2608
+// (OPNX_Emu). Output is stereo at the console clock (divisor 1): the PSGs give
+// a value per frame, the FM chips one sample per 21 frames (9 at clock index
+// 3) laid out over the frame. A table of model profiles chooses the DAC curve,
+// the PSG level curves and the output filter.
+//
+// Register ports: 0 and 1 the FM banks (both FM chips see every write), 2 the
+// PSG (address 0 command bytes, address 1 the Game Gear stereo byte), 3 the AY.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "emulators/AYEmu.h"
+#include "emulators/ChipEmu.h"
+#include "emulators/DCSG_Emu.h"
+#include "emulators/ModelProfile.h"
+#include "emulators/OPN2_Emu.h"
+#include "emulators/OPNX_Emu.h"
+
+// Entry i = (i - 256) * 64.
+extern const std::array<int16_t, 512> kLinearDacCurve;
+// The built-in profile's DAC curve: -16320 at 0, 0 at 256, 15928 at 511.
+extern const std::array<int16_t, 512> kDefaultDacCurve;
+// Tap 0 passes left and right unchanged; the other taps are 0.
+extern const std::array<float, 32> kDefaultFilterBlock;
+
+class MD_Emu : public ChipEmu {
+public:
+    MD_Emu();
+    ~MD_Emu() override;
+    MD_Emu(const MD_Emu&) = delete;
+    MD_Emu& operator=(const MD_Emu&) = delete;
+
+    // Recreates the four inner chips for blocks of up to `maxFrames` frames.
+    // A unit without a profile table takes the built-in profile and loads the
+    // file at `context` (UTF-8 path) into its own table. Settings made before
+    // the first init are applied here. Always true.
+    bool init(uint32_t maxFrames, const char* context, uint32_t flags) override;
+    // Resets the FM chips and the PSG, turns the offsets off, selects the
+    // YM2612 and restores the Game Gear stereo byte.
+    void reset() override;
+    ChipInfo* getInfo() override { return &info; }
+    // Index 3 selects the 9-slot FM layout.
+    void setClockIndex(uint64_t index) override { clockIndex = index; }
+    void write(uint16_t address, uint8_t data, uint64_t port) override;
+    // 0-5 FM mutes, 6 filter profile, 7 DAC profile (-1 linear, other
+    // negatives full resolution), 8-11 PSG mutes, 15 PSG type, 20-29 solos
+    // (FM 1-6, PSG 0-3), 30 FM chip (0 = YM2612).
+    void setParameter(uint32_t index, float value) override;
+    void setOutputOffset(uint64_t ignored, int16_t left, int16_t right) override;
+    // Adds `frames` frames into outputs[0] (left) and outputs[1] (right).
+    int render32(int32_t** outputs, uint64_t frames) override;
+    void render16(int16_t* /*output*/, uint64_t /*ignored*/, uint64_t /*frames*/) override {}
+    // The selected filter profile's 32 taps, else kDefaultFilterBlock.
+    const float* getFilterSettings() override;
+
+    // Reads the profile file at `path` into `profiles`; false (table kept)
+    // when it cannot be read or holds no profile. Re-validates the selections
+    // and hands the PSG the selected profile's curves.
+    bool loadModelProfiles(const std::string& path);
+
+    // Index 7 for a value >= 0, without touching the DAC curve mode.
+    void selectModelProfile(int32_t index);
+    // Index 6.
+    void selectFilterProfile(int32_t index);
+    void setDacCurveMode(uint32_t mode) { dacCurveMode = mode; }
+
+    // The built-in profile: default levels and filter, kDefaultDacCurve.
+    static ModelProfile builtInProfile();
+
+    ChipInfo info;
+    uint64_t clockIndex = 0;
+    std::unique_ptr<OPN2_Emu> opn2;
+    std::unique_ptr<DCSG_Emu> psg;
+    std::unique_ptr<AYEmu> ay;
+    std::unique_ptr<OPNX_Emu> opna;
+    uint32_t psgType = 0;  // 0, 2 mono SN76489; 1 Game Gear stereo; 3, 4 AY; else none
+    uint64_t fmSelect = 0; // 0 = the YM2612 sounds, else the YM2608
+    std::unique_ptr<int32_t[]> psgBuffers; // left, then right, maxFrames each
+    uint8_t ggStereo = 0xFF;
+    std::vector<ModelProfile> profiles;
+    // The table in use: this unit's `profiles` or another unit's (set before
+    // init to share it); null until then.
+    std::vector<ModelProfile>* profileTable = nullptr;
+    int32_t modelIndex = 0;    // profile of the DAC and PSG curves
+    int32_t filterIndex = 0;   // profile of the output filter; -1 = kDefaultFilterBlock
+    uint32_t dacCurveMode = 0; // 0 profile curve, 1 linear, 2 full resolution
+    uint8_t fmMutes[6] = {};
+    uint8_t psgMutes[4] = {};
+    uint8_t solos[10] = {}; // FM 1-6, then PSG 0-3
+    uint8_t offsetEnabled = 0;
+    int16_t offsetLeft = 0;
+    int16_t offsetRight = 0;
+
+private:
+    size_t profileCount() const { return profileTable ? profileTable->size() : 0; }
+    void applyFilterParameter(float value);
+    void applyModelParameter(float value);
+    void applyMutes();
+    void givePsgProfileCurves();
+    const int16_t* currentDacCurve() const;
+    void renderPiece(int32_t* left, int32_t* right, uint64_t frames);
+
+    uint32_t maxFrames_ = 0;
+    // Values of indices 6 and 7 set before the first init, replayed by it.
+    bool pendingFilter_ = false;
+    bool pendingModel_ = false;
+    float pendingFilterValue_ = 0.0f;
+    float pendingModelValue_ = 0.0f;
+};
