@@ -173,9 +173,20 @@ bool lfoTickBlock(FmSharedState& st, uint32_t period) {
     return true;
 }
 
+// What the pitch modulation of an LFO step value depends on besides fnum and
+// pms: the step selector of its (mirrored) position and, unless that is 0,
+// its sign.
+inline uint32_t pmKey(uint8_t pms, uint8_t step) {
+    uint32_t i = (step >> 2) & 7;
+    if (step & 32) i = 7 - i;
+    const uint32_t e = kLfoPmSteps[pms & 7][i];
+    return e ? e | ((step & 64) ? 8u : 0u) : 0u;
+}
+
 // The LFO ticks of a chunk of n samples that lfoToEvent allowed: all ticks but
 // the last change only the sub-counter and the previous AM, so they are taken
-// at once.
+// at once. The channel's increments (which always match the current steps)
+// are recomputed only when the new steps change an operator's modulation.
 void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
     if (n > 1) {
         const uint32_t quiet = n - 1;
@@ -191,7 +202,11 @@ void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
             st.lfoSubCounter = 0;
         }
     }
-    if (lfoTickBlock(st, period)) updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
+    const uint8_t step = st.lfoStep, prevStep = st.lfoPrevStep;
+    if (lfoTickBlock(st, period) && ch.pms &&
+        (pmKey(ch.pms, step) != pmKey(ch.pms, st.lfoStep) ||
+         pmKey(ch.pms, prevStep) != pmKey(ch.pms, st.lfoPrevStep)))
+        updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
 }
 
 // Timer A and the CSM sequence at the start of a chunk; returns the chunk

@@ -6,6 +6,7 @@
 #include "emulators/FmChannelRender.h"
 #include "emulators/FmChannelRenderTables.h"
 #include "emulators/FmFramed.h"
+#include "emulators/FmPhase.h"
 #include "emulators/FmRegisters.h"
 #include "emulators/FmRhythm.h"
 #include "emulators/FmTables.h"
@@ -29,22 +30,26 @@ const VariantInfo kVariants[kFmVariantCount] = {
     {"YM2612", "OPN2", 144, 0, {7670454, 7600489, 7680000, 8000000}, 4},
 };
 
-// The YM2203's output: the further a value is from 0, the more low bits are
-// cleared (one more per octave above 512).
-int32_t quantizeYm2203(int32_t s) {
-    int bits = 0;
-    for (int32_t limit = 512; bits < 6 && (s < -limit || s >= limit); limit *= 2) ++bits;
-    return s & ~((1 << bits) - 1);
-}
-
 // Largest frame count handed to the channel dispatcher at once.
 constexpr uint64_t kMaxDispatch = 1u << 24;
 
 } // namespace
 
+int32_t OPNX_Emu::quantizeYm2203(int32_t s) {
+    int bits = 0;
+    for (int32_t limit = 512; bits < 6 && (s < -limit || s >= limit); limit *= 2) ++bits;
+    return s & ~((1 << bits) - 1);
+}
+
 OPNX_Emu::OPNX_Emu(uint32_t variant) {
     ensureFmRenderTables();
     fmInitChip(chip_, variant);
+    if (variant == kFmYM2612) {
+        // Derive key codes, increments and effective rates from the cleared
+        // registers, as every later register write does: the block renderers
+        // rely on them matching the registers.
+        for (FmChannel& ch : chip_.channels) updateFrequencies(ch, 0, 0);
+    }
     info_.outputCount = 2;
     if (variant < kFmVariantCount) {
         const VariantInfo& v = kVariants[variant];
@@ -117,9 +122,16 @@ void OPNX_Emu::renderSamples(int32_t* left, int32_t* right, uint64_t count, uint
         fmTimerStep(chip_);
         int32_t l = 0, r = 0;
         if (used.count == 3) {
-            l = renderChannelSampleMono(ch[used.records[0]]) +
-                renderChannelSampleMono(ch[used.records[1]]) + chip_.delayedCh3;
-            chip_.delayedCh3 = renderChannelSampleCh3(ch[used.records[2]]);
+            // The 3-channel chip has no pan; a muted channel still runs but
+            // adds nothing.
+            FmChannel& c1 = ch[used.records[0]];
+            FmChannel& c2 = ch[used.records[1]];
+            FmChannel& c3 = ch[used.records[2]];
+            const int32_t s1 = renderChannelSampleMono(c1);
+            const int32_t s2 = renderChannelSampleMono(c2);
+            l = (c1.muted ? 0 : s1) + (c2.muted ? 0 : s2) + chip_.delayedCh3;
+            const int32_t s3 = renderChannelSampleCh3(c3);
+            chip_.delayedCh3 = c3.muted ? 0 : s3;
         } else {
             const int last = used.count - 1;
             for (int j = 0; j <= last; ++j) {

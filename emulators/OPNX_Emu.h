@@ -42,6 +42,10 @@ public:
     void renderSamples(int32_t* left, int32_t* right, uint64_t count, uint64_t stride,
                        int32_t scale);
 
+    // The YM2203's output quantisation: values outside -512..511 lose one low
+    // bit more per octave, up to six.
+    static int32_t quantizeYm2203(int32_t s);
+
     uint32_t variant() const { return chip_.shared.variant; }
     FmChipState& state() { return chip_; }
     const FmChipState& state() const { return chip_; }

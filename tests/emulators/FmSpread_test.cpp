@@ -1,0 +1,219 @@
+// The YM2612's spread renders: each channel's slots within the 21- and 9-slot
+// frames, frames cut by block boundaries, and any cutting of a stretch into
+// calls against the per-sample model.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "emulators/FmChannelRender.h"
+#include "emulators/FmRandomSession.h"
+#include "emulators/FmReferenceModel.h"
+#include "emulators/FmSpread.h"
+#include "emulators/OPN2_Emu.h"
+
+namespace {
+
+// Slots of channels 1-6 (second slot: -1 when a value takes one slot).
+struct Slots {
+    int first[6];
+    int width;
+};
+const Slots kSlots21 = {{0, 10, 7, 17, 3, 14}, 2};
+const Slots kSlots9 = {{0, 4, 3, 7, 1, 6}, 1};
+
+void render(OPN2_Emu& chip, uint64_t n, int32_t* l, int32_t* r, uint64_t frames,
+            const int16_t* curve, uint32_t mode) {
+    int32_t* out[2] = {l, r};
+    if (n == 21)
+        chip.renderSpread21(out, frames, curve, mode);
+    else
+        chip.renderSpread9(out, frames, curve, mode);
+}
+
+std::vector<int16_t> testCurve() {
+    std::vector<int16_t> c(512);
+    for (int i = 0; i < 512; ++i) c[i] = static_cast<int16_t>((i - 256) * 60 + 7);
+    return c;
+}
+
+// Renders a session through renderSpread in random pieces (cut at the frames
+// where its events apply) and compares with the model's channel values
+// placed in their slots.
+void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples) {
+    const std::vector<int16_t> curve = testCurve();
+    const Slots& slots = n == 21 ? kSlots21 : kSlots9;
+    const auto events = fmsession::Builder(seed).session(samples);
+    OPN2_Emu chip, model;
+    chip.reset();
+    model.reset();
+    const uint64_t total = samples * n;
+    std::vector<int32_t> l(total, 1), r(total, 1), el(total, 1), er(total, 1);
+    size_t e = 0;
+    for (uint64_t t = 0; t < samples; ++t) {
+        for (; e < events.size() && events[e].at == t; ++e) fmsession::apply(model, events[e]);
+        const fmref::Sample s = fmref::step(model.state(), mode, curve.data());
+        for (int c = 0; c < 6; ++c) {
+            for (int w = 0; w < slots.width; ++w) {
+                el[t * n + slots.first[c] + w] += s.left[c];
+                er[t * n + slots.first[c] + w] += s.right[c];
+            }
+        }
+    }
+    std::mt19937 rng(seed + 100);
+    e = 0;
+    uint64_t pos = 0;
+    while (pos < total) {
+        for (; e < events.size() && events[e].at * n == pos; ++e) fmsession::apply(chip, events[e]);
+        const uint64_t next = e < events.size() ? events[e].at * n : total;
+        const uint64_t len = std::min<uint64_t>(
+            next - pos, std::uniform_int_distribution<int>(0, 4 * static_cast<int>(n))(rng));
+        render(chip, n, &l[pos], &r[pos], len, curve.data(), mode);
+        pos += len;
+    }
+    for (uint64_t i = 0; i < total; ++i) {
+        ASSERT_EQ(l[i], el[i]) << "left " << i;
+        ASSERT_EQ(r[i], er[i]) << "right " << i;
+    }
+    EXPECT_EQ(fmref::diffState(chip.state(), model.state()), "");
+}
+
+class SpreadCuts : public ::testing::TestWithParam<std::tuple<uint64_t, uint32_t, uint32_t>> {};
+
+TEST_P(SpreadCuts, RandomPiecesMatchTheModelInTheirSlots) {
+    const auto [n, mode, seed] = GetParam();
+    checkSpread(n, mode, seed, 5000);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sessions, SpreadCuts,
+    ::testing::Values(std::make_tuple(21ull, 0u, 21u), std::make_tuple(21ull, 1u, 22u),
+                      std::make_tuple(21ull, 2u, 23u), std::make_tuple(21ull, 3u, 24u),
+                      std::make_tuple(9ull, 0u, 25u), std::make_tuple(9ull, 1u, 26u),
+                      std::make_tuple(9ull, 2u, 27u), std::make_tuple(9ull, 3u, 28u)));
+
+// One channel sounding (algorithm 7, all operators loud), panned both ways.
+void soloChannel(OPN2_Emu& chip, int channel) {
+    chip.reset();
+    const int port = channel / 3, g = channel % 3;
+    for (int op = 0; op < 4; ++op) {
+        chip.write(0x30 + g + 4 * op, 0x01, port);
+        chip.write(0x40 + g + 4 * op, 0x00, port);
+        chip.write(0x50 + g + 4 * op, 0x1F, port);
+    }
+    chip.write(0xB0 + g, 0x07, port);
+    chip.write(0xA4 + g, 0x22, port);
+    chip.write(0xA0 + g, 0x69, port);
+    chip.write(0x28, 0xF0 | (g + 4 * port), 0);
+    // A few samples so that the operators are past their key-on delay.
+    std::vector<int32_t> scratch(42);
+    int32_t* out[2] = {scratch.data(), scratch.data() + 21};
+    chip.renderSpread21(out, 21, nullptr, 3);
+}
+
+TEST(FmSpread, EachChannelLandsInItsSlots) {
+    for (uint64_t n : {21ull, 9ull}) {
+        const Slots& slots = n == 21 ? kSlots21 : kSlots9;
+        for (int c = 0; c < 6; ++c) {
+            OPN2_Emu chip;
+            soloChannel(chip, c);
+            std::vector<int32_t> l(4 * n), r(4 * n);
+            render(chip, n, l.data(), r.data(), 4 * n, nullptr, 3);
+            for (uint64_t i = 0; i < 4 * n; ++i) {
+                const int slot = static_cast<int>(i % n);
+                const bool mine = slot >= slots.first[c] && slot < slots.first[c] + slots.width;
+                EXPECT_EQ(l[i] != 0, mine) << "N " << n << " channel " << c + 1 << " pos " << i;
+                EXPECT_EQ(l[i], r[i]);
+            }
+        }
+    }
+}
+
+TEST(FmSpread, FrameCutByTheBlockIsFinishedFromTheHeldFrame) {
+    // N = 21: a block of 10 computes one chip sample and emits slots 0-9; a
+    // block of 11 emits slots 10-20 without computing another.
+    OPN2_Emu chip;
+    soloChannel(chip, 1); // channel 2: slots 10 and 11
+    std::vector<int32_t> l(21), r(21);
+    render(chip, 21, l.data(), r.data(), 10, nullptr, 3);
+    EXPECT_EQ(chip.spreadPhase, 10u);
+    const uint16_t counter = chip.state().shared.egCounter;
+    render(chip, 21, l.data() + 10, r.data() + 10, 11, nullptr, 3);
+    EXPECT_EQ(chip.spreadPhase, 0u);
+    EXPECT_EQ(chip.state().shared.egCounter, counter);
+    EXPECT_NE(l[10], 0);
+    EXPECT_EQ(l[10], l[11]);
+    EXPECT_EQ(l[10], chip.heldLeft[1]);
+}
+
+TEST(FmSpread, NineSlotsFromPhaseFive) {
+    // Indices 0-3 finish the held frame (channel 6 at 1, channel 4 at 2),
+    // 4-12 are one whole frame, a new frame starts at 13; phase ends at 7.
+    OPN2_Emu chip;
+    chip.reset();
+    chip.write(0x2B, 0x80, 0); // DAC on channel 6: a constant that is easy to find
+    chip.write(0x2A, 0xC0, 0);
+    std::vector<int32_t> l(25), r(25);
+    render(chip, 9, l.data(), r.data(), 5, nullptr, 3);
+    EXPECT_EQ(chip.spreadPhase, 5u);
+    std::fill(l.begin(), l.end(), 0);
+    render(chip, 9, l.data(), r.data(), 20, nullptr, 3);
+    EXPECT_EQ(chip.spreadPhase, 7u);
+    const int32_t dac = 0xC0 * 32 - 4096;
+    for (int i = 0; i < 25; ++i) EXPECT_EQ(l[i], (i == 1 || i == 10 || i == 19) ? dac : 0) << i;
+}
+
+TEST(FmSpread, PhaseLeftByTheOtherFormIsItsLastSlot) {
+    OPN2_Emu chip;
+    chip.reset();
+    chip.write(0x2B, 0x80, 0);
+    chip.write(0x2A, 0xFF, 0);
+    std::vector<int32_t> l(40), r(40);
+    render(chip, 21, l.data(), r.data(), 12, nullptr, 3);
+    EXPECT_EQ(chip.spreadPhase, 12u);
+    std::fill(l.begin(), l.end(), 0);
+    render(chip, 9, l.data(), r.data(), 1, nullptr, 3); // slot 8 of 9: nothing
+    EXPECT_EQ(chip.spreadPhase, 0u);
+    EXPECT_EQ(l[0], 0);
+    render(chip, 9, l.data() + 1, r.data() + 1, 9, nullptr, 3);
+    EXPECT_EQ(l[1 + 6], 0xFF * 32 - 4096); // channel 6 in slot 6 of the new frame
+}
+
+TEST(FmSpread, DacInItsSlotsOnBothPaths) {
+    // Whole frames and frames emitted slot by slot give the DAC the same slots.
+    for (uint64_t n : {21ull, 9ull}) {
+        OPN2_Emu chip;
+        chip.reset();
+        chip.write(0x2B, 0x80, 0);
+        chip.write(0x2A, 0x10, 0);
+        std::vector<int32_t> l(5 * n), r(5 * n);
+        const uint64_t cuts[] = {n + 3, 2 * n, n - 3, n};
+        uint64_t pos = 0;
+        for (uint64_t len : cuts) {
+            render(chip, n, l.data() + pos, r.data() + pos, len, nullptr, 2);
+            pos += len;
+        }
+        const int first = n == 21 ? 14 : 6;
+        for (uint64_t i = 0; i < 5 * n; ++i) {
+            const int slot = static_cast<int>(i % n);
+            const bool dac = slot == first || (n == 21 && slot == first + 1);
+            EXPECT_EQ(l[i], dac ? 0x10 * 128 - 16384 : 0) << i;
+        }
+    }
+}
+
+TEST(FmSpread, ZeroFramesChangesNothing) {
+    OPN2_Emu chip;
+    soloChannel(chip, 0);
+    int32_t l = 9, r = 9;
+    int32_t* out[2] = {&l, &r};
+    chip.renderSpread21(out, 5, nullptr, 3);
+    const FmSharedState before = chip.state().shared;
+    const uint64_t phase = chip.spreadPhase;
+    chip.renderSpread21(out, 0, nullptr, 3);
+    chip.renderSpread9(out, 0, nullptr, 3);
+    EXPECT_EQ(chip.spreadPhase, phase);
+    EXPECT_EQ(chip.state().shared.egCounter, before.egCounter);
+}
+
+} // namespace
