@@ -205,8 +205,8 @@ TEST(FmSpread, DacInItsSlotsOnBothPaths) {
 TEST(FmSpread, ZeroFramesChangesNothing) {
     OPN2_Emu chip;
     soloChannel(chip, 0);
-    int32_t l = 9, r = 9;
-    int32_t* out[2] = {&l, &r};
+    std::vector<int32_t> l(5, 9), r(5, 9);
+    int32_t* out[2] = {l.data(), r.data()};
     chip.renderSpread21(out, 5, nullptr, 3);
     const FmSharedState before = chip.state().shared;
     const uint64_t phase = chip.spreadPhase;
@@ -214,6 +214,7 @@ TEST(FmSpread, ZeroFramesChangesNothing) {
     chip.renderSpread9(out, 0, nullptr, 3);
     EXPECT_EQ(chip.spreadPhase, phase);
     EXPECT_EQ(chip.state().shared.egCounter, before.egCounter);
+    EXPECT_EQ(l[0], 9 + chip.heldLeft[0]);
 }
 
 } // namespace
