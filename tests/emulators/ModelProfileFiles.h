@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -62,8 +64,29 @@ inline Bytes riffFile(const std::vector<std::vector<Bytes>>& profiles) {
     return container("RIFF", "MDPF", lists);
 }
 
+// A folder of this test process's own, removed at exit: ctest runs every test
+// in a process of its own, in parallel, so fixed names in the shared temporary
+// folder would race.
+inline const std::string& processTempDir() {
+    struct Folder {
+        std::string path;
+        Folder() {
+            std::string tmpl = ::testing::TempDir() + "/md_profiles_XXXXXX";
+            path = mkdtemp(tmpl.data()) ? tmpl : ::testing::TempDir();
+        }
+        ~Folder() {
+            if (path != ::testing::TempDir()) {
+                std::error_code ec;
+                std::filesystem::remove_all(path, ec);
+            }
+        }
+    };
+    static const Folder folder;
+    return folder.path;
+}
+
 inline std::string writeFile(const std::string& name, const Bytes& bytes) {
-    const std::string path = ::testing::TempDir() + "/" + name;
+    const std::string path = processTempDir() + "/" + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr) << path;
     if (!f) return path;
