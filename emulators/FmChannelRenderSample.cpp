@@ -4,24 +4,31 @@
 #include "emulators/FmChannelRender.h"
 #include "emulators/FmChannelRenderKernels.h"
 #include "emulators/FmEnvelope.h"
-#include "emulators/FmPhase.h"
 
 namespace {
 
 // Steps the four operators once and evaluates the algorithm.
 FmSampleOutputs stepChannel(FmChannel& ch, bool withAm) {
     const FmSharedState& st = *ch.shared;
+    const uint16_t counter = st.egCounter;
     int32_t p[4];
     uint32_t a[4];
     for (int k = 0; k < 4; ++k) {
         FmOperator& op = ch.operators[k];
+        FmEnvelope& eg = op.eg;
         bool reset = false;
-        uint32_t x = egStep(op.eg, st.egCounter, reset);
-        if (!op.eg.ssgKeyOffLatch) x += 8u * op.totalLevel;
-        if (op.eg.ssgAttackPending) x = (1024u - x) & 4095u;
+        uint32_t x;
+        if (eg.ssgEg < 8 && eg.egState != kEgKeyOnDelay && (counter & 3u) != eg.egSlot)
+            x = static_cast<uint32_t>(eg.egLevel); // outside its slot the envelope rests
+        else
+            x = egStep(eg, counter, reset);
+        if (!eg.ssgKeyOffLatch) x += 8u * op.totalLevel;
+        if (eg.ssgAttackPending) x = (1024u - x) & 4095u;
         if (withAm) x += fmAmOffset(op, ch.ams, k == kOpS1 ? st.lfoAm : st.lfoPrevAm);
         a[k] = fmAtten4(x);
-        p[k] = static_cast<int32_t>(pgStep(op, reset));
+        const uint32_t acc = reset ? 0u : op.phase;
+        op.phase = (acc + op.phaseInc) & 0x1FFFFFu;
+        p[k] = static_cast<int32_t>(acc >> 11);
     }
     return fmEvaluate(ch.algorithm, p, a, ch.outputs, fmFeedback(ch.outputs, ch.feedback));
 }

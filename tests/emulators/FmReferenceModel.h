@@ -30,8 +30,14 @@ inline int32_t clampTo(int32_t v, int32_t lo, int32_t hi) {
     return std::max(lo, std::min(hi, v));
 }
 
-// Channel value of one sample (modes 0/1: 9-bit output stage when truncated).
-inline int32_t channelValue(FmChannel& ch, const FmSharedState& s, bool truncated) {
+// Operator outputs of one channel sample.
+struct Ops {
+    int32_t s1, s2, s3, s4;
+    int32_t s1m1, s2m1, s4m1; // S1, S2, S4 of the previous sample
+};
+
+// Steps the channel's envelopes and phases once and evaluates its algorithm.
+inline Ops evaluate(FmChannel& ch, const FmSharedState& s, bool withAm) {
     int32_t p[4];
     uint32_t e[4];
     for (int k = 0; k < 4; ++k) {
@@ -40,7 +46,7 @@ inline int32_t channelValue(FmChannel& ch, const FmSharedState& s, bool truncate
         uint32_t x = egStep(op.eg, s.egCounter, reset);
         if (!op.eg.ssgKeyOffLatch) x += 8u * op.totalLevel;
         if (op.eg.ssgAttackPending) x = (1024u - x) % 4096u;
-        if (op.amOn) {
+        if (op.amOn && withAm) {
             const uint32_t am = k == kOpS1 ? s.lfoAm : s.lfoPrevAm;
             if (ch.ams == 1) x += am >> 2;
             if (ch.ams == 2) x += am;
@@ -52,15 +58,21 @@ inline int32_t channelValue(FmChannel& ch, const FmSharedState& s, bool truncate
         op.phase = (acc + op.phaseInc) % (1u << 21);
     }
     int32_t* o = ch.outputs;
+    Ops r{};
+    r.s1m1 = o[2];
+    r.s2m1 = o[4];
+    r.s4m1 = o[5];
     const int32_t fb = ch.feedback ? (o[0] + o[1]) >> (10 - ch.feedback) : 0;
-    const int32_t s1 = operatorOutput(p[kOpS1] + fb, e[kOpS1]);
+    r.s1 = operatorOutput(p[kOpS1] + fb, e[kOpS1]);
     const int32_t s1m1 = o[2], s1m2 = o[3], s2m1 = o[4];
     o[1] = o[0];
-    o[0] = s1;
+    o[0] = r.s1;
     o[3] = o[2];
-    o[2] = s1;
+    o[2] = r.s1;
     auto op = [&](int rec, int32_t mod) { return operatorOutput(p[rec] + mod, e[rec]); };
-    int32_t s2 = 0, s3 = 0, s4 = 0;
+    int32_t& s2 = r.s2;
+    int32_t& s3 = r.s3;
+    int32_t& s4 = r.s4;
     switch (ch.algorithm & 7) {
     case 0:
         s2 = op(kOpS2, s1m1 >> 1);
@@ -105,17 +117,23 @@ inline int32_t channelValue(FmChannel& ch, const FmSharedState& s, bool truncate
     }
     o[4] = s2;
     o[5] = s4;
+    return r;
+}
+
+// Channel value of the block renderers (modes 0/1: the 9-bit output stage).
+inline int32_t channelValue(FmChannel& ch, const FmSharedState& s, bool truncated) {
+    const Ops r = evaluate(ch, s, true);
     const int alg = ch.algorithm & 7;
-    if (alg < 4) return s4 >> 1;
+    if (alg < 4) return r.s4 >> 1;
     // Carriers in the order they are added.
     int32_t c[4];
     int count = 0;
     if (alg == 4) {
-        c[0] = s4, c[1] = s2, count = 2;
+        c[0] = r.s4, c[1] = r.s2, count = 2;
     } else if (alg < 7) {
-        c[0] = s2, c[1] = s3, c[2] = s4, count = 3;
+        c[0] = r.s2, c[1] = r.s3, c[2] = r.s4, count = 3;
     } else {
-        c[0] = s3, c[1] = s1m1, c[2] = s2, c[3] = s4, count = 4;
+        c[0] = r.s3, c[1] = r.s1m1, c[2] = r.s2, c[3] = r.s4, count = 4;
     }
     int32_t sum = truncated ? c[0] & ~31 : c[0];
     for (int i = 1; i < count; ++i) {
@@ -128,6 +146,56 @@ inline int32_t channelValue(FmChannel& ch, const FmSharedState& s, bool truncate
     }
     if (truncated) return (clampTo(sum, -8192, 8191) >> 1) & ~15;
     return sum >> 1;
+}
+
+// Channel values of the per-sample chip loops.
+enum class SampleKind { Halved, HalvedCh6, Full, Mono };
+
+inline int32_t sampleValue(FmChannel& ch, const FmSharedState& s, SampleKind kind) {
+    const Ops r = evaluate(ch, s, kind != SampleKind::Mono);
+    const int alg = ch.algorithm & 7;
+    if (kind == SampleKind::Mono) {
+        // S1, S2, S4 of the previous sample, S3 of this one.
+        const int32_t terms[8] = {r.s4m1,
+                                  r.s4m1,
+                                  r.s4m1,
+                                  r.s4m1,
+                                  r.s2m1 + r.s4m1,
+                                  r.s2m1 + r.s3 + r.s4m1,
+                                  r.s2m1 + r.s3 + r.s4m1,
+                                  r.s1m1 + r.s2m1 + r.s3 + r.s4m1};
+        return terms[alg];
+    }
+    const int sh = kind == SampleKind::Full ? 0 : 1;
+    const int32_t s1 = kind == SampleKind::HalvedCh6 ? r.s1m1 : r.s1;
+    if (alg < 4) return r.s4 >> sh;
+    if (alg == 4) return (r.s2 >> sh) + (r.s4 >> sh);
+    if (alg < 7) return (r.s2 >> sh) + (r.s3 >> sh) + (r.s4 >> sh);
+    return (s1 >> sh) + (r.s2 >> sh) + (r.s3 >> sh) + (r.s4 >> sh);
+}
+
+// One sample of the per-sample chip loop of variants 0-3, before the sample
+// voices and the output stage: the left and right sums of the FM channels.
+inline void sampleLoopChannels(FmChipState& chip, int32_t& left, int32_t& right) {
+    fmTimerStep(chip);
+    const FmChannelRecords& used = fmChannelRecords(chip.shared.variant);
+    FmChannel* ch = chip.channels;
+    left = right = 0;
+    if (used.count == 3) {
+        const int32_t a = sampleValue(ch[0], chip.shared, SampleKind::Mono);
+        const int32_t b = sampleValue(ch[1], chip.shared, SampleKind::Mono);
+        left = (ch[0].muted ? 0 : a) + (ch[1].muted ? 0 : b) + chip.delayedCh3;
+        const int32_t c = sampleValue(ch[2], chip.shared, SampleKind::Full);
+        chip.delayedCh3 = ch[2].muted ? 0 : c;
+        return;
+    }
+    for (int j = 0; j < used.count; ++j) {
+        FmChannel& c = ch[used.records[j]];
+        const int32_t v = sampleValue(
+            c, chip.shared, j == used.count - 1 ? SampleKind::HalvedCh6 : SampleKind::Halved);
+        if (c.pan & 2) left += v;
+        if (c.pan & 1) right += v;
+    }
 }
 
 inline int32_t mapValue(uint32_t mode, int32_t s, const int16_t* curve) {

@@ -4,8 +4,12 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 #include <vector>
 
+#include "emulators/FmRandomSession.h"
+#include "emulators/FmReferenceModel.h"
+#include "emulators/FmRegisters.h"
 #include "emulators/FmTables.h"
 #include "emulators/FmTypes.h"
 #include "emulators/OPN2_Emu.h"
@@ -137,7 +141,54 @@ TEST_P(Variants, ResetSilencesAndRestartsTheFramePhase) {
     EXPECT_FALSE(b.leftSounds());
 }
 
+// Every variant but the YM2612 (which renders through the block renderers).
+class PerSampleVariants : public ::testing::TestWithParam<uint32_t> {};
+
+TEST_P(PerSampleVariants, RandomBlocksMatchThePerSampleModel) {
+    const uint32_t v = GetParam();
+    const uint64_t length = 12000;
+    const auto events = fmsession::Builder(50 + v).session(length, false);
+    OPNX_Emu chip(v), model(v);
+    chip.reset();
+    model.reset();
+    std::vector<int32_t> l(length, 0), r(length, 0), ml(length, 0), mr(length, 0);
+    std::mt19937 rng(v);
+    size_t e = 0;
+    for (uint64_t t = 0; t < length;) {
+        for (; e < events.size() && events[e].at == t; ++e) fmsession::apply(chip, events[e]);
+        const uint64_t next = e < events.size() ? events[e].at : length;
+        const uint64_t n =
+            std::min<uint64_t>(next - t, std::uniform_int_distribution<int>(1, 300)(rng));
+        int32_t* out[2] = {&l[t], &r[t]};
+        chip.render32(out, n);
+        t += n;
+    }
+    e = 0;
+    for (uint64_t t = 0; t < length; ++t) {
+        for (; e < events.size() && events[e].at == t; ++e) fmsession::apply(model, events[e]);
+        FmChipState& st = model.state();
+        int32_t left, right;
+        fmref::sampleLoopChannels(st, left, right);
+        if (v == kFmYM2608) rhythmSample(st.rhythm, left, right);
+        if (v == kFmYM2610 || v == kFmYM2610B) adpcmSample(st.adpcm, left, right);
+        left = std::clamp(left, -32768, 32767);
+        right = std::clamp(right, -32768, 32767);
+        if (v == kFmYM2203) {
+            ml[t] = OPNX_Emu::quantizeYm2203(left);
+        } else {
+            ml[t] = left;
+            mr[t] = right;
+        }
+        fmEndSample(st);
+    }
+    EXPECT_EQ(l, ml);
+    EXPECT_EQ(r, mr);
+    EXPECT_TRUE(std::any_of(l.begin(), l.end(), [](int32_t x) { return x != 0; }));
+    EXPECT_EQ(fmref::diffState(chip.state(), model.state()), "");
+}
+
 INSTANTIATE_TEST_SUITE_P(AllVariants, Variants, ::testing::Values(0u, 1u, 2u, 3u, 4u));
+INSTANTIATE_TEST_SUITE_P(Variants, PerSampleVariants, ::testing::Values(0u, 1u, 2u, 3u));
 
 TEST(OPNX_Emu, RenderAddsAndZeroFramesAddsNothing) {
     OPN2_Emu a, b;
