@@ -3,6 +3,7 @@
 // the per-sample path, and any cutting of a stretch into blocks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
@@ -59,6 +60,8 @@ void checkFramed(uint32_t variant, uint64_t n, const std::vector<uint64_t>& bloc
         }
         ASSERT_EQ(a.framePhase(), pos % n);
     }
+    EXPECT_TRUE(total == 0 ||
+                std::any_of(el.begin(), el.end(), [](int32_t x) { return x != kSentinel; }));
     for (uint64_t i = 0; i < total; ++i) {
         ASSERT_EQ(al[i], el[i]) << "left " << i;
         ASSERT_EQ(ar[i], er[i]) << "right " << i;
@@ -147,6 +150,8 @@ INSTANTIATE_TEST_SUITE_P(Variants, FramedCuts,
                                            std::make_tuple(kFmYM2612, 9ull, 12u),
                                            std::make_tuple(kFmYM2608, 21ull, 13u),
                                            std::make_tuple(kFmYM2608, 9ull, 14u),
-                                           std::make_tuple(kFmYM2610B, 21ull, 15u)));
+                                           std::make_tuple(kFmYM2610B, 21ull, 15u),
+                                           std::make_tuple(kFmYM2610, 9ull, 16u),
+                                           std::make_tuple(kFmYM2203, 9ull, 17u)));
 
 } // namespace
