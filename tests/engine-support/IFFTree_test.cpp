@@ -4,6 +4,7 @@
 #include "engine-support/VirtualRAMFile.h"
 #include "engine-support/support/ChunkBytes.h"
 #include "engine-support/support/TempFolder.h"
+#include "engine-support/support/TreeText.h"
 
 #include <gtest/gtest.h>
 
@@ -17,17 +18,7 @@ using vantor::IFFTreeNode;
 
 namespace {
 
-// "id:size[child,child]" for a node and everything under it.
-std::string describe(const IFFTreeNode* node) {
-    std::string text = node->id + ":" + std::to_string(node->size);
-    if (!node->children.empty()) {
-        text += "[";
-        for (size_t i = 0; i < node->children.size(); ++i)
-            text += (i ? "," : "") + describe(node->children[i]);
-        text += "]";
-    }
-    return text;
-}
+using testsupport::describe;
 
 std::string describeChildren(const IFFTree& tree) {
     if (!tree.getRoot()) return "<no root>";

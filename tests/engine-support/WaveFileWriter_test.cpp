@@ -1,6 +1,7 @@
 #include "engine-support/IFFTree.h"
 #include "engine-support/WaveFileWriter.h"
 #include "engine-support/support/TempFolder.h"
+#include "engine-support/support/TreeText.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,8 @@ using vantor::WaveFileWriter;
 
 namespace {
 
+using testsupport::describe;
+
 uint32_t fourCC(const char* text) {
     return uint32_t(uint8_t(text[0])) | uint32_t(uint8_t(text[1])) << 8 |
            uint32_t(uint8_t(text[2])) << 16 | uint32_t(uint8_t(text[3])) << 24;
@@ -20,17 +23,6 @@ uint32_t fourCC(const char* text) {
 uint32_t u32At(const std::vector<uint8_t>& b, size_t at) {
     return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 |
            uint32_t(b[at + 3]) << 24;
-}
-
-std::string describe(const IFFTreeNode* node) {
-    std::string text = node->id + ":" + std::to_string(node->size);
-    if (!node->children.empty()) {
-        text += "[";
-        for (size_t i = 0; i < node->children.size(); ++i)
-            text += (i ? "," : "") + describe(node->children[i]);
-        text += "]";
-    }
-    return text;
 }
 
 // The file as the chunk-tree reader sees it: the RIFF chunk and everything in it.

@@ -6,24 +6,10 @@
 #include <string>
 
 #include "platform/CoreFoundation.h"
+#include "platform/support/CFHold.h"
 #include "platform/support/ScopedEnv.h"
 
 namespace {
-
-struct Hold {
-    CFTypeRef ref;
-    explicit Hold(CFTypeRef r) : ref(r) {}
-    ~Hold() {
-        if (ref) CFRelease(ref);
-    }
-};
-
-std::string fsPath(CFURLRef url) {
-    char buf[4096];
-    if (!CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<uint8_t*>(buf), sizeof buf))
-        return "<fail>";
-    return buf;
-}
 
 CFURLRef folderURL(const std::string& p) {
     return CFURLCreateFromFileSystemRepresentation(kCFAllocatorDefault,

@@ -6,16 +6,9 @@
 #include <string>
 
 #include "platform/CoreFoundation.h"
+#include "platform/support/CFHold.h"
 
 namespace {
-
-struct Hold {
-    CFTypeRef ref;
-    explicit Hold(CFTypeRef r) : ref(r) {}
-    ~Hold() {
-        if (ref) CFRelease(ref);
-    }
-};
 
 std::string cString(CFStringRef s, CFStringEncoding e, CFIndex size = 256) {
     std::string buf(static_cast<size_t>(size), '\x7F');

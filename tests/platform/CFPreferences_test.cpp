@@ -10,17 +10,10 @@
 
 #include "platform/CoreFoundation.h"
 #include "platform/StandardFolders.h"
+#include "platform/support/CFHold.h"
 #include "platform/support/ScopedEnv.h"
 
 namespace {
-
-struct Hold {
-    CFTypeRef ref;
-    explicit Hold(CFTypeRef r) : ref(r) {}
-    ~Hold() {
-        if (ref) CFRelease(ref);
-    }
-};
 
 std::string text(CFTypeRef s) {
     char buf[1024];

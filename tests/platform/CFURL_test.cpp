@@ -6,24 +6,9 @@
 #include <string>
 
 #include "platform/CoreFoundation.h"
+#include "platform/support/CFHold.h"
 
 namespace {
-
-struct Hold {
-    CFTypeRef ref;
-    explicit Hold(CFTypeRef r) : ref(r) {}
-    ~Hold() {
-        if (ref) CFRelease(ref);
-    }
-    CFURLRef url() const { return static_cast<CFURLRef>(ref); }
-};
-
-std::string fsPath(CFURLRef url, CFIndex size = 4096) {
-    std::string buf(static_cast<size_t>(size), '\0');
-    if (!CFURLGetFileSystemRepresentation(url, true, reinterpret_cast<uint8_t*>(buf.data()), size))
-        return "<fail>";
-    return buf.c_str();
-}
 
 std::string text(CFStringRef s) {
     char buf[4096];

@@ -6,16 +6,9 @@
 
 #include "platform/CoreFoundation.h"
 #include "platform/PlistXml.h"
+#include "platform/support/CFHold.h"
 
 namespace {
-
-struct Hold {
-    CFTypeRef ref;
-    explicit Hold(CFTypeRef r) : ref(r) {}
-    ~Hold() {
-        if (ref) CFRelease(ref);
-    }
-};
 
 std::string text(CFTypeRef s) {
     char buf[4096];
