@@ -5,19 +5,11 @@
 #include <iterator>
 
 #include "emulators/AY_BlockOps.h"
+#include "vantor/PlatformTools.h"
 
 namespace {
 
 constexpr double kClocks[] = {894886.0, 1000000.0, 1500000.0, 1789772.5, 2005311.75, 1250000.0};
-
-// Float to a 32-bit integer, truncating toward zero; NaN gives 0 and values
-// beyond the range saturate.
-int32_t truncToInt32(float value) {
-    if (std::isnan(value)) return 0;
-    if (value >= 2147483648.0f) return INT32_MAX;
-    if (value <= -2147483648.0f) return INT32_MIN;
-    return int32_t(value);
-}
 
 void addFixed16(int16_t* out, const uint32_t* source, uint32_t level, uint64_t n) {
     for (uint64_t i = 0; i < n; ++i)
@@ -124,7 +116,7 @@ void AYEmu::setParameter(uint32_t index, float value) {
     if (index < 3) {
         mute_[index] = value > 0.0f ? 1 : 0;
     } else if (index == 3) {
-        const uint32_t type = uint32_t(truncToInt32(value));
+        const uint32_t type = uint32_t(PSaturateToInt32(value));
         levelTableType_ = type;
         // Before init there is no envelope; the one init builds starts at type 0.
         if (envelope_[0]) envelope_[0]->type = type;

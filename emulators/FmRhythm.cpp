@@ -6,6 +6,9 @@
 #include <mutex>
 #include <string>
 
+#include "vantor/PlatformToolsFiles.h"
+#include "vantor/VNTRConv.h"
+
 namespace {
 
 std::vector<int16_t> g_rhythmSamples[6];
@@ -23,15 +26,6 @@ struct FileCloser {
         if (f) std::fclose(f);
     }
 };
-
-// The folder part of a path: the text before the last '/' or '\'; "." when
-// there is none.
-std::string folderOf(const char* path) {
-    std::string p(path);
-    if (p.empty()) return p;
-    size_t cut = p.find_last_of("/\\");
-    return cut == std::string::npos ? std::string(".") : p.substr(0, cut);
-}
 
 } // namespace
 
@@ -84,7 +78,7 @@ void loadRhythmSamplesOnce(const char* contextPath) {
     if (!contextPath) return;
     static std::once_flag once;
     std::call_once(once, [contextPath] {
-        const std::string folder = folderOf(contextPath);
+        const std::string folder = getPathFromFile(VNTRConv(contextPath, 0));
         for (int k = 0; k < 6; ++k) {
             const std::string name = kInstrumentNames[k];
             if (!readWavSamples(g_rhythmSamples[k], (folder + "/opna_" + name + ".wav").c_str()))
