@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "emulators/FmRhythm.h"
 #include "emulators/ModelProfileFiles.h"
 #include "tools/ConsoleDataSpec.h"
 
@@ -512,6 +513,49 @@ TEST(MD_EmuProfiles, GeneratedFileHoldsThreeProfiles) {
     EXPECT_EQ(md->filterIndex, 0);
     EXPECT_EQ(md->getFilterSettings(), md->profiles[0].filter);
     EXPECT_EQ(md->psg->volumeCurve[0], psgTopLevel(md->profiles[0]));
+}
+
+// The shipped profiles balance the PSG against the FM chip. A full-scale FM
+// channel holds the DAC curve's end value in 2 of the 21 frames of each FM
+// frame, so its level per frame is 2/21 of the curve's peak; the loudest level
+// of every PSG curve sits within 12 dB of that, and each curve falls with the
+// attenuation down to silence at 15.
+TEST(MD_EmuGeneratedData, PsgLevelsSitNearTheFmFullScale) {
+    std::vector<ModelProfile> table;
+    ASSERT_TRUE(loadModelProfiles(SX_DATA_DIR "/md_profiles.riff", table));
+    ASSERT_EQ(table.size(), 3u);
+    for (const ModelProfile& p : table) {
+        SCOPED_TRACE(p.name);
+        const int fmPeak = std::max(std::abs(int(p.dacCurve[0])), std::abs(int(p.dacCurve[511])));
+        EXPECT_GE(fmPeak, 16000);
+        const double fmLevel = fmPeak * 2.0 / 21.0;
+        for (const auto& curve : p.psgCurves) {
+            const double dB = 20.0 * std::log10(std::max<double>(curve[0], 1.0) / fmLevel);
+            EXPECT_GT(dB, -12.0) << curve[0];
+            EXPECT_LT(dB, 12.0) << curve[0];
+            for (int j = 1; j < 15; ++j) EXPECT_LT(curve[j], curve[j - 1]) << j;
+            EXPECT_GT(curve[14], 0);
+            EXPECT_EQ(curve[15], 0);
+        }
+    }
+}
+
+// The shipped rhythm samples load through the rhythm reader, and six voices at
+// full level (15/16 of each sample) never leave the 16-bit range of the sum.
+TEST(MD_EmuGeneratedData, RhythmSamplesKeepSixVoicesIn16Bits) {
+    int32_t sumOfVoicePeaks = 0;
+    for (const char* name : {"kick", "snare", "ride", "hihat", "tom", "rim"}) {
+        SCOPED_TRACE(name);
+        const std::string path = std::string(SX_DATA_DIR "/vn_opna_") + name + ".wav";
+        std::vector<int16_t> samples;
+        ASSERT_TRUE(readWavSamples(samples, path.c_str()));
+        EXPECT_GT(samples.size(), 1000u); // at least about 1/20 s at the rhythm rate
+        int32_t samplePeak = 0;
+        for (int16_t x : samples) samplePeak = std::max(samplePeak, std::abs(int32_t(x)));
+        EXPECT_GT(samplePeak, 2000);
+        sumOfVoicePeaks += (15 * samplePeak) >> 4;
+    }
+    EXPECT_LE(sumOfVoicePeaks, 32767);
 }
 
 // Without a file the built-in profile applies; its PSG levels come from the
