@@ -16,9 +16,10 @@ namespace {
 
 constexpr uint32_t kUTF8 = kCFStringEncodingUTF8;
 
-// Every write and delete of a level goes to one store, and the reads and lists
-// of that level see it: all users at CONFIG_LEVEL_SYSTEM, the current user at
-// every other level; always for any host.
+// The store that path writes and path deletes of a level address: all users
+// at CONFIG_LEVEL_SYSTEM, the current user at every other level; always for
+// any host. Single-key writes and deletes, and the listing of a whole domain,
+// address the current user at every level.
 CFStringRef levelUser(uint32_t level) {
     return level == CONFIG_LEVEL_SYSTEM ? kCFPreferencesAnyUser : kCFPreferencesCurrentUser;
 }
@@ -166,26 +167,25 @@ bool readConfigStringValue(const std::string& domain, const std::string& key, st
     return found;
 }
 
-bool writeConfigIntValue(const std::string& domain, const std::string& key, int value,
-                         uint32_t level) {
+bool writeConfigIntValue(const std::string& domain, const std::string& key, int value, uint32_t) {
     CFStringWrapper d(domain, kUTF8, false), k(key, kUTF8, false);
     if (!d.getCFStringRef() || !k.getCFStringRef()) return false;
     int32_t n = value;
     CFTypeWrapper number(CFNumberCreate(kCFAllocatorDefault, kCFNumberSInt32Type, &n));
-    return store(d, k.getCFStringRef(), number.getCFTypeRef(), level);
+    return store(d, k.getCFStringRef(), number.getCFTypeRef(), CONFIG_LEVEL_USER);
 }
 
 bool writeConfigStringValue(const std::string& domain, const std::string& key,
-                            const std::string& value, uint32_t level) {
+                            const std::string& value, uint32_t) {
     CFStringWrapper d(domain, kUTF8, false), k(key, kUTF8, false), v(value, kUTF8, false);
     if (!d.getCFStringRef() || !k.getCFStringRef() || !v.getCFStringRef()) return false;
-    return store(d, k.getCFStringRef(), v.getCFStringRef(), level);
+    return store(d, k.getCFStringRef(), v.getCFStringRef(), CONFIG_LEVEL_USER);
 }
 
-bool deleteConfigValue(const std::string& domain, const std::string& key, uint32_t level) {
+bool deleteConfigValue(const std::string& domain, const std::string& key, uint32_t) {
     CFStringWrapper d(domain, kUTF8, false), k(key, kUTF8, false);
     if (!d.getCFStringRef() || !k.getCFStringRef()) return false;
-    return store(d, k.getCFStringRef(), nullptr, level);
+    return store(d, k.getCFStringRef(), nullptr, CONFIG_LEVEL_USER);
 }
 
 bool deleteConfigKey(const std::string&, const std::string&, uint32_t) {
@@ -303,8 +303,8 @@ bool listConfigKeys(const std::string& domain, const std::vector<std::string>& p
     CFStringWrapper d(domain, kUTF8, false);
     if (!d.getCFStringRef()) return false;
     if (path.empty()) {
-        CFTypeWrapper list(
-            CFPreferencesCopyKeyList(d.getCFStringRef(), levelUser(level), kCFPreferencesAnyHost));
+        CFTypeWrapper list(CFPreferencesCopyKeyList(d.getCFStringRef(), kCFPreferencesCurrentUser,
+                                                    kCFPreferencesAnyHost));
         if (!list.getCFTypeRef()) return false;
         auto array = static_cast<CFArrayRef>(list.getCFTypeRef());
         for (CFIndex i = 0, n = CFArrayGetCount(array); i < n; ++i) {

@@ -2,7 +2,8 @@
 // "com.vantor.morvane"): integers, doubles and UTF-8 strings, and nested
 // dictionaries reached through a path of keys.
 //
-// Where a level's values live (see platform/CFPreferences.h for the files):
+// Single-key writes and deletes always address the current user, whatever the
+// level. For path writes and deletes (see platform/CFPreferences.h for the files):
 //   CONFIG_LEVEL_SYSTEM:      written for all users; read through the search
 //                             over every store, which includes it.
 //   every other level:        written for the current user; read through the

@@ -47,8 +47,9 @@ protected:
     sxtest::ScopedEnv env;
 };
 
-// Whatever is written at a level is read, listed and deleted at that level,
-// and lands in that level's file.
+// Whatever is written at a level is read, listed and deleted at that level.
+// Single-key writes and deletes always address the current user; path writes
+// and deletes land in the level's file (all users at CONFIG_LEVEL_SYSTEM).
 class ConfigLevelTest : public ConfigTest, public ::testing::WithParamInterface<uint32_t> {
 protected:
     std::string levelFile() const {
@@ -59,18 +60,22 @@ protected:
 TEST_P(ConfigLevelTest, SingleKeyWriteReadListDelete) {
     const uint32_t level = GetParam();
     ASSERT_TRUE(writeConfigStringValue(kDomain, "base_dir", "/data/sondrix", level));
-    EXPECT_NE(env.readFile(levelFile()).find("/data/sondrix"), std::string::npos);
+    EXPECT_NE(env.readFile(userFile()).find("/data/sondrix"), std::string::npos);
+    EXPECT_EQ(env.readFile(machineFile()).find("/data/sondrix"), std::string::npos);
     EXPECT_EQ(read("base_dir", level), "/data/sondrix");
     EXPECT_EQ(readPath({"base_dir"}, level), "/data/sondrix");
     Keys all = list({}, level);
     EXPECT_NE(std::find(all.begin(), all.end(), "base_dir"), all.end());
     ASSERT_TRUE(writeConfigIntValue(kDomain, "count", 12, level));
+    EXPECT_NE(env.readFile(userFile()).find("count"), std::string::npos);
     int n = 0;
     EXPECT_TRUE(readConfigIntValue(kDomain, "count", n, level));
     EXPECT_EQ(n, 12);
     EXPECT_TRUE(deleteConfigValue(kDomain, "base_dir", level));
     EXPECT_EQ(read("base_dir", level), "<none>");
-    ASSERT_TRUE(writeConfigStringValue(kDomain, "z", "1", level));
+    EXPECT_EQ(env.readFile(userFile()).find("/data/sondrix"), std::string::npos);
+    ASSERT_TRUE(writeConfigStringValue(kDomain, Keys{"z"}, "1", level));
+    EXPECT_NE(env.readFile(levelFile()).find("<key>z</key>"), std::string::npos);
     EXPECT_TRUE(deleteConfigKey(kDomain, Keys{}, "z", level));
     EXPECT_EQ(read("z", level), "<none>");
 }
