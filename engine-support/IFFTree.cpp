@@ -26,10 +26,13 @@ int64_t toSigned(uint64_t v) {
     return v > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(v);
 }
 
-// Remaining bytes of a level after a chunk of `amount` bytes (header included).
-int64_t consume(int64_t remaining, uint64_t amount) {
-    if (remaining < 1 || amount >= static_cast<uint64_t>(remaining)) return 0;
-    return remaining - static_cast<int64_t>(amount);
+// Remaining bytes of a level after a chunk of `header` + `body` bytes; a chunk
+// that claims more than is left ends the level.
+int64_t consume(int64_t remaining, uint64_t header, uint64_t body) {
+    if (remaining < 1 || body >= static_cast<uint64_t>(remaining) ||
+        header >= static_cast<uint64_t>(remaining) - body)
+        return 0;
+    return remaining - static_cast<int64_t>(header + body);
 }
 
 bool isContainer(const uint8_t* id) {
@@ -297,30 +300,33 @@ bool IFFTree::parseChunks(IFFTreeNode* parent) {
         if (sizeFirst && !readHeaderBytes(id, idSize))
             return fail("Not enough space in real file for new chunks!!");
 
-        // Bound the size by what the source really holds after the header
-        // (this also gives CAF's "to the end" size of -1 its real length).
+        // The node records the size bounded by what the source really holds
+        // after the header (this also gives CAF's "to the end" size of -1 its
+        // real length). Where the chunks lie is decided by the stated size: a
+        // container that promises more chunks than the file holds still fails.
         const uint64_t body = cursor;
         const uint64_t present = sourceLength > body ? sourceLength - body : 0;
-        if (chunkSize > present) chunkSize = present;
+        const uint64_t recorded = chunkSize > present ? present : chunkSize;
 
         if (isContainer(id)) {
             uint8_t formType[16] = {};
             if (formTypeSize && !readHeaderBytes(formType, formTypeSize))
                 return fail("Tree Error4");
             IFFTreeNode* child =
-                levels.back().node->addChild(containerName(id, formType), header, chunkSize);
+                levels.back().node->addChild(containerName(id, formType), header, recorded);
             levels.back().remaining =
-                consume(levels.back().remaining, idSize + sizeSize + chunkSize);
+                consume(levels.back().remaining, idSize + sizeSize, chunkSize);
             int64_t inner = chunkSize >= idSize ? toSigned(chunkSize - idSize) : 0;
             levels.push_back({child, inner});
         } else if (nsfe && std::memcmp(id, "NEND", 4) == 0) {
             levels.pop_back();
         } else {
             std::string chunkName(reinterpret_cast<const char*>(id), 4);
-            levels.back().node->addChild(cutAtZero(chunkName), header, chunkSize);
-            cursor = body + chunkSize;
+            levels.back().node->addChild(cutAtZero(chunkName), header, recorded);
+            // Past the end the next header read fails, as it would after a seek there.
+            cursor = chunkSize > present ? sourceLength : body + chunkSize;
             levels.back().remaining =
-                consume(levels.back().remaining, idSize + sizeSize + chunkSize);
+                consume(levels.back().remaining, idSize + sizeSize, chunkSize);
         }
     }
     return true;

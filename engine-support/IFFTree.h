@@ -4,9 +4,10 @@
 // are handed out later by getChunkData, straight from memory or read into a
 // buffer that the caller gives back with releaseChunkData.
 //
-// Every chunk size is bounded by the bytes actually present in the source, so
-// a corrupt size can neither move the parse backwards nor make a buffer larger
-// than the source.
+// Every recorded chunk size is bounded by the bytes actually present in the
+// source, so a corrupt size can neither move the parse backwards nor make a
+// buffer larger than the source. The stated sizes still decide how many chunks
+// a container holds: a file cut before a promised chunk fails to parse.
 #pragma once
 
 #include "engine-support/IFFTreeNode.h"

@@ -428,7 +428,9 @@ TEST_P(ChunkTreeSources, SurvivesMalformedFiles) {
     }
 }
 
-// Pinned results for broken files whose outcome matters.
+// Pinned results for broken files whose outcome matters. Recorded sizes are
+// bounded by the bytes present, but the stated sizes decide how many chunks a
+// container promises: a file cut before a promised chunk fails.
 TEST(IFFTree, BoundsSizesByTheBytesPresent) {
     struct Expect {
         const char* title;
@@ -460,6 +462,20 @@ TEST(IFFTree, BoundsSizesByTheBytesPresent) {
              .le32(0xFFFFFFF0)
              .fill(10)
              .bytes,
+         false, "<no root>", "Not enough space in real file for new chunks!!\n"},
+        // The stated sizes promise another chunk that the file does not hold.
+        {"containerPromisesMore",
+         ChunkBytes().tag("RIFF").le32(100).tag("WAVE").tag("fmt ").le32(4).fill(4).bytes, false,
+         "<no root>", "Not enough space in real file for new chunks!!\n"},
+        {"lastChunkCut",
+         ChunkBytes()
+             .tag("RIFF")
+             .le32(0xFFFFFFFC)
+             .tag("WAVE")
+             .tag("data")
+             .le32(0xFFFFFFF0)
+             .fill(10)
+             .bytes,
          true, "RIFF(WAVE):22[data:10]", ""},
         {"lastPadMissing",
          ChunkBytes().tag("RIFF").le32(17).tag("WAVE").tag("data").le32(5).fill(5).bytes, true,
@@ -485,7 +501,7 @@ TEST(IFFTree, BoundsSizesByTheBytesPresent) {
 TEST(IFFTree, FileSourceNeverAllocatesMoreThanTheFileHolds) {
     const std::vector<uint8_t> bytes = ChunkBytes()
                                            .tag("RIFF")
-                                           .le32(0xFFFFFFFF)
+                                           .le32(0xFFFFFFFC)
                                            .tag("WAVE")
                                            .tag("data")
                                            .le32(0xFFFFFFF0)
