@@ -128,11 +128,13 @@ void ParameterInfo::setLabel(const char* text) {
 void ParameterInfo::setList(const char* text) {
     std::vector<std::string> items;
     if (text && *text) PSimpleStringTokenizer(text, "|", items);
+    // Copy before releasing: `text` may be our own list.
+    char* copy = items.size() >= 2 ? safeAllocCopyString(text) : nullptr;
     clearList();
-    if (items.size() >= 2) {
+    if (copy) {
         minValue = 0.0f;
         maxValue = static_cast<float>(items.size() - 1);
-        list = safeAllocCopyString(text);
+        list = copy;
     }
 }
 

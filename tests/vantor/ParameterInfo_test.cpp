@@ -151,6 +151,13 @@ TEST(ParameterInfo, TextsAreOwnedCopiesWithLimits) {
     EXPECT_STREQ(p.label, "Name");
     p.setLabel(p.label); // its own text
     EXPECT_STREQ(p.label, "Name");
+    p.setList("a|b|c");
+    p.setList(p.list); // its own list: still there, range unchanged
+    EXPECT_STREQ(p.list, "a|b|c");
+    EXPECT_EQ(p.maxValue, 2.0f);
+    p.setDisplayFormat("%.3f");
+    p.setDisplayFormat(fmtOf(p));
+    EXPECT_STREQ(fmtOf(p), "%.3f");
     p.setLabel("");
     EXPECT_EQ(p.label, nullptr);
 
