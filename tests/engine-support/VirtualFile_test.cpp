@@ -116,6 +116,16 @@ TEST(VNTFile, MissingPathStaysClosed) {
     EXPECT_FALSE(f.skip(1));
 }
 
+// A folder opens with stdio on some systems and then claims an enormous size
+// that no read can deliver; it is not a file to read.
+TEST(VNTFile, FolderStaysClosed) {
+    testsupport::TempFolder folder;
+    VNTFile f(folder.path());
+    EXPECT_FALSE(f.isOpen());
+    EXPECT_TRUE(f.name.empty());
+    EXPECT_EQ(f.getSize(), 0);
+}
+
 TEST(VNTFile, KeepsItsPathAndSeeksPastTheEnd) {
     testsupport::TempFolder folder;
     const std::string path = folder.write("ten.bin", kBytes);
