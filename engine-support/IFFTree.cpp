@@ -351,7 +351,8 @@ const uint8_t* IFFTree::getChunkData(const IFFTreeNode* node, bool withHeader) {
     if (kind != kStdio && kind != kVirtual) return nullptr;
 
     auto known = buffersByOffset.find(start);
-    if (known != buffersByOffset.end()) return known->second;
+    if (known != buffersByOffset.end() && known->second.length >= length)
+        return known->second.buffer;
 
     auto* buffer = static_cast<uint8_t*>(PCalloc(length ? length : 1));
     if (!buffer) return nullptr;
@@ -359,7 +360,7 @@ const uint8_t* IFFTree::getChunkData(const IFFTreeNode* node, bool withHeader) {
         PFree(buffer);
         return nullptr;
     }
-    buffersByOffset[start] = buffer;
+    buffersByOffset[start] = {buffer, length};
     offsetsByBuffer[buffer] = start;
     return buffer;
 }
@@ -367,7 +368,9 @@ const uint8_t* IFFTree::getChunkData(const IFFTreeNode* node, bool withHeader) {
 bool IFFTree::releaseChunkData(const void* buffer) {
     auto it = offsetsByBuffer.find(buffer);
     if (!buffer || it == offsetsByBuffer.end()) return false;
-    buffersByOffset.erase(it->second);
+    auto byOffset = buffersByOffset.find(it->second);
+    if (byOffset != buffersByOffset.end() && byOffset->second.buffer == buffer)
+        buffersByOffset.erase(byOffset);
     offsetsByBuffer.erase(it);
     PFree(const_cast<void*>(buffer));
     return true;

@@ -94,7 +94,13 @@ private:
     uint64_t cursor = 0;
     uint64_t size = 0;
     bool owns = false;
-    std::map<uint64_t, uint8_t*> buffersByOffset;
+    struct Handed {
+        uint8_t* buffer;
+        uint64_t length;
+    };
+    // The newest buffer for each start position; a longer request than it
+    // holds gets a new buffer (an empty chunk's body starts at the next header).
+    std::map<uint64_t, Handed> buffersByOffset;
     std::map<const void*, uint64_t> offsetsByBuffer;
     std::string name;
 

@@ -540,6 +540,37 @@ TEST(IFFTree, FailedParseReleasesTheSourceAndCanBeRetried) {
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Error opening file\n");
 }
 
+// The body of an empty chunk starts where the next chunk's header starts: the
+// short buffer handed out for the one must not be handed out for the other.
+TEST_P(ChunkTreeSources, BuffersSharingAStartHoldEveryRequestedByte) {
+    const std::vector<uint8_t> bytes = ChunkBytes()
+                                           .tag("RIFF")
+                                           .le32(24)
+                                           .tag("WAVE")
+                                           .tag("empt")
+                                           .le32(0)
+                                           .tag("next")
+                                           .le32(4)
+                                           .tag("abcd")
+                                           .bytes;
+    TreeUnderTest t(GetParam(), bytes);
+    ASSERT_TRUE(t.parsed);
+    IFFTreeNode* riff = t.tree->getRoot()->children[0];
+    IFFTreeNode* empty = riff->findChild("empt");
+    IFFTreeNode* next = riff->findChild("next");
+    ASSERT_NE(empty, nullptr);
+    ASSERT_NE(next, nullptr);
+    const uint8_t* nothing = t.tree->getChunkData(empty, false);
+    ASSERT_NE(nothing, nullptr);
+    const uint8_t* whole = t.tree->getChunkData(next, true);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(std::memcmp(whole, "next\4\0\0\0abcd", 12), 0);
+    EXPECT_EQ(t.tree->getChunkData(empty, false), whole) << "a longer buffer serves both";
+    t.tree->releaseChunkData(nothing);
+    t.tree->releaseChunkData(whole);
+    EXPECT_FALSE(t.tree->releaseChunkData(whole));
+}
+
 TEST(IFFTree, CloseKeepsTheNodesAndOutstandingBuffers) {
     TreeUnderTest t(Source::Stdio, dialects()[1].bytes);
     ASSERT_TRUE(t.parsed);
