@@ -71,7 +71,11 @@ public:
     void selectFilterProfile(int32_t index);
     void setDacCurveMode(uint32_t mode) { dacCurveMode = mode; }
 
-    // The built-in profile: default levels and filter, kDefaultDacCurve.
+    // The built-in profile: default filter, kDefaultDacCurve, and PSG curves
+    // converted from the default reference levels against that curve (821 at
+    // attenuation 0), as a loaded profile's are. The unconverted reference
+    // curves (21555 at attenuation 0) would put the PSG over 20 dB above a
+    // full-scale FM channel.
     static ModelProfile builtInProfile();
 
     ChipInfo info;
