@@ -1,3 +1,4 @@
+#include "support/HexFixture.h"
 #include "vantor/ParameterInfo.h"
 
 #include <gtest/gtest.h>
@@ -49,16 +50,7 @@ TEST(ParameterInfoLayout, MatchesTheHandWrittenFixture) {
 
     unsigned char bytes[64];
     std::memcpy(bytes, &p, sizeof bytes);
-    const char* f = kFixture;
-    for (int i = 0; i < 64; ++i) {
-        while (*f == ' ') ++f;
-        ASSERT_NE(*f, 0);
-        if (f[0] != '.') {
-            const unsigned expected = std::strtoul(std::string(f, 2).c_str(), nullptr, 16);
-            EXPECT_EQ(bytes[i], expected) << "byte " << i;
-        }
-        f += 2;
-    }
+    testsupport::expectBytesMatchFixture(bytes, sizeof bytes, kFixture);
     const auto pointerAt = [&](int pos) {
         uint64_t v;
         std::memcpy(&v, bytes + pos, 8);

@@ -1,3 +1,4 @@
+#include "support/HexFixture.h"
 #include "vantor/SyncInfo.h"
 
 #include <gtest/gtest.h>
@@ -52,14 +53,7 @@ TEST(SyncInfoLayout, MatchesTheHandWrittenFixture) {
 
     unsigned char bytes[128];
     std::memcpy(bytes, &s, sizeof bytes);
-    const char* f = kFixture;
-    for (int i = 0; i < 128; ++i) {
-        while (*f == ' ') ++f;
-        ASSERT_NE(*f, 0);
-        const unsigned expected = std::strtoul(std::string(f, 2).c_str(), nullptr, 16);
-        EXPECT_EQ(bytes[i], expected) << "byte " << i;
-        f += 2;
-    }
+    testsupport::expectBytesMatchFixture(bytes, sizeof bytes, kFixture);
 }
 
 TEST(SyncInfo, NewSnapshotIsZeroBut120BpmIn44) {
