@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libminizip-dev libspeexdsp-dev libarchive-dev
+  zlib1g-dev libminizip-dev libspeexdsp-dev libarchive-dev libmsgpack-dev
 )
 missing=()
 for p in "${packages[@]}"; do
