@@ -42,6 +42,10 @@ inline std::string asString(const msgpack_object& o) {
     return std::string(o.via.str.ptr, o.via.str.size);
 }
 
+inline std::string asString(const msgpack_object* o) {
+    return o ? asString(*o) : "<missing>";
+}
+
 // The value stored under a string key of a map, or null.
 inline const msgpack_object* findKey(const msgpack_object& map, const std::string& key) {
     if (map.type != MSGPACK_OBJECT_MAP) return nullptr;
