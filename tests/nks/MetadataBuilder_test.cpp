@@ -85,7 +85,7 @@ const DescribeCase kDescribeCases[] = {
     {"other kind", 7, -5, 5, "", 0, Type::continuous, 0, 0, {}},
 };
 
-// Navigation that passes, so that validation judges the descriptive part.
+// Navigation that passes, so that validation judges the descriptions alone.
 Metadata withPages() {
     Metadata metadata;
     nks::fillPerfWithNKFSInfo(metadata.parameter_navigation.performance_mode);

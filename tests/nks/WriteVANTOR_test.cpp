@@ -199,7 +199,7 @@ TEST(WriteVANTOR, StreamWriteReportsFailure) {
     const Case cases[] = {
         {"takes all", 0, -2, true},   {"takes all without counting", 0, -1, true},
         {"fails", 1, -2, false},      {"fails without counting", 1, -1, false},
-        {"takes part", 0, 10, false}, {"takes nothing", 0, 0, false},
+        {"takes some", 0, 10, false}, {"takes nothing", 0, 0, false},
     };
     Bytes message;
     ASSERT_EQ(writeVANTOR(instrumentMetadata(), message), Result());
