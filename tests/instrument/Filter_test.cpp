@@ -5,12 +5,18 @@
 
 #include <cmath>
 #include <complex>
+#include <memory>
 #include <numbers>
+#include <string>
 #include <vector>
 
+#include "instrument/DX7DCBlocker.h"
+#include "instrument/DX7Filter.h"
 #include "instrument/HPFilter.h"
 #include "instrument/LPFilter.h"
 #include "instrument/LPFilterInverse.h"
+#include "instrument/SIDOutputFilter.h"
+#include "instrument/SPCFilter.h"
 
 namespace {
 
@@ -189,6 +195,172 @@ TEST(Filter, HighPassRemovesAConstant) {
     hp.process(v.data(), int32_t(v.size()));
     EXPECT_NEAR(v[0], 0.5 * (1.0 - hp.a), 1e-7);
     EXPECT_LT(std::fabs(v.back()), 5e-6);
+}
+
+// |H| of one section at frequency w, in dB.
+double sectionDb(const BiquadSection& s, double w) {
+    const std::complex<double> z1 = std::polar(1.0, -w), z2 = z1 * z1;
+    const std::complex<double> h = (double(s.b0) + double(s.b1) * z1 + double(s.b2) * z2) /
+                                   (1.0 + double(s.a1) * z1 + double(s.a2) * z2);
+    return 20.0 * std::log10(std::abs(h));
+}
+
+bool stable(const BiquadSection& s) {
+    return std::fabs(s.a2) < 1.0f && std::fabs(s.a1) < 1.0f + s.a2;
+}
+
+// The cookbook shapes deliver their promised gains: -3 dB corners for Q
+// 0.707, the full gain at a peak's centre and at a shelf's far side, half of
+// it at a shelf's corner.
+TEST(Filter, BiquadDesignsMeetTheirGains) {
+    using S = BiquadShape;
+    const double rate = 48000.0;
+    struct Case {
+        const char* what;
+        BiquadDesign design;
+        double atHz, expectedDb;
+    } cases[] = {
+        {"low-pass corner", {S::LowPass, 1000, 0.7071, 0}, 1000, -3.01},
+        {"low-pass DC", {S::LowPass, 1000, 0.7071, 0}, 0, 0.0},
+        {"low-pass resonance Q 4", {S::LowPass, 1000, 4.0, 0}, 1000, 12.04},
+        {"high-pass corner", {S::HighPass, 20, 0.7071, 0}, 20, -3.01},
+        {"high-pass Nyquist", {S::HighPass, 20, 0.7071, 0}, 24000, 0.0},
+        {"peak centre", {S::Peaking, 1200, 0.7, 3.0}, 1200, 3.0},
+        {"peak DC", {S::Peaking, 1200, 0.7, 3.0}, 0, 0.0},
+        {"cut centre", {S::Peaking, 300, 2.0, -6.0}, 300, -6.0},
+        {"low shelf DC", {S::LowShelf, 250, 0.707, 1.5}, 0, 1.5},
+        {"low shelf corner", {S::LowShelf, 250, 0.707, 6.0}, 250, 3.0},
+        {"low shelf Nyquist", {S::LowShelf, 250, 0.707, 6.0}, 24000, 0.0},
+        {"high shelf Nyquist", {S::HighShelf, 4000, 0.707, -4.0}, 24000, -4.0},
+        {"high shelf corner", {S::HighShelf, 4000, 0.707, -4.0}, 4000, -2.0},
+        {"high shelf DC", {S::HighShelf, 4000, 0.707, -4.0}, 0, 0.0},
+        {"flat", {S::Flat, 4000, 0.707, 9.0}, 4000, 0.0},
+        {"rate 0 gives a flat section", {S::LowPass, 1000, 0.707, 0}, 1000, 0.0},
+        {"Q 0 gives a flat section", {S::LowPass, 1000, 0.0, 0}, 1000, 0.0},
+        {"NaN gain gives a flat section", {S::Peaking, 1000, 1.0, NAN}, 1000, 0.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const double r = std::string(c.what).starts_with("rate 0") ? 0.0 : rate;
+        BiquadSection s;
+        designBiquad(s, c.design, r);
+        EXPECT_TRUE(stable(s));
+        EXPECT_NEAR(sectionDb(s, 2.0 * kPi * c.atHz / rate), c.expectedDb, 0.02);
+    }
+    // A corner above the usable band is held below Nyquist and stays stable.
+    BiquadSection s;
+    designBiquad(s, {S::LowPass, 30000.0, 0.707, 0.0}, 44100.0);
+    EXPECT_TRUE(stable(s));
+}
+
+// The cascades measured with sines agree with the product of their sections'
+// responses, block DC, and ring down after an impulse.
+TEST(Filter, CascadesMatchTheirSections) {
+    struct Case {
+        std::string name;
+        std::unique_ptr<Filter> filter;
+        const BiquadSection* sections;
+        int count;
+    };
+    std::vector<Case> cases;
+    const double rates[] = {32000.0, 44100.0, 48000.0};
+    for (double rate : rates) {
+        auto spc = std::make_unique<SPCFilter>();
+        spc->rate = rate;
+        spc->setup();
+        const BiquadSection* spcSections = spc->sections;
+        cases.push_back({"SPC at " + std::to_string(int(rate)), std::move(spc), spcSections,
+                         SPCFilter::kSections});
+    }
+    for (int mode : {0, 1, 2, 3, 4, 5, 6, 7, -1}) {
+        auto dx = std::make_unique<DX7Filter>();
+        dx->rate = 44100.0;
+        dx->mode = mode;
+        dx->setup();
+        const BiquadSection* dxSections = dx->sections;
+        cases.push_back(
+            {"DX7 mode " + std::to_string(mode), std::move(dx), dxSections, DX7Filter::kSections});
+    }
+    for (int mode : {0, 1, 2, 3}) {
+        auto sid = std::make_unique<SIDOutputFilter>();
+        sid->rate = 48000.0;
+        sid->mode = mode;
+        sid->setup();
+        const BiquadSection* sidSections = sid->sections;
+        cases.push_back({"SID mode " + std::to_string(mode), std::move(sid), sidSections,
+                         SIDOutputFilter::kSections});
+    }
+    for (auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const double rate = c.filter->rate;
+        for (double hz : {100.0, 1000.0, 5000.0}) {
+            double expected = 0.0;
+            for (int k = 0; k < c.count; ++k)
+                expected += sectionDb(c.sections[k], 2.0 * kPi * hz / rate);
+            const int window = int(rate); // whole periods of every test tone
+            EXPECT_NEAR(measuredGainDb(*c.filter, hz, rate, 20000, window), expected, 0.02)
+                << hz << " Hz";
+            EXPECT_LT(std::fabs(expected), 6.0) << hz << " Hz"; // a voicing, not a band-stop
+        }
+        EXPECT_LT(measuredGainDb(*c.filter, 0.0, rate, 40000, 100), -40.0);
+
+        c.filter->setup(); // clears the state
+        std::vector<float> v(int(rate), 0.0f);
+        v[0] = 1.0f;
+        c.filter->process(v.data(), int32_t(v.size()));
+        double tail = 0.0;
+        for (size_t n = v.size() / 2; n < v.size(); ++n) tail += double(v[n]) * v[n];
+        EXPECT_LT(tail, 1e-12);
+    }
+}
+
+// 2 sin(2 pi 10 / rate) tunes the state-variable filter's corner to 20 Hz,
+// where its high-pass output is down by the Q of 0.7.
+TEST(Filter, DX7DCBlockerRemovesDCAndPassesTheBand) {
+    struct Case {
+        double hz, expectedDb, toleranceDb;
+    } cases[] = {{20.0, 20.0 * std::log10(0.7), 0.1}, {1000.0, 0.0, 0.05}, {5000.0, 0.0, 0.05}};
+    for (const auto& c : cases) {
+        DX7DCBlocker f;
+        f.rate = 44100.0;
+        f.setup();
+        EXPECT_NEAR(measuredGainDb(f, c.hz, 44100.0, 88200, 44100), c.expectedDb, c.toleranceDb)
+            << c.hz << " Hz";
+    }
+    DX7DCBlocker f;
+    std::vector<float> v(44100, 0.5f);
+    f.process(v.data(), int32_t(v.size()));
+    EXPECT_LT(std::fabs(v.back()), 1e-6);
+
+    f.bypass = true;
+    float x[3] = {0.1f, 0.2f, 0.3f};
+    f.process(x, 3);
+    EXPECT_EQ(x[2], 0.3f);
+
+    // A rate that is not positive keeps the tuning.
+    const double tuned = f.f;
+    f.rate = -1.0;
+    f.setup();
+    EXPECT_EQ(f.f, tuned);
+}
+
+TEST(Filter, DX7FilterBypassAndHold) {
+    DX7Filter f;
+    f.bypass = true;
+    float x[3] = {0.1f, 0.2f, 0.3f};
+    f.process(x, 3);
+    EXPECT_EQ(x[0], 0.1f);
+    EXPECT_EQ(f.lastInput, 0.3f); // remembered while not holding
+
+    f.setup();
+    EXPECT_FALSE(f.bypass);
+    f.hold = true;
+    float y[2] = {0.5f, 0.7f};
+    f.process(y, 2);
+    EXPECT_NE(y[0], 0.5f);
+    EXPECT_EQ(f.lastInput, 0.3f); // held
+    f.process(y, 0);
+    EXPECT_EQ(f.lastInput, 0.3f);
 }
 
 } // namespace
