@@ -1,13 +1,14 @@
 // Small in-place filters over blocks of 32-bit float samples, one object per
-// output channel. `Filter` is the one-pole family's base: the instrument runs
-// an `LPFilter` on the chip-rate output before resampling and an
-// `LPFilterInverse` and an `HPFilter` on the host-rate output after it. Owners
-// write `cutoff` and `rate` directly, call setup(), and clear the memory by
-// setting `state` to 0.
+// output channel. `Filter` is the family's base. The instrument runs its
+// one-pole members: an `LPFilter` on the chip-rate output before resampling,
+// an `LPFilterInverse` and an `HPFilter` on the host-rate output after it.
+// Owners write `cutoff` and `rate` directly, call setup(), and clear the
+// memory by setting `state` to 0.
 //
-// The same family holds the cascaded biquad filters (SPCFilter, DX7Filter,
-// SIDOutputFilter); their sections are designed with designBiquad below,
-// from the audio-EQ-cookbook formulas.
+// The family also holds filters the instrument never creates: the DC blocker
+// and the cascaded biquad filters (SPCFilter, DX7Filter, SIDOutputFilter),
+// whose sections are designed with designBiquad below from the
+// audio-EQ-cookbook formulas.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +22,9 @@ public:
     virtual void process(float* samples, int32_t count) = 0;
     // Derives the one-pole coefficients from cutoff and rate: b = exp(-2 pi
     // cutoff / rate), a = 1 - b, c = -b, each rounded to single precision.
-    // Settings that give no stable filter (cutoff or rate not positive and
-    // finite) leave the coefficients as they were.
+    // Settings that give no usable filter (cutoff or rate not positive and
+    // finite, or b rounding to 1, where the inverse would divide by 0) leave
+    // the coefficients as they were.
     virtual void setup();
 
     double a = 1.0;
