@@ -1,0 +1,12 @@
+// One-pole high-pass recurrence: input minus the low-passed input.
+#include "instrument/HPFilter.h"
+
+void HPFilter::process(float* samples, int32_t count) {
+    double l = state;
+    for (int32_t i = 0; i < count; ++i) {
+        const double x = samples[i];
+        l = a * x - c * l;
+        samples[i] = static_cast<float>(x - l);
+    }
+    if (count > 0) state = l;
+}

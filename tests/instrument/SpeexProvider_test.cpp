@@ -1,0 +1,217 @@
+// The speexdsp rate provider: rate reduction and frame counts, set-ups that
+// keep or refuse the resampler state, and a stereo sine converted from the
+// console's chip rate measured for pitch and level.
+#include <gtest/gtest.h>
+
+#include <speex/speex_resampler.h>
+
+#include <cmath>
+#include <numbers>
+#include <numeric>
+#include <vector>
+
+#include "instrument/SpeexProvider.h"
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr uint64_t kChipRate = 1118608; // console clock / 48, rounded
+
+TEST(SpeexProvider, SteinGcd) {
+    const uint64_t cases[][3] = {
+        {0, 0, 0},
+        {1234, 0, 1234},
+        {0, 77, 77},
+        {44100, 44100, 44100},
+        {48000, 44100, 300},
+        {kChipRate, 48000, 16},
+        {3ull << 40, 9ull << 20, 3ull << 20},
+        {1000003, 999983, 1},
+        {UINT64_MAX, UINT64_MAX - 1, 1},
+        {1ull << 63, 1ull << 62, 1ull << 62},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(steinGcd(c[0], c[1]), c[2]) << c[0] << ", " << c[1];
+        EXPECT_EQ(steinGcd(c[1], c[0]), c[2]) << c[1] << ", " << c[0];
+    }
+}
+
+TEST(SpeexProvider, NewProviderHasNoState) {
+    SpeexProvider p;
+    EXPECT_EQ(p.ratio, 1.0);
+    EXPECT_EQ(p.reducedInputRate, 1u);
+    EXPECT_EQ(p.reducedOutputRate, 1u);
+    EXPECT_EQ(p.channels, 0u);
+    EXPECT_EQ(p.inputLatency(), 0);
+    EXPECT_EQ(p.outputLatency(), 0);
+    EXPECT_EQ(p.resampler(), nullptr);
+    p.reset(); // harmless without a state
+}
+
+TEST(SpeexProvider, ReducesRatesAndCountsInputFrames) {
+    struct Case {
+        uint64_t in, out, reducedIn, reducedOut;
+        uint64_t request, need;
+    } cases[] = {
+        {48000, 44100, 160, 147, 256, 278},         {48000, 44100, 160, 147, 0, 1},
+        {44100, 48000, 147, 160, 256, 235},         {44100, 44100, 1, 1, 256, 256},
+        {kChipRate, 48000, 69913, 3000, 256, 5965},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.in << " -> " << c.out);
+        SpeexProvider p;
+        ASSERT_TRUE(p.setup(2, c.in, c.out, 0, 1));
+        EXPECT_EQ(p.reducedInputRate, c.reducedIn);
+        EXPECT_EQ(p.reducedOutputRate, c.reducedOut);
+        EXPECT_DOUBLE_EQ(p.ratio, double(c.in) / double(c.out));
+        EXPECT_EQ(p.inputNeeded(c.request), c.need);
+        EXPECT_GT(p.inputLatency(), 0);
+    }
+    SpeexProvider p;
+    ASSERT_TRUE(p.setup(2, 48000, 44100, 0, 1));
+    EXPECT_NEAR(p.ratio, 1.0884, 0.00005);
+}
+
+TEST(SpeexProvider, LaterSetupKeepsTheStateAndChangesQuality) {
+    SpeexProvider p;
+    ASSERT_TRUE(p.setup(2, 48000, 44100, 0, 1));
+    SpeexResamplerState_* first = p.resampler();
+    ASSERT_NE(first, nullptr);
+    ASSERT_TRUE(p.setup(2, kChipRate, 48000, 5, 1));
+    EXPECT_EQ(p.resampler(), first);
+    int quality = -1;
+    speex_resampler_get_quality(p.resampler(), &quality);
+    EXPECT_EQ(quality, 5);
+    spx_uint32_t in = 0, out = 0;
+    speex_resampler_get_rate(p.resampler(), &in, &out);
+    EXPECT_EQ(in, kChipRate);
+    EXPECT_EQ(out, 48000u);
+    EXPECT_EQ(p.reducedInputRate, 69913u);
+}
+
+// A refused set-up leaves no state, whether or not one existed, and process
+// then neither consumes nor produces, so a caller's pull loop can end.
+TEST(SpeexProvider, RefusedSetupLeavesNoState) {
+    struct Case {
+        const char* what;
+        bool setUpFirst;
+        uint64_t channels, in, out;
+        int32_t quality;
+    } cases[] = {
+        {"no channels", false, 0, 48000, 44100, 0},
+        {"too many channels", false, 1000000, 48000, 44100, 0},
+        {"input rate 0", false, 2, 0, 44100, 0},
+        {"output rate 0", true, 2, 48000, 0, 0},
+        {"rate beyond 32 bits", false, 2, 1ull << 32, 44100, 0},
+        {"quality -1", true, 2, 48000, 44100, -1},
+        {"quality 11", false, 2, 48000, 44100, 11},
+        {"other channel count than the state's", true, 4, 48000, 44100, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        SpeexProvider p;
+        if (c.setUpFirst) {
+            ASSERT_TRUE(p.setup(2, 44100, 48000, 3, 1));
+        }
+        EXPECT_FALSE(p.setup(c.channels, c.in, c.out, c.quality, 1));
+        EXPECT_EQ(p.resampler(), nullptr);
+        EXPECT_EQ(p.channels, 0u);
+        EXPECT_EQ(p.ratio, 1.0);
+        EXPECT_EQ(p.inputNeeded(256), 256u);
+
+        std::vector<float> in(512, 0.5f), out(512, 9.0f);
+        const float* ins[2] = {in.data(), in.data()};
+        float* outs[2] = {out.data(), out.data()};
+        uint64_t inFrames = 512, outFrames = 256;
+        EXPECT_EQ(p.process(ins, outs, inFrames, outFrames), 0u);
+        EXPECT_EQ(inFrames, 0u);
+        EXPECT_EQ(outFrames, 0u);
+        EXPECT_EQ(out[0], 9.0f);
+
+        // The provider recovers with a valid set-up.
+        EXPECT_TRUE(p.setup(2, 48000, 44100, 0, 1));
+    }
+}
+
+struct Tone {
+    double hz;
+    double rms;
+};
+
+// Pitch from the interpolated positive-going zero crossings, level as RMS.
+Tone measure(const std::vector<float>& v, size_t from, double rate) {
+    double first = -1, last = -1, sum = 0;
+    int crossings = 0;
+    for (size_t n = from + 1; n < v.size(); ++n) {
+        sum += double(v[n]) * v[n];
+        if (v[n - 1] < 0.0f && v[n] >= 0.0f) {
+            const double t = double(n - 1) + v[n - 1] / double(v[n - 1] - v[n]);
+            if (first < 0) first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    return {(crossings - 1) * rate / (last - first), std::sqrt(sum / double(v.size() - from - 1))};
+}
+
+// Stereo from the chip rate to common host rates, pulled the way the
+// instrument pulls: ask for 256 host frames, hand in what the provider asks
+// for, keep what it left. Left and right carry different tones.
+TEST(SpeexProvider, ConvertsAChipRateSineToTheHostRate) {
+    for (uint64_t hostRate : {44100u, 48000u, 96000u}) {
+        SCOPED_TRACE(hostRate);
+        SpeexProvider p;
+        ASSERT_TRUE(p.setup(2, kChipRate, hostRate, 0, 1));
+        const double tones[2] = {440.0, 3000.0};
+        const uint64_t seconds = kChipRate / 4; // a quarter second of input
+        std::vector<float> in[2], out[2];
+        for (int c = 0; c < 2; ++c) {
+            in[c].resize(seconds);
+            for (uint64_t n = 0; n < seconds; ++n)
+                in[c][n] = float(0.5 * std::sin(2.0 * kPi * tones[c] * double(n) / kChipRate));
+            out[c].assign(hostRate, 0.0f);
+        }
+        uint64_t read = 0, written = 0;
+        while (true) {
+            const uint64_t need = p.inputNeeded(256);
+            if (read + need > seconds) break;
+            const float* ins[2] = {in[0].data() + read, in[1].data() + read};
+            float* outs[2] = {out[0].data() + written, out[1].data() + written};
+            uint64_t inFrames = need, outFrames = 256;
+            const uint64_t consumed = p.process(ins, outs, inFrames, outFrames);
+            EXPECT_EQ(consumed, inFrames);
+            ASSERT_TRUE(inFrames > 0 || outFrames > 0);
+            read += inFrames;
+            written += outFrames;
+        }
+        // Every frame handed in comes out, less the filter's delay.
+        const double expected = double(read) / p.ratio - double(p.outputLatency());
+        EXPECT_NEAR(double(written), expected, 2.0);
+        for (int c = 0; c < 2; ++c) {
+            out[c].resize(written);
+            const Tone t = measure(out[c], size_t(p.outputLatency()) + 64, double(hostRate));
+            EXPECT_NEAR(t.hz, tones[c], tones[c] * 0.001) << "channel " << c;
+            EXPECT_NEAR(20.0 * std::log10(t.rms / (0.5 / std::sqrt(2.0))), 0.0, 0.2)
+                << "channel " << c;
+        }
+    }
+}
+
+TEST(SpeexProvider, ResetForgetsTheHistory) {
+    SpeexProvider p;
+    ASSERT_TRUE(p.setup(1, 48000, 44100, 0, 0));
+    std::vector<float> loud(480, 1.0f), quiet(480, 0.0f), out(480, 0.0f);
+    const float* in[1] = {loud.data()};
+    float* outs[1] = {out.data()};
+    uint64_t i = 480, o = 440;
+    p.process(in, outs, i, o);
+    p.reset();
+    in[0] = quiet.data();
+    i = 480;
+    o = 440;
+    p.process(in, outs, i, o);
+    ASSERT_GT(o, 0u);
+    for (uint64_t n = 0; n < o; ++n) EXPECT_EQ(out[n], 0.0f) << n;
+}
+
+} // namespace
