@@ -122,7 +122,14 @@ MetaContainer::MetaContainer() : source(kSourcePath) {}
 
 MetaContainer::~MetaContainer() {
     closeArchive();
-    if (getFileExtension(sourcePath) == "deleteme") PDeleteFile(sourcePath);
+    removeTempCopy();
+}
+
+// Only the copy this container wrote is removed: a file of the user's that
+// happens to end in ".deleteme" stays.
+void MetaContainer::removeTempCopy() {
+    if (wroteTempCopy && getFileExtension(sourcePath) == "deleteme") PDeleteFile(sourcePath);
+    wroteTempCopy = false;
 }
 
 void MetaContainer::closeArchive() {
@@ -150,7 +157,7 @@ bool MetaContainer::open() {
     members.clear();
     closeArchive();
     if (magicWord == 0 || sourceSize == 0) {
-        if (source == kSourceMemory && sourcePath.empty()) return false;
+        if (source == kSourceMemory) return false;
         if (!readMagicFromPath()) return false;
     }
     if (magicWord == kMagic7z) return open7z();
@@ -200,12 +207,11 @@ bool MetaContainer::extractToFile(const MetaMember& member, const std::string& d
 
 bool MetaContainer::openZip() {
     if (source == kSourceMemory) {
+        removeTempCopy();
         const std::string temp = makeTempFileName(".deleteme");
-        if (!binFileExternalize(temp, sourceData, sourceSize)) {
-            PDeleteFile(temp);
-            return false;
-        }
         sourcePath = temp;
+        wroteTempCopy = true;
+        if (!binFileExternalize(temp, sourceData, sourceSize)) return false;
     }
     unzFile zf = unzOpen64(sourcePath.c_str());
     if (!zf) return false;

@@ -73,6 +73,7 @@ private:
     // Opens a libarchive reader on the source; null on failure.
     ::archive* open7zReader();
     void closeArchive();
+    void removeTempCopy();
 
     Source source;
     const uint8_t* sourceData = nullptr;
@@ -80,6 +81,7 @@ private:
     std::string sourcePath;
     Kind archiveKind = kNotOpen;
     uint32_t magicWord = 0;
+    bool wroteTempCopy = false; // sourcePath is our own copy of a zip held in memory
     void* zipHandle = nullptr;
     std::unique_ptr<GzipState> gzip;
 };

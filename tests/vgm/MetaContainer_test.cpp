@@ -230,9 +230,16 @@ TEST_F(MetaContainerTest, ZipInMemoryLeavesNoTemporaryFile) {
     {
         MetaContainer box(zip.data(), zip.size());
         ASSERT_TRUE(box.open());
+        ASSERT_TRUE(box.open()); // opened again: still one copy
         EXPECT_EQ(countEntries(temp), before + 1);
     }
     EXPECT_EQ(countEntries(temp), before);
+
+    // A file of the user's that merely ends in ".deleteme" is left alone.
+    const std::string own = path("mine.deleteme");
+    vgmtest::writeFile(own, zip);
+    { ASSERT_TRUE(MetaContainer(own).open()); }
+    EXPECT_EQ(vgmtest::readFile(own), zip);
 }
 
 TEST_F(MetaContainerTest, SevenZipEmptyMemberCannotBeUnpacked) {

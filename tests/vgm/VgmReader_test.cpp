@@ -260,11 +260,13 @@ TEST(VgmReader, UnassignedOpcodesAdvanceOrEndTheSong) {
     EXPECT_EQ(end.list(0), "S0 W0:00=9F W0:00=80 E0");
     EXPECT_NE(end.vgm.logText().find("Treating this last opcode as the end\n"), std::string::npos);
 
-    // Reserved opcodes with operands are stepped over by their length.
+    // Reserved opcodes and PCM RAM writes are stepped over by their length.
     Parsed lengths(VgmFile()
                        .set32(0x0C, 3579545)
                        .op({0x50, 0x9F, 0x33, 0x50, 0x41, 0x50, 0x50, 0xC5, 0x50, 0x50, 0x50})
-                       .op({0xE5, 0x50, 0x50, 0x50, 0x50, 0x31, 0x50, 0x50, 0x80})
+                       .op({0xE5, 0x50, 0x50, 0x50, 0x50, 0x31, 0x50})
+                       .op({0x68, 0x66, 0x50, 0x50, 0x50, 0x50, 0x50, 0x50, 0x50, 0x50, 0x50, 0x50})
+                       .op({0x50, 0x80})
                        .end()
                        .bytes());
     ASSERT_TRUE(lengths.ok);
