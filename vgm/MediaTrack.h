@@ -1,0 +1,155 @@
+// The media model every register-log reader writes and the player replays.
+// A track is a map of chip records, one per chip of the song (keyed by the
+// media chip type), each holding a list of timed 8-byte commands whose deltas
+// count ticks of the record's command rate since that chip's previous
+// command. PCM sample playback is carried by DAC stream records (types 84-99)
+// whose commands are stream-control sub-commands, and by the track's list of
+// PCM data blocks. Tags follow the order of the VGM GD3 block.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace VGM {
+
+// Chip identity used by every media record and callback.
+using MediaChipType = uint32_t;
+
+enum : MediaChipType {
+    kChipSN76489 = 0,
+    kChipSN76489b = 1,
+    kChipYM2413 = 4,
+    kChipYM2612 = 5,
+    kChipYM2151 = 6,
+    kChipYM2203 = 7,
+    kChipYM2608 = 8,
+    kChipYM2610 = 9,
+    kChipYM2610B = 10,
+    kChipYM3812 = 11,
+    kChipYM3526 = 12,
+    kChipY8950 = 13,
+    kChipYMZ280B = 14,
+    kChipYMF262 = 15,
+    kChipSecondOffset = 12, // second chip of types 4-15 is type + 12
+    kChipYMF278B = 28,
+    kChipYMF271 = 29,
+    kChipAY8910 = 31,
+    kChipAY8910b = 32,
+    kChipPOKEY = 36,
+    kChipMIKEY = 39,
+    kChipFDS = 41,
+    kChipNESAPU = 44,
+    kChipNESAPUb = 45,
+    kChipGBDMG = 48,
+    kChipWSwan = 51,
+    kChipVSU = 52,
+    kChipSAA1099 = 53,
+    kChipES5503 = 54,
+    kChipES5506 = 55,
+    kChipX1010 = 56,
+    kChipC352 = 57,
+    kChipGA20 = 58,
+    kChipSCC = 59,
+    kChipAY8930 = 68,
+    kChipDacStream0 = 84, // PCM streams 0-15 are types 84-99
+    kChipDacStreamCount = 16,
+    kChipNone = 100,
+    kChipAll = 101,
+};
+
+// Kinds of MediaCommand.
+enum : uint8_t {
+    kCommandWrite = 'W',
+    kCommandLoop = 'L',
+    kCommandEnd = 'E',
+    kCommandStart = 'S',
+};
+
+// One timed command: wait `delta` ticks, then act.
+struct MediaCommand {
+    uint32_t delta;
+    uint8_t kind;
+    uint8_t reg;
+    uint8_t value;
+    uint8_t port;
+};
+static_assert(sizeof(MediaCommand) == 8);
+static_assert(offsetof(MediaCommand, kind) == 4);
+static_assert(offsetof(MediaCommand, reg) == 5);
+static_assert(offsetof(MediaCommand, value) == 6);
+static_assert(offsetof(MediaCommand, port) == 7);
+
+// Variants of a chip record.
+enum : uint32_t {
+    kVariantDefault = 0,
+    kVariantSegaPSG = 1, // SN76489 with a 16-bit noise shift register
+    kVariantSegaGG = 2,  // SN76489 with Game Gear stereo writes
+    kVariantAY8930 = 3,
+};
+
+// One chip of a track with its command list. Lists grow as they fill.
+struct MediaChipRecord {
+    std::vector<MediaCommand> commands;
+    MediaChipType type = kChipNone;
+    uint32_t variant = kVariantDefault;
+    uint32_t chipFlags = 0;
+    uint32_t clock = 0; // Hz, without the header's two flag bits
+    int32_t commandRate = 44100;
+    bool hasRegister = false; // a write with a non-zero register byte was added
+    bool hasPort = false;     // a write with a non-zero port byte was added
+    std::string name;         // part name, e.g. "YM2612"
+    std::string shortName;    // family, e.g. "OPN2"
+    int64_t loopIndex = -1;   // index of the 'L' command, -1 without loop
+    uint64_t totalLength = 0; // sum of the deltas, in ticks
+};
+
+// One PCM data block of a track: the bytes as stored, the samples the DAC
+// streamer plays, and where the data sits in the chip's address space.
+struct DataBlock {
+    std::vector<int16_t> samples;
+    std::vector<uint8_t> bytes;
+    std::set<uint32_t> seekOffsets; // YM2612 PCM seek targets seen in the song
+    uint32_t size = 0;              // ROM dumps: whole ROM size; RAM writes: data size
+    uint32_t startOffset = 0;       // ROM or RAM address of the first byte
+    uint32_t type = 0;              // VGM block type (compressed: its low 6 bits)
+    float nominalRate = 0.0f;
+    uint32_t sampleCount = 0;
+    uint16_t defaultGain = 1; // gain a block played whole takes when none is set
+    uint8_t chip = 0;         // 0 first chip, 1 second chip of the type
+};
+
+// The loop point of a track: ticks from the start, and -1 when it does not loop.
+struct MediaLoop {
+    uint64_t startTicks = 0;
+    int64_t marker = -1;
+};
+
+enum TagIndex : int {
+    kTagTrackName,
+    kTagTrackNameJapanese,
+    kTagGameName,
+    kTagGameNameJapanese,
+    kTagSystemName,
+    kTagSystemNameJapanese,
+    kTagAuthor,
+    kTagAuthorJapanese,
+    kTagReleaseDate,
+    kTagConverter,
+    kTagNotes,
+    kTagCount
+};
+
+struct MediaTrack {
+    std::map<MediaChipType, MediaChipRecord> chips; // ascending type order
+    std::vector<DataBlock> dataBlocks;
+    MediaLoop loop;
+    std::u16string tags[kTagCount]; // UTF-16 code units as read
+    bool playable = false;
+    float volumeGain = 1.0f;
+};
+
+} // namespace VGM

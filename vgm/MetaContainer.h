@@ -1,0 +1,89 @@
+// An archive held in a file or in a memory buffer: lists its members and
+// unpacks one into memory. The kind is recognised from the first bytes, never
+// from the name: zip ("PK" 3 4, through minizip), 7z (37 7A BC AF, through
+// libarchive, which reads in order only, so unpacking member i reopens the
+// archive and walks to it) and gzip (1F 8B 08, one member, raw deflate through
+// zlib). Sizes the archive claims are checked against the bytes present
+// before anything is allocated for them.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct archive;
+
+namespace vantor {
+
+struct MetaMember {
+    std::string displayName; // UTF-8
+    uint64_t size = 0;       // unpacked size in bytes
+    uint64_t packedSize = 0; // stored size when the archive tells it, else 0
+    uint64_t index = 0;      // position in the archive
+    uint32_t encoding = 0;   // CHARACTER_ENCODING the stored name was read in
+    std::string storedName;  // the name bytes as the archive stores them
+};
+
+// Inflates a raw deflate stream into exactly the output buffer's room; true
+// when the stream ended inside it.
+bool inflateRawBuffer(const uint8_t* input, uint64_t inputLength, uint8_t* output,
+                      uint64_t outputLength);
+
+class MetaContainer {
+public:
+    enum Kind : uint32_t { kNotOpen = 0, kZip = 1, kGzip = 2, k7z = 4 };
+    enum Source : uint32_t { kSourcePath = 2, kSourceMemory = 3 };
+
+    // No member is ever unpacked beyond this size.
+    static constexpr uint64_t kMaxMemberSize = 256ull << 20;
+
+    explicit MetaContainer(const std::string& path);
+    MetaContainer(const uint8_t* data, uint64_t size); // caller keeps the buffer alive
+    MetaContainer();
+    virtual ~MetaContainer();
+    MetaContainer(const MetaContainer&) = delete;
+    MetaContainer& operator=(const MetaContainer&) = delete;
+
+    // Recognises the kind and lists the members.
+    bool open();
+    // Unpacks a member into `destination`, which holds at least its size.
+    bool extractToMemory(const MetaMember& member, uint8_t* destination);
+    // Resizes `out` to the member's size and unpacks into it; size 0 fails.
+    bool extractToVector(const MetaMember& member, std::vector<uint8_t>& out);
+    // Writes a zip or 7z member to directory + "/" + its display name.
+    bool extractToFile(const MetaMember& member, const std::string& directory);
+
+    Kind kind() const { return archiveKind; }
+    uint32_t magic() const { return magicWord; }
+    const std::string& path() const { return sourcePath; }
+
+    std::vector<MetaMember> members;
+
+private:
+    struct GzipState;
+
+    bool readMagicFromPath();
+    bool openZip();
+    bool open7z();
+    bool openGzip();
+    bool extractZip(const MetaMember& member, uint8_t* destination);
+    bool extract7z(const MetaMember& member, std::vector<uint8_t>& out);
+    bool extractGzip(const MetaMember& member, uint8_t* destination);
+    // Opens a libarchive reader on the source; null on failure.
+    ::archive* open7zReader();
+    void closeArchive();
+    void removeTempCopy();
+
+    Source source;
+    const uint8_t* sourceData = nullptr;
+    uint64_t sourceSize = 0;
+    std::string sourcePath;
+    Kind archiveKind = kNotOpen;
+    uint32_t magicWord = 0;
+    bool wroteTempCopy = false; // sourcePath is our own copy of a zip held in memory
+    void* zipHandle = nullptr;
+    std::unique_ptr<GzipState> gzip;
+};
+
+} // namespace vantor

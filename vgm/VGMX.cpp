@@ -1,0 +1,263 @@
+#include "vgm/VGMX.h"
+
+#include "engine-support/VirtualRAMFile.h"
+#include "vantor/PlatformTools.h"
+#include "vantor/PlatformToolsFiles.h"
+
+#include <map>
+
+namespace VGM {
+
+namespace {
+
+const std::map<std::string, MediaChipType>& chipNameMap() {
+    static const std::map<std::string, MediaChipType> map = {
+        {"YM2413", 4},     {"OPLL", 4},     {"YM2420", 30},  {"YMF271", 29},  {"YM2612", 5},
+        {"OPN2", 5},       {"YM2151", 6},   {"OPM", 6},      {"YM3526", 12},  {"YM3812", 11},
+        {"YMF262", 15},    {"YM2203", 7},   {"YM2608", 8},   {"YM2610", 9},   {"YM2610B", 10},
+        {"Y8950", 13},     {"YMF278B", 28}, {"YMZ280B", 14}, {"OPSEGS", 71},  {"YM2164", 69},
+        {"OPP", 69},       {"YM2414B", 70}, {"OPZ", 70},     {"YM7129", 60},  {"OPK2", 60},
+        {"YMXXXX", 6},     {"SN76489", 0},  {"DCSG", 0},     {"PSSJ", 72},    {"AY8910", 31},
+        {"AY-3-8910", 31}, {"PSG", 31},     {"AY8930", 68},  {"EPSG", 68},    {"SAA1099", 53},
+        {"RP2A0X", 44},    {"NESAPU", 44},  {"RP2C33", 41},  {"FDS", 41},     {"POKEY", 36},
+        {"TIA", 38},       {"MIKEY", 39},   {"VIC1", 77},    {"AMY", 40},     {"SCC", 59},
+        {"GBDMG", 48},     {"D1771C", 61},  {"SDSP", 62},    {"TMS51XX", 64}, {"TMS5200", 65},
+        {"6581", 77},      {"SID", 77},     {"CEM3394", 81}, {"CEM3396", 82}, {"DAC", 84},
+        {"L431C", 83},     {"6526", 102},   {"CIA", 102},
+    };
+    return map;
+}
+
+// Built before any file is opened.
+const bool chipNameMapReady = !chipNameMap().empty();
+
+// UTF-8 to UTF-16 code units; a malformed byte stands for itself.
+std::u16string utf16FromUtf8(const std::string& s) {
+    std::u16string out;
+    for (size_t i = 0; i < s.size();) {
+        const uint8_t c = static_cast<uint8_t>(s[i]);
+        uint32_t cp = c;
+        size_t n = 1;
+        if (c >= 0xF0 && i + 3 < s.size()) {
+            cp = ((c & 0x07) << 18) | ((s[i + 1] & 0x3F) << 12) | ((s[i + 2] & 0x3F) << 6) |
+                 (s[i + 3] & 0x3F);
+            n = 4;
+        } else if (c >= 0xE0 && i + 2 < s.size()) {
+            cp = ((c & 0x0F) << 12) | ((s[i + 1] & 0x3F) << 6) | (s[i + 2] & 0x3F);
+            n = 3;
+        } else if (c >= 0xC0 && i + 1 < s.size()) {
+            cp = ((c & 0x1F) << 6) | (s[i + 1] & 0x3F);
+            n = 2;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(cp));
+        }
+        i += n;
+    }
+    return out;
+}
+
+} // namespace
+
+MediaChipType chipTypeForName(const std::string& name) {
+    (void)chipNameMapReady;
+    const auto& map = chipNameMap();
+    const auto it = map.find(name);
+    return it == map.end() ? kChipNone : it->second;
+}
+
+VGMX::VGMX(const VGMX& other) : mediaTrack(other.mediaTrack) {}
+
+// ---- opening ----------------------------------------------------------------------
+
+bool VGMX::openFile(const std::string& path) {
+    if (!fileExists(path, true)) return false;
+    const std::string ext = lowercase(getFileExtension(path));
+    if (ext == "dro") return refuseFormat("DRO");
+    if (ext == "ym") return refuseFormat("YM");
+    if (ext == "vgmx" || ext == "vgx") return refuseFormat("VGMX");
+    if (ext == "zip" || ext == "7z" || ext == "vgm7z" || ext == "rar") return openArchive(path);
+    if (ext == "vgm" || ext == "vgz" || ext == "gz") return openVgm(path);
+    if (ext == "bin") return refuseFormat("raw register log");
+    return false;
+}
+
+bool VGMX::refuseFormat(const char* what) {
+    appendLog(std::string(what) + ": this format cannot be read yet\n");
+    return false;
+}
+
+bool VGMX::openArchive(const std::string& path) {
+    filePath = path;
+    archive = std::make_unique<vantor::MetaContainer>(path);
+    if (!archive->open()) {
+        appendLog("Archive: not a zip, 7z or gzip archive, or damaged\n");
+        return false;
+    }
+    if (archive->members.empty()) return !songs.empty();
+    for (const vantor::MetaMember& m : archive->members) {
+        const std::string ext = getFileExtension(m.displayName);
+        if (ext == "vgm" || ext == "vgz" || ext == "gz") {
+            songs.push_back(m);
+        } else if (ext == "txt" || ext == "m3u" || ext == "png") {
+            std::vector<uint8_t> bytes;
+            if (!archive->extractToVector(m, bytes)) {
+                appendLog("Archive: cannot unpack " + m.displayName + "\n");
+                continue;
+            }
+            if (ext != "png") bytes.push_back(0);
+            (ext == "txt" ? text : ext == "m3u" ? playlist : picture).swap(bytes);
+        }
+    }
+    return !songs.empty();
+}
+
+// Unpacks the first member of a recognised container and parses it.
+bool VGMX::parseMember(vantor::MetaContainer& box) {
+    if (box.members.empty()) return false;
+    std::vector<uint8_t> bytes;
+    if (!box.extractToVector(box.members.front(), bytes)) {
+        appendLog("VGM: cannot unpack the compressed file\n");
+        return false;
+    }
+    vantor::VirtualRAMFile file(bytes.data(), bytes.size());
+    return parseVgmFile(*this, file, true);
+}
+
+bool VGMX::openVgm(const std::string& path) {
+    filePath = path;
+    vantor::MetaContainer box(path);
+    if (box.open()) return parseMember(box);
+    std::vector<uint8_t> bytes;
+    if (!binFileInternalize(path, bytes)) return false;
+    vantor::VirtualRAMFile file(bytes.data(), bytes.size());
+    return parseVgmFile(*this, file, true);
+}
+
+uint64_t VGMX::getTrackCount() const {
+    return archive ? songs.size() : 1;
+}
+
+MediaTrack& VGMX::loadMember(uint64_t index) {
+    if (!archive || index >= songs.size()) return mediaTrack;
+    std::vector<uint8_t> bytes;
+    if (archive->extractToVector(songs[index], bytes)) {
+        mediaTrack.playable = parseVgmBuffer(bytes.data(), bytes.size());
+    } else {
+        appendLog("Archive: cannot unpack " + songs[index].displayName + "\n");
+        mediaTrack.playable = false;
+    }
+    return mediaTrack;
+}
+
+bool VGMX::parseVgmBuffer(const uint8_t* data, uint64_t size) {
+    vantor::MetaContainer box(data, size);
+    if (box.open()) return parseMember(box);
+    vantor::VirtualRAMFile file(data, size);
+    return parseVgmFile(*this, file, true);
+}
+
+// ---- the track --------------------------------------------------------------------
+
+void VGMX::addChipRecord(const MediaChipRecord& record, bool start) {
+    MediaChipRecord& stored = mediaTrack.chips[record.type];
+    stored = record;
+    if (start) stored.commands.push_back({0, kCommandStart, 0, 0, 0});
+}
+
+void VGMX::appendCommand(MediaChipRecord& record, uint64_t delta, uint8_t value, uint8_t port,
+                         uint8_t reg, uint8_t kind) {
+    record.totalLength += delta;
+    if (port) record.hasPort = true;
+    if (reg) record.hasRegister = true;
+    record.commands.push_back({static_cast<uint32_t>(delta), kind, reg, value, port});
+}
+
+MediaChipRecord& VGMX::chipRecord(MediaChipType type) {
+    auto it = mediaTrack.chips.find(type);
+    if (it == mediaTrack.chips.end()) {
+        it = mediaTrack.chips.emplace(type, MediaChipRecord{}).first;
+        it->second.type = type;
+    }
+    return it->second;
+}
+
+void VGMX::appendToChip(MediaChipType type, PendingWaits& waits, uint8_t value, uint8_t port,
+                        uint8_t reg, uint8_t kind) {
+    appendCommand(chipRecord(type), waits.take(type), value, port, reg, kind);
+}
+
+void VGMX::appendToChipDirect(MediaChipType type, uint64_t delta, uint8_t value, uint8_t port,
+                              uint8_t reg, uint8_t kind) {
+    appendCommand(chipRecord(type), delta, value, port, reg, kind);
+}
+
+void VGMX::closeAll(PendingWaits& waits, uint8_t kind) {
+    for (auto& [type, record] : mediaTrack.chips)
+        appendCommand(record, waits.take(type), 0, 0, 0, kind);
+}
+
+void VGMX::buildPcmStreamRecords(uint32_t clock, uint32_t count, const std::string& chipName,
+                                 uint32_t chipFlags) {
+    for (uint32_t i = 0; i < count && i < kChipDacStreamCount; ++i) {
+        MediaChipRecord r;
+        r.type = kChipDacStream0 + i;
+        r.name = "DAC";
+        r.shortName = chipName;
+        r.clock = clock;
+        r.commandRate = 44100;
+        r.chipFlags = chipFlags;
+        r.variant = chipFlags;
+        addChipRecord(r, true);
+    }
+}
+
+void VGMX::appendLog(const std::string& line) {
+    if (log.size() >= kMaxLogText) return;
+    log += line;
+    if (log.size() >= kMaxLogText) log += "(log text cut here)\n";
+}
+
+void VGMX::setTag(TagIndex tag, const std::string& utf8) {
+    if (tag >= 0 && tag < kTagCount) mediaTrack.tags[tag] = utf16FromUtf8(utf8);
+}
+
+void VGMX::pcmSeek(uint32_t offset) {
+    pcmPosition = offset;
+    if (!mediaTrack.dataBlocks.empty()) mediaTrack.dataBlocks.front().seekOffsets.insert(offset);
+}
+
+const uint8_t* VGMX::ym2612PcmData(uint64_t& size) {
+    size = 0;
+    if (pcmBank.empty()) {
+        if (!pcmMissingLogged) appendLog("OPN2 Data needed but no PCM data in file?\n");
+        pcmMissingLogged = true;
+        return nullptr;
+    }
+    size = pcmBank.size();
+    return pcmBank.data();
+}
+
+bool VGMX::playable() {
+    if (!mediaTrack.chips.empty()) mediaTrack.playable = true;
+    return mediaTrack.playable;
+}
+
+void VGMX::reset() {
+    mediaTrack.dataBlocks.clear();
+    mediaTrack.chips.clear();
+    mediaTrack.loop = MediaLoop{};
+    for (auto& tag : mediaTrack.tags) tag.clear();
+    mediaTrack.playable = false;
+    mediaTrack.volumeGain = 1.0f;
+    pcmPosition = 0;
+    pcmBank.clear();
+    pcmMissingLogged = false;
+    log.clear();
+}
+
+} // namespace VGM
