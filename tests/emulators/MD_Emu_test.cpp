@@ -463,6 +463,21 @@ TEST(MD_EmuPsg, TypesSelectTheRenderPath) {
     EXPECT_TRUE(renderType(-1.0f, 0xFF).silent());
 }
 
+// Nothing written yet: the unit is silent after init and again after reset,
+// on the PSG paths (the PSG's four channels start at attenuation 15).
+TEST(MD_EmuPsg, UnwrittenUnitIsSilent) {
+    for (float type : {0.0f, 1.0f, 2.0f}) {
+        SCOPED_TRACE(type);
+        auto md = makeUnit();
+        md->setParameter(15, type);
+        EXPECT_TRUE(render(*md, 2000).silent());
+        psgTone(*md, 0, 40, 0);
+        EXPECT_FALSE(render(*md, 2000).silent());
+        md->reset();
+        EXPECT_TRUE(render(*md, 2000).silent());
+    }
+}
+
 // ---- clock index and FM selection ----------------------------------------------------
 
 TEST(MD_EmuFm, ClockIndexAndFmSelectChooseTheLayout) {
