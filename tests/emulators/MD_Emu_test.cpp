@@ -555,6 +555,29 @@ TEST(MD_EmuGeneratedData, PsgLevelsSitNearTheFmFullScale) {
     }
 }
 
+// The shipped DAC curves, as loaded (64 per code, centred on code 0): the
+// YM2612 board's output stage sounds code v >= 0 as v + 4 and v < 0 as v - 3,
+// so its step across zero is eight codes wide; every other step, and every
+// step of the linear boards, is one code.
+TEST(MD_EmuGeneratedData, DacStepAcrossZero) {
+    std::vector<ModelProfile> table;
+    ASSERT_TRUE(loadModelProfiles(SX_DATA_DIR "/md_profiles.riff", table));
+    ASSERT_EQ(table.size(), 3u);
+    for (size_t k = 0; k < table.size(); ++k) {
+        SCOPED_TRACE(table[k].name);
+        const std::vector<int16_t>& curve = table[k].dacCurve;
+        const int acrossZero = consoledata::kProfiles[k].ym2612Dac ? 8 * 64 : 64;
+        EXPECT_EQ(curve[256] - curve[255], acrossZero);
+        for (int i = 1; i < 512; ++i) {
+            if (i != 256) {
+                ASSERT_EQ(curve[i] - curve[i - 1], 64) << i;
+            }
+        }
+    }
+    EXPECT_TRUE(consoledata::kProfiles[0].ym2612Dac); // "MD-1 (YM2612)"
+    EXPECT_FALSE(consoledata::kProfiles[1].ym2612Dac);
+}
+
 // The shipped rhythm samples load through the rhythm reader, and six voices at
 // full level (15/16 of each sample) never leave the 16-bit range of the sum.
 TEST(MD_EmuGeneratedData, RhythmSamplesKeepSixVoicesIn16Bits) {
