@@ -39,16 +39,15 @@ void AY_Env::writeCoarse(uint8_t data) {
     applyPeriod();
 }
 
-// No zero guard: a period of 0 never matches the counter and freezes the step.
+// A period of 0 steps like a period of 1, as on the chip.
 void AY_Env::applyPeriod() {
-    rawPeriod = periodRegister;
+    rawPeriod = periodRegister ? periodRegister : 1;
     scaledPeriod = rawPeriod * stepMultiplier * periodScale;
     if (counter >= scaledPeriod) counter = 0;
 }
 
 void AY_Env::writeShape(uint8_t data) {
     shape = data & 15;
-    periodRegister = 0;
     restart();
 }
 
@@ -109,7 +108,7 @@ void AY_Env::endPass() {
 
 // Each step's level is written for the samples up to and including the one on
 // which the counter reaches the scaled period; the distance is taken modulo
-// 2^64, so a distance of 0 (period 0) means the step never ends.
+// 2^64, and a distance of 0 (only with a period scale of 0) holds the step.
 void AY_Env::renderBlock(uint64_t frames) {
     applyType();
     uint32_t* dst = levels.get();

@@ -21,11 +21,12 @@ public:
     AY_Env(const AY_Env&) = delete;
     AY_Env& operator=(const AY_Env&) = delete;
 
-    // Period bytes (low, high); the period takes effect at once.
+    // Period bytes (low, high); the period takes effect at once, and a
+    // period of 0 steps like a period of 1.
     void writeFine(uint8_t data);
     void writeCoarse(uint8_t data);
-    // Selects shape `data & 15`, clears the period bytes (the running period
-    // stays) and restarts the envelope.
+    // Selects shape `data & 15` and restarts the envelope; the period bytes
+    // stay as they are.
     void writeShape(uint8_t data);
 
     // Applies a pending type change, then fills `frames` levels.

@@ -24,7 +24,7 @@ public:
     void run(int32_t* first, int32_t* second, uint64_t n);
 
     uint32_t variant;
-    uint32_t attenuation = 0;
+    uint32_t attenuation = 15; // silent until software sets a level
     const int16_t* volumeTable = kDcsgVolumeTable;
     uint64_t limit = 0; // frames between two shifts; 0 = never shifts
     uint64_t counter = 0;

@@ -35,7 +35,7 @@ bool DCSG_Emu::init(uint32_t frames, const char* /*context*/, uint32_t /*flags*/
 void DCSG_Emu::reset() {
     if (!noise) return;
     for (auto& tone : tones) tone->attenuation = 15;
-    noise->attenuation = 0;
+    noise->attenuation = 15;
 }
 
 void DCSG_Emu::write(uint16_t address, uint8_t data, uint64_t /*port*/) {

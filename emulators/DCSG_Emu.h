@@ -21,6 +21,8 @@ public:
 
     ChipInfo* getInfo() override { return &info; }
     bool init(uint32_t maxFrames, const char* context, uint32_t flags) override;
+    // Silences all four channels (attenuation 15); periods, counters, phases
+    // and the noise register stay. A new chip from init starts silent too.
     void reset() override;
     void write(uint16_t address, uint8_t data, uint64_t port) override;
 

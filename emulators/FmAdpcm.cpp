@@ -326,8 +326,10 @@ void adpcmSample(FmAdpcm& adpcm, int32_t& left, int32_t& right) {
         int32_t sumR = 0;
         for (FmAdpcmVoice& v : adpcm.a) adpcmOutput(v, sumL, sumR);
         for (FmAdpcmVoice& v : adpcm.a) adpcmStep(v);
-        adpcm.heldLeft = static_cast<int16_t>(sumL);
-        adpcm.heldRight = static_cast<int16_t>(sumR);
+        // Six loud voices exceed 16 bits: the sum saturates rather than wrap
+        // to the other sign.
+        adpcm.heldLeft = static_cast<int16_t>(std::clamp(sumL, -32768, 32767));
+        adpcm.heldRight = static_cast<int16_t>(std::clamp(sumR, -32768, 32767));
     }
     left += adpcm.heldLeft;
     right += adpcm.heldRight;

@@ -127,12 +127,8 @@ bool channelSilent(const FmChannel& ch) {
 // step, the AM value or the phase increments.
 uint32_t lfoToEvent(const FmSharedState& st, uint32_t period) {
     if (st.lfoSubCounter >= period || st.lfoStep != st.lfoPrevStep) return 1;
-    if (st.lfoOn) return period - st.lfoSubCounter;
+    if (st.lfoOn) return st.lfoAm != lfoAmOf(st.lfoStep) ? 1 : period - st.lfoSubCounter;
     return st.lfoStep ? 1 : kNoLimit;
-}
-
-inline uint32_t lfoTriangle(uint8_t step) {
-    return (step & 63u) ^ ((step & 64u) ? 63u : 0u);
 }
 
 // One LFO tick of the block path. Returns whether the phase increments must
@@ -155,9 +151,8 @@ bool lfoTickBlock(FmSharedState& st, uint32_t period) {
             changed = true;
         }
         st.lfoPrevAm = st.lfoAm;
-        if (!changed && oldPrev == st.lfoStep) return false;
-        st.lfoAm = lfoTriangle(st.lfoStep);
-        return true;
+        st.lfoAm = lfoAmOf(st.lfoStep); // also catches up right after switch-on
+        return changed || oldPrev != st.lfoStep;
     }
     if (st.lfoStep == 0 && st.lfoPrevStep == 0) {
         st.lfoPrevAm = st.lfoAm;

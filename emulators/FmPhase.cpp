@@ -37,7 +37,7 @@ int32_t pmOffset(uint16_t fnum, uint8_t pms, uint8_t lfoStep) {
         v >>= 1;
     else if (pms < 6)
         v >>= 2;
-    return (lfoStep & 0x40) ? v : -v;
+    return (lfoStep & 0x40) ? -v : v;
 }
 
 void updateFrequencies(FmChannel& channel, uint8_t lfoStep, uint8_t lfoPrevStep) {
@@ -101,6 +101,7 @@ bool lfoTick(FmSharedState& s) {
             changed = true;
         }
         s.lfoPrevAm = s.lfoAm;
+        s.lfoAm = lfoAmOf(s.lfoStep);
     } else {
         if (s.lfoStep != 0 || s.lfoPrevStep != 0) changed = true;
         s.lfoPrevStep = s.lfoStep;
@@ -109,16 +110,12 @@ bool lfoTick(FmSharedState& s) {
         s.lfoStep = 0;
         s.lfoAm = 0;
     }
-    if (changed) {
-        uint32_t tri = s.lfoStep & 63u;
-        s.lfoAm = (s.lfoStep & 0x40) ? 63 - tri : tri;
-    }
     return changed;
 }
 
 uint32_t lfoSamplesToEvent(const FmSharedState& s) {
     const uint32_t period = kLfoPeriods[s.lfoRate & 7];
     if (s.lfoSubCounter >= period || s.lfoStep != s.lfoPrevStep) return 1;
-    if (s.lfoOn) return period - s.lfoSubCounter;
+    if (s.lfoOn) return s.lfoAm != lfoAmOf(s.lfoStep) ? 1 : period - s.lfoSubCounter;
     return s.lfoStep != 0 ? 1 : UINT32_MAX;
 }

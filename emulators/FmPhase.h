@@ -7,9 +7,21 @@
 
 #include "emulators/FmTypes.h"
 
+// The LFO's phase, as on the chip: at step 0 (where it starts when switched
+// on) the tremolo is at its largest attenuation and the vibrato raises the
+// pitch through the first half cycle, steps 0-63; in the second half the
+// tremolo has let go (0 at step 64) and the pitch falls.
+
 // Pitch-modulation offset (16-bit two's complement value, sign-extended) for
-// an 11-bit fnum, a channel pms and an LFO step value L.
+// an 11-bit fnum, a channel pms and an LFO step value L: positive for steps
+// 0-63 of each 128, negative for steps 64-127.
 int32_t pmOffset(uint16_t fnum, uint8_t pms, uint8_t lfoStep);
+
+// Amplitude-modulation value 0-63 of a running LFO at step value L: a
+// triangle over 128 steps from 63 at step 0 down to 0 at step 64 and back.
+inline uint32_t lfoAmOf(uint8_t lfoStep) {
+    return (lfoStep & 64u) ? (lfoStep & 63u) : 63u - (lfoStep & 63u);
+}
 
 // Recomputes keyCode, phaseInc and the effective envelope rates of the
 // channel's four operators. S1 uses lfoStep, S3/S2/S4 lfoPrevStep. The
@@ -26,10 +38,13 @@ uint32_t pgStep(FmOperator& op, bool phaseReset);
 // Advances the accumulator by n increments at once, modulo 2^21.
 void pgAdvanceBy(FmOperator& op, uint32_t n);
 
-// One LFO tick of the per-sample loops. Returns whether the channels' phase
-// increments must be recomputed (lfoAm has then been updated).
+// One LFO tick of the per-sample loops: lfoAm follows the step while the LFO
+// runs and is 0 while it is off. Returns whether the channels' phase
+// increments must be recomputed.
 bool lfoTick(FmSharedState& shared);
 
-// Samples until the next LFO event (chunk limit of the block renderers);
-// UINT32_MAX when the LFO is off and idle.
+// Samples until the next LFO event (chunk limit of the block renderers):
+// 1 while the step, the previous step or the AM value still has to catch up
+// (the AM value right after the LFO is switched on); UINT32_MAX when the LFO
+// is off and idle.
 uint32_t lfoSamplesToEvent(const FmSharedState& shared);

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/RegularFile.h"
 #include "vantor/PlatformToolsFiles.h"
 #include "vantor/VNTRConv.h"
 
@@ -31,7 +32,7 @@ struct FileCloser {
 
 bool readWavSamples(std::vector<int16_t>& buffer, const char* path) {
     if (!path) return false;
-    FileCloser file{std::fopen(path, "rb")};
+    FileCloser file{platform::openRegularStream(path)};
     if (!file.f) return false;
     if (std::fseek(file.f, 0, SEEK_END) != 0) return false;
     long end = std::ftell(file.f);

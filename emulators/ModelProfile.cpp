@@ -85,6 +85,12 @@ void readProfile(vantor::IFFTree& tree, const vantor::IFFTreeNode* node, Profile
     }
 }
 
+// Containers are named after their id and form type, "LIST(PROF)"; plain
+// chunks by their id alone.
+bool isContainer(const vantor::IFFTreeNode* node) {
+    return node->id.size() > 4 && node->id[4] == '(';
+}
+
 void convertProfile(const ProfileChunks& chunks, ModelProfile& profile) {
     profile.dacCurve.resize(ModelProfile::kDacEntries);
     const float middle = chunks.dac[256];
@@ -130,14 +136,18 @@ bool loadModelProfiles(const std::string& path, std::vector<ModelProfile>& table
     const vantor::IFFTreeNode* root = tree.getRoot();
     if (!root || root->children.empty()) return false;
     const vantor::IFFTreeNode* top = root->children.front();
-    const size_t count = top->children.size();
+    std::vector<const vantor::IFFTreeNode*> profiles;
+    for (const vantor::IFFTreeNode* child : top->children) {
+        if (profiles.size() == ModelProfile::kMaxProfiles) break;
+        if (isContainer(child)) profiles.push_back(child);
+    }
     // A file without profiles keeps the table as it is, like a failed read.
-    if (count == 0) return false;
+    if (profiles.empty()) return false;
 
-    table.resize(count);
-    for (size_t i = 0; i < count; ++i) {
+    table.resize(profiles.size());
+    for (size_t i = 0; i < profiles.size(); ++i) {
         ProfileChunks chunks;
-        readProfile(tree, top->children[i], chunks);
+        readProfile(tree, profiles[i], chunks);
         convertProfile(chunks, table[i]);
     }
     return true;

@@ -3,8 +3,9 @@
 // reader of the model-profile file that holds a table of them.
 //
 // The file is any chunk file the IFFTree reader accepts (RIFF, IFF "FORM",
-// ...). Its first top-level chunk is a container whose children are the
-// profiles in order; each profile is a container with the optional chunks
+// ...). Its first top-level chunk is a container whose container children are
+// the profiles in order (plain chunks there are skipped, and profiles past
+// kMaxProfiles are ignored); each profile is a container with the optional chunks
 //   "Flpf"  32 f32: the filter taps (tap 0 left, tap 0 right, ...)
 //   "Name"  the name followed by one terminator byte
 //   "Mdac"  512 f32: DAC output level per 9-bit DAC value, any scale
@@ -12,6 +13,7 @@
 // Every payload value is little-endian, whatever the file's size byte order.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +25,9 @@ struct ModelProfile {
     static constexpr int kDacEntries = 512;
     static constexpr int kFilterValues = 32;
     static constexpr float kDefaultReference = 10000.0f;
+    // Profiles read from one file at most: far more than there are console
+    // models, few enough that a crafted file cannot make the table huge.
+    static constexpr size_t kMaxProfiles = 64;
 
     // DAC curve of 512 zeros; filter 1.0, 1.0 then zeros; every PSG curve
     // (kPsgLevelTable[j] * 128 + 128) >> 8; empty name.
@@ -45,6 +50,6 @@ struct ModelProfile {
 int16_t profileClampRound(float x);
 
 // Reads the profiles of the chunk file at `path` into `table` (resized to the
-// file's profile count). False, with `table` untouched, when the file cannot
-// be opened or parsed or holds no profile.
+// file's profile count, at most kMaxProfiles). False, with `table` untouched,
+// when the file cannot be opened or parsed or holds no profile.
 bool loadModelProfiles(const std::string& path, std::vector<ModelProfile>& table);

@@ -1,6 +1,7 @@
 #include "engine-support/FileMapping.h"
 
-#include <fcntl.h>
+#include "platform/RegularFile.h"
+
 #include <map>
 #include <mutex>
 #include <sys/mman.h>
@@ -31,7 +32,7 @@ constexpr uint64_t kLargestMapping = 0xFFFFFFFEu;
 
 const uint8_t* mapFile(const std::string& path, uint64_t& length) {
     length = 0;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = platform::openRegularFile(path);
     if (fd < 0) return nullptr;
     off_t end = ::lseek(fd, 0, SEEK_END);
     // A failed seek (-1) is rejected here as well.

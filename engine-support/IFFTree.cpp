@@ -3,6 +3,7 @@
 #include "engine-support/FileMapping.h"
 #include "engine-support/PMemory.h"
 #include "engine-support/VirtualFile.h"
+#include "platform/RegularFile.h"
 #include "vantor/PlatformToolsFiles.h"
 #include "vantor/VNTRConv.h"
 
@@ -138,7 +139,7 @@ bool IFFTree::openForMode(uint32_t mode) {
         data = address;
         kind = kMapped;
     } else {
-        if (!file) file = std::fopen(name.c_str(), "rb");
+        if (!file) file = platform::openRegularStream(name);
         if (!file) {
             report("Error opening file");
             return false;
@@ -295,7 +296,12 @@ bool IFFTree::parseChunks(IFFTreeNode* parent) {
             if (!readHeaderBytes(sizeBytes, 4)) return fail("Tree Error2");
             chunkSize = decodeSize(sizeBytes, 4);
         }
-        if (padEven && chunkSize != UINT64_MAX) chunkSize = (chunkSize + 1) & ~uint64_t(1);
+        // Wave64 aligns every chunk to 8 bytes (its sizes are at most 2^64 - 25
+        // here, so the rounding cannot wrap); the other padding dialects to 2.
+        if (wave64)
+            chunkSize = (chunkSize + 7) & ~uint64_t(7);
+        else if (padEven && chunkSize != UINT64_MAX)
+            chunkSize = (chunkSize + 1) & ~uint64_t(1);
 
         if (sizeFirst && !readHeaderBytes(id, idSize))
             return fail("Not enough space in real file for new chunks!!");
@@ -351,8 +357,10 @@ const uint8_t* IFFTree::getChunkData(const IFFTreeNode* node, bool withHeader) {
     if (kind != kStdio && kind != kVirtual) return nullptr;
 
     auto known = buffersByOffset.find(start);
-    if (known != buffersByOffset.end() && known->second.length >= length)
+    if (known != buffersByOffset.end() && known->second.length >= length) {
+        ++offsetsByBuffer[known->second.buffer].count;
         return known->second.buffer;
+    }
 
     auto* buffer = static_cast<uint8_t*>(PCalloc(length ? length : 1));
     if (!buffer) return nullptr;
@@ -361,14 +369,15 @@ const uint8_t* IFFTree::getChunkData(const IFFTreeNode* node, bool withHeader) {
         return nullptr;
     }
     buffersByOffset[start] = {buffer, length};
-    offsetsByBuffer[buffer] = start;
+    offsetsByBuffer[buffer] = {start, 1};
     return buffer;
 }
 
 bool IFFTree::releaseChunkData(const void* buffer) {
     auto it = offsetsByBuffer.find(buffer);
     if (!buffer || it == offsetsByBuffer.end()) return false;
-    auto byOffset = buffersByOffset.find(it->second);
+    if (--it->second.count > 0) return true; // another holder still reads it
+    auto byOffset = buffersByOffset.find(it->second.offset);
     if (byOffset != buffersByOffset.end() && byOffset->second.buffer == buffer)
         buffersByOffset.erase(byOffset);
     offsetsByBuffer.erase(it);

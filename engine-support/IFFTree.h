@@ -2,7 +2,10 @@
 // RF64, Wave64, CAF, NSFE, Standard MIDI) into a tree of IFFTreeNodes that
 // record where each chunk lies. Chunk bodies are not copied by the parse: they
 // are handed out later by getChunkData, straight from memory or read into a
-// buffer that the caller gives back with releaseChunkData.
+// buffer that the caller gives back with releaseChunkData. Bodies are padded
+// to an even length (RIFF, IFF and RF64) or to a multiple of 8 bytes (Wave64),
+// and a node's size includes that padding. A path names a regular file: a
+// pipe or a device is refused without blocking.
 //
 // Every recorded chunk size is bounded by the bytes actually present in the
 // source, so a corrupt size can neither move the parse backwards nor make a
@@ -53,9 +56,14 @@ public:
 
     // The chunk's bytes: with the header from `offset` (size + header bytes),
     // without it the body (`size` bytes). Null when they are not all there.
+    // File and stream sources read the bytes into a buffer that is shared by
+    // every request for the same start position: each request counts one more
+    // holder of it, and each holder gives it back with releaseChunkData.
     const uint8_t* getChunkData(const IFFTreeNode* node, bool withHeader);
-    // Frees a buffer of getChunkData (file and stream sources); false for
-    // anything the tree did not hand out.
+    // Gives back one holder's share of a buffer of getChunkData (file and
+    // stream sources); the buffer is freed when its last holder releases it,
+    // so another holder's pointer stays valid until then. False for anything
+    // the tree did not hand out or that has no holder left.
     bool releaseChunkData(const void* buffer);
     // Releases the source; the nodes stay.
     void close();
@@ -98,10 +106,15 @@ private:
         uint8_t* buffer;
         uint64_t length;
     };
+    struct Holders {
+        uint64_t offset;
+        uint64_t count; // getChunkData results not yet released
+    };
     // The newest buffer for each start position; a longer request than it
     // holds gets a new buffer (an empty chunk's body starts at the next header).
     std::map<uint64_t, Handed> buffersByOffset;
-    std::map<const void*, uint64_t> offsetsByBuffer;
+    // Every buffer handed out and not yet freed, with its start and holders.
+    std::map<const void*, Holders> offsetsByBuffer;
     std::string name;
 
     uint64_t sourceLength = 0; // bytes in the source

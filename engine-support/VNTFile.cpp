@@ -1,9 +1,9 @@
 #include "engine-support/VNTFile.h"
 
+#include "platform/RegularFile.h"
 #include "vantor/VNTRConv.h"
 
 #include <cstring>
-#include <sys/stat.h>
 #include <sys/types.h>
 
 namespace vantor {
@@ -21,14 +21,10 @@ VNTFile::~VNTFile() {
 }
 
 void VNTFile::open(const std::string& path) {
-    file = std::fopen(path.c_str(), "rb");
+    // Regular files only: a folder reports an enormous size and reads nothing,
+    // and a FIFO would block the open.
+    file = platform::openRegularStream(path);
     if (!file) return;
-    // stdio opens a folder too, which then reports an enormous size and reads nothing.
-    struct stat st {};
-    if (::fstat(::fileno(file), &st) != 0 || S_ISDIR(st.st_mode)) {
-        close();
-        return;
-    }
     if (fseeko(file, 0, SEEK_END) == 0) {
         off_t end = ftello(file);
         size = end > 0 ? static_cast<int64_t>(end) : 0;

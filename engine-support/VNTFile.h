@@ -1,4 +1,5 @@
-// VirtualFile over a disk file read through stdio.
+// VirtualFile over a disk file read through stdio. Only a regular file opens:
+// a folder, pipe or device leaves the file closed, and the open never blocks.
 #pragma once
 
 #include "engine-support/VirtualFile.h"

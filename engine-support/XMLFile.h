@@ -22,7 +22,8 @@ public:
     XMLFile(const XMLFile&) = delete;
     XMLFile& operator=(const XMLFile&) = delete;
 
-    // Opens a disk file that the reader owns; false when it is missing or unreadable.
+    // Opens a regular disk file that the reader owns (never blocking on a pipe);
+    // false when it is missing, unreadable or not a regular file.
     bool open(const std::string& path);
     // Borrows an open source; the reader never deletes it.
     bool open(VirtualFile* file);

@@ -12,6 +12,7 @@
 #include "platform/CFDictionary.h"
 #include "platform/CFObject.h"
 #include "platform/PlistXml.h"
+#include "platform/RegularFile.h"
 #include "platform/StandardFolders.h"
 
 const CFStringRef kCFPreferencesCurrentUser = CFSTR("kCFPreferencesCurrentUser");
@@ -26,15 +27,12 @@ enum class Load { Missing, Ok, Broken };
 // Reads a store file; `out` gets its root dictionary (a new reference) when Ok.
 Load loadFile(const std::string& path, CFDictionaryRef& out) {
     out = nullptr;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return (errno == ENOENT || errno == ENOTDIR) ? Load::Missing : Load::Broken;
+    // A store that is not a regular file (a pipe, a link to a device) or is
+    // larger than any preference file counts as unreadable: it is not replaced.
     std::string bytes;
-    char buffer[8192];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    bool readOk = !std::ferror(f);
-    std::fclose(f);
-    if (!readOk) return Load::Broken;
+    const int error = platform::readRegularFile(path, bytes, platform::kLargestPlistFile);
+    if (error == ENOENT || error == ENOTDIR) return Load::Missing;
+    if (error != 0) return Load::Broken;
     SxCFHold root(platform::parsePlistXml(bytes));
     if (CFGetTypeID(root.get()) != CFDictionaryGetTypeID()) return Load::Broken;
     out = static_cast<CFDictionaryRef>(root.take());

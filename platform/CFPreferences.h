@@ -8,7 +8,9 @@
 //   ${XDG_CONFIG_DIRS:-/etc/xdg}>/Preferences/ByHost/<domain>.<hostid>.plist
 // Set values wait in memory until the domain is synchronised; the write is
 // atomic (a temporary file renamed over the old one). A file that cannot be
-// read or parsed holds nothing for readers and is never overwritten.
+// read or parsed holds nothing for readers and is never overwritten; a store
+// that is no regular file (a pipe, a link to a device) or is larger than
+// platform::kLargestPlistFile counts as unreadable.
 #pragma once
 
 #include <string>

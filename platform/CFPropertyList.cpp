@@ -1,10 +1,10 @@
 #include "platform/CFPropertyList.h"
 
-#include <cstdio>
 #include <string>
 
 #include "platform/CFObject.h"
 #include "platform/PlistXml.h"
+#include "platform/RegularFile.h"
 
 struct SxCFReadStream : SxCFObject {
     SxCFReadStream() : SxCFObject(kSxTypeReadStream) {}
@@ -39,15 +39,8 @@ CFReadStreamRef CFReadStreamCreateWithFile(CFAllocatorRef, CFURLRef fileURL) {
 bool CFReadStreamOpen(CFReadStreamRef stream) {
     SxCFReadStream* s = asStream(stream);
     if (!s) return false;
-    FILE* f = std::fopen(s->path.c_str(), "rb");
-    if (!f) return false;
     std::string bytes;
-    char buffer[8192];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    bool ok = !std::ferror(f);
-    std::fclose(f);
-    if (!ok) return false;
+    if (platform::readRegularFile(s->path, bytes, platform::kLargestPlistFile) != 0) return false;
     s->bytes = std::move(bytes);
     s->open = true;
     return true;

@@ -25,7 +25,9 @@ struct SxCFReadStream;
 typedef SxCFReadStream* CFReadStreamRef;
 
 CFReadStreamRef CFReadStreamCreateWithFile(CFAllocatorRef alloc, CFURLRef fileURL);
-// False when the file cannot be read.
+// Reads the whole file; false when it cannot be read, is not a regular file
+// (a pipe or device is refused without blocking) or is larger than
+// platform::kLargestPlistFile.
 bool CFReadStreamOpen(CFReadStreamRef stream);
 void CFReadStreamClose(CFReadStreamRef stream);
 

@@ -8,11 +8,17 @@ namespace consoledata {
 // Console model profiles.
 //
 // DAC curve ("Mdac"): 512 levels, one per 9-bit DAC value, on the scale
-// value / 256 (so a linear DAC gives (i - 256) x 64 after loading). The
-// discrete YM2612 of the early boards has a crossover step: every negative
-// value sits `crossoverSteps` DAC steps lower than a linear ladder would put
-// it, the audible "ladder" distortion of quiet FM notes. The integrated
-// YM3438 of the later boards is linear.
+// level / 256 (so a linear DAC gives (i - 256) x 64 after loading, which
+// centres the curve on code 0). The integrated YM3438 of the later boards is
+// linear: code v sounds as v.
+//
+// The discrete YM2612 of the early boards is not. Its output stage serves
+// each channel during four cycles: one of them carries the channel's 9-bit
+// value v, and during the other three the output is +1 when v >= 0 and -1
+// when v < 0; the cycle that carries v outputs v + 1 instead of v when
+// v >= 0. Summed over the four cycles a code v >= 0 sounds as v + 4 and a
+// code v < 0 as v - 3, so the step across zero is eight codes wide instead of
+// one: the audible "ladder" distortion of quiet notes and release tails.
 //
 // PSG curves ("Dgvl"): the SN76489 attenuates in 2 dB steps (level j is
 // 10^(-j/10) of level 0 in power terms, i.e. 10^(-2j/20) in amplitude);
@@ -27,7 +33,7 @@ namespace consoledata {
 // ---------------------------------------------------------------------------
 struct ProfileSpec {
     const char* name;      // odd length: the padded "Name" chunk then holds it exactly
-    int crossoverSteps;    // extra DAC steps below zero (0 = linear DAC)
+    bool ym2612Dac;        // the YM2612's output stage (above); false: linear
     double psgReference;   // reference level R of the PSG curves
     double psgLevel0;      // PSG level at attenuation 0, on the scale of R
     double filterCutoffHz; // FIR low-pass cut-off at the console clock
@@ -35,13 +41,19 @@ struct ProfileSpec {
 
 constexpr double kConsoleClockHz = 53693175.0 / 48.0;
 
+// The level, in codes, at which the board's DAC sounds code v (-256..255).
+constexpr int dacLevel(const ProfileSpec& p, int v) {
+    if (!p.ym2612Dac) return v;
+    return v >= 0 ? v + 4 : v - 3;
+}
+
 constexpr ProfileSpec kProfiles[] = {
     // Early board: discrete YM2612 with its crossover step, strongest smoothing.
-    {"MD-1 (YM2612)", 4, 10000.0, 43110.0, 30000.0},
+    {"MD-1 (YM2612)", true, 10000.0, 43110.0, 30000.0},
     // Later board: integrated YM3438, linear DAC, PSG mixed a little lower.
-    {"MD-2 (YM3438)", 0, 10000.0, 36000.0, 45000.0},
+    {"MD-2 (YM3438)", false, 10000.0, 36000.0, 45000.0},
     // Ideal: linear DAC, the mildest smoothing.
-    {"Ideal", 0, 10000.0, 43110.0, 80000.0},
+    {"Ideal", false, 10000.0, 43110.0, 80000.0},
 };
 
 // ---------------------------------------------------------------------------

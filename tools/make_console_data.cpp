@@ -45,11 +45,8 @@ void putChunk(Bytes& out, const char* id, const Bytes& body) {
 
 Bytes dacChunk(const consoledata::ProfileSpec& p) {
     Bytes b;
-    for (int i = 0; i < 512; ++i) {
-        int step = i - 256;
-        if (step < 0) step -= p.crossoverSteps;
-        putF32(b, static_cast<float>(step / 256.0));
-    }
+    for (int i = 0; i < 512; ++i)
+        putF32(b, static_cast<float>(consoledata::dacLevel(p, i - 256) / 256.0));
     return b;
 }
 

@@ -1,6 +1,7 @@
 #include "vantor/ConsoleLogger.h"
 
 #include "platform/AlertHandler.h"
+#include "platform/RegularFile.h"
 #include "vantor/PlatformToolsDesktop.h"
 #include "vantor/PlatformToolsFiles.h"
 #include "vantor/VNTRConv.h"
@@ -48,12 +49,12 @@ void logAlert(const std::string& title, const std::string& text) {
 // True when `path` is a regular file whose last byte is not '@'. A file that
 // cannot be opened or read is not looked at further.
 bool endsUnfinished(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = platform::openRegularFile(path);
     if (fd < 0) return false;
     struct stat st {};
     char last = '@';
-    const bool read = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
-                      ::pread(fd, &last, 1, st.st_size - 1) == 1;
+    const bool read =
+        ::fstat(fd, &st) == 0 && st.st_size > 0 && ::pread(fd, &last, 1, st.st_size - 1) == 1;
     ::close(fd);
     return read && last != '@';
 }

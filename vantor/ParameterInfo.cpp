@@ -13,20 +13,30 @@ namespace {
 
 constexpr size_t kMaxDisplayFormat = 512; // display formats must be shorter than this
 
-// Display formats are printed with one double argument. Only formats that
-// consume at most one floating-point conversion (plus any "%%") are safe to
-// hand to printf; anything else would read arguments that were never passed.
-bool isSafeDoubleFormat(const char* format) {
+// Reads the decimal digits at `p`, saturating at `cap`.
+size_t readCount(const char*& p, size_t cap) {
+    size_t n = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) n = n >= cap ? cap : n * 10 + size_t(*p - '0');
+    return n;
+}
+
+// Display formats are printed with one double argument into a buffer of
+// `size` bytes. Only formats that consume at most one floating-point
+// conversion (plus any "%%") are safe to hand to printf; anything else would
+// read arguments that were never passed. A width or precision that could not
+// fit in the buffer is refused too: printf would still produce every digit
+// ("%.999999999f" asks for gigabytes, "%999999999f" takes seconds).
+bool isSafeDoubleFormat(const char* format, size_t size) {
     int conversions = 0;
     for (const char* p = format; *p; ++p) {
         if (*p != '%') continue;
         ++p;
         if (*p == '%') continue;
         while (*p && std::strchr("-+ #0", *p)) ++p;
-        while (*p >= '0' && *p <= '9') ++p;
+        if (readCount(p, size) >= size) return false;
         if (*p == '.') {
             ++p;
-            while (*p >= '0' && *p <= '9') ++p;
+            if (readCount(p, size) >= size) return false;
         }
         if (*p == 'l') ++p;
         if (!*p || !std::strchr("fFeEgGaA", *p)) return false;
@@ -36,7 +46,7 @@ bool isSafeDoubleFormat(const char* format) {
 }
 
 void printValue(char* buffer, size_t size, const char* format, float x, float shown) {
-    if (format && isSafeDoubleFormat(format))
+    if (format && isSafeDoubleFormat(format, size))
         snprintf(buffer, size, format, static_cast<double>(shown));
     else
         snprintf(buffer, size, "%f", static_cast<double>(x));

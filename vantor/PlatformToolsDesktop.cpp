@@ -1,5 +1,6 @@
 #include "vantor/PlatformToolsDesktop.h"
 
+#include "platform/RegularFile.h"
 #include "vantor/CFTools.h"
 #include "vantor/PlatformToolsCocoa.h"
 #include "vantor/PlatformToolsFiles.h"
@@ -187,10 +188,10 @@ uint64_t wrap_CopyFile(const std::string& src, const std::string& dst, bool over
     struct stat st {};
     if (overwrite && ::lstat(dst.c_str(), &st) == 0) wrap_deleteFile(dst);
 
-    const int in = ::open(src.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int in = platform::openRegularFile(src);
     if (in < 0) return copyResult(kCopyFailed, errno);
-    if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    if (::fstat(in, &st) != 0) {
+        const int error = errno;
         ::close(in);
         return copyResult(kCopyFailed, error);
     }

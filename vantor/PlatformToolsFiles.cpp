@@ -1,5 +1,6 @@
 #include "vantor/PlatformToolsFiles.h"
 
+#include "platform/RegularFile.h"
 #include "vantor/PlatformTools.h"
 #include "vantor/PlatformToolsDesktop.h"
 
@@ -25,24 +26,6 @@ size_t lastSeparator(const std::string& path) {
     return slash > back ? slash : back;
 }
 
-// Opens `path` for reading as a stdio stream when it names a regular file.
-// The open does not block on a pipe, and a folder, pipe or device is refused
-// before anything is read from it.
-FILE* openRegularFile(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return nullptr;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return nullptr;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    FILE* f = ::fdopen(fd, "rb");
-    if (!f) ::close(fd);
-    return f;
-}
-
 // Length of an open stream, found by seeking to its end; the stream is left at
 // its start. False when a seek or the position query fails.
 bool streamLength(FILE* f, uint64_t& length) {
@@ -56,7 +39,7 @@ bool streamLength(FILE* f, uint64_t& length) {
 
 // Reads a whole regular file into `text`; false when it cannot be read.
 bool readWholeFile(const std::string& path, std::string& text) {
-    FILE* f = openRegularFile(path);
+    FILE* f = platform::openRegularStream(path);
     if (!f) return false;
     uint64_t length = 0;
     bool ok = streamLength(f, length) && length <= text.max_size();
@@ -209,7 +192,7 @@ void binFileFree(uint8_t* block) {
 }
 
 bool binFileInternalize(const std::string& path, std::vector<uint8_t>& data) {
-    FILE* f = openRegularFile(path);
+    FILE* f = platform::openRegularStream(path);
     if (!f) return false;
     uint64_t length = 0;
     std::vector<uint8_t> bytes;
@@ -229,7 +212,7 @@ bool binFileInternalize(const std::string& path, std::vector<uint8_t>& data) {
 
 uint8_t* binFileInternalize(const std::string& path, uint64_t& size, uint64_t& tail) {
     size = 0;
-    FILE* f = openRegularFile(path);
+    FILE* f = platform::openRegularStream(path);
     if (!f) return nullptr;
     uint64_t length = 0;
     if (!streamLength(f, length)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/RegularFile.h"
 #include "vantor/CFTools.h"
 
 const char* const VNTR_EncodingNames[16] = {"UTF8",
@@ -59,7 +60,7 @@ bool getCharEncodingFromBOM(const uint8_t* bytes, CHARACTER_ENCODING& encoding,
 
 bool getCharEncodingFromBOM(const std::string& path, CHARACTER_ENCODING& encoding,
                             uint64_t& markLength) {
-    FILE* f = std::fopen(path.c_str(), "rb");
+    FILE* f = platform::openRegularStream(path);
     if (!f) return false;
     uint8_t head[4];
     size_t n = std::fread(head, 1, sizeof head, f);

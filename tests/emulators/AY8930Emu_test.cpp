@@ -185,9 +185,9 @@ TEST(AY8930EmuVolume, ExpandedLevels) {
         EXPECT_EQ(runsOf(out[0]), (aytest::Runs{{int32_t(kYM[v]), 8}})) << int(v);
         EXPECT_EQ(runsOf(out[1]), (aytest::Runs{{int32_t(kYM[v]), 8}})) << int(v);
     }
-    // Volume bit 5: envelope A, here frozen at its first step by period 0.
-    rig.w(11, 0);
-    rig.w(12, 0);
+    // Volume bit 5: envelope A, here held at its first step by the longest period.
+    rig.w(11, 0xFF);
+    rig.w(12, 0xFF);
     rig.w(13, 0xA4); // shape 4: ascending, first step 0
     rig.w(8, 0x20);
     EXPECT_EQ(runsOf(rig.renderA(16)), (aytest::Runs{{0, 16}}));

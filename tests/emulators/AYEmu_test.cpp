@@ -230,32 +230,38 @@ TEST(AYEmuEnvelope, AllSixteenShapes) {
     }
 }
 
-// R13 clears the period bytes but the running period stays until the next
-// period write.
-TEST(AYEmuEnvelope, ShapeWriteClearsThePeriodBytes) {
+// R13 changes only the shape (and restarts the envelope): a fine byte written
+// alone afterwards keeps the coarse byte written before.
+TEST(AYEmuEnvelope, ShapeWriteKeepsThePeriodBytes) {
     Rig<AYEmu> rig(1);
-    rig.emu.setParameter(3, 1.0f);
+    rig.emu.setParameter(3, 1.0f); // YM: one step per period count
     rig.w(7, kConstAll);
     rig.w(8, 0x10);
     rig.w(11, 0x34);
-    rig.w(12, 0x12);
+    rig.w(12, 0x01);
     rig.w(13, 0x0C);
-    EXPECT_EQ(runsOf(rig.renderA(100)), (aytest::Runs{{0, 100}})); // 0x1234 per step
-    rig.w(11, 0x34);                                               // period now 0x0034
-    const auto runs = runsOf(rig.renderA(52 * 3));
-    EXPECT_EQ(runs, (aytest::Runs{{0, 52}, {6, 52}, {12, 52}}));
+    rig.w(11, 0x35); // period 0x0135 = 309 samples per step
+    EXPECT_EQ(runsOf(rig.renderA(309 * 3)), (aytest::Runs{{0, 309}, {6, 309}, {12, 309}}));
 }
 
-TEST(AYEmuEnvelope, ZeroPeriodFreezesTheStep) {
-    for (int shape : {0, 4, 8, 14}) {
-        Rig<AYEmu> rig(2);
-        rig.w(7, kConstAll);
-        rig.w(8, 0x10);
-        rig.w(11, 0);
-        rig.w(12, 0);
-        rig.w(13, uint8_t(shape));
-        const int32_t first = (shape == 0 || shape == 8) ? 1530 : 0;
-        EXPECT_EQ(runsOf(rig.renderA(4000)), (aytest::Runs{{first, 4000}})) << shape;
+// A period of 0 steps exactly like a period of 1, in both table types.
+TEST(AYEmuEnvelope, ZeroPeriodStepsLikePeriodOne) {
+    for (int ym = 0; ym < 2; ++ym) {
+        for (int shape : {0, 4, 8, 14}) {
+            std::vector<int32_t> out[2];
+            for (uint8_t period : {0, 1}) {
+                Rig<AYEmu> rig(2);
+                rig.emu.setParameter(3, float(ym));
+                rig.w(7, kConstAll);
+                rig.w(8, 0x10);
+                rig.w(11, period);
+                rig.w(12, 0);
+                rig.w(13, uint8_t(shape));
+                out[period] = rig.renderA(300);
+            }
+            EXPECT_EQ(out[0], out[1]) << "shape " << shape << " ym " << ym;
+            EXPECT_GE(runsOf(out[0]).size(), 15u) << "shape " << shape << " ym " << ym;
+        }
     }
 }
 
@@ -284,8 +290,8 @@ TEST(AYEmuEnvelope, TypeChangeRestartsWithTheOtherTable) {
     rig.w(9, 15);
     rig.w(7, 0x3F);
     EXPECT_EQ(rig.render(1)[1][0], 1284);
-    // The restart at a type change also cleared the period bytes: a coarse
-    // write alone now gives period 0, which freezes the step.
+    // The restart at a type change also clears the period bytes: a coarse
+    // write alone now gives period 0, which steps like period 1.
     rig.emu.setParameter(3, 1.0f);
     rig.renderA(1);
     rig.emu.setParameter(3, 0.0f);
@@ -293,7 +299,7 @@ TEST(AYEmuEnvelope, TypeChangeRestartsWithTheOtherTable) {
     EXPECT_EQ(out, (std::vector<int32_t>{0, 0, 6, 6}));
     rig.w(12, 0);
     out = rig.renderA(4);
-    EXPECT_EQ(out, (std::vector<int32_t>{12, 12, 12, 12}));
+    EXPECT_EQ(out, (std::vector<int32_t>{12, 12, 18, 18}));
 }
 
 TEST(AYEmuParams, OddEnvelopeTypeValuesAreSafe) {

@@ -87,9 +87,14 @@ TEST(DCSG_Emu, InfoPerVariant) {
     }
 }
 
-TEST(DCSG_Emu, AfterInitOnlyTheNoiseSounds) {
-    Psg psg(1, 5);
-    EXPECT_EQ(psg.mono(1000), Frames(1000, 682)); // limit 0: the register never shifts
+// A new chip is silent, the noise included, until software sets a level.
+TEST(DCSG_Emu, AfterInitEveryChannelIsSilent) {
+    for (uint32_t variant = 0; variant < 7; ++variant) {
+        Psg psg(variant, 5);
+        EXPECT_EQ(psg.mono(1000), Frames(1000, 0)) << variant;
+        psg.attenuation(3, 0);
+        EXPECT_EQ(psg.mono(1000), Frames(1000, 682)) << variant; // limit 0: never shifts
+    }
 }
 
 // Half-period lengths in frames, including the zero-period rule per variant
@@ -189,6 +194,7 @@ TEST(DCSG_Emu, PeriodicNoiseIntervalsAndPeriods) {
         SCOPED_TRACE(testing::Message() << "variant " << c.variant << " control " << int(c.control)
                                         << " tone2 " << c.tone2);
         Psg psg(c.variant, c.factor);
+        psg.attenuation(3, 0);
         psg.tonePeriod(2, c.tone2);
         psg.bytes({c.control});
         const Frames f = psg.mono(c.interval * c.period * 3 + 1);
@@ -214,6 +220,7 @@ TEST(DCSG_Emu, WhiteNoisePeriods) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.variant);
         Psg psg(c.variant, 1, 1 << 16);
+        psg.attenuation(3, 0);
         psg.tonePeriod(2, 1);
         psg.bytes({0xE7}); // white, following tone 2: one shift every 2 frames
         const size_t shifts = 2 * c.period + 1000;
@@ -240,6 +247,7 @@ TEST(DCSG_Emu, NoiseFollowsToneTwoAtEachCall) {
     for (bool zeroCall : {false, true}) {
         SCOPED_TRACE(zeroCall);
         Psg psg(0, 1);
+        psg.attenuation(3, 0);
         psg.tonePeriod(2, 10); // shift every 20 frames
         psg.bytes({0xE3, 0xDF});
         psg.mono(35);         // first shift after 20 frames, counter now 15
@@ -271,6 +279,7 @@ TEST(DCSG_Emu, NoiseRateWriteRestartsCounterPastLimit) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         Psg psg(0, 1);
+        psg.attenuation(3, 0);
         if (c.first) psg.bytes({c.first});
         EXPECT_EQ(psg.mono(c.before), Frames(c.before, 682));
         psg.bytes({uint8_t(c.first == 0xE0 ? 0xE2 : 0xE0)}); // periodic: next output is 0
@@ -288,6 +297,7 @@ TEST(DCSG_Emu, RepeatedNoiseModeRestart) {
         const uint64_t factor = 1;
         const size_t interval = 32;
         auto setup = [&](Psg& p) {
+            p.attenuation(3, 0);
             p.bytes({0xE4}); // white, rate 16
         };
         Psg a(variant, factor), b(variant, factor), fresh(variant, factor);
@@ -323,26 +333,27 @@ TEST(DCSG_Emu, MutesStopChannelsInMonoRender) {
 
     // A muted noise does not advance either.
     Psg n1(1, 1), n2(1, 1);
-    for (Psg* p : {&n1, &n2}) p->bytes({0xE4});
+    for (Psg* p : {&n1, &n2}) p->bytes({0xF0, 0xE4});
     n1.emu.setParameter(3, 1.0f);
     EXPECT_EQ(n1.mono(500), Frames(500, 0));
     n1.emu.setParameter(3, -1.0f);
     EXPECT_EQ(n1.mono(3000), n2.mono(3000));
 }
 
-TEST(DCSG_Emu, ResetSilencesTonesButNotNoise) {
+TEST(DCSG_Emu, ResetSilencesEveryChannel) {
     Psg psg(1, 1);
-    psg.bytes({0xFF});
-    for (int k = 0; k < 3; ++k) {
-        psg.tonePeriod(k, 5 + k);
+    for (int k = 0; k < 4; ++k) {
+        if (k < 3) psg.tonePeriod(k, 5 + k);
         psg.attenuation(k, 0);
     }
+    EXPECT_NE(psg.mono(300), Frames(300, 0));
     psg.emu.reset();
-    EXPECT_EQ(psg.mono(300), Frames(300, 682));
+    EXPECT_EQ(psg.mono(300), Frames(300, 0));
 }
 
 TEST(DCSG_Emu, StereoByteAddressIsIgnored) {
     Psg psg(2, 1);
+    psg.attenuation(3, 0);
     psg.emu.write(1, 0xFF, 2); // would be noise attenuation 15 as a command
     EXPECT_EQ(psg.mono(10), Frames(10, 682));
     psg.emu.write(0, 0xFF, 7); // any other address decodes; the port is ignored
@@ -374,6 +385,7 @@ TEST(DCSG_Emu, VolumeCurvesAreTheTruncatedMean) {
 
 TEST(DCSG_Emu, RenderAddsIntoTheBuffer) {
     Psg psg(1, 1);
+    psg.attenuation(3, 0);
     Frames buf(50, 1000);
     int32_t* outs[1] = {buf.data()};
     psg.emu.render32(outs, 50);

@@ -156,6 +156,25 @@ TEST_F(AdpcmFixture, AdpcmAIsEvaluatedEveryThirdSampleOutputFirst) {
     }
 }
 
+// Six voices at full level add up to far more than 16 bits: the held sum
+// saturates at the limit of its sign instead of wrapping to the other one.
+TEST_F(AdpcmFixture, AdpcmASumSaturates) {
+    attach();
+    adpcmAWrite(adpcm, 0x01, 63);
+    for (int k = 0; k < 6; ++k) {
+        setA(k, 0, 0);
+        adpcmAWrite(adpcm, static_cast<uint8_t>(0x08 + k), 0xC0 | 31);
+    }
+    for (int32_t level : {2047, -2048}) {
+        adpcmAWrite(adpcm, 0x00, 0x3F);
+        for (FmAdpcmVoice& v : adpcm.a) v.accumulator = level;
+        adpcm.divider = 0; // evaluate the voices on the next sample
+        sample();
+        EXPECT_EQ(left, level > 0 ? 32767 : -32768) << level;
+        EXPECT_EQ(right, left) << level;
+    }
+}
+
 TEST_F(AdpcmFixture, AdpcmBDecodesFirstNibble) {
     memory[0] = 0x70;
     attach();

@@ -29,11 +29,12 @@ TEST(FmPitchModulation, OffsetsForFullFnum) {
         uint8_t step;
         int32_t pm;
     };
+    // Steps 0-63 raise the pitch, steps 64-127 lower it.
     const Case cases[] = {
-        {7, 28, -190}, {7, 92, 190},  {1, 28, -7},   {1, 92, 7},
-        {0, 92, 0},    {6, 92, 95},   {5, 92, 47},   {4, 28, -31}, // e = 4: x = 127, quartered
-        {7, 32, -190}, {7, 35, -190}, {7, 36, -158},               // bit 5 mirrors i
-        {7, 0, 0},     {7, 64, 0},    {7, 127, 0},
+        {7, 28, 190}, {7, 92, -190}, {1, 28, 7},   {1, 92, -7},
+        {0, 92, 0},   {6, 92, -95},  {5, 92, -47}, {4, 28, 31}, // e = 4: x = 127, quartered
+        {7, 32, 190}, {7, 35, 190},  {7, 36, 158},              // bit 5 mirrors i
+        {7, 0, 0},    {7, 64, 0},    {7, 127, 0},
     };
     for (const Case& c : cases)
         EXPECT_EQ(pmOffset(0x7FF, c.pms, c.step), c.pm) << int(c.pms) << " @" << int(c.step);
@@ -106,7 +107,7 @@ TEST_F(PhaseFixture, PitchModulationWrapsModulo4096AndS1UsesCurrentStep) {
     setFrequency(4, 0x7FF, 0);
     ch.pms = 7;
     for (FmOperator& op : ch.operators) op.multiple = 1;
-    updateFrequencies(ch, 92, 28); // S1: +190, the others: -190
+    updateFrequencies(ch, 28, 92); // S1: +190, the others: -190
     // S1: (4094 + 190) mod 4096 = 188 -> (188 >> 2) x 2; others: 3904 -> 976 x 2.
     EXPECT_EQ(ch.operators[kOpS1].phaseInc, 94u);
     EXPECT_EQ(ch.operators[kOpS3].phaseInc, 1952u);
@@ -163,18 +164,18 @@ TEST(FmLfo, StepsOncePerPeriodAndBuildsTheAmTriangle) {
         if (lfoTick(s)) ++changes;
     EXPECT_EQ(s.lfoStep, 3);
     EXPECT_EQ(changes, 5); // each step change, and the previous step catching up
-    EXPECT_EQ(s.lfoAm, 3u);
+    EXPECT_EQ(s.lfoAm, 60u);
 
     s.lfoRate = 7; // 5 samples per step
-    uint32_t peak = 0;
+    uint32_t least = 63;
     while (s.lfoStep != 64) {
         lfoTick(s);
-        peak = std::max(peak, s.lfoAm);
+        least = std::min(least, s.lfoAm);
     }
-    EXPECT_EQ(s.lfoAm, 63u); // step 64: bit 6 set, 63 - 0
-    EXPECT_EQ(peak, 63u);
+    EXPECT_EQ(s.lfoAm, 0u); // step 64: bit 6 set, 0 + 0
+    EXPECT_EQ(least, 0u);
     while (s.lfoStep != 127) lfoTick(s);
-    EXPECT_EQ(s.lfoAm, 0u);
+    EXPECT_EQ(s.lfoAm, 63u);
 }
 
 TEST(FmLfo, PreviousStepAndAmLagOneSample) {
@@ -185,11 +186,11 @@ TEST(FmLfo, PreviousStepAndAmLagOneSample) {
     for (int i = 0; i < 5; ++i) lfoTick(s);
     EXPECT_EQ(s.lfoStep, 1);
     EXPECT_EQ(s.lfoPrevStep, 0);
-    EXPECT_EQ(s.lfoAm, 1u);
-    EXPECT_EQ(s.lfoPrevAm, 0u);
+    EXPECT_EQ(s.lfoAm, 62u);
+    EXPECT_EQ(s.lfoPrevAm, 63u);
     EXPECT_TRUE(lfoTick(s));
     EXPECT_EQ(s.lfoPrevStep, 1);
-    EXPECT_EQ(s.lfoPrevAm, 1u);
+    EXPECT_EQ(s.lfoPrevAm, 62u);
 }
 
 TEST(FmLfo, TurningOffResetsStepAndThenStaysQuiet) {
@@ -214,6 +215,8 @@ TEST(FmLfo, SamplesToNextEvent) {
     FmSharedState s;
     s.lfoOn = 1;
     s.lfoRate = 0;
+    EXPECT_EQ(lfoSamplesToEvent(s), 1u); // just switched on: AM jumps to 63
+    s.lfoAm = 63;
     s.lfoSubCounter = 8;
     EXPECT_EQ(lfoSamplesToEvent(s), 100u);
     s.lfoSubCounter = 108;

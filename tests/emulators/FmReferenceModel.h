@@ -242,12 +242,11 @@ inline bool blockLfoTick(FmSharedState& s) {
             s.lfoStep++;
             changed = true;
         }
+        // AM: a triangle that starts at its top (63) at step 0 and reaches 0
+        // at step 64.
         s.lfoPrevAm = s.lfoAm;
-        if (changed || old != s.lfoStep) {
-            s.lfoAm = (s.lfoStep & 64) ? 63 - (s.lfoStep & 63) : (s.lfoStep & 63);
-            return true;
-        }
-        return false;
+        s.lfoAm = (s.lfoStep & 64) ? (s.lfoStep & 63) : 63 - (s.lfoStep & 63);
+        return changed || old != s.lfoStep;
     }
     if (s.lfoStep == 0 && s.lfoPrevStep == 0) {
         s.lfoPrevAm = s.lfoAm;

@@ -375,7 +375,7 @@ TEST_F(ChipFixture, Ym2612ChannelStepsSampleBySample) {
     EXPECT_GE(samples, 3 * 123);
     EXPECT_LE(samples, 3 * 124);
 
-    // LFO rate 7 (5 samples per step), pms 7: step 8 gives pm -19 for fnum 0x269.
+    // LFO rate 7 (5 samples per step), pms 7: step 8 gives pm +19 for fnum 0x269.
     fmResetChip(chip);
     w(0x30, 0x01);
     w(0x34, 0x01);
@@ -388,10 +388,10 @@ TEST_F(ChipFixture, Ym2612ChannelStepsSampleBySample) {
     EXPECT_EQ(op(0, kOpS1).phaseInc, 9872u);
     sample();
     EXPECT_EQ(chip.shared.lfoStep, 8);
-    EXPECT_EQ(op(0, kOpS1).phaseInc, 9720u);
+    EXPECT_EQ(op(0, kOpS1).phaseInc, 10024u);
     EXPECT_EQ(op(0, kOpS3).phaseInc, 9872u);
     sample();
-    EXPECT_EQ(op(0, kOpS3).phaseInc, 9720u);
+    EXPECT_EQ(op(0, kOpS3).phaseInc, 10024u);
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "emulators/FmRhythm.h"
+#include "support/BoundedCall.h"
 
 namespace {
 
@@ -99,6 +100,20 @@ TEST_F(TempDir, CorruptFilesFailAndLeaveTheBufferAlone) {
     EXPECT_FALSE(readWavSamples(buffer, (dir + "/missing.wav").c_str()));
     EXPECT_FALSE(readWavSamples(buffer, nullptr));
     EXPECT_EQ(buffer.size(), 1u);
+}
+
+// A FIFO nobody writes to fails at once instead of blocking the open (under an
+// alarm, so a blocking reader fails the test rather than hanging it).
+TEST_F(TempDir, NonRegularFilesAreRefusedWithoutBlocking) {
+    const std::string fifo = dir + "/fifo.wav";
+    ASSERT_TRUE(testsupport::makeFifo(fifo));
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        const testsupport::Outcome o = testsupport::runBounded([&] {
+            std::vector<int16_t> buffer;
+            return readWavSamples(buffer, path.c_str());
+        });
+        EXPECT_EQ(o, testsupport::Outcome::kFalse) << path << ": " << testsupport::outcomeName(o);
+    }
 }
 
 class RhythmFixture : public ::testing::Test {

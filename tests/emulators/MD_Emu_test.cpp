@@ -463,6 +463,21 @@ TEST(MD_EmuPsg, TypesSelectTheRenderPath) {
     EXPECT_TRUE(renderType(-1.0f, 0xFF).silent());
 }
 
+// Nothing written yet: the unit is silent after init and again after reset,
+// on the PSG paths (the PSG's four channels start at attenuation 15).
+TEST(MD_EmuPsg, UnwrittenUnitIsSilent) {
+    for (float type : {0.0f, 1.0f, 2.0f}) {
+        SCOPED_TRACE(type);
+        auto md = makeUnit();
+        md->setParameter(15, type);
+        EXPECT_TRUE(render(*md, 2000).silent());
+        psgTone(*md, 0, 40, 0);
+        EXPECT_FALSE(render(*md, 2000).silent());
+        md->reset();
+        EXPECT_TRUE(render(*md, 2000).silent());
+    }
+}
+
 // ---- clock index and FM selection ----------------------------------------------------
 
 TEST(MD_EmuFm, ClockIndexAndFmSelectChooseTheLayout) {
@@ -538,6 +553,29 @@ TEST(MD_EmuGeneratedData, PsgLevelsSitNearTheFmFullScale) {
             EXPECT_EQ(curve[15], 0);
         }
     }
+}
+
+// The shipped DAC curves, as loaded (64 per code, centred on code 0): the
+// YM2612 board's output stage sounds code v >= 0 as v + 4 and v < 0 as v - 3,
+// so its step across zero is eight codes wide; every other step, and every
+// step of the linear boards, is one code.
+TEST(MD_EmuGeneratedData, DacStepAcrossZero) {
+    std::vector<ModelProfile> table;
+    ASSERT_TRUE(loadModelProfiles(SX_DATA_DIR "/md_profiles.riff", table));
+    ASSERT_EQ(table.size(), 3u);
+    for (size_t k = 0; k < table.size(); ++k) {
+        SCOPED_TRACE(table[k].name);
+        const std::vector<int16_t>& curve = table[k].dacCurve;
+        const int acrossZero = consoledata::kProfiles[k].ym2612Dac ? 8 * 64 : 64;
+        EXPECT_EQ(curve[256] - curve[255], acrossZero);
+        for (int i = 1; i < 512; ++i) {
+            if (i != 256) {
+                ASSERT_EQ(curve[i] - curve[i - 1], 64) << i;
+            }
+        }
+    }
+    EXPECT_TRUE(consoledata::kProfiles[0].ym2612Dac); // "MD-1 (YM2612)"
+    EXPECT_FALSE(consoledata::kProfiles[1].ym2612Dac);
 }
 
 // The shipped rhythm samples load through the rhythm reader, and six voices at

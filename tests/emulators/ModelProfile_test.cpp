@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "emulators/ModelProfileFiles.h"
+#include "support/BoundedCall.h"
 
 using namespace profilefiles;
 
@@ -192,14 +193,24 @@ TEST_F(ModelProfileLoad, OutOfRangeAndNanValuesStayDefined) {
     EXPECT_EQ(p.psgCurves[0][2], -32768);
 }
 
-TEST_F(ModelProfileLoad, PlainChunkIsADefaultProfile) {
-    ASSERT_TRUE(load(container(
-        "RIFF", "MDPF",
-        {chunk("Junk", {1, 2, 3, 4}), container("LIST", "PROF", {chunk("Name", text("Two"))})})));
-    ASSERT_EQ(table.size(), 2u);
-    EXPECT_TRUE(table[0].name.empty());
-    for (float f : table[0].filter) EXPECT_EQ(f, 0.0f);
-    EXPECT_EQ(table[1].name, "Two"); // the pad byte ends the odd name
+TEST_F(ModelProfileLoad, PlainChunksAreNoProfiles) {
+    ASSERT_TRUE(load(
+        container("RIFF", "MDPF",
+                  {chunk("Junk", {1, 2, 3, 4}),
+                   container("LIST", "PROF", {chunk("Name", text("Two"))}), chunk("Junk", {})})));
+    ASSERT_EQ(table.size(), 1u);
+    EXPECT_EQ(table[0].name, "Two"); // the pad byte ends the odd name
+    EXPECT_FALSE(load(container("RIFF", "MDPF", {chunk("Junk", {1, 2, 3, 4})})));
+}
+
+// Each profile costs far more memory than its 12 bytes in the file: a file of
+// many empty profiles gives no more than the cap.
+TEST_F(ModelProfileLoad, ProfileCountIsCapped) {
+    std::vector<std::vector<Bytes>> many(1000);
+    many[ModelProfile::kMaxProfiles - 1] = {chunk("Name", text("end"))};
+    ASSERT_TRUE(load(riffFile(many)));
+    ASSERT_EQ(table.size(), ModelProfile::kMaxProfiles);
+    EXPECT_EQ(table.back().name, "end");
 }
 
 TEST_F(ModelProfileLoad, BigEndianFormFileReadsLittleEndianPayload) {
@@ -247,6 +258,21 @@ TEST_F(ModelProfileLoad, UnreadableFilesLeaveTheTableAlone) {
     }
     EXPECT_FALSE(loadModelProfiles(::testing::TempDir() + "/no-such-profile-file", table));
     EXPECT_EQ(table[0].name, "kept");
+}
+
+// A FIFO nobody writes to or an endless device fails at once like any
+// unreadable file; the call runs under an alarm so that a blocking open fails
+// the test instead of hanging it.
+TEST_F(ModelProfileLoad, NonRegularFilesAreRefusedWithoutBlocking) {
+    const std::string fifo = processTempDir() + "/fifo.prof";
+    ASSERT_TRUE(testsupport::makeFifo(fifo));
+    for (const std::string& path : {fifo, std::string("/dev/zero")}) {
+        testing::internal::CaptureStdout(); // the chunk reader's messages
+        const testsupport::Outcome o =
+            testsupport::runBounded([&] { return loadModelProfiles(path, table); });
+        testing::internal::GetCapturedStdout();
+        EXPECT_EQ(o, testsupport::Outcome::kFalse) << path << ": " << testsupport::outcomeName(o);
+    }
 }
 
 TEST_F(ModelProfileLoad, TruncatedFileReadsWhatIsThere) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -189,6 +190,78 @@ TEST_P(PerSampleVariants, RandomBlocksMatchThePerSampleModel) {
 
 INSTANTIATE_TEST_SUITE_P(AllVariants, Variants, ::testing::Values(0u, 1u, 2u, 3u, 4u));
 INSTANTIATE_TEST_SUITE_P(Variants, PerSampleVariants, ::testing::Values(0u, 1u, 2u, 3u));
+
+// ---- LFO direction ---------------------------------------------------------------
+
+// The test note an octave and more higher (block 7), with `b4` (pan, AMS, PMS)
+// and the carrier's AM enable; the LFO is switched on at its slowest rate
+// (108 samples per step, a half cycle of 6912 samples) just before the first
+// sample, or left off.
+std::vector<int32_t> lfoNote(uint32_t v, uint8_t b4, bool amOn, bool lfoOn, size_t frames) {
+    OPNX_Emu chip(v);
+    chip.init(1024, nullptr, 0);
+    chip.reset();
+    playNote(chip, v);
+    const int g = firstChannel(v).group;
+    chip.write(0xA4 + g, 0x3A, 0);
+    chip.write(0xA0 + g, 0x69, 0);
+    chip.write(0xB4 + g, b4, 0);
+    if (amOn) chip.write(0x60 + g + 12, 0x80, 0); // S4
+    chip.write(0x22, lfoOn ? 0x08 : 0x00, 0);
+    Buffers out(frames);
+    int32_t* outputs[2];
+    for (size_t done = 0; done < frames; done += 1024) {
+        outputs[0] = out.left.data() + done;
+        outputs[1] = out.right.data() + done;
+        chip.render32(outputs, std::min<size_t>(1024, frames - done));
+    }
+    return out.left;
+}
+
+size_t upwardCrossings(const std::vector<int32_t>& x, size_t from, size_t to) {
+    size_t n = 0;
+    for (size_t i = from + 1; i < to; ++i) n += x[i - 1] < 0 && x[i] >= 0;
+    return n;
+}
+
+int32_t peakOf(const std::vector<int32_t>& x, size_t from, size_t to) {
+    int32_t m = 0;
+    for (size_t i = from; i < to; ++i) m = std::max(m, std::abs(x[i]));
+    return m;
+}
+
+double dB(int32_t a, int32_t b) {
+    return 20.0 * std::log10(double(a) / double(b));
+}
+
+class LfoVariants : public ::testing::TestWithParam<uint32_t> {};
+INSTANTIATE_TEST_SUITE_P(WithLfo, LfoVariants, ::testing::Values(1u, 2u, 3u, 4u));
+
+// As on the chip: vibrato raises the pitch through the first half cycle of
+// the LFO (steps 0-63) and lowers it through the second.
+TEST_P(LfoVariants, VibratoRisesFirst) {
+    const size_t half = 64 * 108;
+    const auto plain = lfoNote(GetParam(), 0xC0, false, false, 2 * half);
+    const auto vibrato = lfoNote(GetParam(), 0xC7, false, true, 2 * half); // PMS 7
+    const size_t plainFirst = upwardCrossings(plain, 0, half);
+    EXPECT_GT(plainFirst, 200u);
+    EXPECT_GT(upwardCrossings(vibrato, 0, half), plainFirst + 4);
+    EXPECT_LT(upwardCrossings(vibrato, half, 2 * half), upwardCrossings(plain, half, 2 * half) - 4);
+}
+
+// As on the chip: tremolo starts at its deepest attenuation when the LFO is
+// switched on and lets go through the first half cycle (AMS 3: about 11.8 dB).
+TEST_P(LfoVariants, TremoloStartsAtItsDeepest) {
+    const size_t half = 64 * 108, window = 512;
+    const auto plain = lfoNote(GetParam(), 0xC0, true, false, half);
+    const auto tremolo = lfoNote(GetParam(), 0xF0, true, true, half); // AMS 3
+    const int32_t full = peakOf(plain, 0, window);
+    const int32_t start = peakOf(tremolo, 0, window);
+    const int32_t end = peakOf(tremolo, half - window, half);
+    EXPECT_GT(full, 1000);
+    EXPECT_LT(dB(start, full), -9.0);
+    EXPECT_GT(dB(end, full), -1.0);
+}
 
 TEST(OPNX_Emu, RenderAddsAndZeroFramesAddsNothing) {
     OPN2_Emu a, b;

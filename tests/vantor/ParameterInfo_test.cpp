@@ -344,6 +344,14 @@ TEST(ParameterInfo, ToStringByDisplayMode) {
         {11, 0, "%Lf", nullptr, 1, 0, 0.5f, 32, "0.500000"},
         {11, 0, "%n", nullptr, 1, 0, 0.5f, 32, "0.500000"},
         {11, 0, "abc%", nullptr, 1, 0, 0.5f, 32, "0.500000"},
+        // a width or precision that cannot fit the buffer falls back as well
+        {1, 0, "%.999999999f", nullptr, 1, 0, 0.5f, 32, "0.500000"},
+        {1, 0, "%999999999f", nullptr, 1, 0, 0.5f, 32, "0.500000"},
+        {1, 0, "%99999999999999999999999.1f", nullptr, 1, 0, 0.5f, 32, "0.500000"},
+        {1, 0, "%.32f", nullptr, 2, 0, 0.5f, 32, "0.500000"},
+        {1, 0, "%32f", nullptr, 2, 0, 0.5f, 32, "0.500000"},
+        {1, 0, "%.31f", nullptr, 2, 0, 0.5f, 32, "1.00000000000000000000000000000"},
+        {1, 0, "%31.1f", nullptr, 2, 0, 0.5f, 32, "                            1.0"},
         // on/off
         {2, 0, nullptr, nullptr, 1, 0, 0.49f, 32, "Off"},
         {2, 0, nullptr, nullptr, 1, 0, 0.5f, 32, "On"},

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/support/ScopedEnv.h"
+#include "support/BoundedCall.h"
 #include "vantor/VNTRConv.h"
 
 namespace {
@@ -72,6 +73,15 @@ TEST(VNTRConv, MarkOfAFileNeedsFourBytes) {
     EXPECT_FALSE(getCharEncodingFromBOM(shortFile, e, len));
     EXPECT_FALSE(getCharEncodingFromBOM(env.root + "/missing.txt", e, len));
     EXPECT_EQ(e, OEM);
+    // A FIFO nobody writes to is refused at once instead of blocking the open.
+    const std::string fifo = env.root + "/fifo";
+    ASSERT_TRUE(testsupport::makeFifo(fifo));
+    const testsupport::Outcome o = testsupport::runBounded([&] {
+        CHARACTER_ENCODING found = OEM;
+        uint64_t length = 0;
+        return getCharEncodingFromBOM(fifo, found, length);
+    });
+    EXPECT_EQ(o, testsupport::Outcome::kFalse) << testsupport::outcomeName(o);
 }
 
 TEST(VNTRConv, DetectionFromData) {
