@@ -3,9 +3,9 @@
 // 16k + 15 describe operator k; operator k = 0, 1, 2, 3 is the chip operator at
 // register offset +0, +8, +4, +12 within the channel (the chip's operators 1
 // to 4), which the instrument's pages call "OP4", "OP3", "OP2", "OP1". Words 64
-// to 68 hold the channel settings. Levels and rates are stored inverted
-// (127 - total level, 31 - attack rate ...), so larger values sound louder and
-// faster; a word not listed below is not interpreted.
+// to 68 hold the channel settings. Levels and rates are stored as the chip
+// value subtracted from its maximum (127 - total level, 31 - attack rate ...);
+// a word not listed below is not interpreted.
 //
 // Besides the record, this header offers the conversions that do not come
 // from a file: capture from a register image, a random patch and the field
