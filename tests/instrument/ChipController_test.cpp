@@ -46,7 +46,9 @@ struct StepTimer : vantor::QuantumTimer {
 struct TestController : ChipController, ChipSubWriter {
     explicit TestController(std::vector<ChipEmu*>* units) : ChipController(units, nullptr) {}
     void resetForVersion(uint32_t) override {}
-    void mediaChipReset(uint32_t type) override { events.push_back("reset " + std::to_string(type)); }
+    void mediaChipReset(uint32_t type) override {
+        events.push_back("reset " + std::to_string(type));
+    }
     void mediaActiveOn() override { events.push_back("active on"); }
     void mediaActiveOff() override { events.push_back("active off"); }
     void writeRegister(uint64_t unit, uint8_t reg, uint8_t value, uint64_t port) override {
@@ -182,8 +184,8 @@ TEST(ChipController, SyncValuesAndHostTime) {
         uint32_t id;
         double value;
     };
-    const Step steps[] = {{0, 98.5}, {0, 0.0}, {0, -3.0}, {1, 17.25}, {15, 16.0}, {12, 0.0},
-                          {12, 96.7}, {10, 3.9}, {5, 1.5}, {19, 1.0}};
+    const Step steps[] = {{0, 98.5}, {0, 0.0},   {0, -3.0}, {1, 17.25}, {15, 16.0},
+                          {12, 0.0}, {12, 96.7}, {10, 3.9}, {5, 1.5},   {19, 1.0}};
     for (const Step& s : steps) c.setSyncValue(s.id, 0, s.value);
     EXPECT_DOUBLE_EQ(c.getHostTempo(), 98.5); // 0 and negatives leave the tempo
     EXPECT_DOUBLE_EQ(c.getSyncValue(0, 0), 98.5);
