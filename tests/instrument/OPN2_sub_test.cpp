@@ -134,6 +134,33 @@ TEST(OPN2_sub, RefreshAllEncodesEveryField) {
     EXPECT_EQ(ch.reg(0xB4), 0x80 | (2 << 4) | 3);
 }
 
+// Patch values outside their ranges are clamped, not wrapped into other
+// register bits.
+TEST(OPN2_sub, OutOfRangeFieldsAreClamped) {
+    Channel ch(0);
+    for (int k = 0; k < 4; ++k) {
+        ch.patch.op(k, P::kMult) = 20;
+        ch.patch.op(k, P::kDetune) = -9;
+        ch.patch.op(k, P::kAttack) = -5;
+        ch.patch.op(k, P::kKsRate) = 6;
+        ch.patch.op(k, P::kSustain) = 40;
+        ch.patch.op(k, P::kRelease) = -1;
+        ch.patch.op(k, P::kSsg) = 12;
+        ch.patch.op(k, P::kLevel) = 300;
+    }
+    ch.patch.words[P::kAlgorithm] = 11;
+    ch.patch.words[P::kFeedback] = -2;
+    ch.sub->refreshAll();
+    ch.sub->setAmplitude(1.0f);
+    ch.sub->noteOn(1.0f);
+    EXPECT_EQ(ch.reg(0x30), 0x7F); // detune -3, mult 15
+    EXPECT_EQ(ch.reg(0x50), 0xDF); // KS 3, attack rate 31
+    EXPECT_EQ(ch.reg(0x80), 0x0F); // sustain level 0, release rate 15
+    EXPECT_EQ(ch.reg(0x90), 0x0F); // SSG shape 8
+    EXPECT_EQ(ch.reg(0xB0), 0x07); // algorithm 7, feedback 0
+    EXPECT_EQ(ch.tl(), (std::array<int, 4>{0, 0, 0, 0}));
+}
+
 // A second refresh sends only what is never compared: frequency and levels.
 TEST(OPN2_sub, UnchangedBytesAreNotSentAgain) {
     Channel ch(1);
