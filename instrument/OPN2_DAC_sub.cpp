@@ -122,7 +122,7 @@ void OPN2_DAC_sub::noteOn(uint8_t key, float v) {
     if (!timerQueue) return;
     stop();
     scheduled = true;
-    timerQueue->schedule(this, 0); // the first sample goes out at once
+    timerQueue->schedule(this, kTimerCookie + unit); // the first sample goes out at once
 }
 
 void OPN2_DAC_sub::noteOff() {

@@ -26,6 +26,9 @@ class OPN2_DAC_sub : public ChipSubController, public vantor::QuantumTimer {
 public:
     static constexpr uint32_t kDefaultRate = 15734; // Hz, without a usable rate
     static constexpr uint64_t kHeaderSize = 704;    // samples start here
+    // Queue cookie of unit u's DAC timer: kTimerCookie + u, apart from the
+    // cookies of the layer manager, the automation slots and the media streamers.
+    static constexpr uint64_t kTimerCookie = 0xDAC0;
 
     OPN2_DAC_sub(ChipSubWriter* writer, uint64_t unit, ChipSubShadow* mirror)
         : ChipSubController(writer, unit, 5, mirror) {}

@@ -48,10 +48,10 @@ TEST(PatchText, OpmPinsOperatorOrder) {
             int a, d, d2, r, s, level, ks, mult, detune, tremolo, velocity;
         };
         const Op ops[4] = {
-            {0, 21, 28, 8, 13, 107, 1, 1, -1, 1, 0},  // DT1 5 = -1, AMS-EN 128
-            {6, 20, 27, 7, 12, 97, 2, 2, -3, 0, 4},   // DT1 7 = -3
-            {11, 19, 26, 6, 11, 87, 3, 3, 0, 0, 0},   // AMS-EN 127: no tremolo
-            {16, 18, 25, 5, 10, 127, 0, 4, 2, 0, 4},  // the line without a line feed
+            {0, 21, 28, 8, 13, 107, 1, 1, -1, 1, 0}, // DT1 5 = -1, AMS-EN 128
+            {6, 20, 27, 7, 12, 97, 2, 2, -3, 0, 4},  // DT1 7 = -3
+            {11, 19, 26, 6, 11, 87, 3, 3, 0, 0, 0},  // AMS-EN 127: no tremolo
+            {16, 18, 25, 5, 10, 127, 0, 4, 2, 0, 4}, // the line without a line feed
         };
         for (int k = 0; k < 4; ++k) {
             SCOPED_TRACE(k);
@@ -73,42 +73,41 @@ TEST(PatchText, OpmPinsOperatorOrder) {
 }
 
 TEST(PatchText, OpmInstrumentsAndDamagedLines) {
-    const std::string op = "M1: 31 0 0 15 0 0 0 1 0 0 0\nC1: 31 0 0 15 0 0 0 1 0 0 0\n"
-                           "M2: 31 0 0 15 0 0 0 1 0 0 0\nC2: 31 0 0 15 0 0 0 1 0 0 0\n";
+    const std::string ops = "M1: 31 0 0 15 0 0 0 1 0 0 0\nC1: 31 0 0 15 0 0 0 1 0 0 0\n"
+                            "M2: 31 0 0 15 0 0 0 1 0 0 0\nC2: 31 0 0 15 0 0 0 1 0 0 0\n";
     struct Case {
-        const char* what;
-        std::string text;
-        int number, result;
-        int algorithm, feedback, tremoloDepth, vibrato;
+        const char* head; // followed by the four operator lines when withOps is 1
+        int withOps, number, result;
+        std::array<int, 4> channel; // algorithm, feedback, tremolo depth, vibrato
         std::array<int, 4> levels;
     };
+    const std::array<int, 4> untouched = {-1, -1, -1, -1}, full = {127, 127, 127, 127};
     const Case cases[] = {
-        {"SLOT 0x40 silences operators 0 to 2", "@:0\nCH: 64 0 7 0 0 64 0\n" + op, 0, 1, 7, 0, 0,
-         0, {0, 0, 0, 127}},
-        {"out-of-range CH values are clamped", "@:0\nCH: 64 9 12 7 9 120 0\n" + op, 0, 1, 7, 7, 3,
-         7, {127, 127, 127, 127}},
-        {"minus signs are skipped", "@:0\nCH: -64 -1 -2 0 0 120 0\n" + op, 0, 1, 2, 1, 0, 0,
-         {127, 127, 127, 127}},
-        {"a run of digits too long for any integer",
-         "@:0\nCH: 64 0 99999999999999999999999999 0 0 120 0\n" + op, 0, 1, 7, 0, 0, 0,
-         {127, 127, 127, 127}},
-        {"no such instrument", "@:0\nCH: 64 0 7 0 0 64 0\n" + op, 1, 0, -1, -1, -1, -1,
-         {-1, -1, -1, -1}},
-        {"no CH line", "@:0\n" + op, 0, 0, -1, -1, -1, -1, {127, 127, 127, 127}},
-        {"a CH line with six numbers", "@:0\nCH: 64 0 7 0 0 64\n" + op, 0, 0, -1, -1, -1, -1,
-         {127, 127, 127, 127}},
-        {"an operator line with ten numbers", "@:0\nCH: 64 0 7 0 0 120 0\nM1: 31 0 0 15 0 0 0 1 0 0\n",
-         0, 1, 7, 0, 0, 0, {-1, -1, -1, -1}},
-        {"an empty text", "", 0, 0, -1, -1, -1, -1, {-1, -1, -1, -1}},
+        // SLOT 0x40: only operator 3 sounds.
+        {"@:0\nCH: 64 0 7 0 0 64 0\n", 1, 0, 1, {7, 0, 0, 0}, {0, 0, 0, 127}},
+        // Values beyond the record's ranges are clamped.
+        {"@:0\nCH: 64 9 12 7 9 120 0\n", 1, 0, 1, {7, 7, 3, 7}, full},
+        // Minus signs are skipped.
+        {"@:0\nCH: -64 -1 -2 0 0 120 0\n", 1, 0, 1, {2, 1, 0, 0}, full},
+        // A run of digits too long for any integer.
+        {"@:0\nCH: 64 0 99999999999999999999999 0 0 120 0\n", 1, 0, 1, {7, 0, 0, 0}, full},
+        // No such instrument.
+        {"@:0\nCH: 64 0 7 0 0 64 0\n", 1, 1, 0, untouched, untouched},
+        // No CH line, or one of six numbers.
+        {"@:0\n", 1, 0, 0, untouched, full},
+        {"@:0\nCH: 64 0 7 0 0 64\n", 1, 0, 0, untouched, full},
+        // An operator line of ten numbers is ignored.
+        {"@:0\nCH: 64 0 7 0 0 120 0\nM1: 1 0 0 1 0 0 0 1 0 0\n", 0, 0, 1, {7, 0, 0, 0}, untouched},
+        {"", 0, 0, 0, untouched, untouched},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(c.head);
         PatchRecord r = filledWith(-1);
-        EXPECT_EQ(readOpm(r, c.text, c.number), c.result);
-        EXPECT_EQ(r.words[P::kAlgorithm], c.algorithm);
-        EXPECT_EQ(r.words[P::kFeedback], c.feedback);
-        EXPECT_EQ(r.words[P::kTremoloDepth], c.tremoloDepth);
-        EXPECT_EQ(r.words[P::kVibrato], c.vibrato);
+        EXPECT_EQ(readOpm(r, c.head + (c.withOps ? ops : std::string()), c.number), c.result);
+        EXPECT_EQ(r.words[P::kAlgorithm], c.channel[0]);
+        EXPECT_EQ(r.words[P::kFeedback], c.channel[1]);
+        EXPECT_EQ(r.words[P::kTremoloDepth], c.channel[2]);
+        EXPECT_EQ(r.words[P::kVibrato], c.channel[3]);
         for (int k = 0; k < 4; ++k) EXPECT_EQ(r.op(k, P::kLevel), c.levels[k]) << k;
     }
 }
@@ -152,9 +151,17 @@ TEST(PatchText, MorvanepValuesAreClampedAndBounded) {
         int32_t stored;
     };
     const Case cases[] = {
-        {0, "500", 127},  {2, "-9", -3},       {2, "2.75", 2},    {9, "12", 8},
-        {11, "-4", 0},    {12, "1000", 99},    {13, "-77", -77},  {64, "8", 7},
-        {67, "4", 3},     {0, "99999999999999999999999", 127},    {2, "-99999999999999999", -3},
+        {0, "500", 127},
+        {2, "-9", -3},
+        {2, "2.75", 2},
+        {9, "12", 8},
+        {11, "-4", 0},
+        {12, "1000", 99},
+        {13, "-77", -77},
+        {64, "8", 7},
+        {67, "4", 3},
+        {0, "99999999999999999999999", 127},
+        {2, "-99999999999999999", -3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.id << " " << c.value);
