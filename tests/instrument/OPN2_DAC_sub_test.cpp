@@ -106,7 +106,8 @@ TEST(OPN2_DAC_sub, KeysChooseRegionsAndWrap) {
     const Case cases[] = {
         {&set, 36, {10, 20}},   {&set, 37, {100, 110}},
         {&set, 38, {200, 200}}, {&set, 39, {10, 20}}, // above the last region: wraps down by three
-        {&set, 41, {200, 200}}, {&set, 35, {}},       // below the base key
+        {&set, 41, {200, 200}},                       // twice that
+        {&set, 35, {}},                               // below the base key
         {&empty, 36, {}},       {nullptr, 36, {}},
     };
     for (const Case& c : cases) {
@@ -199,42 +200,35 @@ TEST(OPN2_DAC_sub, FrameStallJitter) {
 // Records that lie about their contents play silence or what they hold,
 // never anything outside the record, and never hang the audio thread.
 TEST(OPN2_DAC_sub, MalformedSampleSets) {
+    using Damage = void (*)(SampleSet&);
+    const Damage gapAtSlot1 = [](SampleSet& s) { s.bytes[577] = 0; };
+    const Damage hugeCount = [](SampleSet& s) { s.putU32(32, 100000); };
+    const Damage countOf6 = [](SampleSet& s) { s.putU32(32, 6); };
+    const Damage slot1PastEnd = [](SampleSet& s) { s.putU32(68, 50); };
+    const Damage slot1BeforeSlot0 = [](SampleSet& s) { s.putU32(68, 1); };
+    const Damage onlyLastSlot = [](SampleSet& s) {
+        s.bytes[576] = s.bytes[577] = s.bytes[578] = 0;
+        s.bytes[576 + 127] = 5;
+        s.putU32(64 + 4 * 127, 5);
+    };
+    const Damage shortHeader = [](SampleSet& s) { s.bytes.resize(700); };
     struct Case {
         const char* what;
-        void (*damage)(SampleSet&);
+        Damage damage;
+        size_t cut; // bytes cut from the end of the record
+        int32_t baseKey;
         uint8_t key;
         std::vector<uint8_t> bytes; // loop mode 1 ("continue"), four samples
-        size_t cut = 0;             // bytes cut from the end of the record
     };
     const Case cases[] = {
-        {"a gap in the slot markers: the slot search ends",
-         [](SampleSet& s) { s.bytes[577] = 0; },
-         37,
-         {}},
-        {"a gap met while wrapping down", [](SampleSet& s) { s.bytes[577] = 0; }, 39, {}},
-        {"a sample count beyond the record",
-         [](SampleSet& s) { s.putU32(32, 100000); },
-         38,
-         {200, 200, 200, 200}},
-        {"a count beyond the record, cut short",
-         [](SampleSet& s) { s.putU32(32, 6); },
-         37,
-         {100, 110, 110, 110},
-         2},
-        {"a region that starts past the samples", [](SampleSet& s) { s.putU32(68, 50); }, 37, {}},
-        {"a next region before this one",
-         [](SampleSet& s) { s.putU32(68, 1); },
-         36,
-         {10, 20, 30, 100}},
-        {"a region marked at the last slot",
-         [](SampleSet& s) {
-             s.bytes[576] = s.bytes[577] = s.bytes[578] = 0;
-             s.bytes[576 + 127] = 5;
-             s.putU32(64 + 4 * 127, 5);
-         },
-         255,
-         {200, 200, 200, 200}},
-        {"a record too short for its header", [](SampleSet& s) { s.bytes.resize(700); }, 36, {}},
+        {"a gap in the slot markers", gapAtSlot1, 0, 36, 37, {}},
+        {"a gap met while wrapping down", gapAtSlot1, 0, 36, 39, {}},
+        {"a sample count beyond the record", hugeCount, 0, 36, 38, {200, 200, 200, 200}},
+        {"the last sample cut off", countOf6, 2, 36, 37, {100, 110, 110, 110}},
+        {"a region past the samples", slot1PastEnd, 0, 36, 37, {}},
+        {"the next region before this one", slot1BeforeSlot0, 0, 36, 36, {10, 20, 30, 100}},
+        {"a region at the last slot", onlyLastSlot, 0, 0, 127, {200, 200, 200, 200}},
+        {"a record too short for its header", shortHeader, 0, 36, 36, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -245,8 +239,8 @@ TEST(OPN2_DAC_sub, MalformedSampleSets) {
         Rig rig;
         rig.dac.attachSampleSet(set.bytes.data(), set.bytes.size());
         rig.setInt(4, 1);
-        rig.setInt(5, c.key == 255 ? 0 : 36);
-        rig.dac.noteOn(c.key == 255 ? uint8_t(127) : c.key, 1.0f);
+        rig.setInt(5, c.baseKey);
+        rig.dac.noteOn(c.key, 1.0f);
         rig.run(4);
         EXPECT_EQ(rig.bytes(), c.bytes);
     }
