@@ -98,7 +98,8 @@ void OPN2_DAC_sub::stop() {
 }
 
 void OPN2_DAC_sub::noteOn(uint8_t key, float v) {
-    if (!sampleSet || key < baseKey || sampleCount == 0 || totalSamples == 0) return;
+    if (key == kNoKey || !sampleSet || key < baseKey || sampleCount == 0 || totalSamples == 0)
+        return;
     // Keys above the last region wrap down by the region count. The search
     // is bounded: a slot that is not marked, or one past the table, plays
     // nothing.

@@ -29,6 +29,7 @@ public:
     // Queue cookie of unit u's DAC timer: kTimerCookie + u, apart from the
     // cookies of the layer manager, the automation slots and the media streamers.
     static constexpr uint64_t kTimerCookie = 0xDAC0;
+    static constexpr uint8_t kNoKey = 255; // no note played yet
 
     OPN2_DAC_sub(ChipSubWriter* writer, uint64_t unit, ChipSubShadow* mirror)
         : ChipSubController(writer, unit, 5, mirror) {}
@@ -36,7 +37,8 @@ public:
 
     bool refreshAll() override { return true; }
     void setClock(float) override {}
-    // Plays the stored key again (nothing before the first keyed note).
+    // Plays the stored key again (nothing before the first keyed note). The
+    // controller starts DAC notes with noteOn(key, velocity).
     void noteOn(float velocity) override { noteOn(currentKey, velocity); }
     // Plays the region of `key`; ignored without a set, below the base key,
     // or when the key's region is empty or lies outside the set.
@@ -75,7 +77,7 @@ public:
     uint32_t loopMode = 0; // 0 region, 1 continue, 2 loop, else hold
     uint8_t baseKey = 36;
     uint8_t sampleCount = 0; // slots marked 5
-    uint8_t currentKey = 255;
+    uint8_t currentKey = kNoKey;
     uint8_t shift = 0;       // low bits cleared from each byte (8 - resolution)
     uint32_t jitterMode = 0; // 0 off, 1 frame stall, 2 random
     int32_t stallLines = 0;

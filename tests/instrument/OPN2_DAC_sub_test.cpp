@@ -166,6 +166,9 @@ TEST(OPN2_DAC_sub, RateAndLevel) {
 TEST(OPN2_DAC_sub, NoteOffStopsAndRetriggerRestarts) {
     const SampleSet set(kRegions);
     Rig rig(&set);
+    rig.dac.retrigger(); // no key yet: nothing to play
+    rig.dac.noteOn(1.0f);
+    EXPECT_TRUE(rig.queue.queue.empty());
     rig.dac.noteOn(uint8_t(37), 1.0f);
     rig.run(2);
     rig.dac.noteOff();
