@@ -89,22 +89,32 @@ TEST(DCSG_noise_sub, ControlByte) {
     expectPsgWrites(w, {0xE7, 0xE3, 0xE7, 0xE6, 0xF0});
 }
 
-// The group builds tone channels 0-2 and the noise channel; building again
-// replaces the members.
-TEST(DCSG_group, BuildsFourChannels) {
+// A note's life on the four PSG channels of a group: the level byte on
+// note-on and level change, period bytes on pitch changes (tone channels
+// only), nothing on note-off (silence comes through the amplitude).
+TEST(DCSG_group, NoteLifecycleOnFourChannels) {
     RecordingWriter w;
     DCSG_group group;
     group.build(&w, 1, 2);
-    group.build(&w, 1, 3);
-    for (int c = 0; c < 4; ++c) {
-        ASSERT_NE(group.members[c], nullptr);
-        EXPECT_EQ(group.members[c]->channel, c);
-        EXPECT_EQ(group.members[c]->unit, 3u);
-        group.members[c]->setAmplitude(1.0f);
-        group.members[c]->noteOn(1.0f);
-    }
+    group.build(&w, 1, 4); // building again replaces the members
     EXPECT_NE(dynamic_cast<DCSG_noise_sub*>(group.members[3].get()), nullptr);
-    // Amplitude then note-on per channel: 15 (velocity still 0), then 0.
-    EXPECT_EQ(w.valuesOf(0, 2),
-              (std::vector<uint8_t>{0x9F, 0x90, 0xBF, 0xB0, 0xDF, 0xD0, 0xFF, 0xF0}));
+    for (uint8_t c = 0; c < 4; ++c) {
+        SCOPED_TRACE(int(c));
+        ChipSubController& sub = *group.members[c];
+        EXPECT_EQ(sub.channel, c);
+        sub.setClock(3579545.0f);
+        w.writes.clear();
+        sub.noteOn(1.0f);
+        sub.setFrequency(440.0f);
+        sub.setFrequency(880.0f);
+        sub.setAmplitude(0.5f);
+        sub.noteOff();
+        sub.retrigger();
+        const uint8_t ch = uint8_t(c << 5);
+        if (c < 3)
+            expectPsgWrites(w, {uint8_t(0x90 | ch), uint8_t(0x80 | ch | 0xE), 0x0F,
+                                uint8_t(0x80 | ch | 0xF), 0x07, uint8_t(0x92 | ch)});
+        else
+            expectPsgWrites(w, {0xF0, 0xF2});
+    }
 }
