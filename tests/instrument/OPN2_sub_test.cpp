@@ -351,3 +351,22 @@ TEST(OPN2Ch3_sub, TimerAKeysTheChannelInCsmMode) {
     sub.noteOff();
     EXPECT_EQ(mirror.get(0, 0x27), 0x80);
 }
+
+// A pitch that is not a number gives the lowest settings, never garbage.
+TEST(OPN2Ch3_sub, PitchThatIsNotANumber) {
+    RecordingWriter writer;
+    OPN2_shadow mirror;
+    PatchRecord patch;
+    Ch3Settings ch3{2, {0, 12, 0, 0}, {}, {0, 0, 0, 0}};
+    OPN2Ch3_sub sub(&writer, 0, &mirror);
+    sub.patch = &patch;
+    sub.ch3 = &ch3;
+    sub.setClock(kClock);
+    sub.setFrequency(440.0f);
+    sub.setFrequency(kNaN);
+    // Timer A at its longest period (value 0): 2^21 chip samples folded to 1024 steps.
+    EXPECT_EQ(mirror.get(0, 0x24), 0);
+    EXPECT_EQ(mirror.get(0, 0x25), 0);
+    for (uint8_t r : {0xAD, 0xA9, 0xAE, 0xAA, 0xAC, 0xA8, 0xA6, 0xA2})
+        EXPECT_EQ(mirror.get(0, r), 0) << int(r);
+}
