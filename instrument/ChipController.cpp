@@ -124,10 +124,10 @@ uint64_t ChipController::advance(uint64_t frames) {
 void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frames) {
     if (frames < 1 || !outputs) return;
     // The units add into moving copies of the caller's pointers.
-    int32_t* pieces[16] = {};
+    int32_t* spans[16] = {};
     const uint32_t moved = std::min<uint32_t>(channels, 16);
-    std::copy(outputs, outputs + moved, pieces);
-    int32_t** target = channels ? pieces : outputs;
+    std::copy(outputs, outputs + moved, spans);
+    int32_t** target = channels ? spans : outputs;
 
     uint64_t remaining = frames;
     while (remaining > 0) {
@@ -136,7 +136,7 @@ void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frame
         if (units)
             for (size_t i = 0; i < units->size(); ++i)
                 if (unitEnabled[i & 15] && (*units)[i]) (*units)[i]->render32(target, n);
-        for (uint32_t c = 0; c < moved; ++c) pieces[c] += n;
+        for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
         remaining -= n;
     }
 }

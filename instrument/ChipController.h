@@ -1,5 +1,5 @@
 // The base of the console instrument and the face the plug-in object drives
-// once per audio block. It renders the emulator units in pieces cut at the due
+// once per audio block. It renders the emulator units in spans cut at the due
 // times of its sample-time timer queue, so every timer action (a DAC sample,
 // a media register write, a layer tick) lands at its exact sample inside a
 // block; it keeps the host's transport values that the synth framework asks

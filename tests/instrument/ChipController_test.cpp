@@ -12,7 +12,7 @@ using namespace insttest;
 namespace {
 
 // A unit that adds its current level to every frame and records the length
-// of every piece it is asked to render.
+// of every span it is asked to render.
 struct LevelUnit : ChipEmu {
     bool init(uint32_t, const char*, uint32_t) override { return true; }
     void reset() override {}
@@ -20,14 +20,14 @@ struct LevelUnit : ChipEmu {
     void write(uint16_t, uint8_t data, uint64_t) override { level = data; }
     void setParameter(uint32_t, float) override {}
     int render32(int32_t** outputs, uint64_t frames) override {
-        pieces.push_back(frames);
+        spans.push_back(frames);
         for (uint64_t i = 0; i < frames; ++i) outputs[0][i] += level, outputs[1][i] += 1;
         return 0;
     }
     void render16(int16_t*, uint64_t, uint64_t) override {}
     ChipInfo info;
     int32_t level = 0;
-    std::vector<uint64_t> pieces;
+    std::vector<uint64_t> spans;
 };
 
 // Steps a unit's level up by one every `period` samples.
@@ -74,7 +74,7 @@ Stereo renderInBlocks(ChipController& c, size_t total, size_t block) {
 
 } // namespace
 
-// Each piece ends exactly at a timer's due time, so the timer's change takes
+// Each span ends exactly at a timer's due time, so the timer's change takes
 // effect at its sample whatever the block boundaries.
 TEST(ChipController, RenderCutsAtTimerDueTimes) {
     LevelUnit unit;
@@ -85,12 +85,12 @@ TEST(ChipController, RenderCutsAtTimerDueTimes) {
     c.schedule(&timer, 7); // level 1 from sample 0, then +1 every 5 samples
 
     Stereo out = renderInBlocks(c, 23, 23);
-    EXPECT_EQ(unit.pieces, (std::vector<uint64_t>{5, 5, 5, 5, 3}));
+    EXPECT_EQ(unit.spans, (std::vector<uint64_t>{5, 5, 5, 5, 3}));
     for (size_t i = 0; i < 23; ++i) EXPECT_EQ(out.left[i], int32_t(1 + i / 5)) << i;
 
-    unit.pieces.clear();
+    unit.spans.clear();
     renderInBlocks(c, 10, 10);
-    EXPECT_EQ(unit.pieces, (std::vector<uint64_t>{2, 5, 3}));
+    EXPECT_EQ(unit.spans, (std::vector<uint64_t>{2, 5, 3}));
 }
 
 // The same events in any block size give the same output: a DAC note on a
@@ -148,7 +148,7 @@ TEST(ChipController, TimerAskingForNoDelayCannotSpin) {
     c.schedule(&eager, 1);
     c.schedule(&regular, 2);
     renderInBlocks(c, 16, 16);
-    EXPECT_EQ(std::accumulate(unit.pieces.begin(), unit.pieces.end(), uint64_t(0)), 16u);
+    EXPECT_EQ(std::accumulate(unit.spans.begin(), unit.spans.end(), uint64_t(0)), 16u);
     EXPECT_LE(eager.calls, 17 * uint64_t(ChipController::kMaxDueRunsPerSample));
     EXPECT_EQ(regular.calls, 4u); // at 0, 4, 8, 12: still on time
 }
@@ -161,14 +161,14 @@ TEST(ChipController, RenderEdges) {
     Stereo out(4);
     int32_t* outputs[2] = {out.left.data(), out.right.data()};
     c.render(outputs, 2, 0);
-    EXPECT_TRUE(b.pieces.empty());
+    EXPECT_TRUE(b.spans.empty());
     c.render(outputs, 2, 1);
-    EXPECT_EQ(b.pieces, std::vector<uint64_t>{1});
-    EXPECT_TRUE(a.pieces.empty());
+    EXPECT_EQ(b.spans, std::vector<uint64_t>{1});
+    EXPECT_TRUE(a.spans.empty());
     // The caller's pointers stay where they were.
     EXPECT_EQ(outputs[0], out.left.data());
     EXPECT_EQ(outputs[1], out.right.data());
-    // With no channel count the units render over the same place each piece.
+    // With no channel count the units render over the same place each span.
     StepTimer timer(nullptr, 1);
     c.schedule(&timer, 0);
     c.render(outputs, 0, 3);
