@@ -1,0 +1,148 @@
+// The base of the console instrument and the face the plug-in object drives
+// once per audio block. It renders the emulator units in spans cut at the due
+// times of its sample-time timer queue, so every timer action (a DAC sample,
+// a media register write, a layer tick) lands at its exact sample inside a
+// block; it keeps the host's transport values that the synth framework asks
+// for (tempo, song position, bar start) and the media transport (play, stop,
+// track selection, speed, loop stop), and it listens to the media player.
+//
+// The media player itself is attached later; until one is, the transport ids
+// that need it do nothing, and stop still silences the media unit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "emulators/ChipEmu.h"
+#include "engine-support/QuantumManager.h"
+#include "synth/SyncProvider.h"
+#include "vgm/MediaCallback.h"
+
+class ChipControllerListener;
+struct CanvasRecord;
+namespace VGM {
+class Reader;
+}
+namespace vantor {
+class VirtualFile;
+}
+
+class ChipController : public VSX::SyncProvider,
+                       public MediaCallback,
+                       public vantor::QuantumManager {
+public:
+    // A viewer of one unit's register mirror, told about every byte.
+    class RegisterMonitor {
+    public:
+        virtual void clear() = 0;
+        virtual void refresh(int32_t how) = 0;
+        virtual void registerValue(uint32_t reg, uint32_t value, uint32_t port) = 0;
+
+    protected:
+        ~RegisterMonitor() = default;
+    };
+
+    // Host transport values kept for the media player's host sync.
+    struct SyncRecord {
+        float tempo = 120.0f;    // id 0, beats per minute
+        float position = 0.0f;   // id 1, quarter notes
+        float barStart = 0.0f;   // id 15, quarter notes
+        uint32_t beatTicks = 24; // id 12
+    };
+
+    // The most timers that may fall due at one sample before the render loop
+    // makes them wait a sample: a timer that keeps asking to run again at
+    // once cannot hold the loop.
+    static constexpr uint32_t kMaxDueRunsPerSample = 1024;
+
+    ChipController(std::vector<ChipEmu*>* units, ChipControllerListener* listener);
+    virtual ~ChipController();
+    ChipController(const ChipController&) = delete;
+    ChipController& operator=(const ChipController&) = delete;
+
+    // ---- VSX::SyncProvider
+    double getFreeTempo() override { return syncValueA; }
+    double getHostTempo() override { return sync.tempo; }
+    double getHostPosition() override { return sync.position; }
+    double getHostBarStart() override { return sync.barStart; }
+
+    virtual void resetForVersion(uint32_t version) = 0;
+    virtual bool isReady() { return true; }
+    virtual bool releaseAllParts() { return true; }
+    // Resets the unit that plays media.
+    virtual void resetMediaUnit() {}
+    // The chip's output sample rate (the timer queue's rate), a reference
+    // rate and the unit's clock choice. Always true.
+    virtual bool setClock(uint64_t index, double rate, double reference);
+    // Reads instrument `instrument` from an open patch file.
+    virtual bool importPatch(int32_t /*instrument*/, vantor::VirtualFile* /*file*/) {
+        return false;
+    }
+    virtual uint32_t reserved13(uint8_t& out) {
+        out = 0;
+        return 0;
+    }
+    virtual bool reserved14() { return true; }
+    virtual bool reserved15() { return true; }
+    // Writes instrument `instrument` to a patch file at `path`.
+    virtual bool exportPatch(int32_t /*instrument*/, const char* /*path*/) { return false; }
+    // Transport and host time, ids 0-19.
+    virtual void setSyncValue(uint32_t id, uint32_t arg, double value);
+    virtual double getSyncValue(uint32_t id, uint32_t arg);
+    // How many frames may be rendered before the next timer falls due (at
+    // most `frames`; more than 0 for frames > 0). Runs the timers due now.
+    virtual uint64_t advance(uint64_t frames);
+    // Adds `frames` frames of every enabled unit into the 32-bit buffers,
+    // cut at timer due times. The caller's pointer array is left as it was.
+    virtual void render(int32_t** outputs, uint32_t channels, uint64_t frames);
+    virtual void reserved21() {}
+    virtual void reserved22() {}
+    // A register write of the media player's stream.
+    virtual void writeMediaRegister(uint32_t /*chipType*/, uint64_t /*delta*/, uint32_t /*port*/,
+                                    uint32_t /*reg*/, uint32_t /*value*/) {}
+    virtual uint64_t reserved24() { return 0; }
+    // The media stream of `chipType` came back to its loop point.
+    virtual void loopReached(uint32_t chipType);
+    // The media stream ended.
+    virtual void endReached();
+    virtual void attachCanvas(CanvasRecord* /*canvas*/) {}
+    // Option handed to every new media player.
+    virtual uint64_t playerOption() { return 0; }
+    virtual void reserved29() {}
+    virtual void reserved30() {}
+    virtual uint64_t reserved31() { return 0; }
+    virtual void reserved32() {}
+    virtual void reserved33() {}
+    // Starts the transport from the current track.
+    virtual void restartTransport();
+
+    // ---- MediaCallback
+    void mediaResetTime() override {}
+    void mediaLoopReached(uint32_t chipType) override { loopReached(chipType); }
+    void mediaEndReached(uint32_t, uint32_t) override { endReached(); }
+    void mediaChipSetup(uint32_t, uint32_t, int64_t) override {}
+    void mediaRegisterWrite(uint32_t, uint64_t, uint32_t, uint32_t, uint32_t) override {}
+    uint32_t mediaReserved8() override { return 0; }
+    void mediaReserved10() override {}
+    void mediaSetTime(double) override {}
+
+    std::vector<ChipEmu*>* units;     // the plug-in object's units, not owned
+    ChipControllerListener* listener; // not owned, may be null
+    RegisterMonitor* registerMonitor = nullptr;
+    int64_t value0 = 0;
+    int64_t valueMinus1 = -1;
+    std::string mediaPath;
+    double reference = 1000000.0;
+    uint64_t clockIndex = 0;
+    float syncValueA = 125.0f;
+    uint8_t unitEnabled[16] = {};
+    uint8_t loopCounters[256] = {};
+    bool loopStopEnabled = true;
+    bool songFinished = false;
+    uint32_t displayPage = 0;      // transport value 10
+    VGM::Reader* player = nullptr; // the media player, when one is open
+    SyncRecord sync;
+    int64_t playerValue = 0; // handed to every new media player
+    double speed = 1.0;      // id 5
+};

@@ -1,0 +1,94 @@
+// Helpers shared by the instrument tests: a writer that records the register
+// writes of the sub-controllers (and can forward them to real console units),
+// a console unit ready to render, and a pitch measurement by zero crossings.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "emulators/MD_Emu.h"
+#include "instrument/ChipSubController.h"
+
+namespace insttest {
+
+struct Write {
+    uint64_t unit;
+    uint8_t reg, value;
+    uint64_t port;
+    bool operator==(const Write&) const = default;
+};
+
+// Records every write; forwards it to units[unit] when that unit is set.
+struct RecordingWriter : ChipSubWriter {
+    void writeRegister(uint64_t unit, uint8_t reg, uint8_t value, uint64_t port) override {
+        writes.push_back({unit, reg, value, port});
+        if (unit < units.size() && units[unit]) units[unit]->write(reg, value, port);
+    }
+    // Writes of one register (and port) in order.
+    std::vector<uint8_t> valuesOf(uint8_t reg, uint64_t port = 0) const {
+        std::vector<uint8_t> v;
+        for (const Write& w : writes)
+            if (w.reg == reg && w.port == port) v.push_back(w.value);
+        return v;
+    }
+    std::vector<Write> writes;
+    std::vector<ChipEmu*> units;
+};
+
+constexpr uint32_t kMaxFrames = 2048;
+
+inline std::unique_ptr<MD_Emu> makeUnit() {
+    auto md = std::make_unique<MD_Emu>();
+    md->init(kMaxFrames, nullptr, 0);
+    return md;
+}
+
+// The console unit's frame rate and its FM chip's input clock (144 clocks
+// per FM sample, one FM sample per 21 frames).
+inline double frameRate(MD_Emu& md) {
+    return md.getInfo()->clocks[0];
+}
+inline float fmClock(MD_Emu& md) {
+    return float(frameRate(md) * 48.0 / 7.0);
+}
+
+// Left channel of `frames` frames, summed per FM sample (21 frames).
+inline std::vector<double> renderFmSamples(MD_Emu& md, size_t fmSamples) {
+    std::vector<int32_t> left(fmSamples * 21), right(fmSamples * 21);
+    for (size_t at = 0; at < left.size(); at += kMaxFrames) {
+        const size_t n = std::min<size_t>(kMaxFrames, left.size() - at);
+        int32_t* out[2] = {left.data() + at, right.data() + at};
+        md.render32(out, n);
+    }
+    std::vector<double> x(fmSamples, 0.0);
+    for (size_t i = 0; i < fmSamples; ++i)
+        for (size_t k = 0; k < 21; ++k) x[i] += left[21 * i + k];
+    return x;
+}
+
+// Frequency of a periodic signal from its rising zero crossings (linearly
+// interpolated), skipping the first `skip` samples; 0 with fewer than two.
+inline double pitchByZeroCrossings(const std::vector<double>& x, double rate, size_t skip = 0) {
+    double first = -1.0, last = -1.0;
+    int crossings = 0;
+    for (size_t i = skip + 1; i < x.size(); ++i) {
+        if (x[i - 1] < 0.0 && x[i] >= 0.0) {
+            const double t = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
+            if (first < 0.0) first = t;
+            last = t;
+            ++crossings;
+        }
+    }
+    if (crossings < 2) return 0.0;
+    return (crossings - 1) * rate / (last - first);
+}
+
+inline double peakOf(const std::vector<double>& x) {
+    double m = 0.0;
+    for (double v : x) m = std::max(m, std::fabs(v));
+    return m;
+}
+
+} // namespace insttest
