@@ -11,8 +11,8 @@
 // blocks until a writer appears.
 //
 // A record is 4 bytes: register address (u16, little-endian), value, port.
-// Writers should write whole records (a pipe keeps a write of up to PIPE_BUF
-// bytes in one piece); a record split across reads is joined again, also across
+// Writers should write whole records (a pipe never splits a write of up to
+// PIPE_BUF bytes); a record split across reads is joined again, also across
 // a stop and a later start.
 //
 // Pacing: the worker waits for input at most `kInputWaitMs` at a time, so it sees
