@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "vst3base/FUnknown.h"
+#include "vst3base/VstTypes.h"
 
 namespace Steinberg {
 
@@ -26,7 +26,7 @@ void strcpy16(char16* dst, const char16* src, int32 capacity);
 
 namespace Vst {
 // UTF-8 into a String128.
-inline void toString128(TChar (&dst)[128], const char* utf8) {
+inline void toString128(String128 dst, const char* utf8) {
     utf8ToUtf16(utf8, dst, 128);
 }
 } // namespace Vst
