@@ -82,6 +82,7 @@ tresult ComponentBase::sendMessage(IMessage* message) {
 }
 
 tresult ComponentBase::sendTextMessage(const char8* text) {
+    if (!peer_) return kResultFalse; // nobody to tell: no host message made
     IMessage* message = allocateMessage();
     if (!message) return kResultFalse;
     message->setMessageID(kTextMessageId);
