@@ -78,6 +78,40 @@ struct FUID {
         return v;
     }
     const char* data() const { return bytes; }
+    // The 32 uppercase hex digits of the bytes in order (the published words
+    // one after another), zero-terminated into `out`.
+    void toString(char8 out[33]) const {
+        static const char digits[] = "0123456789ABCDEF";
+        for (int i = 0; i < 16; ++i) {
+            out[2 * i] = digits[static_cast<uint8>(bytes[i]) >> 4];
+            out[2 * i + 1] = digits[static_cast<uint8>(bytes[i]) & 15];
+        }
+        out[32] = 0;
+    }
+    // Reads 32 hex digits (either case); false and unchanged on anything else.
+    bool fromString(const char8* text) {
+        if (!text) return false;
+        char parsed[16];
+        for (int i = 0; i < 32; ++i) {
+            const char c = text[i];
+            int v;
+            if (c >= '0' && c <= '9')
+                v = c - '0';
+            else if (c >= 'A' && c <= 'F')
+                v = c - 'A' + 10;
+            else if (c >= 'a' && c <= 'f')
+                v = c - 'a' + 10;
+            else
+                return false;
+            if (i % 2 == 0)
+                parsed[i / 2] = static_cast<char>(v << 4);
+            else
+                parsed[i / 2] = static_cast<char>(parsed[i / 2] | v);
+        }
+        if (text[32] != 0) return false;
+        std::memcpy(bytes, parsed, 16);
+        return true;
+    }
     // Compares with 16 raw bytes; a null pointer matches nothing.
     bool matches(const char* tuid) const { return tuid && std::memcmp(bytes, tuid, 16) == 0; }
     bool operator==(const FUID& other) const { return std::memcmp(bytes, other.bytes, 16) == 0; }

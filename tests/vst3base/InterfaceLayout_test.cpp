@@ -82,6 +82,21 @@ TEST(InterfaceIds, MatchThePublishedBytesInNonComOrder) {
     for (const IidCase& c : kIids) EXPECT_EQ(hex(c.id), c.bytes) << c.name;
 }
 
+TEST(InterfaceIds, PrintAndParseAsThirtyTwoHexDigits) {
+    char text[33];
+    IComponent::iid.toString(text);
+    EXPECT_STREQ(text, "E831FF31F2D54301928EBBEE25697802");
+    FUID parsed;
+    ASSERT_TRUE(parsed.fromString("e831ff31f2d54301928ebbee25697802"));
+    EXPECT_TRUE(parsed == IComponent::iid);
+    for (const char* bad : {"E831FF31", "E831FF31F2D54301928EBBEE2569780G",
+                            "E831FF31F2D54301928EBBEE256978021", ""}) {
+        EXPECT_FALSE(parsed.fromString(bad)) << bad;
+        EXPECT_TRUE(parsed == IComponent::iid) << bad; // left unchanged
+    }
+    EXPECT_FALSE(parsed.fromString(nullptr));
+}
+
 TEST(InterfaceIds, AreDistinctAndReadBackAsTheirWords) {
     for (const IidCase& a : kIids) {
         for (const IidCase& b : kIids) {

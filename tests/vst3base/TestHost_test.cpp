@@ -63,12 +63,13 @@ protected:
         runLoop->release();
     }
 
-    std::unique_ptr<PluginInstance> makeInstance() {
+    std::unique_ptr<PluginInstance>
+    makeInstance(PluginInstance::Connection connection = PluginInstance::Connection::kDirect) {
         const ClassEntry* c = module->findClass(kVstAudioEffectClass);
         EXPECT_TRUE(c);
         if (!c) return nullptr;
         std::string error;
-        auto p = PluginInstance::create(*module, c->cid, host, handler, error);
+        auto p = PluginInstance::create(*module, c->cid, host, handler, error, connection);
         EXPECT_TRUE(p) << error;
         if (p) {
             EXPECT_EQ(p->prepare(kRate, kBlock), kResultOk);
@@ -123,13 +124,24 @@ TEST_F(TestHostFixture, ListsTheFactoryAndItsClasses) {
     }
 }
 
-TEST_F(TestHostFixture, ConnectsComponentAndControllerThroughHostMessages) {
+TEST_F(TestHostFixture, ConnectsTheHalvesDirectlyOrThroughHostProxies) {
+    for (auto connection :
+         {PluginInstance::Connection::kDirect, PluginInstance::Connection::kProxy}) {
+        const int made = host->messagesCreated();
+        auto p = makeInstance(connection);
+        ASSERT_TRUE(p);
+        // The processor's text message reached the controller over the
+        // connection, built from a message the host created.
+        EXPECT_EQ(p->controller()->getParamNormalized(kLink), 1.0);
+        EXPECT_EQ(host->messagesCreated(), made + 1);
+        EXPECT_EQ(p->forwardedMessages(), connection == PluginInstance::Connection::kProxy ? 1 : 0);
+    }
+    EXPECT_EQ(liveObjects(), 0);
+}
+
+TEST_F(TestHostFixture, ControllerDescribesParametersUnitsAndBuses) {
     auto p = makeInstance();
     ASSERT_TRUE(p);
-    // The processor's text message reached the controller over the connection,
-    // built from a message the host created.
-    EXPECT_EQ(p->controller()->getParamNormalized(kLink), 1.0);
-    EXPECT_GE(host->messagesCreated(), 1);
 
     ASSERT_EQ(p->controller()->getParameterCount(), 3);
     ParameterInfo info{};

@@ -280,6 +280,43 @@ tresult HostPlugFrame::queryInterface(const TUID iid, void** obj) {
     return answerOne<IPlugFrame>(iid, this, obj);
 }
 
+// HostConnectionProxy -------------------------------------------------------
+
+HostConnectionProxy::~HostConnectionProxy() {
+    if (destination_) destination_->release();
+}
+
+tresult HostConnectionProxy::connect(IConnectionPoint* other) {
+    if (!other) return kInvalidArgument;
+    if (destination_) return kResultFalse;
+    other->addRef();
+    destination_ = other;
+    const tresult r = source_->connect(this);
+    if (r != kResultOk) {
+        destination_->release();
+        destination_ = nullptr;
+    }
+    return r;
+}
+
+tresult HostConnectionProxy::disconnect(IConnectionPoint* other) {
+    if (!other || other != destination_) return kResultFalse;
+    source_->disconnect(this);
+    destination_->release();
+    destination_ = nullptr;
+    return kResultOk;
+}
+
+tresult HostConnectionProxy::notify(IMessage* message) {
+    if (!destination_) return kResultFalse;
+    ++forwarded;
+    return destination_->notify(message);
+}
+
+tresult HostConnectionProxy::queryInterface(const TUID iid, void** obj) {
+    return answerOne<IConnectionPoint>(iid, this, obj);
+}
+
 // HostParamValueQueue / HostParameterChanges --------------------------------
 
 tresult HostParamValueQueue::getPoint(int32 index, int32& sampleOffset, ParamValue& value) {

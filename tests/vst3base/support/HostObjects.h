@@ -148,6 +148,27 @@ private:
     HostRunLoop* runLoop_;
 };
 
+// What many DAWs put between the two halves: each half is connected to a
+// host object that hands every message on to the other half.
+class HostConnectionProxy : public FObject, public IConnectionPoint {
+public:
+    explicit HostConnectionProxy(IConnectionPoint* source) : source_(source) {}
+    ~HostConnectionProxy() override;
+    // Connects the source half to `other` through this proxy.
+    tresult connect(IConnectionPoint* other) override;
+    tresult disconnect(IConnectionPoint* other) override;
+    // Hands the message to the other half.
+    tresult notify(IMessage* message) override;
+    tresult queryInterface(const TUID iid, void** obj) override;
+    SX_REFCOUNT_METHODS
+
+    int forwarded = 0;
+
+private:
+    IConnectionPoint* source_;                // not owned
+    IConnectionPoint* destination_ = nullptr; // one reference held
+};
+
 class HostParamValueQueue : public FObject, public IParamValueQueue {
 public:
     explicit HostParamValueQueue(ParamID id) : id_(id) {}

@@ -133,7 +133,7 @@ Vst3Module::~Vst3Module() {
 std::unique_ptr<PluginInstance> PluginInstance::create(Vst3Module& module, const FUID& cid,
                                                        HostApplication* host,
                                                        HostComponentHandler* handler,
-                                                       std::string& error) {
+                                                       std::string& error, Connection connection) {
     std::unique_ptr<PluginInstance> p(new PluginInstance);
     IPluginFactory* factory = module.factory();
     FUnknown* context = static_cast<IHostApplication*>(host);
@@ -182,12 +182,23 @@ std::unique_ptr<PluginInstance> PluginInstance::create(Vst3Module& module, const
         p->componentPoint_ = queryInterfaceOf<IConnectionPoint>(p->component_.get());
         p->controllerPoint_ = queryInterfaceOf<IConnectionPoint>(p->controller_.get());
         if (p->componentPoint_ && p->controllerPoint_) {
-            if (p->componentPoint_->connect(p->controllerPoint_.get()) != kResultOk ||
-                p->controllerPoint_->connect(p->componentPoint_.get()) != kResultOk) {
+            bool ok;
+            if (connection == Connection::kProxy) {
+                p->componentProxy_ = IPtr<HostConnectionProxy>::adopt(
+                    new HostConnectionProxy(p->componentPoint_.get()));
+                p->controllerProxy_ = IPtr<HostConnectionProxy>::adopt(
+                    new HostConnectionProxy(p->controllerPoint_.get()));
+                ok = p->componentProxy_->connect(p->controllerPoint_.get()) == kResultOk &&
+                     p->controllerProxy_->connect(p->componentPoint_.get()) == kResultOk;
+            } else {
+                ok = p->componentPoint_->connect(p->controllerPoint_.get()) == kResultOk &&
+                     p->controllerPoint_->connect(p->componentPoint_.get()) == kResultOk;
+            }
+            p->connected_ = true; // whatever half-connected is undone by shutdown
+            if (!ok) {
                 error = "connect failed";
                 return nullptr;
             }
-            p->connected_ = true;
         }
         // What a DAW does after creation: the controller learns the component state.
         MemoryStream state;
@@ -278,11 +289,16 @@ void PluginInstance::shutdown() {
     processing_ = false;
     if (active_) component_->setActive(false);
     active_ = false;
-    if (connected_) {
+    if (connected_ && componentProxy_) {
+        componentProxy_->disconnect(controllerPoint_.get());
+        controllerProxy_->disconnect(componentPoint_.get());
+    } else if (connected_) {
         componentPoint_->disconnect(controllerPoint_.get());
         controllerPoint_->disconnect(componentPoint_.get());
     }
     connected_ = false;
+    componentProxy_.reset();
+    controllerProxy_.reset();
     componentPoint_.reset();
     controllerPoint_.reset();
     if (controller_) {
@@ -293,6 +309,11 @@ void PluginInstance::shutdown() {
     processor_.reset();
     if (component_) component_->terminate();
     component_.reset();
+}
+
+int PluginInstance::forwardedMessages() const {
+    return (componentProxy_ ? componentProxy_->forwarded : 0) +
+           (controllerProxy_ ? controllerProxy_->forwarded : 0);
 }
 
 PluginInstance::~PluginInstance() {

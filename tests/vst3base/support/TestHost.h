@@ -69,13 +69,17 @@ private:
 
 class PluginInstance {
 public:
+    // How the two halves are connected: to each other, or each to a host proxy
+    // that forwards to the other half.
+    enum class Connection { kDirect, kProxy };
+
     // Creates the component of class `cid` and its controller, initialises
     // both with `host`, connects them and syncs the controller with the
     // component state; null with a reason in `error` on failure.
     static std::unique_ptr<PluginInstance> create(Vst3Module& module, const FUID& cid,
                                                   HostApplication* host,
-                                                  HostComponentHandler* handler,
-                                                  std::string& error);
+                                                  HostComponentHandler* handler, std::string& error,
+                                                  Connection connection = Connection::kDirect);
     ~PluginInstance();
 
     // setupProcessing, then the buses activated and the processor set active
@@ -97,6 +101,8 @@ public:
     // the destructor).
     void shutdown();
 
+    // Messages the host proxies handed on (0 when connected directly).
+    int forwardedMessages() const;
     IComponent* component() const { return component_.get(); }
     IAudioProcessor* processor() const { return processor_.get(); }
     IEditController* controller() const { return controller_.get(); }
@@ -109,6 +115,8 @@ private:
     IPtr<IEditController> controller_;
     IPtr<IConnectionPoint> componentPoint_;
     IPtr<IConnectionPoint> controllerPoint_;
+    IPtr<HostConnectionProxy> componentProxy_;  // stands in for the controller
+    IPtr<HostConnectionProxy> controllerProxy_; // stands in for the component
     bool controllerIsComponent_ = false;
     bool connected_ = false;
     bool active_ = false;
