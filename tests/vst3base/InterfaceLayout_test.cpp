@@ -5,6 +5,7 @@
 // event record is also checked byte by byte against a hex fixture.
 #include <cstring>
 #include <string>
+#include <type_traits>
 
 #include <gtest/gtest.h>
 
