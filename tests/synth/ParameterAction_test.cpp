@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "synth/GenericParam.h"
@@ -334,8 +335,13 @@ TEST(ParameterAction, RoutesAttachAndDetach) {
 }
 
 TEST(GenericParam, SharedRecords) {
+    // First use from several threads at once still makes one instance.
+    VSX::GenericParam* seen[4] = {};
+    std::vector<std::thread> threads;
+    for (auto& s : seen) threads.emplace_back([&s] { s = &VSX::GenericParam::getInstance(); });
+    for (std::thread& t : threads) t.join();
     VSX::GenericParam& g = VSX::GenericParam::getInstance();
-    EXPECT_EQ(&g, &VSX::GenericParam::getInstance());
+    for (VSX::GenericParam* s : seen) EXPECT_EQ(s, &g);
     const ParameterInfo& t = g[VSX::GenericParam::kTranspose];
     EXPECT_STREQ(t.label, "Transpose");
     EXPECT_FLOAT_EQ(t.minValue, -128.0f);
