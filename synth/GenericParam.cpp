@@ -20,6 +20,7 @@ GenericParam::GenericParam() {
     records[kAmplitude].displayMode = 11;
     records[kAmplitude].setDisplayFormat("%3.0f");
     records[kAmplitude].factor = 100.0f;
+    amplitudeFormat = records[kAmplitude].displayFormat;
     fill(records[kDetune], "Detune", P::kInteger, -100, 100, 0, 0x03, 0x0541);
     fill(records[kTranspose], "Transpose", P::kInteger, -128, 127, 0, 0x07, 0x0541);
     fill(records[kFixedFreq], "Fixed Freq", P::kOnOff, 0, 1, 0, 0x01, 0x0481);

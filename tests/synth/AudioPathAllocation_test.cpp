@@ -83,6 +83,7 @@ public:
 };
 
 TEST(AudioPath, NoAllocationPerEvent) {
+    TestSynth synth; // the modulators outlive the actions routed to them
     VSX::LayerRecord layers[10];
     for (VSX::LayerRecord& r : layers) {
         r.active = 1;
@@ -102,7 +103,6 @@ TEST(AudioPath, NoAllocationPerEvent) {
     qm.rate = 48000.0;
     qm.schedule(&lm, VSX::LayerManager::kTimerCookie);
 
-    TestSynth synth;
     VSX::ModRoute route;
     route.source = &synth.banks[0].polyVelocity[0];
     (*vm.findVoiceParameter("VOICE DETUNE"))[0].addRoute(route);
