@@ -282,6 +282,53 @@ TEST(LayerManager, VoiceBeyondTheSlotCountReleasesItsSlot) {
     EXPECT_EQ(f.rx.log, std::vector<std::string>{"pitch 0 0"});
 }
 
+// Events of a voice that shares slot 0 leave the note of the voice that
+// owns the slot alone.
+TEST(LayerManager, SharedSlotBelongsToItsOwner) {
+    struct Case {
+        const char* what;
+        void (*act)(LayerManager&);
+        std::vector<std::string> log;
+    };
+    const Case cases[] = {
+        {"a note outside the range does not silence the owner",
+         [](LayerManager& lm) { lm.startVoice(0, 3, 90, 100, 60); },
+         {}},
+        {"a legato move does not re-pitch the owner",
+         [](LayerManager& lm) { lm.retriggerVoice(0, 3, 62, 100, false, 1, false); },
+         {}},
+        {"a restart takes the slot over",
+         [](LayerManager& lm) { lm.retriggerVoice(0, 3, 62, 100, true, 1, false); },
+         {"pitch 0 0", "retrig 0 0 62"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Layers f;
+        f.layers[0].slotCount = 1;
+        f.layers[0].keyHigh = 80;
+        f.layers[0].flags = LayerManager::kFlagSilenceOutside;
+        f.lm.initLayers(&f.rx, false);
+        f.lm.startVoice(0, 0, 60, 100, 128);
+        f.rx.log.clear();
+        c.act(f.lm);
+        EXPECT_EQ(f.rx.log, c.log);
+    }
+    // A voice started again while it holds another slot leaves that slot.
+    Layers f;
+    f.lm.startVoice(0, 4, 60, 100, 128);
+    f.lm.setLayerField(0, LayerManager::kSlotCount, 2.0f); // slot 4 is released here
+    f.lm.setLayerField(0, LayerManager::kSlotCount, 6.0f);
+    f.lm.slots[0].owner[1] = 4; // as if voice 4 held slot 1
+    f.rx.sounding[0][1] = true;
+    f.lm.startVoice(0, 4, 62, 100, 60);
+    EXPECT_FALSE(f.rx.sounding[0][1]);
+    EXPECT_TRUE(f.rx.sounding[0][4]);
+
+    // Transpose and detune fields hold a signed byte: large values saturate.
+    f.lm.setLayerField(0, LayerManager::kTranspose, 300.0f);
+    EXPECT_FLOAT_EQ(f.lm.getLayerField(0, LayerManager::kTranspose), 127.0f);
+}
+
 TEST(LayerManager, SlotCountIsClampedAndLoweringReleases) {
     Layers f;
     for (uint64_t v = 0; v < 6; ++v) f.lm.startVoice(0, v, 60, 100, 128);

@@ -341,6 +341,15 @@ TEST(VoiceManager, MpeMembersAndNoteIds) {
     EXPECT_EQ(vm.members[6].voice, 0);
     EXPECT_FLOAT_EQ(vm.voices[0].voiceBend, 0.0f);
 
+    // Stealing a voice that no member played leaves member 15 alone.
+    VoiceManager mixed;
+    mixed.setVoiceCount(1);
+    mixed.noteOn(61, 100, 15, VoiceManager::kModeMpe);
+    mixed.voices[0].id = VoiceManager::kNoId; // as left by a plain MIDI note
+    mixed.noteOn(62, 100, 3, VoiceManager::kModeMpe);
+    EXPECT_EQ(mixed.members[15].voice, 0);
+    EXPECT_EQ(mixed.members[3].voice, 0);
+
     // Host note ids: a note-on with a known id restarts that voice.
     VoiceManager ids;
     ids.listener = &rx;
