@@ -160,6 +160,13 @@ TEST(LayerManager, TickPeriodCarriesTheFraction) {
     EXPECT_EQ(detached.onQuantum(48000.0), uint64_t(std::numeric_limits<int64_t>::max()));
 }
 
+// Runs the manager's timers until sample `t` (ticks due at t itself run on
+// the next call).
+void runUntil(vantor::QuantumManager& qm, uint64_t t) {
+    while (qm.now < t) qm.advance(t - qm.now);
+}
+
+// Glides in sample time at 48 kHz: one tick every 200 samples.
 TEST(LayerManager, Glides) {
     struct Case {
         const char* what;
@@ -175,6 +182,9 @@ TEST(LayerManager, Glides) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Layers f;
+        vantor::QuantumManager qm(4);
+        qm.rate = 48000.0;
+        qm.schedule(&f.lm, LayerManager::kTimerCookie); // ticks at 0, 200, 400, ...
         f.lm.setLayerField(0, LayerManager::kGlideAmount, c.amount);
         f.lm.setLayerField(0, LayerManager::kGlideMode, static_cast<float>(c.mode));
         f.lm.onFirstVoice(0);
@@ -183,23 +193,24 @@ TEST(LayerManager, Glides) {
         EXPECT_FLOAT_EQ(f.lm.getSlotPitchCents(0, 0), 0.0f);
         f.lm.retriggerVoice(0, 0, 64, 100, false, 0, false);
         for (size_t i = 0; i < c.cents.size(); ++i) {
-            if (i > 0) f.lm.onQuantum(48000.0);
+            runUntil(qm, 200 * i + 1);
             EXPECT_NEAR(f.lm.getSlotPitchCents(0, 0), c.cents[i], 0.01f) << "tick " << i;
         }
     }
-    // An exponential glide settles to 0 once within a cent.
+    // An exponential glide settles to 0 once within a cent:
+    // ln(1200) / -ln(0.98738) = 558 ticks, plus the one that zeroes it.
     Layers f;
+    vantor::QuantumManager qm(4);
+    qm.rate = 48000.0;
+    qm.schedule(&f.lm, LayerManager::kTimerCookie);
     f.lm.setLayerField(0, LayerManager::kGlideAmount, 100.0f);
     f.lm.startVoice(0, 0, 60, 100, 72);
     f.lm.retriggerVoice(0, 0, 60, 100, false, 0, false); // from 72: 1200 cents
     EXPECT_FLOAT_EQ(f.lm.getSlotPitchCents(0, 0), 1200.0f);
-    int ticks = 0;
-    while (f.lm.getSlotPitchCents(0, 0) != 0.0f && ticks < 2000) {
-        f.lm.onQuantum(48000.0);
-        ++ticks;
-    }
-    EXPECT_GT(ticks, 500);
-    EXPECT_LT(ticks, 600); // ln(1200) / -ln(0.98738) = 558 ticks, plus the final one
+    runUntil(qm, 200 * 550 + 1);
+    EXPECT_NE(f.lm.getSlotPitchCents(0, 0), 0.0f);
+    runUntil(qm, 200 * 570 + 1);
+    EXPECT_EQ(f.lm.getSlotPitchCents(0, 0), 0.0f);
     // A glide amount above 100 is held at 100 so the glide settles.
     f.lm.setLayerField(0, LayerManager::kGlideAmount, 1000.0f);
     EXPECT_FLOAT_EQ(f.lm.getLayerField(0, LayerManager::kGlideAmount), 100.0f);
