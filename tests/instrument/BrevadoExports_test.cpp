@@ -17,25 +17,24 @@ using namespace vantor::EnginePluginSDK;
 namespace {
 
 std::string brevadoPath() {
-    const char* binary = std::getenv("SX_BINARY_DIR");
-    return std::string(binary ? binary : ".") + "/data/Brevado.so";
+    return SX_PRODUCT_DIR "/Brevado.so";
 }
 
 class BrevadoExports : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        handle = ::dlopen(brevadoPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+    void SetUp() override {
+        if (!handle) handle = ::dlopen(brevadoPath().c_str(), RTLD_NOW | RTLD_LOCAL);
         ASSERT_NE(handle, nullptr) << ::dlerror();
         getNum = reinterpret_cast<GetNumZefaPluginsFn>(::dlsym(handle, "getNumZefaPlugins"));
         fill = reinterpret_cast<FillZefaPluginInfoFn>(::dlsym(handle, "fillZefaPluginInfo"));
         create = reinterpret_cast<NewInstanceFn>(::dlsym(handle, "newInstance"));
         destroy = reinterpret_cast<DeleteInstanceFn>(::dlsym(handle, "deleteInstance"));
+        ASSERT_TRUE(getNum && fill && create && destroy);
     }
     static void TearDownTestSuite() {
         if (handle) ::dlclose(handle);
         handle = nullptr;
     }
-    void SetUp() override { ASSERT_TRUE(getNum && fill && create && destroy); }
 
     static inline void* handle = nullptr;
     static inline GetNumZefaPluginsFn getNum = nullptr;

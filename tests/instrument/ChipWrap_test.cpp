@@ -85,9 +85,7 @@ TEST(ChipWrap, ActivatesThroughBothOpcodes) {
     EXPECT_EQ(plain.getVersion(), 0u);
 
     // The record form hands over the model-profile file and a version.
-    const char* binary = std::getenv("SX_BINARY_DIR");
-    ASSERT_NE(binary, nullptr);
-    const std::string profiles = std::string(binary) + "/data/md_profiles.riff";
+    const std::string profiles = SX_PRODUCT_DIR "/md_profiles.riff";
     ChipWrap w(nullptr, "MD");
     ActivationRecord record = {};
     record.context = reinterpret_cast<uintptr_t>(profiles.c_str());
