@@ -42,7 +42,8 @@ uint32_t ChipWrap::maxChipSamples() const {
     // Four times the chip samples of one block at the 4.8 MHz reference rate,
     // plus room for one more render piece, in whole multiples of 16.
     const int samples = static_cast<int>(block * (4800000.0 / rate) * 4.0 + 0.5) + 16;
-    return static_cast<uint32_t>(samples) & ~15u;
+    const uint32_t rounded = static_cast<uint32_t>(samples) & ~15u;
+    return rounded <= kMaxChipSamples ? rounded : 0;
 }
 
 uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersion) {

@@ -31,6 +31,10 @@ public:
     static constexpr double kMinRate = 8000.0;
     static constexpr double kMaxRate = 384000.0;
     static constexpr uint32_t kMaxBlockFrames = 4096;
+    // Every unit keeps buffers of this many chip samples (tens of bytes each):
+    // a slow rate with a long block would ask for gigabytes, so activate
+    // refuses more than this (44100 Hz with 4096 frames still fits).
+    static constexpr uint32_t kMaxChipSamples = 1u << 21;
 
     // "MD" builds the seven units; any other name builds none.
     ChipWrap(vantor::EnginePluginSDK::HostRecord* host, const char* emulatorName);
@@ -51,7 +55,7 @@ public:
     void applyMasterSetting(vantor::EnginePluginSDK::MasterSetting* setting) override;
 
     // Chip samples per render call for the current processing information
-    // (0 when it is outside the bounds).
+    // (0 when it or the result is outside the bounds).
     uint32_t maxChipSamples() const;
     const std::string& getEmulatorName() const { return emulatorName; }
     size_t unitCount() const { return units.size(); }
