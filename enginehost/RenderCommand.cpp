@@ -46,6 +46,12 @@ bool readCount(const char* text, uint32_t low, uint32_t high, uint32_t& value) {
     return true;
 }
 
+// Every note gives two events, so a whole phrase fits one block's list.
+static_assert(2 * NotePhrase::kMaxNotes <= vantor::kEventListCapacity);
+
+// The most sample bytes a WAV's 32-bit sizes can describe, with room for the header.
+constexpr uint64_t kMaxWavDataBytes = 0xFFFFFFFFull - 1024;
+
 bool isRegularFile(const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -190,11 +196,18 @@ int RenderCommand::render(const RenderOptions& options) {
         return fail("the engine plug-in did not activate at " + std::to_string(options.rate) +
                     " Hz with blocks of " + std::to_string(options.block) + " frames");
 
+    std::vector<TimedEvent> events;
+    const uint64_t phraseEnd = phraseEvents(phrase, options.rate, events);
+    const uint64_t total =
+        phraseEnd + static_cast<uint64_t>(RenderOptions::kTailSeconds * options.rate);
+    const uint32_t bits = options.pcm16 ? 16 : 32;
+    if (total * channels * (bits / 8) > kMaxWavDataBytes)
+        return fail("the phrase is too long for one WAV file at this rate (4 GB at most)", 2);
+
     // The output, opened only once the plug-in stands.
     vantor::WaveFileWriter writer(options.output);
     if (!writer.isOpen())
         return fail("cannot write " + options.output + ": " + std::strerror(errno));
-    const uint32_t bits = options.pcm16 ? 16 : 32;
     auto abandon = [&](const std::string& message) {
         writer.finish();
         std::remove(options.output.c_str());
@@ -202,11 +215,6 @@ int RenderCommand::render(const RenderOptions& options) {
     };
     if (!writer.beginData(options.rate, channels, bits, options.pcm16 ? 0 : 1))
         return abandon("cannot write " + options.output);
-
-    std::vector<TimedEvent> events;
-    const uint64_t phraseEnd = phraseEvents(phrase, options.rate, events);
-    const uint64_t total =
-        phraseEnd + static_cast<uint64_t>(RenderOptions::kTailSeconds * options.rate);
 
     const uint32_t block = options.block;
     std::vector<std::vector<float>> buffers(channels, std::vector<float>(block));

@@ -269,6 +269,8 @@ TEST_F(RenderRun, LongRendersReportProgress) {
 }
 
 TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
+    std::string hourAndHalf; // 5400 s of 32-bit stereo at 384000 Hz: over 4 GB
+    for (int i = 0; i < 540; ++i) hourAndHalf += "r:10 ";
     const struct {
         std::vector<std::string> args;
         int status;
@@ -288,6 +290,7 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
         {{"--phrase", "C4 Q4"}, 2, "bad note \"Q4\""},
         {{"-o", "no/such/folder/out.wav"}, 1, "cannot write no/such/folder/out.wav"},
         {{"--frobnicate"}, 2, "unknown argument \"--frobnicate\""},
+        {{"--rate", "384000", "--phrase", hourAndHalf}, 2, "the phrase is too long for one WAV"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
