@@ -54,6 +54,11 @@ protected:
     PluginRecord record;
 };
 
+// Pointers from the host may be null. The dispatcher skips an operation whose
+// record it would otherwise dereference (opcodes 2, 10, 12, 19, 21, 23) and
+// every answer slot that is null; checkOutputConfig, getLatencyInfo,
+// handleExtension, setName and the patch operations receive null pointers as
+// the host gave them and check them themselves.
 class EffectPlugin : public Plugin {
 public:
     ~EffectPlugin() override;
