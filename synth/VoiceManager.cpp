@@ -47,7 +47,7 @@ VoiceManager::VoiceManager() {
 
 float VoiceManager::getKeyFrequency(uint8_t key) const {
     key &= 127;
-    if (tuningSource) return static_cast<float>(tuningSource->getKeyFrequency(key));
+    if (tuningSource) return static_cast<float>(tuningSource->getNoteFrequency(key));
     return equalTemperament()[key];
 }
 

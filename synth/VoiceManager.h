@@ -13,19 +13,12 @@
 #include <cstdint>
 #include <vector>
 
+#include "synth/NoteTuningSource.h"
 #include "synth/ParameterAction.h"
 #include "synth/VoiceListener.h"
 #include "vantor/ParameterInfo.h"
 
 namespace VSX {
-
-// Where a key's base frequency comes from when the part is not in 12-TET.
-class NoteTuningSource {
-public:
-    virtual ~NoteTuningSource() = default;
-    // Frequency of the key in Hz.
-    virtual double getKeyFrequency(uint8_t key) = 0;
-};
 
 class VoiceManager : public ParameterActionListener {
 public:

@@ -302,7 +302,9 @@ TEST(VoiceManager, PitchTerms) {
 
 TEST(VoiceManager, TuningSourceAndVelocityGain) {
     struct Flat : VSX::NoteTuningSource {
-        double getKeyFrequency(uint8_t key) override { return 100.0 + key; }
+        double getNoteFrequency(uint32_t key) override { return 100.0 + key; }
+        double getNoteValue(uint32_t) override { return 0.0; }
+        bool getNoteFlag(uint32_t) override { return true; }
     } flat;
     VoiceManager vm;
     vm.setTuningSource(&flat);

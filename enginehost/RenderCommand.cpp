@@ -1,0 +1,301 @@
+// The render command: arguments, the host's drive of one plug-in object, and
+// the WAV.
+#include "enginehost/RenderCommand.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine-support/WaveFileWriter.h"
+#include "enginehost/EnginePluginInstance.h"
+#include "enginehost/InstallLayout.h"
+
+using namespace vantor::EnginePluginSDK;
+
+namespace morvane {
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: morvane-render [-o FILE] [--rate HZ] [--block FRAMES] [--phrase TEXT]\n"
+    "                      [--pcm16] [--plugin FILE] [--print-data-folder]\n"
+    "  -o, --output FILE    the WAV to write (default brevado-render.wav)\n"
+    "  --rate HZ            sample rate, 8000-384000 (default 48000)\n"
+    "  --block FRAMES       host block size, 1-4096 (default 256)\n"
+    "  --phrase TEXT        notes NOTE[:SECONDS], e.g. \"C4 E4:0.5 r G4\"\n"
+    "  --pcm16              16-bit PCM instead of 32-bit float; clipped samples are counted\n"
+    "  --plugin FILE        the engine plug-in (default Brevado.so beside this program)\n"
+    "  --print-data-folder  print the product folder the install uses and stop\n";
+
+// A whole decimal number within [low, high].
+bool readCount(const char* text, uint32_t low, uint32_t high, uint32_t& value) {
+    if (!text || !*text) return false;
+    for (const char* p = text; *p; ++p)
+        if (*p < '0' || *p > '9') return false;
+    errno = 0;
+    const unsigned long long v = std::strtoull(text, nullptr, 10);
+    if (errno != 0 || v < low || v > high) return false;
+    value = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Every note gives two events, so a whole phrase fits one block's list.
+static_assert(2 * NotePhrase::kMaxNotes <= vantor::kEventListCapacity);
+
+// The most sample bytes a WAV's 32-bit sizes can describe, with room for the header.
+constexpr uint64_t kMaxWavDataBytes = 0xFFFFFFFFull - 1024;
+
+bool isRegularFile(const std::string& path) {
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// One event of the phrase at an absolute frame.
+struct TimedEvent {
+    uint64_t frame;
+    vantor::HDMIDIEvent event;
+};
+
+vantor::HDMIDIEvent noteEvent(int32_t kind, int key, int32_t noteId, float velocity) {
+    vantor::HDMIDIEvent e = {};
+    e.kind = kind;
+    e.id = key;
+    e.value = velocity;
+    e.noteId = noteId;
+    return e;
+}
+
+// Note-on and note-off events of the phrase, in time order; the phrase's end.
+uint64_t phraseEvents(const NotePhrase& phrase, double rate, std::vector<TimedEvent>& events) {
+    double at = 0.0;
+    int32_t noteId = 0;
+    for (const PhraseNote& n : phrase.notes()) {
+        const uint64_t start = static_cast<uint64_t>(std::llround(at * rate));
+        at += n.seconds;
+        const uint64_t end = static_cast<uint64_t>(std::llround(at * rate));
+        if (n.key < 0 || end <= start) continue;
+        events.push_back({start, noteEvent(912, n.key, noteId, 0.8f)});
+        events.push_back({end, noteEvent(1152, n.key, noteId, 0.0f)});
+        ++noteId;
+    }
+    // A note-off and the next note-on on one frame: the off goes first.
+    std::stable_sort(events.begin(), events.end(),
+                     [](const TimedEvent& x, const TimedEvent& y) { return x.frame < y.frame; });
+    return static_cast<uint64_t>(std::llround(at * rate));
+}
+
+} // namespace
+
+bool RenderCommand::parseArguments(int argc, const char* const* argv, RenderOptions& options,
+                                   std::string& error) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&](const char*& v) {
+            if (i + 1 >= argc) {
+                error = arg + " needs a value";
+                return false;
+            }
+            v = argv[++i];
+            return true;
+        };
+        const char* v = nullptr;
+        if (arg == "-h" || arg == "--help") {
+            options.help = true;
+        } else if (arg == "--pcm16") {
+            options.pcm16 = true;
+        } else if (arg == "--print-data-folder") {
+            options.printDataFolder = true;
+        } else if (arg == "-o" || arg == "--output") {
+            if (!value(v)) return false;
+            options.output = v;
+        } else if (arg == "--plugin") {
+            if (!value(v)) return false;
+            options.plugin = v;
+        } else if (arg == "--phrase") {
+            if (!value(v)) return false;
+            options.phrase = v;
+        } else if (arg == "--rate") {
+            if (!value(v)) return false;
+            if (!readCount(v, RenderOptions::kMinRate, RenderOptions::kMaxRate, options.rate)) {
+                error = std::string("bad sample rate \"") + v + "\" (8000-384000 Hz)";
+                return false;
+            }
+        } else if (arg == "--block") {
+            if (!value(v)) return false;
+            if (!readCount(v, 1, RenderOptions::kMaxBlock, options.block)) {
+                error = std::string("bad block size \"") + v + "\" (1-4096 frames)";
+                return false;
+            }
+        } else {
+            error = "unknown argument \"" + arg + "\"";
+            return false;
+        }
+    }
+    if (options.output.empty()) {
+        error = "empty output path";
+        return false;
+    }
+    return true;
+}
+
+int RenderCommand::fail(const std::string& message, int status) {
+    err << "morvane-render: " << message << "\n";
+    return status;
+}
+
+int RenderCommand::run(int argc, const char* const* argv) {
+    RenderOptions options;
+    std::string error;
+    if (!parseArguments(argc, argv, options, error)) {
+        fail(error, 2);
+        err << kUsage;
+        return 2;
+    }
+    if (options.help) {
+        out << kUsage;
+        return 0;
+    }
+    if (options.printDataFolder) {
+        out << productDataFolder() << "\n";
+        return 0;
+    }
+    return render(options);
+}
+
+int RenderCommand::render(const RenderOptions& options) {
+    std::string error;
+    NotePhrase phrase;
+    if (!phrase.parse(options.phrase, error)) return fail(error, 2);
+
+    // The plug-in, as a host loads it.
+    const std::string pluginPath = options.plugin.empty() ? brevadoBesideHost() : options.plugin;
+    EnginePluginLibrary library;
+    if (!library.open(pluginPath, error)) return fail(error);
+    if (library.pluginCount() < 1)
+        return fail("the engine plug-in " + pluginPath + " holds no plug-in");
+    PluginInfo info;
+    if (!library.readInfo(0, info)) return fail("the engine plug-in refused to describe plug-in 0");
+    EnginePluginInstance instance(library);
+    if (!instance.create(info.identifier))
+        return fail(std::string("the engine plug-in refused to create \"") + info.identifier +
+                    "\"");
+    const uint32_t channels = instance.outputCount();
+    if (channels < 1 || channels > 8)
+        return fail("the engine plug-in reports " + std::to_string(channels) + " output channels");
+    instance.setProcessing(options.rate, options.block);
+    const std::string profiles = folderOf(pluginPath) + "/" + kModelProfileFileName;
+    const bool haveProfiles = isRegularFile(profiles);
+    if (instance.activate(haveProfiles ? profiles.c_str() : nullptr, 0) == 0)
+        return fail("the engine plug-in did not activate at " + std::to_string(options.rate) +
+                    " Hz with blocks of " + std::to_string(options.block) + " frames");
+
+    std::vector<TimedEvent> events;
+    const uint64_t phraseEnd = phraseEvents(phrase, options.rate, events);
+    const uint64_t total =
+        phraseEnd + static_cast<uint64_t>(RenderOptions::kTailSeconds * options.rate);
+    const uint32_t bits = options.pcm16 ? 16 : 32;
+    if (total * channels * (bits / 8) > kMaxWavDataBytes)
+        return fail("the phrase is too long for one WAV file at this rate (4 GB at most)", 2);
+
+    // The output, opened only once the plug-in stands.
+    vantor::WaveFileWriter writer(options.output);
+    if (!writer.isOpen())
+        return fail("cannot write " + options.output + ": " + std::strerror(errno));
+    auto abandon = [&](const std::string& message) {
+        writer.finish();
+        std::remove(options.output.c_str());
+        return fail(message);
+    };
+    if (!writer.beginData(options.rate, channels, bits, options.pcm16 ? 0 : 1))
+        return abandon("cannot write " + options.output);
+
+    const uint32_t block = options.block;
+    std::vector<std::vector<float>> buffers(channels, std::vector<float>(block));
+    std::vector<float*> outputs(channels);
+    for (uint32_t c = 0; c < channels; ++c) outputs[c] = buffers[c].data();
+    auto in = std::make_unique<EventList>();
+    auto outList = std::make_unique<EventList>();
+    std::vector<float> interleaved(static_cast<size_t>(block) * channels);
+    std::vector<int16_t> pcm(options.pcm16 ? interleaved.size() : 0);
+    uint64_t clipped = 0;
+    float peak = 0.0f;
+    size_t next = 0;
+    const bool showProgress = total > RenderOptions::kProgressSeconds * options.rate;
+    int shownTenth = 0;
+
+    for (uint64_t at = 0; at < total; at += block) {
+        const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(block, total - at));
+        in->count = 0;
+        while (next < events.size() && events[next].frame < at + frames &&
+               in->count < vantor::kEventListCapacity) {
+            vantor::HDMIDIEvent& e = in->events[in->count++];
+            e = events[next].event;
+            e.frameOffset = static_cast<int32_t>(events[next].frame - at);
+            ++next;
+        }
+        outList->count = 0;
+        TimeRecord time = {};
+        time.samplePosition = static_cast<double>(at);
+        time.sampleRate = options.rate;
+        time.tempo = 120.0;
+        time.ppqPosition = static_cast<double>(at) / options.rate * (time.tempo / 60.0);
+        time.barStartPpq = std::floor(time.ppqPosition / 4.0) * 4.0;
+        instance.process(outputs.data(), static_cast<int32_t>(frames), in.get(), outList.get(),
+                         &time);
+
+        const size_t n = static_cast<size_t>(frames) * channels;
+        for (uint32_t f = 0; f < frames; ++f)
+            for (uint32_t c = 0; c < channels; ++c) {
+                const float s = buffers[c][f];
+                interleaved[static_cast<size_t>(f) * channels + c] = s;
+                if (std::fabs(s) > peak) peak = std::fabs(s);
+            }
+        bool written;
+        if (options.pcm16) {
+            for (size_t i = 0; i < n; ++i) {
+                const float s = interleaved[i];
+                double v = std::isnan(s) ? 0.0 : std::nearbyint(static_cast<double>(s) * 32768.0);
+                if (v > 32767.0 || v < -32768.0) {
+                    ++clipped;
+                    v = std::clamp(v, -32768.0, 32767.0);
+                }
+                pcm[i] = static_cast<int16_t>(v);
+            }
+            written = writer.writeData(pcm.data(), n * sizeof(int16_t));
+        } else {
+            written = writer.writeData(interleaved.data(), n * sizeof(float));
+        }
+        if (!written)
+            return abandon("cannot write " + options.output + ": " + std::strerror(errno));
+
+        if (showProgress) {
+            const int tenth = static_cast<int>((at + frames) * 10 / total);
+            if (tenth > shownTenth && tenth < 10) {
+                shownTenth = tenth;
+                char line[96];
+                std::snprintf(line, sizeof line, "%d%% (%.1f of %.1f s)", tenth * 10,
+                              static_cast<double>(at + frames) / options.rate,
+                              static_cast<double>(total) / options.rate);
+                err << "morvane-render: " << line << "\n";
+            }
+        }
+    }
+    if (!writer.finish()) return abandon("cannot write " + options.output);
+
+    char summary[160];
+    std::snprintf(summary, sizeof summary, "%llu frames, %u channels, %u Hz, %s, peak %.3f",
+                  static_cast<unsigned long long>(total), channels, options.rate,
+                  options.pcm16 ? "16-bit PCM" : "32-bit float", static_cast<double>(peak));
+    out << "morvane-render: wrote " << options.output << " (" << summary << ")\n";
+    if (options.pcm16) out << "morvane-render: " << clipped << " clipped samples\n";
+    return 0;
+}
+
+} // namespace morvane

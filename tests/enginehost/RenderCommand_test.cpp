@@ -1,0 +1,313 @@
+// The render command: its arguments and note phrases, and the built command
+// run from the build tree (HOME and the XDG folders pointed at a private
+// folder) on short phrases, with the WAV read back.
+#include "enginehost/NotePhrase.h"
+#include "enginehost/RenderCommand.h"
+
+#include <fcntl.h>
+#include <ftw.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+using morvane::NotePhrase;
+using morvane::RenderCommand;
+using morvane::RenderOptions;
+
+namespace {
+
+// ---- Arguments and phrases ------------------------------------------------------------
+
+TEST(RenderCommand, ArgumentsWithinTheirBounds) {
+    const struct {
+        std::vector<const char*> args;
+        bool ok;
+        uint32_t rate, block;
+        bool pcm16;
+    } cases[] = {
+        {{}, true, 48000, 256, false},
+        {{"--rate", "44100", "--block", "64", "--pcm16"}, true, 44100, 64, true},
+        {{"--rate", "8000", "--block", "1"}, true, 8000, 1, false},
+        {{"--rate", "384000", "--block", "4096"}, true, 384000, 4096, false},
+        {{"--rate", "7999"}, false, 0, 0, false},
+        {{"--rate", "384001"}, false, 0, 0, false},
+        {{"--rate", "48k"}, false, 0, 0, false},
+        {{"--rate", "-48000"}, false, 0, 0, false},
+        {{"--rate", "99999999999999999999999"}, false, 0, 0, false},
+        {{"--rate"}, false, 0, 0, false},
+        {{"--block", "0"}, false, 0, 0, false},
+        {{"--block", "4097"}, false, 0, 0, false},
+        {{"--block", ""}, false, 0, 0, false},
+        {{"-o", ""}, false, 0, 0, false},
+        {{"--loud"}, false, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        std::vector<const char*> argv = {"morvane-render"};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        RenderOptions options;
+        std::string error;
+        const bool ok = RenderCommand::parseArguments(static_cast<int>(argv.size()), argv.data(),
+                                                      options, error);
+        std::string line;
+        for (const char* a : c.args) line += std::string(a) + " ";
+        EXPECT_EQ(ok, c.ok) << line;
+        EXPECT_EQ(error.empty(), c.ok) << line << error;
+        if (!ok || !c.ok) continue;
+        EXPECT_EQ(options.rate, c.rate) << line;
+        EXPECT_EQ(options.block, c.block) << line;
+        EXPECT_EQ(options.pcm16, c.pcm16) << line;
+    }
+}
+
+TEST(NotePhrase, KeysFromNamesAndNumbers) {
+    const struct {
+        const char* text;
+        int key;
+    } cases[] = {
+        {"C4", 60},   {"A4", 69},  {"a4", 69},   {"C#4", 61},  {"Db4", 61},
+        {"B3", 59},   {"Cb4", 59}, {"C-1", 0},   {"G9", 127},  {"G#9", -1},
+        {"Cb-1", -1}, {"0", 0},    {"127", 127}, {"128", -1},  {"H4", -1},
+        {"C", -1},    {"C4x", -1}, {"", -1},     {"1000", -1}, {"C1000", -1},
+    };
+    for (const auto& c : cases) EXPECT_EQ(NotePhrase::keyFromText(c.text), c.key) << c.text;
+}
+
+TEST(NotePhrase, ParsesLengthsAndRefusesBadTokens) {
+    NotePhrase phrase;
+    std::string error;
+    ASSERT_TRUE(phrase.parse("  C4 r:0.5\tE4:1 64 ", error)) << error;
+    ASSERT_EQ(phrase.notes().size(), 4u);
+    EXPECT_EQ(phrase.notes()[1].key, -1);
+    EXPECT_EQ(phrase.notes()[1].seconds, 0.5);
+    EXPECT_EQ(phrase.notes()[3].key, 64);
+    EXPECT_DOUBLE_EQ(phrase.seconds(), 2.0);
+    ASSERT_TRUE(phrase.parse(morvane::kDefaultPhrase, error)) << error;
+
+    std::string many;
+    for (size_t i = 0; i <= NotePhrase::kMaxNotes; ++i) many += "C4 ";
+    for (const std::string& bad :
+         {std::string(""), std::string("   "), std::string("C4:0"), std::string("C4:-1"),
+          std::string("C4:11"), std::string("C4:"), std::string("C4:1s"), std::string("C4:nan"),
+          std::string("X4"), many}) {
+        error.clear();
+        EXPECT_FALSE(phrase.parse(bad, error)) << bad;
+        EXPECT_FALSE(error.empty()) << bad;
+    }
+}
+
+// ---- The command as a process ------------------------------------------------------------
+
+int removeEntry(const char* path, const struct stat*, int type, struct FTW*) {
+    return type == FTW_DP ? ::rmdir(path) : ::unlink(path);
+}
+
+std::string readFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out, err;
+};
+
+// A private folder for HOME, XDG_* and TMPDIR of the command.
+class RenderRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string pattern = ::testing::TempDir() + "sx-render-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        for (const char* d : {"/home", "/data", "/config", "/tmp"})
+            ASSERT_EQ(::mkdir((root + d).c_str(), 0700), 0);
+    }
+    void TearDown() override { ::nftw(root.c_str(), removeEntry, 16, FTW_DEPTH | FTW_PHYS); }
+
+    // Runs the built command with `args`; stdout and stderr are captured.
+    Outcome run(const std::vector<std::string>& args) {
+        const std::string program = SX_PRODUCT_DIR "/morvane-render";
+        std::vector<std::string> env = {"HOME=" + root + "/home", "XDG_DATA_HOME=" + root + "/data",
+                                        "XDG_CONFIG_HOME=" + root + "/config",
+                                        "TMPDIR=" + root + "/tmp"};
+        for (char** e = environ; *e; ++e) {
+            const std::string entry = *e;
+            if (entry.rfind("HOME=", 0) && entry.rfind("XDG_", 0) && entry.rfind("TMPDIR=", 0))
+                env.push_back(entry);
+        }
+        std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        std::vector<char*> envp;
+        for (std::string& e : env) envp.push_back(e.data());
+        envp.push_back(nullptr);
+
+        const std::string outPath = root + "/stdout", errPath = root + "/stderr";
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0600);
+        posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
+        Outcome result;
+        pid_t pid = 0;
+        const int spawned =
+            posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        if (spawned != 0) return result;
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        result.out = readFile(outPath);
+        result.err = readFile(errPath);
+        return result;
+    }
+
+    bool exists(const std::string& path) const {
+        struct stat st;
+        return ::stat(path.c_str(), &st) == 0;
+    }
+
+    std::string root;
+};
+
+uint32_t u32(const std::string& b, size_t at) {
+    uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, 4);
+    return v;
+}
+uint16_t u16(const std::string& b, size_t at) {
+    uint16_t v = 0;
+    std::memcpy(&v, b.data() + at, 2);
+    return v;
+}
+
+// The WAV's format and sample bytes, walking its chunks.
+struct Wav {
+    uint16_t tag = 0, channels = 0, bits = 0;
+    uint32_t rate = 0;
+    std::string data;
+    bool ok = false;
+};
+
+Wav readWav(const std::string& bytes) {
+    Wav w;
+    if (bytes.size() < 12 || bytes.compare(0, 4, "RIFF") || bytes.compare(8, 4, "WAVE")) return w;
+    if (u32(bytes, 4) != bytes.size() - 8) return w;
+    size_t at = 12;
+    bool haveFormat = false;
+    while (at + 8 <= bytes.size()) {
+        const std::string id = bytes.substr(at, 4);
+        const uint32_t size = u32(bytes, at + 4);
+        if (at + 8 + size > bytes.size()) return w;
+        if (id == "fmt " && size >= 16) {
+            w.tag = u16(bytes, at + 8);
+            w.channels = u16(bytes, at + 10);
+            w.rate = u32(bytes, at + 12);
+            w.bits = u16(bytes, at + 22);
+            haveFormat = true;
+        } else if (id == "data") {
+            w.data = bytes.substr(at + 8, size);
+            w.ok = haveFormat;
+        }
+        at += 8 + size + (size & 1);
+    }
+    return w;
+}
+
+TEST_F(RenderRun, WritesAFloatWavOfThePhrase) {
+    // 0.25 s of phrase and the 0.5 s tail at 32000 Hz, in blocks of 77 frames.
+    const Outcome r = run({"-o", "phrase.wav", "--rate", "32000", "--block", "77", "--phrase",
+                           "C4:0.1 r:0.05 E4:0.1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("wrote phrase.wav"), std::string::npos) << r.out;
+    const Wav w = readWav(readFile(root + "/phrase.wav"));
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.tag, 3);
+    EXPECT_EQ(w.channels, 2);
+    EXPECT_EQ(w.rate, 32000u);
+    EXPECT_EQ(w.bits, 32);
+    ASSERT_EQ(w.data.size(), 24000u * 2 * 4);
+    std::vector<float> samples(w.data.size() / 4);
+    std::memcpy(samples.data(), w.data.data(), w.data.size());
+    for (float s : samples) ASSERT_TRUE(std::isfinite(s));
+}
+
+TEST_F(RenderRun, Writes16BitPcmAndCountsClipping) {
+    const Outcome r = run({"-o", "default.wav", "--pcm16"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find(" clipped samples"), std::string::npos) << r.out;
+    const Wav w = readWav(readFile(root + "/default.wav"));
+    ASSERT_TRUE(w.ok);
+    EXPECT_EQ(w.tag, 1);
+    EXPECT_EQ(w.bits, 16);
+    EXPECT_EQ(w.rate, 48000u);
+    // The built-in phrase lasts 2.25 s, then the 0.5 s tail.
+    EXPECT_EQ(w.data.size(), 132000u * 2 * 2);
+}
+
+TEST_F(RenderRun, LongRendersReportProgress) {
+    const Outcome r = run(
+        {"-o", "long.wav", "--rate", "8000", "--block", "256", "--phrase", "r:10 r:10 r:10 r:10"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("morvane-render: 50% ("), std::string::npos) << r.err;
+}
+
+TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
+    std::string hourAndHalf; // 5400 s of 32-bit stereo at 384000 Hz: over 4 GB
+    for (int i = 0; i < 540; ++i) hourAndHalf += "r:10 ";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"--plugin", "missing/Brevado.so"},
+         1,
+         "cannot load the engine plug-in missing/Brevado.so"},
+        {{"--rate", "0"}, 2, "bad sample rate \"0\""},
+        {{"--block", "100000"}, 2, "bad block size \"100000\""},
+        {{"--rate", "8000", "--block", "4096"},
+         1,
+         "the engine plug-in did not activate at 8000 Hz"},
+        {{"--rate", "8000", "--block", "4096"},
+         1,
+         "the engine plug-in did not activate at 8000 Hz"},
+        {{"--phrase", "C4 Q4"}, 2, "bad note \"Q4\""},
+        {{"-o", "no/such/folder/out.wav"}, 1, "cannot write no/such/folder/out.wav"},
+        {{"--frobnicate"}, 2, "unknown argument \"--frobnicate\""},
+        {{"--rate", "384000", "--phrase", hourAndHalf}, 2, "the phrase is too long for one WAV"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (std::find(args.begin(), args.end(), "-o") == args.end())
+            args.insert(args.end(), {"-o", "failed.wav"});
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, c.status) << c.message;
+        EXPECT_NE(r.err.find(std::string("morvane-render: ") + c.message), std::string::npos)
+            << r.err;
+        EXPECT_FALSE(exists(root + "/failed.wav")) << c.message;
+    }
+}
+
+TEST_F(RenderRun, PrintsTheProductFolderOfTheInstall) {
+    const Outcome r = run({"--print-data-folder"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, root + "/data/sondrix-md\n");
+}
+
+} // namespace
