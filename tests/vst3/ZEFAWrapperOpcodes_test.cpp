@@ -525,13 +525,14 @@ TEST_F(Opcodes, ListsComeInTwoCallsAndRefuseLyingCounts) {
     EXPECT_EQ(bridge->getBankPrograms(5), programs); // cached per bank
     EXPECT_EQ(engine.callCount(), 0);
 
+    int32_t otherBank = 100;
     for (int32_t lie : {-1, ZEFAWrapper::kMaxListEntries + 1, 0x7FFFFFFF}) {
         SCOPED_TRACE(lie);
         engine.reset();
         engine->listCount = lie;
         EXPECT_EQ(bridge->getBanks(count), nullptr);
         EXPECT_EQ(count, 0);
-        EXPECT_EQ(bridge->getBankPrograms(100 + lie), nullptr);
+        EXPECT_EQ(bridge->getBankPrograms(++otherBank), nullptr);
         EXPECT_EQ(engine.callCount(), 2); // one count request each
     }
 }

@@ -23,7 +23,7 @@ struct Call {
     void* p2;
     void* p3;
     uint32_t recordSize;
-    uint8_t record[128];
+    alignas(8) uint8_t record[128];
     char text[512];
 };
 
