@@ -9,6 +9,7 @@
 #include "support/BridgeTestSupport.h"
 #include "support/HexFixture.h"
 #include "vst3/ZEFAWrapper.h"
+#include "vst3/ZEFAWrapperHolder.h"
 
 using namespace vantor;
 using namespace bridgetest;
@@ -338,6 +339,17 @@ TEST_F(Teardown, FailingEndIsLoggedAndNoCallbackRemovalIsSent) {
     bridge.reset();
     EXPECT_EQ(engine.opcodes(), std::vector<int32_t>{kOpDestroyEngine});
     EXPECT_TRUE(log.has("engine error:7\n"));
+}
+
+TEST_F(Teardown, HolderEndsItsBridge) {
+    auto holder = std::make_unique<ZEFAWrapperHolder>();
+    holder->wrapper = makeBridge().release();
+    holder->syncInfo = new SyncInfo();
+    ASSERT_TRUE(holder->wrapper->init(44100, 1024, &SamplerPluginConfig, false));
+    EXPECT_EQ(holder->editedParameter.load(), -1);
+    engine.clearCalls();
+    holder.reset();
+    EXPECT_EQ(engine.opcodes(), std::vector<int32_t>{kOpDestroyEngine});
 }
 
 } // namespace
