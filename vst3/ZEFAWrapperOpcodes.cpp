@@ -309,6 +309,7 @@ bool ZEFAWrapper::getSize(int32_t& width, int32_t& height) {
         log("engine error:" + std::to_string(status), 2);
         return false;
     }
+    if (w < 0 || h < 0) return false; // not a size
     width = w;
     height = h;
     return true;

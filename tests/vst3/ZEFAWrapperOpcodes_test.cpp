@@ -398,6 +398,12 @@ TEST_F(Opcodes, ViewLifecycle) {
     EXPECT_EQ(bridge->getViewHandle(), nullptr);
     EXPECT_FALSE(bridge->destroyView(0xABCD));
     EXPECT_FALSE(bridge->idleView());
+
+    // A size the engine cannot mean is not handed on.
+    engine->viewWidth = -1;
+    width = height = 7;
+    EXPECT_FALSE(bridge->getSize(width, height));
+    EXPECT_EQ(width, 7);
 }
 
 TEST_F(Opcodes, ViewTicketRefusedLeavesNoView) {
