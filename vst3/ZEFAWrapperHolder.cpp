@@ -1,0 +1,12 @@
+#include "vst3/ZEFAWrapperHolder.h"
+
+namespace vantor {
+
+ZEFAWrapperHolder::~ZEFAWrapperHolder() {
+    delete syncInfo;
+    syncInfo = nullptr;
+    delete wrapper;
+    wrapper = nullptr;
+}
+
+} // namespace vantor
