@@ -15,58 +15,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vantor/HDMIDIEvent.h"
 #include "vantor/SyncInfo.h"
 
 namespace vantor {
 
-// ---- The 32-byte event and the two list forms around it -------------------------
-
-// One event of a block: a note with its id, a note expression, a parameter
-// change or raw MIDI bytes. Every field a kind does not name is 0.
-struct HDMIDIEvent {
-    int32_t kind;        // 0 MIDI bytes; low byte 176 or 256-511 parameter; 512 per-note
-                         // parameter; 912 note-on with id; 1152 note-off with id; 1280 expression
-    int32_t id;          // pitch, parameter id or expression type
-    float value;         // velocity 0..1, parameter or expression value
-    uint8_t status;      // MIDI status byte
-    uint8_t data1;       // MIDI data byte 1
-    uint8_t data2;       // MIDI data byte 2
-    uint8_t valid;       // bit 0 or 1: the three MIDI bytes count
-    uint16_t channel;    //
-    uint16_t reserved;   // 0
-    int32_t noteId;      //
-    float tuning;        // +infinity marks a record without MIDI bytes
-    int32_t frameOffset; // frame of the block the event belongs to
-};
-static_assert(sizeof(HDMIDIEvent) == 32);
-static_assert(offsetof(HDMIDIEvent, kind) == 0);
-static_assert(offsetof(HDMIDIEvent, id) == 4);
-static_assert(offsetof(HDMIDIEvent, value) == 8);
-static_assert(offsetof(HDMIDIEvent, status) == 12);
-static_assert(offsetof(HDMIDIEvent, data1) == 13);
-static_assert(offsetof(HDMIDIEvent, data2) == 14);
-static_assert(offsetof(HDMIDIEvent, valid) == 15);
-static_assert(offsetof(HDMIDIEvent, channel) == 16);
-static_assert(offsetof(HDMIDIEvent, reserved) == 18);
-static_assert(offsetof(HDMIDIEvent, noteId) == 20);
-static_assert(offsetof(HDMIDIEvent, tuning) == 24);
-static_assert(offsetof(HDMIDIEvent, frameOffset) == 28);
-
-// Room in either list form for one block's events.
-constexpr uint32_t kEventListCapacity = 2048;
-
-// The list as the VST3 side hands it to the engine host: a 32-bit count and a
-// word that is 1, then the records. The engine host converts it to the
-// plug-in's form below.
-struct MIDIEvents {
-    uint32_t count;
-    uint32_t word1; // 1
-    HDMIDIEvent events[kEventListCapacity];
-};
-static_assert(sizeof(MIDIEvents) == 8 + 32 * kEventListCapacity);
-static_assert(offsetof(MIDIEvents, count) == 0);
-static_assert(offsetof(MIDIEvents, word1) == 4);
-static_assert(offsetof(MIDIEvents, events) == 8);
+// ---- The 32-byte event and the VST3 side's list form: vantor/HDMIDIEvent.h --------
 
 namespace EnginePluginSDK {
 

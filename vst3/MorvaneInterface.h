@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "vantor/HDMIDIEvent.h"
 #include "vantor/ParameterInfo.h"
 #include "vantor/SyncInfo.h"
 
@@ -196,46 +197,7 @@ static_assert(sizeof(ZefaEngineLatencyInfo) == 16);
 static_assert(offsetof(ZefaEngineLatencyInfo, latency) == 4);
 static_assert(offsetof(ZefaEngineLatencyInfo, reserved) == 8);
 
-// One event of the plug-in's event list. Fields a kind does not name are 0.
-struct HDMIDIEvent {
-    enum : int32_t { kMIDIBytes = 0, kNoteOn = 912, kNoteOff = 1152, kNoteExpression = 1280 };
-    int32_t kind;
-    int32_t pitch;  // note kinds; expression type for kNoteExpression
-    float velocity; // 0..1 for note kinds; expression value for kNoteExpression
-    uint8_t status; // kMIDIBytes
-    uint8_t data1;
-    uint8_t data2;
-    uint8_t bytesValid; // 1 when the three MIDI bytes are valid
-    uint16_t channel;   // note kinds
-    uint16_t reserved;
-    int32_t noteId; // note kinds and kNoteExpression
-    float tuning;   // note kinds
-    int32_t sampleOffset;
-};
-static_assert(sizeof(HDMIDIEvent) == 32);
-static_assert(offsetof(HDMIDIEvent, pitch) == 4);
-static_assert(offsetof(HDMIDIEvent, velocity) == 8);
-static_assert(offsetof(HDMIDIEvent, status) == 12);
-static_assert(offsetof(HDMIDIEvent, data1) == 13);
-static_assert(offsetof(HDMIDIEvent, data2) == 14);
-static_assert(offsetof(HDMIDIEvent, bytesValid) == 15);
-static_assert(offsetof(HDMIDIEvent, channel) == 16);
-static_assert(offsetof(HDMIDIEvent, reserved) == 18);
-static_assert(offsetof(HDMIDIEvent, noteId) == 20);
-static_assert(offsetof(HDMIDIEvent, tuning) == 24);
-static_assert(offsetof(HDMIDIEvent, sampleOffset) == 28);
-
-// The event block of one engine call, as the plug-in side lays it out: a
-// 32-bit count, a 32-bit word 1, then the records.
-struct MIDIEvents {
-    static constexpr uint32_t kCapacity = 2048;
-    uint32_t count;
-    uint32_t one; // 1
-    HDMIDIEvent events[kCapacity];
-};
-static_assert(sizeof(MIDIEvents) == 8 + 2048 * 32);
-static_assert(offsetof(MIDIEvents, one) == 4);
-static_assert(offsetof(MIDIEvents, events) == 8);
+// The 32-byte event and the event list of opcode 42: vantor/HDMIDIEvent.h.
 
 // Opcodes 42 (version 2) and 31 (version 1).
 struct ZefaEngineProcessEx {

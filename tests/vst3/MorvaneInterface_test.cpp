@@ -80,21 +80,21 @@ TEST(MorvaneRecords, EventListAndProcessRecord) {
                                "03 00 00 00  78 56 34 12  00 00 80 3F  11 00 00 00 ";
     HDMIDIEvent e{};
     e.kind = HDMIDIEvent::kNoteOn;
-    e.pitch = 60;
-    e.velocity = 0.5f;
+    e.id = 60;
+    e.value = 0.5f;
     e.status = 0x90;
     e.data1 = 0x3C;
     e.data2 = 0x40;
-    e.bytesValid = 1;
+    e.valid = 1;
     e.channel = 3;
     e.noteId = 0x12345678;
     e.tuning = 1.0f;
-    e.sampleOffset = 17;
+    e.frameOffset = 17;
     expectFixture(e, noteOn);
 
     static MIDIEvents list{};
     list.count = 2;
-    list.one = 1;
+    list.word1 = 1;
     list.events[0] = e;
     expectFixture(list, "02 00 00 00  01 00 00 00 " + noteOn + zeros(32 * 2047));
 
