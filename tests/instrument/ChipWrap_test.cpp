@@ -3,6 +3,7 @@
 // parameter map and descriptions, the output check, and every opcode that may
 // arrive before the first activation.
 #include "instrument/ChipWrap.h"
+#include "instrument/EnginePluginRecords.h"
 
 #include <gtest/gtest.h>
 
@@ -57,24 +58,43 @@ TEST(ChipWrap, OtherNamesBuildNoUnitsAndReadNone) {
     EXPECT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
 }
 
-TEST(ChipWrap, ActivationSizesTheUnitsForRateAndBlock) {
+TEST(ChipWrap, ProcessingInformationSizesTheRenderPieces) {
+    // Four blocks' worth of chip samples at the 4.8 MHz reference, at most
+    // 8192: memory per instance does not grow with the block length.
     const struct {
         double rate;
         uint32_t block;
-        uint32_t samples; // 0: refused
+        uint32_t samples;
     } cases[] = {
-        {48000.0, 256, 102416}, {44100.0, 256, 111472},
-        {96000.0, 64, 12816},   {7999.0, 256, 0},
-        {400000.0, 256, 0},     {48000.0, 0, 0},
-        {48000.0, 4097, 0},     {std::numeric_limits<double>::quiet_NaN(), 256, 0},
+        {48000.0, 16, 6416},
+        {96000.0, 4, 816},
+        {48000.0, 256, 8192},
+        {44100.0, 8192, 8192},
     };
     for (const auto& c : cases) {
         ChipWrap w(nullptr, "MD");
         setProcessing(w, c.rate, c.block);
         EXPECT_EQ(w.maxChipSamples(), c.samples) << c.rate << " " << c.block;
-        if (c.samples != 0) continue; // activating is tried below for the valid rates
-        EXPECT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 0);
-        EXPECT_FALSE(w.isActive());
+    }
+}
+
+TEST(ChipWrap, UnusableProcessingInformationKeepsThePreviousValues) {
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const struct {
+        double rate;
+        uint32_t block;
+    } cases[] = {{0.0, 256},      {-48000.0, 256}, {nan, 256},      {7999.0, 256},
+                 {400000.0, 256}, {48000.0, 0},    {48000.0, 65537}};
+    for (const auto& c : cases) {
+        ChipWrap w(nullptr, "MD");
+        setProcessing(w, 48000.0, 128);
+        setProcessing(w, c.rate, c.block); // before the first activation, too
+        EXPECT_EQ(w.getProcessingInfo().sampleRate, 48000.0) << c.rate << " " << c.block;
+        EXPECT_EQ(w.getProcessingInfo().maxBlockFrames, 128u) << c.rate << " " << c.block;
+        EXPECT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+        EXPECT_TRUE(w.isResamplerReady());
+        setProcessing(w, c.rate, c.block); // and after it
+        EXPECT_TRUE(w.isResamplerReady());
     }
 }
 
@@ -173,6 +193,85 @@ TEST(ChipWrap, ProcessToleratesMissingBuffersAndEmptyBlocks) {
     EXPECT_EQ(left[0], 0.5f);
     r->process(r, oneMissing, 8, nullptr, nullptr, nullptr);
     EXPECT_EQ(left[7], 0.0f);
+}
+
+} // namespace
+
+namespace {
+
+// Sends one wrapper setting as a host parameter event; returns the chip-rate
+// reports (engine id 262) queued by it.
+int settingReports(ChipWrap& w, uint32_t k, float value) {
+    auto in = std::make_unique<EventList>();
+    auto out = std::make_unique<EventList>();
+    in->count = 1;
+    in->events[0] = {};
+    in->events[0].kind = 176;
+    in->events[0].id = static_cast<int32_t>(256 + k);
+    in->events[0].value = value;
+    in->events[0].tuning = std::numeric_limits<float>::infinity();
+    float l[8], r[8];
+    float* outputs[2] = {l, r};
+    PluginRecord* rec = w.getRecord();
+    rec->process(rec, outputs, 8, in.get(), out.get(), nullptr); // the setting
+    rec->process(rec, outputs, 8, nullptr, out.get(), nullptr);  // what it queued
+    int n = 0;
+    for (uint64_t i = 0; i < out->count; ++i) n += out->events[i].id == 262;
+    return n;
+}
+
+TEST(ChipWrap, ClockIndexMustLieInsideTheClockList) {
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        double value;
+        uint64_t index;
+    } cases[] = {{1.0, 1}, {3.7, 3},  {-1.0, 0},
+                 {4.0, 0}, {1e30, 0}, {std::numeric_limits<double>::quiet_NaN(), 0},
+                 {inf, 0}, {-inf, 0}};
+    for (const auto& c : cases) {
+        ChipWrap w(nullptr, "MD");
+        ASSERT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+        w.applyWrapperSetting(0, c.value);
+        EXPECT_EQ(w.getClockIndex(), c.index) << c.value;
+        EXPECT_EQ(w.getChipRate(), w.unit(0)->getInfo()->clocks[c.index]) << c.value;
+    }
+}
+
+TEST(ChipWrap, ClockDetuneIsClampedAndTheChainStillRenders) {
+    for (double cents : {100000.0, -100000.0}) {
+        ChipWrap w(nullptr, "MD");
+        ASSERT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+        const double clock = w.unit(0)->getInfo()->clocks[0];
+        w.applyWrapperSetting(3, cents);
+        EXPECT_EQ(w.getDetuneCents(), cents > 0 ? 2400.0 : -2400.0);
+        EXPECT_DOUBLE_EQ(w.getChipRate(), clock * (cents > 0 ? 4.0 : 0.25));
+        EXPECT_TRUE(w.isResamplerReady());
+        std::vector<float> l(8192), r(8192);
+        float* outputs[2] = {l.data(), r.data()};
+        w.getRecord()->process(w.getRecord(), outputs, 8192, nullptr, nullptr, nullptr);
+    }
+}
+
+TEST(ChipWrap, WrapperSettings) {
+    ChipWrap w(nullptr, "MD");
+    ASSERT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+    settingReports(w, 2, 0.0f); // drains the activation's report
+    // High-pass cutoff: a value, or the default for a negative one.
+    settingReports(w, 1, 30.0f);
+    EXPECT_EQ(w.getHighPassCutoff(3), 30.0);
+    settingReports(w, 1, -1.0f);
+    for (uint32_t ch = 0; ch < 4; ++ch) EXPECT_EQ(w.getHighPassCutoff(ch), 7.5);
+    // Quality: a re-rate only when it changes; values speexdsp does not
+    // know are refused.
+    EXPECT_EQ(settingReports(w, 5, 0.2f), 0);
+    EXPECT_EQ(settingReports(w, 5, 3.0f), 1);
+    EXPECT_EQ(w.getQuality(), 3);
+    EXPECT_EQ(settingReports(w, 5, 11.0f), 0);
+    EXPECT_EQ(w.getQuality(), 3);
+    EXPECT_TRUE(w.isResamplerReady());
+    // Clock: a re-rate when the frequency changes, none for the same one.
+    EXPECT_EQ(settingReports(w, 0, 1.0f), 1);
+    EXPECT_EQ(settingReports(w, 0, 1.0f), 0);
 }
 
 } // namespace
