@@ -1,0 +1,42 @@
+// Fixture makers for the register-log readers: YM songs of every layout
+// (tags YM2! to YM6!, interleaved or frame by frame), written byte by byte,
+// and LHA archives whose members are stored uncompressed ("-lh0-"), the
+// same container the YM tools pack with "-lh5-".
+#pragma once
+
+#include "vgm/support/VgmFixtures.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vgmtest {
+
+// The register value every fixture song holds in frame f: a pattern that
+// differs per register and frame. Register 13 (envelope shape) is 0xFF, "no
+// new shape", except every fourth frame, which writes shape f & 0x0F.
+uint8_t ymValue(uint32_t frame, int reg);
+
+struct YmSong {
+    std::string tag = "YM6!"; // "YM2!", "YM3!", "YM3b", "YM4!", "YM5!" or "YM6!"
+    uint32_t frames = 8;
+    bool interleaved = true;  // attribute bit 0 (YM4 to YM6)
+    uint32_t loopFrame = 0;   // YM3b, YM4 to YM6
+    uint32_t clock = 2000000; // YM5, YM6
+    uint16_t rate = 50;       // YM5, YM6
+    std::vector<Bytes> digidrums;
+    Bytes extra; // YM5, YM6 additional data
+    std::string name = "Song", author = "Author", comment = "Comment";
+};
+
+// The song's file: header, digidrums, strings, register data and for YM4
+// to YM6 the closing "End!". YM4 to YM6 keep 16 registers per frame.
+Bytes ymBytes(const YmSong& song);
+
+// An LHA archive of level-0 headers, members stored ("-lh0-").
+Bytes lhaStored(const std::vector<std::pair<std::string, Bytes>>& members);
+
+// CRC-16 as LHA computes it (polynomial 0xA001, reflected, start 0).
+uint16_t lhaCrc16(const Bytes& bytes);
+
+} // namespace vgmtest
