@@ -1,5 +1,7 @@
 #include "vgm/support/YmFixtures.h"
 
+#include <cstdlib>
+
 namespace vgmtest {
 
 namespace {
@@ -69,6 +71,39 @@ Bytes ymBytes(const YmSong& song) {
     if (song.tag == "YM3b") put32le(b, song.loopFrame);
     if (!old) b.insert(b.end(), {'E', 'n', 'd', '!'});
     return b;
+}
+
+YmSong packedYm5() {
+    YmSong s;
+    s.tag = "YM5!";
+    s.frames = 160;
+    s.loopFrame = 0;
+    s.clock = 2000000;
+    s.rate = 50;
+    s.name = "Five";
+    s.author = "Packer";
+    s.comment = "lh5";
+    return s;
+}
+
+YmSong packedYm6() {
+    YmSong s;
+    s.tag = "YM6!";
+    s.frames = 160;
+    s.loopFrame = 100;
+    s.clock = 1773400;
+    s.rate = 60;
+    s.digidrums = {Bytes(32, 0x80)};
+    s.extra = {1, 2, 3};
+    s.name = "Six";
+    s.author = "Packer";
+    s.comment = "lh5 level 1";
+    return s;
+}
+
+Bytes fixtureFile(const std::string& name) {
+    const char* root = std::getenv("SX_SOURCE_DIR");
+    return readFile(std::string(root ? root : ".") + "/tests/vgm/fixtures/" + name);
 }
 
 uint16_t lhaCrc16(const Bytes& bytes) {

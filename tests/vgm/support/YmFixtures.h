@@ -33,6 +33,16 @@ struct YmSong {
 // to YM6 the closing "End!". YM4 to YM6 keep 16 registers per frame.
 Bytes ymBytes(const YmSong& song);
 
+// The songs inside the checked-in archives tests/vgm/fixtures/ym5.lzh and
+// ym6.lzh, packed "-lh5-" as YM files are found in the wild. They were made by
+// writing ymBytes() of these songs to "ym5.ym" and "ym6.ym" and packing each
+// with jlha (Debian package jlha-utils): `jlha a ym5.lzh ym5.ym` (header
+// level 2, the tool's default, for ym5; `jlha a1 ym6.lzh ym6.ym` for level 1).
+YmSong packedYm5();
+YmSong packedYm6();
+// The bytes of a checked-in fixture file (empty when it is missing).
+Bytes fixtureFile(const std::string& name);
+
 // An LHA archive of level-0 headers, members stored ("-lh0-").
 Bytes lhaStored(const std::vector<std::pair<std::string, Bytes>>& members);
 
