@@ -95,14 +95,20 @@ bool VGMX::openFile(const std::string& path) {
 bool VGMX::openVgmx(const std::string& path) {
     filePath = path;
     vantor::XMLFile xml;
-    if (!xml.open(path)) return mediaTrack.playable;
+    if (!xml.open(path)) {
+        appendLog("VGMX: the document cannot be read\n");
+        return mediaTrack.playable;
+    }
     return readVgmx(xml, 4096);
 }
 
 bool VGMX::parseVgmxBuffer(const uint8_t* data, uint64_t size) {
     vantor::VirtualRAMFile file(data, size);
     vantor::XMLFile xml;
-    if (!xml.open(&file)) return mediaTrack.playable;
+    if (!xml.open(&file)) {
+        appendLog("VGMX: the document cannot be read\n");
+        return mediaTrack.playable;
+    }
     return readVgmx(xml, 64);
 }
 
