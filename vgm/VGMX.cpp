@@ -129,7 +129,7 @@ bool VGMX::openArchive(const std::string& path) {
     filePath = path;
     archive = std::make_unique<vantor::MetaContainer>(path);
     if (!archive->open()) {
-        appendLog("Archive: not a zip, 7z or gzip archive, or damaged\n");
+        appendLog("Archive: not a zip, 7z, LHA or gzip archive, or damaged\n");
         return false;
     }
     if (archive->members.empty()) return !songs.empty();
