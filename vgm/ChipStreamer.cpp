@@ -18,6 +18,8 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
     canPlay = false;
     timeless = false;
     loopsBack = false;
+    resumeIndex = 0;
+    resumeDelta = 0;
     if (!chip || chip->commands.empty() || chip->commandRate <= 0) return;
     tickSeconds = 1.0 / chip->commandRate;
 
@@ -45,9 +47,15 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
 
     // A loop goes on after the loop command; one whose commands take no time
     // would send them for ever without moving on, so it counts as no loop.
+    // A chip first heard after the loop point has no loop command: it goes
+    // on from its first command, whose wait then counts from the loop point.
     if (loop.marker != -1) {
-        uint64_t loopTicks = 0;
-        for (size_t i = size_t(loopResumeIndex()); i < list.size(); ++i) loopTicks += list[i].delta;
+        const int64_t count = int64_t(list.size());
+        resumeIndex = chip->loopIndex >= 0 && chip->loopIndex + 1 < count ? chip->loopIndex + 1 : 0;
+        resumeDelta = list[size_t(resumeIndex)].delta;
+        if (chip->loopIndex < 0) resumeDelta -= std::min(resumeDelta, loop.startTicks);
+        uint64_t loopTicks = resumeDelta;
+        for (size_t i = size_t(resumeIndex) + 1; i < list.size(); ++i) loopTicks += list[i].delta;
         loopsBack = loopTicks > 0;
     }
 }
@@ -61,6 +69,8 @@ void ChipStreamer::release() {
     canPlay = false;
     timeless = false;
     loopsBack = false;
+    resumeIndex = 0;
+    resumeDelta = 0;
 }
 
 void ChipStreamer::rewind() {
@@ -69,17 +79,12 @@ void ChipStreamer::rewind() {
     carry = 0.0;
     pendingWait = 0.0;
     position = 0;
+    started = false;
 }
 
 void ChipStreamer::setSpeed(double speed) {
     previousTickSeconds = tickSeconds;
     if (chip && chip->commandRate > 0) tickSeconds = 1.0 / (chip->commandRate * speed);
-}
-
-int64_t ChipStreamer::loopResumeIndex() const {
-    const int64_t count = chip ? int64_t(chip->commands.size()) : 0;
-    const int64_t index = chip ? chip->loopIndex + 1 : 0;
-    return index >= 0 && index < count ? index : 0;
 }
 
 uint64_t ChipStreamer::takePendingWait() {
@@ -99,11 +104,23 @@ uint64_t ChipStreamer::roundWait(double samples) {
     return n > 0 ? uint64_t(n) : 0;
 }
 
+uint64_t ChipStreamer::leadIn(double sampleRate) {
+    const uint64_t delta = chip->commands[size_t(position)].delta;
+    return delta ? roundWait(double(delta) * tickSeconds * sampleRate) : 0;
+}
+
 uint64_t ChipStreamer::onQuantum(double sampleRate) {
     if (!chip || !canPlay) return kParked;
     if (const uint64_t wait = takePendingWait()) return wait;
     const std::vector<MediaCommand>& list = chip->commands;
     if (position < 0 || size_t(position) >= list.size()) position = 0;
+
+    // A stream whose first command comes later (a chip first heard
+    // mid-song) waits for it, so every stream keeps the song's time.
+    if (!started) {
+        started = true;
+        if (const uint64_t wait = leadIn(sampleRate)) return wait;
+    }
 
     const MediaCommand& c = list[size_t(position++)];
     if (c.kind == kCommandWrite)
@@ -116,6 +133,7 @@ uint64_t ChipStreamer::onQuantum(double sampleRate) {
     if (size_t(position) == list.size()) {
         if (!loopsBack) {
             position = 0;
+            started = false;
             for (MediaCallback* l : listeners) {
                 l->mediaEndReached(chip->type, 0);
                 l->mediaChipReset(chip->type);
@@ -128,9 +146,11 @@ uint64_t ChipStreamer::onQuantum(double sampleRate) {
             l->mediaLoopReached(chip->type);
             l->mediaSetTime(double(loop.startTicks) / chip->commandRate);
         }
-        position = loopResumeIndex();
+        position = resumeIndex;
+        currentDelta = resumeDelta;
+    } else {
+        currentDelta = list[size_t(position)].delta;
     }
-    currentDelta = list[size_t(position)].delta;
     return roundWait(double(currentDelta) * tickSeconds * sampleRate);
 }
 

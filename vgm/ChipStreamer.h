@@ -63,9 +63,9 @@ protected:
     uint64_t takePendingWait();
     // Whether the list can be played at all.
     bool playable() const { return canPlay; }
-    // Index of the command after the loop command, where a loop goes on.
-    int64_t loopResumeIndex() const;
     bool loops() const { return loopsBack; }
+    // The wait before the first command of the stream, in samples.
+    uint64_t leadIn(double sampleRate);
     // Rounds a wait in samples, carrying the fraction to the next wait.
     uint64_t roundWait(double samples);
 
@@ -82,8 +82,11 @@ protected:
     int64_t position = 0; // index of the next command
     uint64_t period = kNoPeriod;
     bool canPlay = false;
-    bool timeless = false;  // every delta is 0: the list is sent once
-    bool loopsBack = false; // the track loops and the loop holds time
+    bool started = false;     // the wait before the first command is over
+    bool timeless = false;    // every delta is 0: the list is sent once
+    bool loopsBack = false;   // the track loops and the loop holds time
+    int64_t resumeIndex = 0;  // where a loop goes on
+    uint64_t resumeDelta = 0; // the wait before that command after a loop
 };
 
 } // namespace VGM

@@ -231,7 +231,13 @@ uint64_t DACStreamer::onQuantum(double sampleRate) {
     if (!chip || !playable()) return kParked;
     if (const uint64_t wait = takePendingWait()) return wait;
 
-    if (!nextIsCommand) {
+    if (!started) {
+        // The wait before the first command, as in a chip stream.
+        started = true;
+        const std::vector<MediaCommand>& list = chip->commands;
+        if (position < 0 || size_t(position) >= list.size()) position = 0;
+        commandWait = double(list[size_t(position)].delta) * tickSeconds * sampleRate;
+    } else if (!nextIsCommand) {
         outputSample(sampleRate);
     } else {
         const std::vector<MediaCommand>& list = chip->commands;
@@ -247,9 +253,11 @@ uint64_t DACStreamer::onQuantum(double sampleRate) {
             // Go on from the loop point, in step with the chip streams.
             for (MediaCallback* l : listeners)
                 l->mediaSetTime(double(loop.startTicks) / chip->commandRate);
-            position = loopResumeIndex();
+            position = resumeIndex;
+            commandWait = double(resumeDelta) * tickSeconds * sampleRate;
+        } else {
+            commandWait = double(list[size_t(position)].delta) * tickSeconds * sampleRate;
         }
-        commandWait = double(list[size_t(position)].delta) * tickSeconds * sampleRate;
     }
 
     double wait;
