@@ -29,7 +29,8 @@ public:
     virtual void mediaReaderReserved11() {}
     // Unloads the file; the streams forget their commands.
     virtual void close() = 0;
-    // Playback speed factor; values of 0.001 and below are ignored.
+    // Playback speed factor; values of 0.001 and below, and endless ones, are
+    // ignored.
     virtual void setSpeed(double factor) = 0;
     virtual bool restartTrack() { return selectTrack(currentTrack()); }
     virtual void mediaReaderReserved15() {}

@@ -1,5 +1,7 @@
 #include "vgm/Reader.h"
 
+#include <cmath>
+
 #include "vantor/PlatformToolsFiles.h"
 #include "vantor/VNTRConv.h"
 #include "vgm/DACStreamer.h"
@@ -129,7 +131,8 @@ void Reader::close() {
 }
 
 void Reader::setSpeed(double factor) {
-    if (factor > 0.001) speed = factor;
+    // An endless factor would make every wait 0.
+    if (factor > 0.001 && std::isfinite(factor)) speed = factor;
     for (auto& s : streamers) s->setSpeed(speed);
 }
 

@@ -259,7 +259,7 @@ TEST(Reader, PcmStreamsStayInStepAcrossLoops) {
 // came off the queue is rescaled, and only a rewind to 0 acts.
 TEST(Reader, SpeedAndSeek) {
     Player p(collection({record(kPsg, {cmd(0, 1), cmd(1000, 2), cmd(1000, 3)})}));
-    p.reader.setSpeed(0.0005);
+    for (double refused : {0.0005, -2.0, double(INFINITY), double(NAN)}) p.reader.setSpeed(refused);
     EXPECT_EQ(p.reader.speedFactor(), 1.0);
     run(p.q, 500);
     p.reader.detachStreamers(p.q);
