@@ -43,12 +43,13 @@ void XRPNDecoder::processController(uint8_t channel, uint8_t controller, uint8_t
         s.isRpn = rpn ? 1 : 0;
         s.state = kParameterComplete;
     };
-    // Hands over the finished run; the listener sees a copy so that it may
-    // feed the decoder again.
-    auto deliverAndReset = [&] {
-        const ChannelState done = s;
+
+    // A controller that breaks a run may begin the next one (a new parameter
+    // number right after a data entry or a null parameter): it is taken
+    // again from idle.
+    auto breakRun = [&] {
         s = ChannelState{};
-        deliver(channel, done);
+        processController(channel, controller, value);
     };
 
     switch (s.state) {
@@ -81,25 +82,25 @@ void XRPNDecoder::processController(uint8_t channel, uint8_t controller, uint8_t
         if (controller == kRpnLsb)
             complete(false, true);
         else
-            s = ChannelState{};
+            breakRun();
         break;
     case kRpnLsbSeen:
         if (controller == kRpnMsb)
             complete(true, true);
         else
-            s = ChannelState{};
+            breakRun();
         break;
     case kNrpnMsbSeen:
         if (controller == kNrpnLsb)
             complete(false, false);
         else
-            s = ChannelState{};
+            breakRun();
         break;
     case kNrpnLsbSeen:
         if (controller == kNrpnMsb)
             complete(true, false);
         else
-            s = ChannelState{};
+            breakRun();
         break;
     case kParameterComplete:
         if (controller == kDataEntryMsb) {
@@ -109,17 +110,21 @@ void XRPNDecoder::processController(uint8_t channel, uint8_t controller, uint8_t
             s.dataLsb = value;
             s.state = kDataLsbSeen;
         } else {
-            s = ChannelState{};
+            breakRun();
         }
         break;
     case kDataMsbSeen:
-        if (controller == kDataEntryLsb) s.dataLsb = value;
-        deliverAndReset();
+    case kDataLsbSeen: {
+        const bool completes =
+            controller == (s.state == kDataMsbSeen ? kDataEntryLsb : kDataEntryMsb);
+        if (completes) (s.state == kDataMsbSeen ? s.dataLsb : s.dataMsb) = value;
+        // The listener sees a copy, so that it may feed the decoder again.
+        const ChannelState done = s;
+        s = ChannelState{};
+        deliver(channel, done);
+        if (!completes) processController(channel, controller, value);
         break;
-    case kDataLsbSeen:
-        if (controller == kDataEntryMsb) s.dataMsb = value;
-        deliverAndReset();
-        break;
+    }
     default:
         break; // a state outside the run ignores the message
     }

@@ -5,8 +5,10 @@
 // first). The decoder follows that run per channel and hands each complete
 // parameter to its listener. A run that is broken by any other controller
 // is forgotten; a data entry with one half is delivered with the other half
-// 0 as soon as the next controller arrives. Controller 121 (reset all
-// controllers) forgets the parameter of an idle channel.
+// 0 as soon as the next controller arrives. Either way the controller that
+// ended the run may begin the next one (hosts often close a run with the
+// null parameter 127/127 and start the next at once). Controller 121 (reset
+// all controllers) forgets the parameter of an idle channel.
 #pragma once
 
 #include <array>
