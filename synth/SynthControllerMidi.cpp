@@ -93,16 +93,12 @@ void SynthController::setKeyPressure(uint64_t part, uint8_t key, uint8_t value) 
 void SynthController::mpeNoteOn(uint64_t part, int64_t member, uint8_t key, uint8_t velocity) {
     VoiceManager& vm = voiceManagers[part];
     VoiceManager::MemberState& ms = vm.members[member & 15];
-    // The member's voice is known only when this note gets one; a note that
-    // finds no voice must not pass the member's pending values to the voice
-    // of an earlier note.
-    const int64_t earlier = ms.voice;
+    // The voice manager records the voice it assigns; a note that finds no
+    // voice leaves the member without one, and its waiting values reach no
+    // voice.
     ms.voice = -1;
     vm.noteOn(key, velocity, static_cast<uint64_t>(member), VoiceManager::kModeMpe);
-    if (ms.voice < 0 || static_cast<uint64_t>(ms.voice) >= kMaxVoices) {
-        ms.voice = earlier;
-        return;
-    }
+    if (ms.voice < 0 || static_cast<uint64_t>(ms.voice) >= kMaxVoices) return;
     const uint64_t voice = static_cast<uint64_t>(ms.voice);
     vm.setMemberBend(static_cast<uint64_t>(member), ms.pendingBend);
     setMpeTimbre(part, voice, ms.pendingTimbre);
