@@ -413,6 +413,51 @@ TEST(SynthController, SetVoiceModeParsesAgainOnlyOnAChange) {
     EXPECT_EQ(r.ctl.parses, 1);
 }
 
+TEST(SynthController, AutomationSlotSettings) {
+    struct Case {
+        const char* name;
+        void (*change)(SynthController&);
+        rig::Log expected;
+    };
+    const Case cases[] = {
+        {"field 0 switches a slot",
+         [](SynthController& c) {
+             c.setAutomSlotParameter(3, 0, 1.0f);
+             c.setAutomSlotParameter(3, 0, 0.0f);
+         },
+         {"slot active 3 1", "slot active 3 0"}},
+        {"other fields are the slot's settings",
+         [](SynthController& c) { c.setAutomSlotParameter(14, 6, 2.0f); },
+         {"slot param 14 6 2"}},
+        {"slots above 14 are ignored",
+         [](SynthController& c) {
+             c.setAutomSlotParameter(15, 0, 1.0f);
+             c.setAutomSlotParameter(~uint64_t{0}, 6, 1.0f);
+         },
+         {}},
+        {"a new voice count re-arms every part's slot timers",
+         [](SynthController& c) { c.setVoiceCount(3); },
+         {"slots rearm 0 3", "slots rearm 1 3", "slots rearm 2 3", "slots rearm 3 3",
+          "slots rearm 4 3", "slots rearm 5 3", "slots rearm 6 3", "slots rearm 7 3",
+          "slots rearm 8 3", "slots rearm 9 3"}},
+        {"an unchanged or refused count does not",
+         [](SynthController& c) {
+             c.setVoiceCount(6);
+             c.setVoiceCount(7);
+         },
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig r(1);
+        c.change(r.ctl);
+        rig::Log settings; // leaves out the voices the count change ends
+        for (const std::string& e : r.log)
+            if (e.rfind("slot ", 0) == 0 || e.rfind("slots rearm", 0) == 0) settings.push_back(e);
+        EXPECT_EQ(settings, c.expected);
+    }
+}
+
 TEST(SynthController, NoteIdsAndExpression) {
     struct Case {
         const char* name;

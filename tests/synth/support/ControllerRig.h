@@ -66,22 +66,18 @@ public:
     void onParameterAction(float value, uint64_t owner, uint16_t index, bool modulated) override {
         if (modulated) reports.push_back({value, owner, index});
     }
-    void onControlChange(uint64_t p, uint8_t c, uint8_t v) override {
-        add("hook cc " + std::to_string(p) + " " + std::to_string(c) + " " + std::to_string(v));
-    }
-    void onProgramChange(uint64_t p, uint8_t program) override {
-        add("hook program " + std::to_string(p) + " " + std::to_string(program));
-    }
+    void onControlChange(uint64_t p, uint8_t c, uint8_t v) override { add("hook cc", p, c, v); }
+    void onProgramChange(uint64_t p, uint8_t program) override { add("hook program", p, program); }
     void handleRpn(uint8_t c, uint16_t parameter, uint8_t msb, uint8_t lsb) override {
-        add("rpn " + std::to_string(c) + " " + std::to_string(parameter) + " " +
-            std::to_string(msb));
+        add("rpn", c, parameter, msb);
         SynthController::handleRpn(c, parameter, msb, lsb);
     }
-    void triggerAutomSlots(uint64_t p, uint64_t v) override {
-        add("slots on " + std::to_string(p) + " " + std::to_string(v));
-    }
-    void releaseAutomSlots(uint64_t p, uint64_t v) override {
-        add("slots off " + std::to_string(p) + " " + std::to_string(v));
+    void triggerAutomSlots(uint64_t p, uint64_t v) override { add("slots on", p, v); }
+    void releaseAutomSlots(uint64_t p, uint64_t v) override { add("slots off", p, v); }
+    void rescheduleAutomSlots(uint64_t p, uint64_t n) override { add("slots rearm", p, n); }
+    void setAutomSlotActive(uint64_t slot, bool on) override { add("slot active", slot, on); }
+    void setAutomSlotParam(uint64_t slot, uint16_t field, float value) override {
+        add("slot param", slot, field, static_cast<int>(value));
     }
     // Stands in for the matrix: clears, then runs the test's own routes.
     void parseModMatrix() override {
@@ -102,8 +98,12 @@ public:
     std::vector<Report> reports;
 
 private:
-    void add(std::string e) {
-        if (logging) log.push_back(std::move(e));
+    // Builds the entry only while logging: the audio-path test counts allocations.
+    template <class... Parts> void add(const char* what, Parts... parts) {
+        if (!logging) return;
+        std::string e = what;
+        ((e += " " + std::to_string(parts)), ...);
+        log.push_back(e);
     }
 };
 
