@@ -58,6 +58,27 @@ TEST(SynthController, ChannelRoutingByVoiceMode) {
     }
 }
 
+TEST(SynthController, ResetGivesLayersTheirParts) {
+    struct Case {
+        uint32_t mode;
+        std::vector<uint64_t> parts; // of layers 0-9
+    };
+    const Case cases[] = {
+        {2, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        {4, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9}},
+        {5, {1, 0, 1, 0, 1, 0, 1, 0, 1, 0}}, // the layer targets
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("mode " + std::to_string(c.mode));
+        Rig r(3);
+        for (uint64_t l = 0; l < 10; ++l) r.ctl.setLayerTarget(l, (l + 1) % 2);
+        r.ctl.setVoiceMode(c.mode);
+        std::vector<uint64_t> parts;
+        for (const VSX::LayerRecord& l : r.layers) parts.push_back(l.part);
+        EXPECT_EQ(parts, c.parts);
+    }
+}
+
 TEST(SynthController, MpeMemberChannelExpression) {
     Rig r(5);
     SynthController& ctl = r.ctl;
