@@ -45,6 +45,7 @@ namespace VSX {
 class LayerManager;
 class MasterSettingsListener;
 class SynthBase;
+class SynthController;
 class SynthParams;
 } // namespace VSX
 namespace vantor {
@@ -263,6 +264,7 @@ private:
     VSX::MasterSettingsListener* masterSettings = nullptr;
     VSX::SynthParams* synthParams = nullptr;
     VSX::SynthBase* synth = nullptr;
+    VSX::SynthController* synthController = nullptr;
     VSX::LayerManager* layerManager = nullptr;
 
     float outputGains[kMaxChannels] = {1.0f, 1.0f, 1.0f, 1.0f};

@@ -26,8 +26,8 @@ std::unique_ptr<ChipController> makeChipController(std::vector<ChipEmu*>* units,
     return std::make_unique<UnitController>(units, listener);
 }
 
-bool ChipWrap::controllerOpenMedia(uint32_t, const char*) {
-    return false;
+bool ChipWrap::controllerOpenMedia(uint32_t slot, const char* path) {
+    return controller && path && controller->openMedia(slot, path);
 }
 
 void ChipWrap::controllerCommand(uint32_t, double) {}

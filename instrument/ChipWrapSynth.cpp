@@ -7,6 +7,7 @@
 #include "instrument/ChipWrap.h"
 #include "synth/LayerManager.h"
 #include "synth/SynthBase.h"
+#include "synth/SynthController.h"
 
 namespace acme {
 
@@ -19,7 +20,8 @@ void ChipWrap::attachSynthViews() {
     synth = dynamic_cast<VSX::SynthBase*>(controller.get());
     synthParams = synth;
     masterSettings = synth;
-    layerManager = nullptr;
+    synthController = dynamic_cast<VSX::SynthController*>(controller.get());
+    layerManager = synthController ? &synthController->layerManager : nullptr;
 }
 
 void ChipWrap::synthMidi(uint8_t status, uint8_t data1, uint8_t data2) {
@@ -28,19 +30,21 @@ void ChipWrap::synthMidi(uint8_t status, uint8_t data1, uint8_t data2) {
 
 void ChipWrap::synthNoteOn(uint16_t channel, uint32_t noteId, uint8_t key, float velocity,
                            float tuning) {
-    (void)channel, (void)noteId, (void)key, (void)velocity, (void)tuning;
+    if (synthController) synthController->noteOnWithId(channel, noteId, key, velocity, tuning);
 }
 
 void ChipWrap::synthNoteOff(uint16_t channel, uint32_t noteId, uint8_t key) {
-    (void)channel, (void)noteId, (void)key;
+    if (synthController) synthController->noteOffPart(channel, noteId, key);
 }
 
 void ChipWrap::synthExpression(uint16_t channel, uint32_t noteId, uint32_t type, float value) {
-    (void)channel, (void)noteId, (void)type, (void)value;
+    if (synthController) synthController->setVoiceExpression(channel, noteId, type, value);
 }
 
 void ChipWrap::synthStopVoice(uint16_t channel, uint32_t noteId, int32_t parameter, float value) {
-    (void)channel, (void)noteId, (void)parameter, (void)value;
+    // The parameter and value of the record do not choose anything here.
+    (void)parameter, (void)value;
+    if (synthController) synthController->stopVoiceById(channel, noteId);
 }
 
 void ChipWrap::synthSetLayerField(uint64_t layer, uint16_t field, float value) {
@@ -57,11 +61,11 @@ void ChipWrap::synthSetParameter(uint32_t index, float value) {
 }
 
 void ChipWrap::synthSetAutomSlot(uint64_t slot, uint16_t sub, float value) {
-    (void)slot, (void)sub, (void)value;
+    if (synthController) synthController->setAutomSlotParameter(slot, sub, value);
 }
 
-float ChipWrap::synthAutomSlot(uint64_t, uint16_t) {
-    return 0.0f;
+float ChipWrap::synthAutomSlot(uint64_t slot, uint16_t sub) {
+    return synthController ? synthController->getAutomSlotParameter(slot, sub) : 0.0f;
 }
 
 void ChipWrap::synthSetModMatrix(const char* text, int32_t arg) {
@@ -87,15 +91,16 @@ void ChipWrap::synthAddHostBuffer(bool first, void* record, uint64_t size) {
 }
 
 void ChipWrap::synthReceiveDataBlock(void* record, uint64_t size, uint64_t key) {
-    (void)record, (void)size, (void)key;
+    if (synthController) synthController->receiveDataBlock(record, size, key);
 }
 
 void ChipWrap::synthSetStoredFlag(uint8_t value) {
+    // The synth framework keeps no flag for this setting: nothing reads it.
     (void)value;
 }
 
 void ChipWrap::synthCollectVoiceParameters(std::vector<vantor::ParameterInfo>& out) {
-    (void)out;
+    if (synthController) synthController->collectVoiceParameters(out);
 }
 
 void ChipWrap::synthCollectAutomSlotParameters(std::vector<vantor::ParameterInfo>& out) {
