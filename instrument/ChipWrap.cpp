@@ -159,8 +159,7 @@ void ChipWrap::setupFilters() {
 }
 
 void ChipWrap::clearRenderState() {
-    for (FirState& s : fir) s = FirState{};
-    firIndex = 0;
+    stereoFir.clear();
 }
 
 void ChipWrap::reRate(bool force) {

@@ -33,6 +33,7 @@
 #include "engine-support/Mutex.h"
 #include "instrument/ChipController.h"
 #include "instrument/ChipControllerListener.h"
+#include "instrument/ChipWrapStereoFilter.h"
 #include "instrument/EnginePluginSDK.h"
 #include "instrument/HPFilter.h"
 #include "instrument/LPFilter.h"
@@ -89,8 +90,6 @@ public:
     static constexpr double kMaxDetuneCents = 2400.0;
     static constexpr uint32_t kSliceQuantum = 4;
     static constexpr uint32_t kMaxSpan = 256;
-    static constexpr uint32_t kFirStates = 21;
-    static constexpr uint32_t kFirTaps = 16;
 
     // "MD" builds the seven units and the controller; any other name builds
     // neither. `factory` replaces the controller (tests).
@@ -181,11 +180,6 @@ private:
         uint64_t length;
         Event event;
     };
-    struct FirState {
-        float left[2 * kFirTaps];  // each pair written twice: a ring read
-        float right[2 * kFirTaps]; // as 16 contiguous taps, newest first
-        uint32_t position = 0;
-    };
 
     // ---- ChipWrap.cpp
     uint32_t outputCount() const;
@@ -271,8 +265,7 @@ private:
     LPFilter lp[kMaxChannels];
     LPFilterInverse lpInverse[kMaxChannels];
     HPFilter hp[kMaxChannels];
-    std::array<FirState, kFirStates> fir{};
-    uint32_t firIndex = 0;
+    ChipWrapStereoFilter stereoFir;          // 21 rotating states
     std::unique_ptr<int32_t[]> accumulators; // kMaxChannels x chipSamples
 
     vantor::Mutex mutex;

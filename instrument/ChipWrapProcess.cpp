@@ -267,30 +267,8 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
         }
         // The stereo filter covers channels 0 and 1; other channels (and the
         // only channel of a mono unit) pass unfiltered.
-        if (taps && channels >= 2) {
-            float* left = buffers[0] + done;
-            float* right = buffers[1] + done;
-            uint32_t index = firIndex;
-            for (uint64_t i = 0; i < piece; ++i) {
-                FirState& s = fir[index];
-                const uint32_t pos = (s.position + kFirTaps - 1) & (kFirTaps - 1);
-                s.position = pos;
-                s.left[pos] = s.left[pos + kFirTaps] = left[i];
-                s.right[pos] = s.right[pos + kFirTaps] = right[i];
-                const float* hl = s.left + pos;
-                const float* hr = s.right + pos;
-                float l = hl[0] * taps[0];
-                float r = hr[0] * taps[1];
-                for (uint32_t j = 1; j < kFirTaps; ++j) {
-                    l += hl[j] * taps[2 * j];
-                    r += hr[j] * taps[2 * j + 1];
-                }
-                left[i] = l;
-                right[i] = r;
-                index = index + 1 == kFirStates ? 0 : index + 1;
-            }
-            firIndex = index;
-        }
+        if (taps && channels >= 2)
+            stereoFir.process(buffers[0] + done, buffers[1] + done, piece, taps);
         for (uint32_t c = 0; c < channels; ++c)
             lp[c].process(buffers[c] + done, static_cast<int32_t>(piece));
         done += piece;
