@@ -281,17 +281,17 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
          "cannot load the engine plug-in missing/Brevado.so"},
         {{"--rate", "0"}, 2, "bad sample rate \"0\""},
         {{"--block", "100000"}, 2, "bad block size \"100000\""},
-        {{"--rate", "8000", "--block", "4096"},
-         1,
-         "the engine plug-in did not activate at 8000 Hz"},
-        {{"--rate", "8000", "--block", "4096"},
-         1,
-         "the engine plug-in did not activate at 8000 Hz"},
+        {{"--load", "missing.tfi"}, 1, "the engine plug-in could not load missing.tfi"},
+        {{"--load", "notes.txt"}, 1, "the engine plug-in could not load notes.txt"},
+        {{"--load", std::string(512, 'x')}, 2, "bad file path"},
+        {{"--load", "a", "--load", "b", "--load", "c"}, 2, "at most two --load files"},
+        {{"--matrix", std::string(32256, 'M')}, 2, "modulation matrix longer than"},
         {{"--phrase", "C4 Q4"}, 2, "bad note \"Q4\""},
         {{"-o", "no/such/folder/out.wav"}, 1, "cannot write no/such/folder/out.wav"},
         {{"--frobnicate"}, 2, "unknown argument \"--frobnicate\""},
         {{"--rate", "384000", "--phrase", hourAndHalf}, 2, "the phrase is too long for one WAV"},
     };
+    { std::ofstream(root + "/notes.txt") << "neither an instrument nor media"; }
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         if (std::find(args.begin(), args.end(), "-o") == args.end())
