@@ -3,9 +3,13 @@
 // product folder, for the product folder given (or the default one).
 //
 //   morvane-register [PRODUCT_FOLDER]
+//   morvane-register --print-vst3-folder
 //
-// Exit status 0 when both were written, 1 otherwise (one line on stderr).
+// The second form prints the folder the VST3 bundle is installed into. Exit
+// status 0 when both preferences were written, 1 otherwise (one line on
+// stderr), 2 for bad arguments.
 #include <iostream>
+#include <string>
 
 #include "enginehost/InstallLayout.h"
 #include "vantor/config.h"
@@ -14,6 +18,10 @@ int main(int argc, char** argv) {
     if (argc > 2) {
         std::cerr << "usage: morvane-register [PRODUCT_FOLDER]\n";
         return 2;
+    }
+    if (argc == 2 && std::string(argv[1]) == "--print-vst3-folder") {
+        std::cout << morvane::userVst3Folder() << "\n";
+        return 0;
     }
     const std::string product = argc == 2 ? argv[1] : morvane::productDataFolder();
     const std::string bundle = morvane::engineBundleIn(product);
