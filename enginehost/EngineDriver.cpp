@@ -132,8 +132,14 @@ const EngineDriver::KeptRecord* EngineDriver::findKeptRecord(uint32_t id, uint64
     return nullptr;
 }
 
+EngineDriver::KeptRecord* EngineDriver::findKeptRecord(uint32_t id, uint64_t field) {
+    for (KeptRecord& r : kept)
+        if (r.id == id && r.field == field) return &r;
+    return nullptr;
+}
+
 void EngineDriver::restoreKeptRecord(uint32_t id, uint64_t field, const uint8_t* bytes, size_t n) {
-    auto* r = const_cast<KeptRecord*>(findKeptRecord(id, field));
+    KeptRecord* r = findKeptRecord(id, field);
     if (!r || n > r->size) return;
     std::memset(r->bytes.get(), 0, r->size);
     if (n) std::memcpy(r->bytes.get(), bytes, n);

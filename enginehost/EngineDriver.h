@@ -60,6 +60,7 @@ public:
     const KeptRecord& keptRecord(size_t i) const { return kept[i]; }
     // The kept record for an extension id and field; null when none.
     const KeptRecord* findKeptRecord(uint32_t id, uint64_t field) const;
+    KeptRecord* findKeptRecord(uint32_t id, uint64_t field);
     // Replaces a kept record's bytes (the rest zeroed, the id kept) and hands
     // it to the engine as an update.
     void restoreKeptRecord(uint32_t id, uint64_t field, const uint8_t* bytes, size_t n);

@@ -130,8 +130,8 @@ int32_t MorvaneEngine::setRateAndBlock(int32_t newRate, int64_t block) {
     if (newRate < kMinRate || newRate > kMaxRate || block < 1 || block > kMaxBlock)
         return kStatusBadArgument;
     std::lock_guard<std::mutex> guard(lock);
-    return start(newRate, static_cast<uint32_t>(block), hostChannels) ? kStatusOk
-                                                                      : kStatusEngineFailed;
+    return start(newRate, static_cast<uint32_t>(block), hostChannels.load()) ? kStatusOk
+                                                                             : kStatusEngineFailed;
 }
 
 int32_t MorvaneEngine::setSettings(const ZefaEngineSettings* s) {
@@ -237,19 +237,24 @@ int32_t MorvaneEngine::importFile(const char* path, int32_t slot) {
 
 int32_t MorvaneEngine::process(float** outputs, const MIDIEvents* events, int32_t frames,
                                const SyncInfo* syncInfo) {
-    if (frames < 0 || frames > static_cast<int32_t>(maxBlock)) return kStatusBadArgument;
+    const uint32_t channels = hostChannels.load(std::memory_order_relaxed);
+    if (frames < 0 || frames > static_cast<int32_t>(maxBlock.load(std::memory_order_relaxed)))
+        return kStatusBadArgument;
     if (frames > 0 && !outputs) return kStatusBadArgument;
     if (events && (events->word1 != 1 || events->count > kEventCapacity)) return kStatusBadRecord;
 
     if (!lock.try_lock()) {
         // A state load or a set-up holds the engine: this block stays silent
         // and its events wait for the next one.
-        for (uint32_t c = 0; frames > 0 && c < hostChannels; ++c)
+        for (uint32_t c = 0; frames > 0 && c < channels; ++c)
             if (outputs[c]) std::memset(outputs[c], 0, sizeof(float) * static_cast<size_t>(frames));
         if (events) appendToEngineList(events->events, events->count, 0, *carried);
         return kStatusOk;
     }
     std::lock_guard<std::mutex> guard(lock, std::adopt_lock);
+    // The block length may have changed while the lock was free.
+    if (frames > static_cast<int32_t>(maxBlock.load(std::memory_order_relaxed)))
+        return kStatusBadArgument;
 
     // Parameter writes since the last block, then held-over events, at frame 0.
     in->count = 0;
@@ -277,7 +282,7 @@ int32_t MorvaneEngine::process(float** outputs, const MIDIEvents* events, int32_
     takeEngineOutput(*out);
 
     const uint32_t engineChannels = static_cast<uint32_t>(channelPointers.size());
-    for (uint32_t c = 0; frames > 0 && c < hostChannels; ++c) {
+    for (uint32_t c = 0; frames > 0 && c < channels; ++c) {
         if (!outputs[c]) continue;
         const size_t bytes = sizeof(float) * static_cast<size_t>(frames);
         if (c < engineChannels)
@@ -374,25 +379,30 @@ int32_t MorvaneEngine::getChunk(const void** chunk, int32_t* size) {
 
 int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {
     if (!bytes || length <= 0) return kStatusBadArgument;
-    std::lock_guard<std::mutex> guard(lock);
+    // Read and checked whole before anything changes (the kept records are
+    // fixed once the engine stands, so this needs no lock); a refusal is
+    // reported through the host callbacks outside the lock.
     EngineStateChunk state;
     std::string error;
     const auto room = [this](uint32_t id, uint64_t field) -> size_t {
         const EngineDriver::KeptRecord* r = driver.findKeptRecord(id, field);
         return r ? r->size : 0;
     };
-    if (!state.read(static_cast<const uint8_t*>(bytes), static_cast<size_t>(length), kEngineIdCount,
-                    room, error)) {
+    if (state.read(static_cast<const uint8_t*>(bytes), static_cast<size_t>(length), kEngineIdCount,
+                   room, error)) {
+        for (const auto& p : state.parameters)
+            if (!isStoredSetting(p.engineId) || !std::isfinite(p.value)) {
+                error =
+                    "engine state: engine id " + std::to_string(p.engineId) + " holds no setting";
+                break;
+            }
+    }
+    if (!error.empty()) {
         log(error, kZefaLogError);
         return kStatusBadRecord;
     }
-    for (const auto& p : state.parameters)
-        if (!isStoredSetting(p.engineId) || !std::isfinite(p.value)) {
-            log("engine state: engine id " + std::to_string(p.engineId) + " holds no setting",
-                kZefaLogError);
-            return kStatusBadRecord;
-        }
 
+    std::lock_guard<std::mutex> guard(lock);
     // The chunk replaces every setting: writes waiting for a block are void.
     for (uint32_t id = 0; id < kHostParameterCount; ++id) pending[id].store(false);
     for (const auto& r : state.records)

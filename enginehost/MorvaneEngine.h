@@ -99,7 +99,7 @@ public:
 
     const std::string& getBaseDirectory() const { return baseDirectory; }
     const std::string& getPluginPath() const { return pluginPath; }
-    uint32_t getMaxBlock() const { return maxBlock; }
+    uint32_t getMaxBlock() const { return maxBlock.load(); }
     // Reads the values the engine reported in an out list (also used by
     // tests to hand the instance an out list of their own).
     void takeEngineOutput(const EngineEventList& out);
@@ -125,8 +125,9 @@ private:
     std::string pluginPath;
     std::string profilePath;
     int32_t rate = kDefaultRate;
-    uint32_t maxBlock = kDefaultBlock;
-    uint32_t hostChannels = kDefaultChannels;
+    // Read by the audio thread before it holds the lock.
+    std::atomic<uint32_t> maxBlock{kDefaultBlock};
+    std::atomic<uint32_t> hostChannels{kDefaultChannels};
 
     // Engine buffers, one per engine channel, of maxBlock frames.
     std::vector<float> buffers;
