@@ -73,6 +73,20 @@ TEST_F(EngineHostTest, BlocksOfEventsReachTheEngineInEveryProcessForm) {
     EXPECT_EQ(block.samples[2 * Block::kFrames - 1], 0.0f);
 }
 
+TEST_F(EngineHostTest, AMonoHostGetsOneChannelFromTheStereoEngine) {
+    ASSERT_TRUE(bridge.setSettings(48000, 128, 0, 1));
+    std::vector<float> mono(128, 1.0f);
+    float* channels[1] = {mono.data()}; // the engine has two: only one may be written
+    Block block;
+    block.note(HDMIDIEvent::kNoteOn, 60, 0.5f, 0);
+    block.record.outputs = channels;
+    block.record.frames = 128;
+    ASSERT_TRUE(bridge.process(&block.record));
+    for (float s : mono) ASSERT_EQ(s, 0.0f);
+    block.record.frames = 129; // longer than the block length now set
+    EXPECT_FALSE(bridge.process(&block.record));
+}
+
 // The same blocks into an engine: the output, every block after the other.
 std::vector<float> render(ZEFAWrapper& bridge) {
     std::vector<float> all;
