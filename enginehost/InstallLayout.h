@@ -45,7 +45,7 @@ std::string folderOf(const std::string& path);
 // The engine host bundle in `productFolder`.
 std::string engineBundleIn(const std::string& productFolder);
 // The product folder that holds the bundle whose executable is `executable`
-// (three folders up from it).
+// (the folder holding <bundle>/Contents/x86_64-linux/<name>.so).
 std::string productFolderOfBundleExecutable(const std::string& executable);
 
 } // namespace morvane
