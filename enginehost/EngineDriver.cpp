@@ -158,12 +158,12 @@ bool EngineDriver::loadFile(const char* path, int32_t slot) {
     return extension(record.data(), static_cast<uint64_t>(slot), kActionUpdate) == 0;
 }
 
-void EngineDriver::process(float** outputChannels, int32_t frames, void* in, void* out,
-                           const void* time) {
+void EngineDriver::process(float** outputChannels, int32_t frames, EventList* in, EventList* out,
+                           const vantor::SyncInfo* time) {
     if (!isOpen()) return;
-    instance->process(outputChannels, frames, static_cast<EventList*>(in),
-                      static_cast<EventList*>(out),
-                      static_cast<TimeRecord*>(const_cast<void*>(time)));
+    // The plug-in reads the transport at the offsets its time record names.
+    auto* record = reinterpret_cast<TimeRecord*>(const_cast<vantor::SyncInfo*>(time));
+    instance->process(outputChannels, frames, in, out, record);
 }
 
 } // namespace morvane

@@ -3,11 +3,7 @@
 // for a rate and block length and activated, then driven through the
 // dispatcher (parameter table, parameter map, extensions) and the process
 // entry.
-//
-// Event lists and the time record pass through as memory in the engine's
-// list form (enginehost/EventLists.h): this class sits on the engine side of
-// the boundary and its header names no record of either side. One thread at
-// a time drives it; the engine host's lock sees to that.
+// One thread at a time drives it; the engine host's lock sees to that.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "instrument/EnginePluginRecords.h"
 #include "vantor/ParameterInfo.h"
+#include "vantor/SyncInfo.h"
 
 namespace morvane {
 
@@ -68,9 +66,9 @@ public:
     // load-file record; false when the path is too long or the engine refuses.
     bool loadFile(const char* path, int32_t slot);
 
-    // One block: `in` and `out` are lists in the engine's form (either may
-    // be null), `time` a 128-byte transport record or null.
-    void process(float** outputs, int32_t frames, void* in, void* out, const void* time);
+    // One block through the process entry; either list and `time` may be null.
+    void process(float** outputs, int32_t frames, vantor::EnginePluginSDK::EventList* in,
+                 vantor::EnginePluginSDK::EventList* out, const vantor::SyncInfo* time);
 
 private:
     std::unique_ptr<EnginePluginLibrary> library;
