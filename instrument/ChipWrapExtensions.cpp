@@ -101,7 +101,7 @@ int32_t ChipWrap::handleExtension(ExtensionCommand* command) {
     case EXT_MOD_MATRIX:
         return modMatrix(c);
     case EXT_SYSEX_RECEIVER: {
-        if (size < sizeof(ExtensionHeader)) return -1;
+        if (size < kInstrumentBlockSize) return -1;
         if (action == 0) {
             header->id = EXT_SYSEX_RECEIVER;
             header->sizeWord = 32;

@@ -248,6 +248,10 @@ static_assert(offsetof(StepDataRecord, data) == 64);
 // Curve data for the sequencer voices: the bytes a reset writes.
 constexpr uint64_t kCurveDataRecordSize = 4132;
 
+// The system-exclusive receiver's record also holds instruments C to P for
+// the console controller: 14 records of 512 bytes from offset 32.
+constexpr uint64_t kInstrumentBlockSize = 32 + 14 * 512;
+
 struct PixelCanvasExtension {
     ExtensionHeader header; // id 35607, size word 308012, flags 0
     uint8_t unused32[8];

@@ -72,7 +72,7 @@ TEST(ChipWrapExtensions, RecordsSmallerThanTheirLayoutAreRefused) {
         {EXT_SYNTH_BUFFER_B, kCurveDataRecordSize, 0},
         {EXT_PIXEL_CANVAS, sizeof(PixelCanvasExtension), 0},
         {EXT_DAC_SAMPLES, sizeof(DacSamplesRecord), 0},
-        {EXT_SYSEX_RECEIVER, sizeof(ExtensionHeader), 0},
+        {EXT_SYSEX_RECEIVER, kInstrumentBlockSize, 0},
     };
     for (const auto& c : cases) {
         Fixture f;
