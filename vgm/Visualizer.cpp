@@ -6,8 +6,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "vantor/VNTRConv.h"
-
 namespace VGM {
 
 namespace {
@@ -44,6 +42,34 @@ std::string textf(const char* format, ...) {
     std::string out(n > 0 ? size_t(n) : 0, '\0');
     if (n > 0) std::vsnprintf(out.data(), out.size() + 1, format, again);
     va_end(again);
+    return out;
+}
+
+// A tag in the Windows Latin-1 code page of the 8-bit font. Characters the
+// code page lacks become '?', as the system's own conversion does, so one
+// Japanese letter does not cost the whole line.
+std::string toWindowsLatin(const std::u16string& text) {
+    static const char16_t high[32] = {
+        0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i];
+        char byte = '?';
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            byte = char(c);
+        } else {
+            for (int k = 0; k < 32; ++k)
+                if (high[k] && high[k] == c) byte = char(0x80 + k);
+            // A surrogate pair is one character.
+            if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+                text[i + 1] < 0xE000)
+                ++i;
+        }
+        out.push_back(byte);
+    }
     return out;
 }
 
@@ -124,8 +150,7 @@ bool Visualizer::describeTrack(uint64_t number, uint64_t count, const MediaTrack
     timeRow = int64_t(page.getHeight() / 8) - 2;
 
     int64_t y = 40;
-    const std::string system =
-        VNTRConv(VNTRConv(track.tags[kTagSystemName], UTF8), UTF8, WINDOWS_LATIN);
+    const std::string system = toWindowsLatin(track.tags[kTagSystemName]);
     for (size_t at = 0; at < system.size(); at += size_t(columns), y += kLineHeight)
         line(system.substr(at, size_t(columns)), y, kWhite);
 
