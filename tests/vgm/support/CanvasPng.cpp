@@ -30,7 +30,8 @@ std::string paletteImagePng(const uint8_t* pixels, uint64_t width, uint64_t heig
     std::string header;
     put32(header, uint32_t(width));
     put32(header, uint32_t(height));
-    header += std::string("\x08\x03\x00\x00\x00", 5); // 8 bits, palette, deflate, no filter, no interlace
+    // 8 bits per pixel, palette colour, deflate, no filter method, no interlace.
+    header += std::string("\x08\x03\x00\x00\x00", 5);
     chunk(png, "IHDR", header);
 
     std::string palette;
