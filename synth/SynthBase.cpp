@@ -169,6 +169,13 @@ void SynthBase::parseModMatrix() {
     clearModRoutes();
     if (modMatrixText.empty()) return;
     for (const ModMatrixEntry& entry : parseModMatrixText(modMatrixText)) addModRoute(entry);
+    // Room on the timer queue for every sequencer voice, so that switching a
+    // slot on while audio runs does not allocate.
+    size_t timers = 0;
+    for (PartModBank& b : banks)
+        for (ModAction* action : b.modActions)
+            if (action) timers += action->voiceCount();
+    if (quantumManager) quantumManager->queue.reserve(quantumManager->queue.size() + timers);
     for (uint64_t p = 0; p < kParts; ++p) {
         for (uint64_t n = 0; n < kAutomSlots; ++n) {
             ModAction* action = banks[p].modActions[n];
