@@ -1,10 +1,11 @@
 // The lower half of the multi-part synth controller: the parameter table and
 // its lookup by name, one bank of modulation sources per part (per-voice
 // note values, mono note values, controllers, pressure, program, bends),
-// the MPE member modulators of the two zones, the per-parameter action
-// table that modulation routes attach to, and the hooks through which the
-// modulation matrix and the instrument take part. Controllers derive from
-// it and add voices, layers and MIDI.
+// the MPE member modulators of the two zones, the fifteen automation slots,
+// the per-parameter action table that modulation routes attach to, the text
+// of the modulation matrix and the routes built from it, and the hooks
+// through which the controller and the instrument take part. Controllers
+// derive from it and add voices, layers and MIDI.
 #pragma once
 
 #include <array>
