@@ -133,8 +133,11 @@ TEST(AutomSlot, LanesFollowTheFields) {
 
 // A part with one slot routed through a per-voice destination, on a queue.
 struct Rig {
-    Rig() {
+    // `text` routes step sequence 0 to a per-voice parameter ("Depth") or
+    // to a single one ("Level").
+    explicit Rig(const char* text = "SOURCE=STEP0;DESTINATION=Depth") {
         testsupport::addParameter(synth, "Depth", 0, 127, vantor::ParameterInfo::kFlagPerVoice);
+        testsupport::addParameter(synth, "Level", 0, 127);
         testsupport::buildActions(synth, log);
         for (uint64_t n = 0; n < 15; ++n) synth.automSlots[n].initAutomSlotParams(n, nullptr);
         block.assign(VSX::StepBlock::kSize, 0);
@@ -143,7 +146,7 @@ struct Rig {
         synth.syncProvider = &sync;
         queue.rate = 48000.0;
         synth.setModMatrixText(nullptr, 0); // gives the block its step layout
-        synth.setModMatrixText("SOURCE=STEP0;DESTINATION=Depth", 0);
+        synth.setModMatrixText(text, 0);
         synth.setAutomSlotActive(0, true);
         action = synth.banks[0].modActions[0];
         // Let every voice walk a few steps (6000 samples per step at 120 BPM).
@@ -233,6 +236,19 @@ TEST(AutomSlotTrigger, SwitchingAndGates) {
     r.synth.soundingVoices = 3;
     r.synth.releaseAutomSlots(0, 4);
     EXPECT_EQ(r.action->getVoice(4)->gate, 0);
+
+    // A slot with one voice for the part keeps its gate open until the part
+    // falls silent.
+    Rig mono("SOURCE=STEP0;DESTINATION=Level");
+    ASSERT_EQ(mono.action->voiceCount(), 1u);
+    mono.synth.triggerAutomSlots(0, 3);
+    EXPECT_EQ(mono.action->getVoice(0)->gate, 1);
+    mono.synth.soundingVoices = 1;
+    mono.synth.releaseAutomSlots(0, 3);
+    EXPECT_EQ(mono.action->getVoice(0)->gate, 1);
+    mono.synth.soundingVoices = 0;
+    mono.synth.releaseAutomSlots(0, 3);
+    EXPECT_EQ(mono.action->getVoice(0)->gate, 0);
 }
 
 } // namespace
