@@ -221,6 +221,18 @@ void SynthBase::setAutomSlotActive(uint64_t n, bool on) {
     slot.setActive(on ? 1 : 0);
 }
 
+void SynthBase::initAutomSlotParams(uint64_t slot, uint64_t n, AutomSlotListener* listener) {
+    if (slot < kAutomSlots) automSlots[slot].initAutomSlotParams(n, listener);
+}
+
+void SynthBase::setAutomSlotParam(uint64_t n, uint16_t field, float value) {
+    if (n < kAutomSlots) automSlots[n].setAutomSlotParam(field, value);
+}
+
+float SynthBase::getAutomSlotParam(uint64_t n, uint16_t field) {
+    return n < kAutomSlots ? automSlots[n].getAutomSlotParam(field) : 0.0f;
+}
+
 void SynthBase::triggerAutomSlots(uint64_t part, uint64_t voice) {
     if (!quantumManager || part >= kParts) return;
     for (uint64_t n = 0; n < kAutomSlots; ++n) {
@@ -258,6 +270,18 @@ void SynthBase::releaseAutomSlots(uint64_t part, uint64_t voice) {
         if (!action || !automSlots[n].active) continue;
         if (action->voiceCount() >= 2 || getActiveVoiceCount(part) == 0)
             action->setVoiceGate(voice, false);
+    }
+}
+
+void SynthBase::rescheduleAutomSlots(uint64_t part, uint64_t voiceCount) {
+    if (!quantumManager || part >= kParts) return;
+    for (uint64_t n = 0; n < kAutomSlots; ++n) {
+        ModAction* action = banks[part].modActions[n];
+        if (!action || !automSlots[n].active) continue;
+        for (auto& voice : action->voices) quantumManager->unschedule(voice.get());
+        const size_t count = std::min<uint64_t>(voiceCount, action->voiceCount());
+        for (size_t i = 0; i < count; ++i)
+            quantumManager->schedule(action->voices[i].get(), n | (part << 8));
     }
 }
 

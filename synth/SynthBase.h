@@ -169,23 +169,34 @@ public:
     void setModMatrixText(const char* text, int32_t arg);
     // Drops all routes and installs one route set per line of the stored
     // text; slots that are on get their mod actions running.
-    void parseModMatrix();
+    virtual void parseModMatrix();
     // Routes an entry's source (and control) to the first action, or to one
     // action per voice, for one part. "STEP" sources make the part's mod
     // action for that slot when it is missing.
-    void installModRoute(uint64_t part, std::vector<ParameterAction>& actions,
-                         const ModMatrixEntry& entry);
+    virtual void installModRoute(uint64_t part, std::vector<ParameterAction>& actions,
+                                 const ModMatrixEntry& entry);
 
-    // Automation slots. Switches slot n; its mod actions start and are
-    // scheduled (cookie part x 256 + n), or are unscheduled. Nothing when
-    // the slot is already in that state.
-    void setAutomSlotActive(uint64_t n, bool on);
+    // Automation slots. Labels slot `slot`'s records with number n and binds
+    // its lanes to the listener; may run again once the routes are cleared.
+    virtual void initAutomSlotParams(uint64_t slot, uint64_t n, AutomSlotListener* listener);
+    // Switches slot n; its mod actions start and are scheduled (cookie
+    // part x 256 + n), or are unscheduled. Nothing when the slot is already
+    // in that state.
+    virtual void setAutomSlotActive(uint64_t n, bool on);
+    // Fields 1-14 of slot n (field 0 is the switch above); slots above 14
+    // are ignored and read 0.
+    virtual void setAutomSlotParam(uint64_t n, uint16_t field, float value);
+    virtual float getAutomSlotParam(uint64_t n, uint16_t field);
     // Note-on of a part's voice: gates and restarts the slots' voices by
     // each slot's trigger mode.
-    void triggerAutomSlots(uint64_t part, uint64_t voice);
+    virtual void triggerAutomSlots(uint64_t part, uint64_t voice);
     // Note-off of a part's voice: the gate closes on slots with a voice per
     // part voice, or once the part has no sounding voice.
-    void releaseAutomSlots(uint64_t part, uint64_t voice);
+    virtual void releaseAutomSlots(uint64_t part, uint64_t voice);
+    // The part's voice count changed: the timers of every switched-on
+    // slot's mod action in the part are unscheduled and the first
+    // voiceCount of them scheduled again.
+    virtual void rescheduleAutomSlots(uint64_t part, uint64_t voiceCount);
     // Copies of the slots' records offered to the host, slot by slot.
     void collectAutomSlotParameters(std::vector<vantor::ParameterInfo>& list) const;
 
