@@ -65,7 +65,8 @@ public:
 
     void setParameter(uint16_t, float) override {}
     void onParameterAction(float value, uint64_t owner, uint16_t index, bool modulated) override {
-        if (modulated) reports.push_back({value, owner, index});
+        if (modulated)
+            reports.push_back({value, owner, index, quantumManager ? quantumManager->now : 0});
     }
     void onControlChange(uint64_t p, uint8_t c, uint8_t v) override { add("hook cc", p, c, v); }
     void onProgramChange(uint64_t p, uint8_t program) override { add("hook program", p, program); }
@@ -105,6 +106,7 @@ public:
         float value;
         uint64_t owner;
         uint16_t index;
+        uint64_t at; // the timer queue's time
     };
     Log& log;
     bool logging = true;
