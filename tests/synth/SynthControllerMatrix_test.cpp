@@ -3,7 +3,7 @@
 // sequence runs in sample time from the controller's note-on and stops
 // looping at its note-off; repeated set-up keeps one queue entry per timer;
 // the slots act before the modulators and the layers; voice-count changes
-// re-arm the slot timers.
+// re-arm the slot timers; trigger modes follow the controller's held keys.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -224,6 +224,48 @@ TEST(SynthControllerMatrix, SlotsActFirst) {
         for (const std::string& e : r.log)
             if (next < c.inOrder.size() && e == c.inOrder[next]) ++next;
         EXPECT_EQ(next, c.inOrder.size()) << "missing or late: " << c.inOrder[next];
+    }
+}
+
+// The controller's held-key count decides trigger mode 1: the first held
+// note restarts every step voice of the slot, a second one only its gate.
+TEST(SynthControllerMatrix, TriggerModesOnOverlappingNotes) {
+    // Counts the restarts (values sent as a note start) of one step voice.
+    struct Restarts : VSX::ModListener {
+        void onModulatorChanged(VSX::Modulator*, bool start) override { count += start; }
+        void onModulatorEvent(VSX::Modulator*, int, int) override {}
+        int count = 0;
+    };
+    struct Case {
+        int triggerMode;
+        int first[2];  // restarts of voices 0 and 1 at the first note
+        int second[2]; // and at the second, held over it
+    };
+    const Case cases[] = {
+        {0, {1, 0}, {0, 1}}, // the note's own voice
+        {1, {1, 1}, {0, 0}}, // all, only for the first held key
+        {2, {1, 1}, {1, 1}}, // all, every time
+        {4, {0, 0}, {0, 0}}, // the gate only
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.triggerMode);
+        MatrixRig r;
+        r.ctl.setModMatrixText("SOURCE=STEP0;DESTINATION=Depth", 0);
+        r.ctl.setAutomSlotParameter(0, AutomSlot::kTriggerMode, static_cast<float>(c.triggerMode));
+        r.ctl.setAutomSlotParameter(0, AutomSlot::kOn, 1.0f);
+        VSX::ModAction* action = r.ctl.banks[0].modActions[0];
+        ASSERT_NE(action, nullptr);
+        Restarts seen[2];
+        for (int v = 0; v < 2; ++v) action->getVoice(v)->addListener(&seen[v]);
+        r.midi(0x90, 60, 100);
+        EXPECT_EQ(seen[0].count, c.first[0]);
+        EXPECT_EQ(seen[1].count, c.first[1]);
+        seen[0].count = seen[1].count = 0;
+        r.midi(0x90, 64, 100);
+        EXPECT_EQ(seen[0].count, c.second[0]);
+        EXPECT_EQ(seen[1].count, c.second[1]);
+        EXPECT_EQ(action->getVoice(1)->gate, 1);
+        for (int v = 0; v < 2; ++v) action->getVoice(v)->removeListener(&seen[v]);
     }
 }
 
