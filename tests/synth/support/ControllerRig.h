@@ -65,7 +65,7 @@ public:
 
     void setParameter(uint16_t, float) override {}
     void onParameterAction(float value, uint64_t owner, uint16_t index, bool modulated) override {
-        if (modulated)
+        if (modulated && logging)
             reports.push_back({value, owner, index, quantumManager ? quantumManager->now : 0});
     }
     void onControlChange(uint64_t p, uint8_t c, uint8_t v) override { add("hook cc", p, c, v); }
