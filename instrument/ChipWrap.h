@@ -38,7 +38,6 @@
 #include "instrument/HPFilter.h"
 #include "instrument/LPFilter.h"
 #include "instrument/LPFilterInverse.h"
-#include "instrument/PixelCanvasListener.h"
 #include "instrument/Repackager.h"
 #include "instrument/SpeexProvider.h"
 
@@ -123,19 +122,19 @@ public:
 
     // ---- ChipControllerListener (no lock: called inside processing or a
     // locked command)
-    void notifySettingChanged(uint32_t k, float value) override;
-    void chipParameterValue(uint64_t unit, uint16_t parameter, uint8_t mode, float value) override;
+    void notifySettingChanged(uint32_t k, double value) override;
+    void chipParameterValue(uint64_t unit, uint32_t parameter, uint8_t mode, float value) override;
     void layerFieldValue(uint64_t layer, uint16_t field, uint8_t mode, float value) override;
-    void controllerParameterValue(uint64_t index, uint8_t mode, float value) override;
-    void syncValue(uint64_t id, uint8_t mode, float value) override;
+    void controllerParameterValue(uint32_t index, uint8_t mode, float value) override;
+    void syncValue(uint32_t id, uint8_t mode, float value) override;
     void automSlotValue(uint64_t slot, uint16_t sub, uint8_t mode, float value) override;
     void queueEvent(uint16_t argument, uint32_t kind, uint32_t id, float value) override;
     void paramInfoChanged(uint64_t x, uint64_t first, uint64_t last) override;
     void setNameText0(const char* text) override;
     void setNameText1(const char* text) override;
     void setModMatrixText(const char* text) override;
-    void publishImageFile(const void* data, uint64_t size) override;
-    void sendInfoBlock(const void* block) override;
+    void publishImageFile(const uint8_t* data, uint64_t size) override;
+    void sendInfoBlock(const uint8_t* block) override;
     void notifyPacked(void* record, uint32_t low, uint32_t high) override;
     void hostRequest(void* argument) override;
     void setChannelGain(uint32_t channel, uint32_t n) override;

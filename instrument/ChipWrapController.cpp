@@ -34,6 +34,9 @@ void ChipWrap::controllerCommand(uint32_t, double) {}
 
 void ChipWrap::controllerMasterCommand(uint32_t, double) {}
 
-void ChipWrap::controllerAttachSysex(void*, uint64_t, uint32_t) {}
+void ChipWrap::controllerAttachSysex(void* record, uint64_t size, uint32_t key) {
+    if (auto* receiver = dynamic_cast<ChipCDSysexReceiver*>(controller.get()))
+        receiver->attachInstrumentBlock(record, size, key);
+}
 
 } // namespace acme

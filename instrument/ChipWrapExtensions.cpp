@@ -337,8 +337,8 @@ void ChipWrap::queueEvent(uint16_t argument, uint32_t kind, uint32_t id, float v
     outgoing.push_back(e);
 }
 
-void ChipWrap::notifySettingChanged(uint32_t k, float value) {
-    queueEvent(0, 176, 256 + k, value);
+void ChipWrap::notifySettingChanged(uint32_t k, double value) {
+    queueEvent(0, 176, 256 + k, static_cast<float>(value));
 }
 
 void ChipWrap::valueFeed(uint32_t key, uint8_t mode, float value) {
@@ -371,7 +371,7 @@ void ChipWrap::valueFeed(uint32_t key, uint8_t mode, float value) {
     }
 }
 
-void ChipWrap::chipParameterValue(uint64_t unit, uint16_t parameter, uint8_t mode, float value) {
+void ChipWrap::chipParameterValue(uint64_t unit, uint32_t parameter, uint8_t mode, float value) {
     if (unit < 16 && parameter < 16) valueFeed(1024 + 16 * uint32_t(unit) + parameter, mode, value);
 }
 
@@ -379,11 +379,11 @@ void ChipWrap::layerFieldValue(uint64_t layer, uint16_t field, uint8_t mode, flo
     if (layer < 16 && field < 16) valueFeed(512 + 16 * uint32_t(layer) + field, mode, value);
 }
 
-void ChipWrap::controllerParameterValue(uint64_t index, uint8_t mode, float value) {
+void ChipWrap::controllerParameterValue(uint32_t index, uint8_t mode, float value) {
     if (index < 256) valueFeed(768 + uint32_t(index), mode, value);
 }
 
-void ChipWrap::syncValue(uint64_t id, uint8_t mode, float value) {
+void ChipWrap::syncValue(uint32_t id, uint8_t mode, float value) {
     if (id < 128) valueFeed(384 + uint32_t(id), mode, value);
 }
 
@@ -426,7 +426,7 @@ void ChipWrap::setModMatrixText(const char* text) {
     notifyRecord(modMatrixRecord);
 }
 
-void ChipWrap::publishImageFile(const void* data, uint64_t size) {
+void ChipWrap::publishImageFile(const uint8_t* data, uint64_t size) {
     if (!loadFileRecord || (!data && size > 0)) return;
     if (!publishedImagePath.empty()) {
         std::remove(publishedImagePath.c_str());
@@ -437,7 +437,7 @@ void ChipWrap::publishImageFile(const void* data, uint64_t size) {
     if (pattern.size() >= 512) return;
     const int fd = ::mkstemps(pattern.data(), 4);
     if (fd < 0) return;
-    const auto* bytes = static_cast<const uint8_t*>(data);
+    const uint8_t* bytes = data;
     uint64_t written = 0;
     while (written < size) {
         const ssize_t n = ::write(fd, bytes + written, static_cast<size_t>(size - written));
@@ -456,7 +456,7 @@ void ChipWrap::publishImageFile(const void* data, uint64_t size) {
     notifyRecord(loadFileRecord);
 }
 
-void ChipWrap::sendInfoBlock(const void* block) {
+void ChipWrap::sendInfoBlock(const uint8_t* block) {
     if (!block) return;
     std::memcpy(infoBlock, block, sizeof infoBlock);
     InfoBlockMessage message;
