@@ -94,7 +94,7 @@ TEST(ChipWrapExtensions, UnknownOrMissingRecordsAnswerMinusOne) {
     dispatchEntry(f.w.getRecord(), PLUGIN_OP_EXTENSION, &empty, &result);
     EXPECT_EQ(result, -1);
     // Without a synth the synth's extensions are refused.
-    ChipWrap plain(nullptr, "MD");
+    ChipWrap plain(nullptr, "DUMMY");
     HostBlock monitor(EXT_PARAMETER_MONITOR, sizeof(ParameterMonitorRecord));
     ExtensionCommand c = {};
     c.record = monitor.bytes.data();
