@@ -9,14 +9,15 @@ namespace acme {
 namespace {
 
 // The controller until the console instrument's own is built: it renders
-// the seven units as they are programmed through their registers.
+// the six voice units as they are programmed through their registers (the
+// media unit joins when media plays).
 class UnitController : public ChipController {
 public:
     using ChipController::ChipController;
     void resetForVersion(uint32_t) override {
-        for (size_t i = 0; i < kUnits; ++i) unitEnabled[i] = 1;
+        for (size_t i = 0; i < kVoiceUnits; ++i) unitEnabled[i] = 1;
     }
-    static constexpr size_t kUnits = 7;
+    static constexpr size_t kVoiceUnits = 6;
 };
 
 } // namespace

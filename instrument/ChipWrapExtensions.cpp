@@ -293,7 +293,7 @@ void ChipWrap::applyMasterSetting(MasterSetting* setting) {
     Locked lock(mutex);
     switch (code) {
     case 1:
-        if (std::isnan(value)) return;
+        if (!std::isfinite(value)) return;
         masterSettings->setPitchBendRange(value == -1.0 ? 200.0f : static_cast<float>(value));
         break;
     case 2:
