@@ -2,6 +2,7 @@
 // the information words, activation for the host's rate and block, the
 // parameter map and descriptions, the output check, and every opcode that may
 // arrive before the first activation.
+#include "emulators/MD_Emu.h"
 #include "instrument/ChipWrap.h"
 #include "instrument/EnginePluginRecords.h"
 
@@ -272,6 +273,58 @@ TEST(ChipWrap, WrapperSettings) {
     // Clock: a re-rate when the frequency changes, none for the same one.
     EXPECT_EQ(settingReports(w, 0, 1.0f), 1);
     EXPECT_EQ(settingReports(w, 0, 1.0f), 0);
+}
+
+} // namespace
+
+namespace {
+
+TEST(ChipWrap, ChipUnitParametersAreRoutedToTheirUnits) {
+    // What each unit holds after one host parameter event: parameter 30 (FM
+    // chip choice), 7 (DAC curve), FM mute 1 and solo 2.
+    struct Seen {
+        uint64_t fmSelect;
+        uint32_t dacCurveMode;
+        uint8_t mute1, solo2;
+        bool operator==(const Seen&) const = default;
+    };
+    const Seen none{0, 0, 0, 0};
+    const struct {
+        int32_t id;
+        float value;
+        Seen changed; // on the units listed
+        std::vector<size_t> units;
+    } cases[] = {
+        {1024 + 16 * 7 + 10, 1.0f, {1, 0, 0, 0}, {0, 1, 2, 3, 4, 5, 6}}, // unit 7, 10: all, 30
+        {1024 + 16 * 0 + 7, -1.0f, {0, 1, 0, 0}, {0, 1, 2, 3, 4, 5, 6}}, // global via unit 0
+        {1024 + 16 * 3 + 7, -1.0f, none, {}},                            // global via unit 3
+        {1024 + 16 * 3 + 6, 2.0f, none, {}},
+        {1024 + 16 * 2 + 1, 1.0f, {0, 0, 1, 0}, {2}},
+        {1024 + 16 * 7 + 2, 1.0f, {0, 0, 0, 1}, {6}}, // unit 7 is the media unit, + 20
+        {1024 + 16 * 9 + 1, 1.0f, none, {}},          // no such unit
+    };
+    for (const auto& c : cases) {
+        ChipWrap w(nullptr, "MD");
+        ASSERT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+        const int filterBefore = static_cast<MD_Emu*>(w.unit(3))->filterIndex;
+        auto in = std::make_unique<EventList>();
+        in->count = 1;
+        in->events[0] = {};
+        in->events[0].kind = 176;
+        in->events[0].id = c.id;
+        in->events[0].value = c.value;
+        in->events[0].tuning = std::numeric_limits<float>::infinity();
+        float l[4], r[4];
+        float* outputs[2] = {l, r};
+        w.getRecord()->process(w.getRecord(), outputs, 4, in.get(), nullptr, nullptr);
+        for (size_t u = 0; u < 7; ++u) {
+            auto* md = static_cast<MD_Emu*>(w.unit(u));
+            const Seen seen{md->fmSelect, md->dacCurveMode, md->fmMutes[1], md->solos[2]};
+            const bool listed = std::find(c.units.begin(), c.units.end(), u) != c.units.end();
+            EXPECT_EQ(seen, listed ? c.changed : none) << c.id << " unit " << u;
+        }
+        EXPECT_EQ(static_cast<MD_Emu*>(w.unit(3))->filterIndex, filterBefore) << c.id;
+    }
 }
 
 } // namespace
