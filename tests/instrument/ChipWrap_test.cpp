@@ -2,6 +2,7 @@
 // the information words, activation for the host's rate and block, the
 // parameter map and descriptions, the output check, and every opcode that may
 // arrive before the first activation.
+#include "ChipWrapTestSupport.h"
 #include "emulators/MD_Emu.h"
 #include "instrument/ChipWrap.h"
 #include "instrument/EnginePluginRecords.h"
@@ -325,6 +326,34 @@ TEST(ChipWrap, ChipUnitParametersAreRoutedToTheirUnits) {
         }
         EXPECT_EQ(static_cast<MD_Emu*>(w.unit(3))->filterIndex, filterBefore) << c.id;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(ChipWrap, ParameterMapCarriesTheControllersValuesAndDescriptions) {
+    ChipWrap w(nullptr, "MD", wraptest::NoteController::make);
+    auto& params = static_cast<wraptest::NoteController*>(w.getController())->parameters;
+    params[3] = vantor::ParameterInfo("Detune", vantor::ParameterInfo::kContinuous, -1.0f, 1.0f,
+                                      0.25f, 0, 0);
+    params[3].id = 3;
+    params[4].id = 0xFFFF; // not offered to the host
+    ASSERT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+    auto map = std::make_unique<EventList>();
+    dispatchEntry(w.getRecord(), PLUGIN_OP_GET_PARAMETER_MAP, map.get(), nullptr);
+    EXPECT_EQ(map->events[771].value, 0.25f);
+    EXPECT_EQ(map->events[256].value, 0.0f); // the initial clock index
+    EXPECT_EQ(map->events[257].value, 7.5f); // high-pass cutoff
+    EXPECT_EQ(map->events[258].value, 100.0f);
+    uint32_t count = 0;
+    vantor::ParameterInfo* table = nullptr;
+    dispatchEntry(w.getRecord(), PLUGIN_OP_GET_PARAMETER_INFO, &table, &count);
+    ASSERT_EQ(count, 1792u);
+    EXPECT_STREQ(table[771].label, "Detune");
+    EXPECT_EQ(table[771].id, 771);
+    EXPECT_EQ(table[772].id, 0xFFFF);
+    EXPECT_EQ(table[772].label, nullptr);
 }
 
 } // namespace
