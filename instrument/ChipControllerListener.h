@@ -1,0 +1,68 @@
+// What the console controller tells the plug-in object, and the records the
+// two share. The plug-in object implements ChipControllerListener: parameter,
+// layer-field and automation-slot values go to the host's parameter monitor or
+// out as parameter events (mode 0 an outgoing event, 1 a monitored value,
+// 2 a value the monitor is to watch), changed parameter ranges and the key
+// coverage go to the host. Every operation has an empty default, so a
+// listener names only what it handles.
+#pragma once
+
+#include <cstdint>
+
+class ChipControllerListener {
+public:
+    virtual ~ChipControllerListener() = default;
+    virtual void notifySettingChanged(uint32_t /*k*/, double /*value*/) {}
+    virtual void chipParameterValue(uint64_t /*unit*/, uint32_t /*p*/, uint8_t /*mode*/,
+                                    float /*value*/) {}
+    virtual void layerFieldValue(uint64_t /*layer*/, uint16_t /*field*/, uint8_t /*mode*/,
+                                 float /*value*/) {}
+    virtual void controllerParameterValue(uint32_t /*index*/, uint8_t /*mode*/, float /*value*/) {}
+    virtual void syncValue(uint32_t /*id*/, uint8_t /*mode*/, float /*value*/) {}
+    virtual void automSlotValue(uint64_t /*slot*/, uint16_t /*sub*/, uint8_t /*mode*/,
+                                float /*value*/) {}
+    virtual void queueEvent(uint16_t /*argument*/, uint32_t /*kind*/, uint32_t /*id*/,
+                            float /*value*/) {}
+    // The descriptions of controller parameters first..last-1 changed.
+    virtual void paramInfoChanged(uint64_t /*x*/, uint64_t /*first*/, uint64_t /*last*/) {}
+    virtual void reserved8() {}
+    virtual void setNameText0(const char* /*text*/) {}
+    virtual void setNameText1(const char* /*text*/) {}
+    virtual void setModMatrixText(const char* /*text*/) {}
+    virtual void publishImageFile(const uint8_t* /*data*/, uint64_t /*size*/) {}
+    // 128 bytes for the host (the key coverage of the layers).
+    virtual void sendInfoBlock(const uint8_t* /*block*/) {}
+    virtual void notifyPacked(void* /*record*/, uint32_t /*low*/, uint32_t /*high*/) {}
+    virtual void hostRequest(void* /*b*/) {}
+    virtual void setChannelGain(uint32_t /*channel*/, uint32_t /*n*/) {}
+    virtual void setLowPassCutoff(uint32_t /*channel*/, double /*hz*/) {}
+    virtual void setHighPassCutoff(uint32_t /*channel*/, double /*hz*/) {}
+};
+
+// Told when the pixels of a canvas changed.
+class PixelCanvasListener {
+public:
+    virtual ~PixelCanvasListener() = default;
+    virtual void canvasUpdated() {}
+};
+
+// The host pixel canvas as the controller draws on it: three palettes of up
+// to 256 entries, one byte per pixel.
+struct CanvasRecord {
+    uint8_t* red = nullptr;
+    uint8_t* green = nullptr;
+    uint8_t* blue = nullptr;
+    uint64_t colourCount = 0;
+    uint8_t* pixels = nullptr;
+    uint64_t height = 0;
+    uint64_t width = 0;
+    PixelCanvasListener* listener = nullptr;
+};
+
+// Takes the host's instrument block (instruments C..P) from the
+// system-exclusive extension: `size` is the record's size in bytes.
+class ChipCDSysexReceiver {
+public:
+    virtual ~ChipCDSysexReceiver() = default;
+    virtual void attachInstrumentBlock(void* record, uint64_t size, uint64_t key) = 0;
+};
