@@ -1,6 +1,7 @@
 #include "instrument/MD_ctrl.h"
 
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include <gtest/gtest.h>
@@ -166,4 +167,46 @@ TEST(MD_ctrlParams, ApplyPatchReportsTheInstrument) {
     ASSERT_EQ(con.listener.ranges.size(), 1u);
     EXPECT_EQ(con.listener.ranges[0], std::make_pair(uint64_t(72), uint64_t(144)));
     EXPECT_EQ(con.ctrl->voiceShadow(4).instruments[1].op(2, PatchRecord::kMult), 9);
+}
+
+// DAC sample records from the host: one with samples is played by every
+// unit's DAC; a replacement under the same key is taken even when empty (the
+// old record may be gone), an empty one under another key is not.
+TEST(MD_ctrlParams, DacRecordsFollowTheirKey) {
+    Console con;
+    auto record = [](uint32_t samples) {
+        std::vector<uint8_t> r(OPN2_DAC_sub::kHeaderSize + 2 * 64, 0);
+        std::memcpy(r.data() + 32, &samples, 4);
+        return r;
+    };
+    std::vector<uint8_t> full = record(64), empty = record(0), other = record(0);
+    con.ctrl->receiveDataBlock(full.data(), full.size(), 0);
+    for (auto& d : con.ctrl->dac) EXPECT_EQ(d->sampleSet, full.data());
+    con.ctrl->receiveDataBlock(other.data(), other.size(), 5);
+    EXPECT_EQ(con.ctrl->dac[0]->sampleSet, full.data());
+    con.ctrl->receiveDataBlock(empty.data(), empty.size(), 0);
+    for (auto& d : con.ctrl->dac) {
+        EXPECT_EQ(d->sampleSet, empty.data());
+        EXPECT_EQ(d->totalSamples, 0u);
+    }
+}
+
+// The first canvas stays; every call sets the sixteen colours and clears
+// the picture.
+TEST(MD_ctrlParams, CanvasGetsThePaletteAndIsCleared) {
+    Console con;
+    std::vector<uint8_t> red(256), green(256), blue(256), pixels(640 * 480, 7);
+    CanvasRecord first{red.data(), green.data(), blue.data(), 0, pixels.data(), 480, 640};
+    CanvasRecord second{};
+    con.ctrl->attachCanvas(&first);
+    con.ctrl->attachCanvas(&second);
+    EXPECT_EQ(con.ctrl->canvas, &first);
+    EXPECT_EQ(first.width, 320u);
+    EXPECT_EQ(first.height, 224u);
+    EXPECT_EQ(first.colourCount, 16u);
+    EXPECT_EQ(red[4], 175);
+    EXPECT_EQ(green[14], 242);
+    EXPECT_EQ(blue[10], 131);
+    EXPECT_EQ(pixels[320 * 224 - 1], 0);
+    EXPECT_EQ(pixels[320 * 224], 7);
 }
