@@ -1,7 +1,12 @@
 #include "synth/SynthBase.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cstring>
+
+#include "engine-support/QuantumManager.h"
+#include "synth/ModAction.h"
+#include "synth/ModMatrix.h"
 
 namespace VSX {
 
@@ -34,19 +39,263 @@ SynthBase::SynthBase() {
 }
 
 SynthBase::~SynthBase() {
-    // Actions leave their modulators before the banks go.
+    // Actions leave their modulators before the banks and the mod actions
+    // go. The timer queue may be gone already: no unscheduling here.
     paramActions.clear();
+    for (AutomSlot& slot : automSlots) slot.clearLaneRoutes();
+    deleteModActions(false);
 }
 
-bool SynthBase::addModRoute(const ModMatrixEntry& /*entry*/) {
-    return false;
+bool SynthBase::addModRoute(const ModMatrixEntry& entry) {
+    const std::string& name = entry.destination;
+    uint16_t index = 0xFFFF;
+    if (vantor::ParameterInfo* record = findParameter(name.data(), name.size(), &index)) {
+        if (record->mathFlags & vantor::ParameterInfo::kMathSpecial) {
+            addSpecialModRoute(entry);
+            return true;
+        }
+        onModTargetResolved(0, 0, index);
+        if (index >= paramActions.size() || paramActions[index].empty()) return true;
+        std::vector<ParameterAction>& actions = paramActions[index];
+        const uint16_t zones =
+            (record->flags & vantor::ParameterInfo::kFlagZoneRoutes) ? entry.zoneMask : 0xFFFF;
+        const uint16_t mask = zones & record->layerMask;
+        switch (voiceMode) {
+        case 1:
+        case 2:
+            installModRoute(0, actions, entry);
+            break;
+        case 3:
+        case 4:
+            for (uint64_t k = 0; k < kParts; ++k)
+                if (mask & (1u << k)) installModRoute(k, actions, entry);
+            break;
+        case 5:
+            for (uint64_t k = 0; k < kParts; ++k)
+                if ((mask & (1u << k)) && layerTarget[k] < kParts)
+                    installModRoute(layerTarget[k], actions, entry);
+            break;
+        default:
+            break;
+        }
+        return true;
+    }
+    if (name.compare(0, 4, "STEP") != 0) return false;
+    for (uint64_t n = 0; n < kAutomSlots; ++n) {
+        for (uint64_t k = 0; k < AutomSlot::kLanes; ++k) {
+            std::vector<ParameterAction>* actions =
+                automSlots[n].findLaneActions(k, name.data(), name.size());
+            if (!actions || actions->empty()) continue;
+            onModTargetResolved(1, n, actions->front().index);
+            installModRoute(k, *actions, entry);
+        }
+    }
+    return true;
+}
+
+void SynthBase::installModRoute(uint64_t part, std::vector<ParameterAction>& actions,
+                                const ModMatrixEntry& entry) {
+    if (part >= kParts || actions.empty() || !actions.front().record) return;
+    const vantor::ParameterInfo& record = *actions.front().record;
+    const bool perVoice =
+        actions.size() >= 2 && (record.flags & vantor::ParameterInfo::kFlagPerVoice);
+    const size_t n = perVoice ? std::min(actions.size(), PartModBank::kVoices) : 1;
+
+    ModSourceSlots controls{};
+    if (!entry.control.empty() && !resolveModSource(*this, part, entry.control, perVoice, controls))
+        controls.fill(nullptr);
+    auto route = [&](Modulator* source, size_t i, uint8_t retrigger) {
+        ModRoute r;
+        r.source = source;
+        r.control = controls[i];
+        r.offset = entry.offset;
+        r.amount = entry.amount;
+        r.min = entry.min;
+        r.max = entry.max;
+        r.sourceCurve = entry.sourceCurve;
+        r.controlCurve = entry.controlCurve;
+        r.part = part;
+        r.retrigger = retrigger;
+        actions[i].setMath(entry.math);
+        actions[i].addRoute(r);
+    };
+
+    ModSourceSlots sources{};
+    if (resolveModSource(*this, part, entry.source, perVoice, sources)) {
+        for (size_t i = 0; i < n; ++i)
+            if (sources[i]) route(sources[i], i, 0);
+        return;
+    }
+    // "STEP" m plays data block m; only the fifteen slots have mod actions.
+    uint64_t m = 0;
+    if (!stepSourceIndex(entry.source, m) || m >= stepBlocks.size() || m >= kAutomSlots) return;
+    DataBlockEntry& blockEntry = stepBlocks[m];
+    blockEntry.used = 1;
+    if (!blockEntry.block) return;
+    ModAction*& action = banks[part].modActions[m];
+    if (!action) {
+        const size_t voices = std::min(actions.size(), PartModBank::kVoices);
+        action = new ModAction(&automSlots[m], &automSlots[m].lanes[part],
+                               static_cast<uint8_t*>(blockEntry.block),
+                               blockSize(blockEntry, StepBlock::kSize), part, voices,
+                               record.minValue < 0.0f, syncProvider, this);
+    }
+    if (action->voiceCount() == 0) return;
+    for (size_t i = 0; i < n; ++i) {
+        ModActionVoice* voice = action->getVoice(i);
+        const bool retrigger = (record.flags & vantor::ParameterInfo::kFlagStepRetrigger) &&
+                               voice->getKind() == Modulator::kRaw &&
+                               entry.math != ParameterAction::kAccum;
+        route(voice, i, retrigger ? 1 : 0);
+    }
+}
+
+void SynthBase::setModMatrixText(const char* text, int32_t arg) {
+    modMatrixText.clear();
+    beforeModMatrixReset();
+    if (text && *text) {
+        modMatrixText = text;
+        modMatrixArg = arg;
+    }
+    parseModMatrix();
+    for (DataBlockEntry& e : stepBlocks)
+        if (!e.used) resetStepBlock(static_cast<uint8_t*>(e.block), blockSize(e, StepBlock::kSize));
+    for (DataBlockEntry& e : curveBlocks)
+        if (!e.used)
+            resetCurveBlock(static_cast<uint8_t*>(e.block), blockSize(e, CurveBlock::kSize));
+}
+
+void SynthBase::parseModMatrix() {
+    clearModRoutes();
+    if (modMatrixText.empty()) return;
+    for (const ModMatrixEntry& entry : parseModMatrixText(modMatrixText)) addModRoute(entry);
+    // Room on the timer queue for every sequencer voice, so that switching a
+    // slot on while audio runs does not allocate.
+    size_t timers = 0;
+    for (PartModBank& b : banks)
+        for (ModAction* action : b.modActions)
+            if (action) timers += action->voiceCount();
+    if (quantumManager) quantumManager->queue.reserve(quantumManager->queue.size() + timers);
+    for (uint64_t p = 0; p < kParts; ++p) {
+        for (uint64_t n = 0; n < kAutomSlots; ++n) {
+            ModAction* action = banks[p].modActions[n];
+            if (!action || !automSlots[n].active) continue;
+            action->setActive(true);
+            if (!quantumManager) continue;
+            for (auto& voice : action->voices) quantumManager->schedule(voice.get(), n | (p << 8));
+        }
+    }
+}
+
+size_t SynthBase::blockSize(const DataBlockEntry& entry, size_t layoutSize) const {
+    return entry.reserved ? entry.reserved : layoutSize;
+}
+
+void SynthBase::deleteModActions(bool unschedule) {
+    for (PartModBank& b : banks) {
+        for (ModAction*& action : b.modActions) {
+            if (!action) continue;
+            if (unschedule && quantumManager)
+                for (auto& voice : action->voices) quantumManager->unschedule(voice.get());
+            delete action;
+            action = nullptr;
+        }
+    }
+}
+
+void SynthBase::setAutomSlotActive(uint64_t n, bool on) {
+    if (n >= kAutomSlots) return;
+    AutomSlot& slot = automSlots[n];
+    if ((slot.active != 0) == on) return;
+    for (uint64_t p = 0; p < kParts && quantumManager; ++p) {
+        ModAction* action = banks[p].modActions[n];
+        if (!action) continue;
+        action->setActive(on);
+        for (auto& voice : action->voices) {
+            if (on)
+                quantumManager->schedule(voice.get(), n | (p << 8));
+            else
+                quantumManager->unschedule(voice.get());
+        }
+    }
+    slot.setActive(on ? 1 : 0);
+}
+
+void SynthBase::initAutomSlotParams(uint64_t slot, uint64_t n, AutomSlotListener* listener) {
+    if (slot < kAutomSlots) automSlots[slot].initAutomSlotParams(n, listener);
+}
+
+void SynthBase::setAutomSlotParam(uint64_t n, uint16_t field, float value) {
+    if (n < kAutomSlots) automSlots[n].setAutomSlotParam(field, value);
+}
+
+float SynthBase::getAutomSlotParam(uint64_t n, uint16_t field) {
+    return n < kAutomSlots ? automSlots[n].getAutomSlotParam(field) : 0.0f;
+}
+
+void SynthBase::triggerAutomSlots(uint64_t part, uint64_t voice) {
+    if (!quantumManager || part >= kParts) return;
+    for (uint64_t n = 0; n < kAutomSlots; ++n) {
+        ModAction* action = banks[part].modActions[n];
+        if (!action || !automSlots[n].active) continue;
+        const uint64_t cookie = n | (part << 8);
+        action->setVoiceGate(voice, true);
+        int32_t mode = automSlots[n].triggerMode;
+        if (mode == 1) mode = getHeldKeyCount(part) == 1 ? 2 : -1;
+        switch (mode) {
+        case 0: {
+            const uint64_t i = action->voiceCount() == 1 ? 0 : voice;
+            action->restartVoice(i);
+            if (ModActionVoice* v = action->getVoice(i)) quantumManager->retimeByTimer(v, 0);
+            break;
+        }
+        case 2:
+            action->restartAllVoices();
+            quantumManager->retimeByCookie(cookie, 0);
+            break;
+        case 3:
+            quantumManager->retimeByCookie(
+                cookie, action->computeSyncStartDelay(quantumManager->rate, voice));
+            break;
+        default: // the gate only
+            break;
+        }
+    }
+}
+
+void SynthBase::releaseAutomSlots(uint64_t part, uint64_t voice) {
+    if (part >= kParts) return;
+    for (uint64_t n = 0; n < kAutomSlots; ++n) {
+        ModAction* action = banks[part].modActions[n];
+        if (!action || !automSlots[n].active) continue;
+        if (action->voiceCount() >= 2 || getActiveVoiceCount(part) == 0)
+            action->setVoiceGate(voice, false);
+    }
+}
+
+void SynthBase::rescheduleAutomSlots(uint64_t part, uint64_t voiceCount) {
+    if (!quantumManager || part >= kParts) return;
+    for (uint64_t n = 0; n < kAutomSlots; ++n) {
+        ModAction* action = banks[part].modActions[n];
+        if (!action || !automSlots[n].active) continue;
+        for (auto& voice : action->voices) quantumManager->unschedule(voice.get());
+        const size_t count = std::min<uint64_t>(voiceCount, action->voiceCount());
+        for (size_t i = 0; i < count; ++i)
+            quantumManager->schedule(action->voices[i].get(), n | (part << 8));
+    }
+}
+
+void SynthBase::collectAutomSlotParameters(std::vector<vantor::ParameterInfo>& list) const {
+    for (const AutomSlot& slot : automSlots) slot.collectAutomSlotParameters(list);
 }
 
 void SynthBase::clearModRoutes() {
     clearAllActionRoutes(paramActions);
     for (size_t p = 0; p < kParts; ++p) resetPartBank(p);
+    for (AutomSlot& slot : automSlots) slot.clearLaneRoutes();
     for (DataBlockEntry& e : stepBlocks) e.used = 0;
     for (DataBlockEntry& e : curveBlocks) e.used = 0;
+    deleteModActions(true);
     for (PitchBendModulator& m : mpePitchBend) m.setActive(0);
     for (MIDI7Modulator& m : mpeModulators) m.setActive(0);
 }

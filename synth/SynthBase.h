@@ -1,10 +1,11 @@
 // The lower half of the multi-part synth controller: the parameter table and
 // its lookup by name, one bank of modulation sources per part (per-voice
 // note values, mono note values, controllers, pressure, program, bends),
-// the MPE member modulators of the two zones, the per-parameter action
-// table that modulation routes attach to, and the hooks through which the
-// modulation matrix and the instrument take part. Controllers derive from
-// it and add voices, layers and MIDI.
+// the MPE member modulators of the two zones, the fifteen automation slots,
+// the per-parameter action table that modulation routes attach to, the text
+// of the modulation matrix and the routes built from it, and the hooks
+// through which the controller and the instrument take part. Controllers
+// derive from it and add voices, layers and MIDI.
 #pragma once
 
 #include <array>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "synth/AutomSlot.h"
 #include "synth/ModMatrixEntry.h"
 #include "synth/Modulator.h"
 #include "synth/ParameterAction.h"
@@ -104,7 +106,7 @@ struct PartModBank {
 // A host data block that "STEP" sources and curves read.
 struct DataBlockEntry {
     void* block = nullptr; // shared with the host, not owned
-    uint32_t reserved = 0;
+    uint32_t reserved = 0; // the block's size in bytes as the host gave it; 0 = its layout's
     uint8_t used = 0;
 };
 
@@ -114,6 +116,7 @@ public:
     static constexpr size_t kMpeParts = 2;
     static constexpr size_t kMpeVoices = 16;
     static constexpr float kMidi7 = 0.007874016f; // 1/127
+    static constexpr size_t kAutomSlots = 15;
 
     SynthBase();
     ~SynthBase() override;
@@ -165,7 +168,45 @@ public:
     MIDI7Modulator* mpePressureModulator(uint64_t part, uint64_t voice);
     MIDI7Modulator* mpeTimbreModulator(uint64_t part, uint64_t voice);
 
+    // Modulation matrix. Stores a new text (empty for none), rebuilds every
+    // route from it, then gives the data blocks it does not name their
+    // default contents.
+    void setModMatrixText(const char* text, int32_t arg);
+    // Drops all routes and installs one route set per line of the stored
+    // text; slots that are on get their mod actions running.
+    virtual void parseModMatrix();
+    // Routes an entry's source (and control) to the first action, or to one
+    // action per voice, for one part. "STEP" sources make the part's mod
+    // action for that slot when it is missing.
+    virtual void installModRoute(uint64_t part, std::vector<ParameterAction>& actions,
+                                 const ModMatrixEntry& entry);
+
+    // Automation slots. Labels slot `slot`'s records with number n and binds
+    // its lanes to the listener; may run again once the routes are cleared.
+    virtual void initAutomSlotParams(uint64_t slot, uint64_t n, AutomSlotListener* listener);
+    // Switches slot n; its mod actions start and are scheduled (cookie
+    // part x 256 + n), or are unscheduled. Nothing when the slot is already
+    // in that state.
+    virtual void setAutomSlotActive(uint64_t n, bool on);
+    // Fields 1-14 of slot n (field 0 is the switch above); slots above 14
+    // are ignored and read 0.
+    virtual void setAutomSlotParam(uint64_t n, uint16_t field, float value);
+    virtual float getAutomSlotParam(uint64_t n, uint16_t field);
+    // Note-on of a part's voice: gates and restarts the slots' voices by
+    // each slot's trigger mode.
+    virtual void triggerAutomSlots(uint64_t part, uint64_t voice);
+    // Note-off of a part's voice: the gate closes on slots with a voice per
+    // part voice, or once the part has no sounding voice.
+    virtual void releaseAutomSlots(uint64_t part, uint64_t voice);
+    // The part's voice count changed: the timers of every switched-on
+    // slot's mod action in the part are unscheduled and the first
+    // voiceCount of them scheduled again.
+    virtual void rescheduleAutomSlots(uint64_t part, uint64_t voiceCount);
+    // Copies of the slots' records offered to the host, slot by slot.
+    void collectAutomSlotParameters(std::vector<vantor::ParameterInfo>& list) const;
+
     std::array<PartModBank, kParts> banks;
+    std::array<AutomSlot, kAutomSlots> automSlots;
     std::array<PitchBendModulator, kMpeParts * kMpeVoices> mpePitchBend;
     std::array<MIDI7Modulator, 2 * kMpeParts * kMpeVoices> mpeModulators;
     std::array<uint64_t, kParts> layerTarget{};
@@ -177,6 +218,11 @@ public:
     int32_t voiceMode = 1;
     std::string modMatrixText;
     int32_t modMatrixArg = 0;
+
+private:
+    // Unschedules and deletes every part's mod actions.
+    void deleteModActions(bool unschedule);
+    size_t blockSize(const DataBlockEntry& entry, size_t layoutSize) const;
 };
 
 } // namespace VSX

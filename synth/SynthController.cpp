@@ -143,6 +143,12 @@ void SynthController::setAutomSlotParameter(uint64_t slot, uint16_t field, float
         setAutomSlotParam(slot, field, value);
 }
 
+void SynthController::setAutomSlotParameterAndNotify(uint64_t slot, uint16_t field, float value) {
+    if (slot >= kAutomSlots) return;
+    setAutomSlotParameter(slot, field, value);
+    if (automSlotListener) automSlotListener->onAutomSlotModulated(slot, field, value != 0.0f);
+}
+
 float SynthController::getAutomSlotParameter(uint64_t slot, uint16_t field) {
     return slot < kAutomSlots ? getAutomSlotParam(slot, field) : 0.0f;
 }
@@ -169,7 +175,8 @@ void SynthController::setVoiceCount(uint64_t n) {
         const uint64_t before = voiceManagers[p].voiceCount;
         voiceManagers[p].setVoiceCount(n);
         refreshVoiceMask(p);
-        if (voiceManagers[p].voiceCount != before && quantumManager) rescheduleAutomSlots(p, n);
+        const uint64_t after = voiceManagers[p].voiceCount;
+        if (after != before && quantumManager) rescheduleAutomSlots(p, after);
     }
 }
 

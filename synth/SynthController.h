@@ -12,7 +12,11 @@
 // The voice events the voice managers report come back through the
 // VoiceListener face and fan out, in a fixed order, to the automation
 // slots, the part's modulator bank and the layer manager, which tells the
-// instrument what each layer slot must play. Nothing here takes a lock or
+// instrument what each layer slot must play. The slots, their sequencer
+// timers and the modulation matrix live in the synth base; the controller
+// adds the voice-manager and layer destinations to the matrix, sets the
+// slots up, gates them from its voice events and re-arms their timers when
+// the voice count changes. Nothing here takes a lock or
 // allocates once set up: every operation runs on the thread that owns the
 // engine plug-in object.
 #pragma once
@@ -36,7 +40,6 @@ class SynthController : public SynthBase, public VoiceListener, public XRPNListe
 public:
     static constexpr uint64_t kLayers = LayerManager::kLayers;
     static constexpr uint64_t kChannels = 16;
-    static constexpr uint64_t kAutomSlots = 15;
     static constexpr uint64_t kMaxVoices = VoiceManager::kMaxVoices;
     static constexpr uint64_t kMaxZoneMembers = 15;
     static constexpr uint8_t kNoKey = 128;
@@ -103,6 +106,9 @@ public:
     // Field 0 switches slot n on (value > 0) or off; fields 1-14 are the
     // slot's settings. Slots above 14 are ignored.
     void setAutomSlotParameter(uint64_t slot, uint16_t field, float value);
+    // As setAutomSlotParameter, then the slot listener hears of the field
+    // (modulated = value other than 0).
+    void setAutomSlotParameterAndNotify(uint64_t slot, uint16_t field, float value);
     float getAutomSlotParameter(uint64_t slot, uint16_t field);
     bool releaseAllParts();
     bool isReady() const { return true; }
@@ -205,29 +211,6 @@ public:
     XRPNDecoder rpnDecoder;
     uint32_t legacyFlag = 0;
     AutomSlotListener* automSlotListener = nullptr;
-
-protected:
-    // --- The automation slots and the modulation-matrix parser ---
-    // The controller drives these; SynthControllerSlots.cpp binds them to
-    // the slot classes and the parser.
-    //
-    // Rebuilds every route from the stored matrix text.
-    virtual void parseModMatrix();
-    // Attaches the entry's source (and control) to `actions` for `part`.
-    virtual void installModRoute(uint64_t part, std::vector<ParameterAction>& actions,
-                                 const ModMatrixEntry& entry);
-    // Labels slot n's parameter records and sets up its lanes.
-    virtual void initAutomSlotParams(uint64_t slot, uint64_t n, AutomSlotListener* listener);
-    // Note-on of a part voice: gate on and restart by each slot's trigger mode.
-    virtual void triggerAutomSlots(uint64_t part, uint64_t voice);
-    // Note-off of a part voice: gate off where the slot's action says so.
-    virtual void releaseAutomSlots(uint64_t part, uint64_t voice);
-    // The part's voice count changed: the slot timers of the part are
-    // unscheduled and the first voiceCount of them scheduled again.
-    virtual void rescheduleAutomSlots(uint64_t part, uint64_t voiceCount);
-    virtual void setAutomSlotActive(uint64_t slot, bool on);
-    virtual void setAutomSlotParam(uint64_t slot, uint16_t field, float value);
-    virtual float getAutomSlotParam(uint64_t slot, uint16_t field);
 
 private:
     uint64_t expressionPart(uint64_t part) const;

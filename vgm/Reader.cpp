@@ -16,7 +16,8 @@ bool isDacStream(MediaChipType type) {
 
 } // namespace
 
-Reader::Reader(MediaCallback* main) : mainListener(main) {
+Reader::Reader(MediaCallback* main, CanvasRecord* target, ExtraPageRenderer* renderer)
+    : mainListener(main), pageRenderer(renderer), canvas(target) {
     listeners.reserve(4);
 }
 
@@ -87,9 +88,20 @@ bool Reader::selectTrack(uint64_t index) {
     }
     leaveQueue();
 
+    // The streamers are off the queue: none of them can call the old display.
+    bool describable = true;
+    if (canvas) {
+        visualizer.reset();
+        visualizer = std::make_unique<Visualizer>(canvas, pageRenderer);
+        visualizer->showPage(displayPage);
+        describable = visualizer->describeTrack(index + 1, getTrackCount(), track);
+        listeners.push_back(visualizer.get());
+    }
+
     if (titleTrack != int64_t(index)) {
-        title =
-            VNTRConv(track.tags[kTagGameName], 0) + " - " + VNTRConv(track.tags[kTagTrackName], 0);
+        title = VNTRConv(track.tags[kTagGameName], 0) + " - " +
+                (describable ? VNTRConv(track.tags[kTagTrackName], 0)
+                             : std::string(Visualizer::kNoSuitableData));
         titleTrack = int64_t(index);
     }
 
@@ -128,6 +140,11 @@ void Reader::close() {
     spare = 0;
     syncInfo = nullptr;
     loaded = false;
+}
+
+void Reader::setDisplayPage(uint32_t page) {
+    displayPage = page;
+    if (visualizer) visualizer->showPage(page);
 }
 
 void Reader::setSpeed(double factor) {

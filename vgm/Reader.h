@@ -11,6 +11,9 @@
 // destruction. Selecting the track that is already built, as the controller
 // does when a song ends, sets its streamers up again in place without
 // allocating.
+//
+// When the host has given a pixel canvas, each selection builds a fresh
+// display (VGM::Visualizer) for the track and makes it the second listener.
 #pragma once
 
 #include <memory>
@@ -20,13 +23,17 @@
 #include "vgm/ChipStreamer.h"
 #include "vgm/MediaCallback.h"
 #include "vgm/MediaReader.h"
+#include "vgm/PixelCanvas.h"
 #include "vgm/VGMX.h"
+#include "vgm/Visualizer.h"
 
 namespace VGM {
 
 class Reader : public MediaReader {
 public:
-    explicit Reader(MediaCallback* mainListener);
+    // `canvas` (may be null: no display) and `renderer` (may be null) are not owned.
+    explicit Reader(MediaCallback* mainListener, CanvasRecord* canvas = nullptr,
+                    ExtraPageRenderer* renderer = nullptr);
     ~Reader() override;
     Reader(const Reader&) = delete;
     Reader& operator=(const Reader&) = delete;
@@ -46,7 +53,8 @@ public:
     void seek(double seconds) override;
     void close() override;
     void setSpeed(double factor) override;
-    void setDisplayPage(uint32_t page) override { displayPage = page; }
+    // Stores the page and shows it on the display, when there is one.
+    void setDisplayPage(uint32_t page) override;
     uint64_t getTrackCount() const override;
     // Index of the last track selected (successfully or not).
     uint64_t currentTrack() const override { return selectedIndex; }
@@ -64,6 +72,8 @@ public:
     double speedFactor() const { return speed; }
     uint32_t page() const { return displayPage; }
     VGMX* mediaCollection() { return collection.get(); }
+    // The display of the selected track; null without a canvas.
+    Visualizer* display() { return visualizer.get(); }
     const std::vector<std::unique_ptr<ChipStreamer>>& chipStreamers() const { return streamers; }
 
 private:
@@ -82,6 +92,9 @@ private:
     MediaCallback* mainListener; // not owned
     uint64_t spare = 0;
     std::unique_ptr<VGMX> collection;
+    std::unique_ptr<Visualizer> visualizer;
+    ExtraPageRenderer* pageRenderer;       // not owned, may be null
+    CanvasRecord* canvas;                  // not owned; null = no display
     std::vector<MediaCallback*> listeners; // main listener first
     std::vector<std::unique_ptr<ChipStreamer>> streamers;
     uint32_t displayPage = 0;

@@ -1,7 +1,8 @@
 // MIDI through the synth controller allocates nothing, in every voice mode:
 // notes, pedals, controllers with registered parameters, bends, pressure,
-// programs, MPE member messages, note ids and expression, the layer timer
-// and the instrument's layer-slot pitch queries. Set-up may allocate; it
+// programs, MPE member messages, note ids and expression, the layer timer,
+// the automation slots' step sequences with their triggers and gates, and
+// the instrument's layer-slot pitch queries. Set-up may allocate; it
 // happens before counting starts.
 #include <gtest/gtest.h>
 
@@ -9,6 +10,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "synth/ModAction.h"
+#include "synth/ModMatrix.h"
+#include "synth/SynthStub.h"
 #include "synth/support/ControllerRig.h"
 
 namespace {
@@ -47,8 +51,27 @@ TEST(SynthControllerAudioPath, NoAllocationPerMessage) {
         }
         r.layers[2].delayStart = 3.0f;
         r.layers[3].slotCount = 1;
+        // Two step sequences on a per-voice parameter, one scaled by CC 7.
+        r.ctl.parameters.emplace_back("Depth", 0, 0.0f, 127.0f, 0.0f, 0x0F, 0);
+        r.ctl.parameters.back().id = 0;
+        r.ctl.parameters.back().flags |= vantor::ParameterInfo::kFlagPerVoice;
+        std::vector<uint8_t> block(VSX::StepBlock::kSize, 0);
+        VSX::resetStepBlock(block.data(), block.size());
+        for (size_t i = 0; i < 32; ++i) block[VSX::StepBlock::kStepsOffset + i] = uint8_t(i * 3);
+        r.ctl.stepBlocks.assign(2, {block.data(), 0, 0});
+        testsupport::FixedSync sync;
+        r.ctl.syncProvider = &sync;
         r.ctl.initController(r.ctl.parameters, &r.layerLog, nullptr, 0);
         r.ctl.setVoiceMode(mode);
+        r.ctl.setModMatrixText("SOURCE=STEP0;DESTINATION=Depth\n"
+                               "SOURCE=STEP1;DESTINATION=Depth;CONTROL=CC7",
+                               0);
+        for (uint64_t slot = 0; slot < 2; ++slot) {
+            r.ctl.setAutomSlotParameter(slot, VSX::AutomSlot::kTriggerMode, float(mode % 4));
+            r.ctl.setAutomSlotParameter(slot, VSX::AutomSlot::kLoopMode, float(slot + 1));
+            r.ctl.setAutomSlotParameter(slot, VSX::AutomSlot::kOn, 1.0f);
+        }
+        ASSERT_NE(r.ctl.banks[0].modActions[1], nullptr);
 
         g_allocations = 0;
         g_counting = true;

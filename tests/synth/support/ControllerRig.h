@@ -1,6 +1,7 @@
 // A synth controller set up the way the instrument sets it up (ten layer
 // records, voice parameters, a timer queue at 48 kHz), with a log of what
-// reaches the automation slots, the hooks, watched modulators and layer 0.
+// reaches the automation slots (each call logged, then carried out), the
+// hooks, watched modulators and layer 0.
 #pragma once
 
 #include <cstdint>
@@ -64,7 +65,8 @@ public:
 
     void setParameter(uint16_t, float) override {}
     void onParameterAction(float value, uint64_t owner, uint16_t index, bool modulated) override {
-        if (modulated) reports.push_back({value, owner, index});
+        if (modulated && logging)
+            reports.push_back({value, owner, index, quantumManager ? quantumManager->now : 0});
     }
     void onControlChange(uint64_t p, uint8_t c, uint8_t v) override { add("hook cc", p, c, v); }
     void onProgramChange(uint64_t p, uint8_t program) override { add("hook program", p, program); }
@@ -72,14 +74,28 @@ public:
         add("rpn", c, parameter, msb);
         SynthController::handleRpn(c, parameter, msb, lsb);
     }
-    void triggerAutomSlots(uint64_t p, uint64_t v) override { add("slots on", p, v); }
-    void releaseAutomSlots(uint64_t p, uint64_t v) override { add("slots off", p, v); }
-    void rescheduleAutomSlots(uint64_t p, uint64_t n) override { add("slots rearm", p, n); }
-    void setAutomSlotActive(uint64_t slot, bool on) override { add("slot active", slot, on); }
+    // Each slot operation is logged, then done.
+    void triggerAutomSlots(uint64_t p, uint64_t v) override {
+        add("slots on", p, v);
+        SynthController::triggerAutomSlots(p, v);
+    }
+    void releaseAutomSlots(uint64_t p, uint64_t v) override {
+        add("slots off", p, v);
+        SynthController::releaseAutomSlots(p, v);
+    }
+    void rescheduleAutomSlots(uint64_t p, uint64_t n) override {
+        add("slots rearm", p, n);
+        SynthController::rescheduleAutomSlots(p, n);
+    }
+    void setAutomSlotActive(uint64_t slot, bool on) override {
+        add("slot active", slot, on);
+        SynthController::setAutomSlotActive(slot, on);
+    }
     void setAutomSlotParam(uint64_t slot, uint16_t field, float value) override {
         add("slot param", slot, field, static_cast<int>(value));
+        SynthController::setAutomSlotParam(slot, field, value);
     }
-    // Stands in for the matrix: clears, then runs the test's own routes.
+    // Counts the parses; a test may add routes of its own after each.
     void parseModMatrix() override {
         ++parses;
         SynthController::parseModMatrix();
@@ -90,6 +106,7 @@ public:
         float value;
         uint64_t owner;
         uint16_t index;
+        uint64_t at; // the timer queue's time
     };
     Log& log;
     bool logging = true;
