@@ -1,10 +1,9 @@
-// What the console controller tells the plug-in object, and the records the
-// two share. The plug-in object implements ChipControllerListener: parameter,
-// layer-field and automation-slot values go to the host's parameter monitor or
-// out as parameter events (mode 0 an outgoing event, 1 a monitored value,
-// 2 a value the monitor is to watch), changed parameter ranges and the key
-// coverage go to the host. Every operation has an empty default, so a
-// listener names only what it handles.
+// What the console controller tells the plug-in object, and how the object
+// hands it the host's instrument block. The plug-in object implements ChipControllerListener:
+// parameter, layer-field and automation-slot values go to the host's parameter monitor or out as
+// parameter events (mode 0 an outgoing event, 1 a monitored value, 2 a value the monitor is to
+// watch), changed parameter ranges and the key coverage go to the host. Every operation has an
+// empty default, so a listener names only what it handles.
 #pragma once
 
 #include <cstdint>
@@ -37,26 +36,6 @@ public:
     virtual void setChannelGain(uint32_t /*channel*/, uint32_t /*n*/) {}
     virtual void setLowPassCutoff(uint32_t /*channel*/, double /*hz*/) {}
     virtual void setHighPassCutoff(uint32_t /*channel*/, double /*hz*/) {}
-};
-
-// Told when the pixels of a canvas changed.
-class PixelCanvasListener {
-public:
-    virtual ~PixelCanvasListener() = default;
-    virtual void canvasUpdated() {}
-};
-
-// The host pixel canvas as the controller draws on it: three palettes of up
-// to 256 entries, one byte per pixel.
-struct CanvasRecord {
-    uint8_t* red = nullptr;
-    uint8_t* green = nullptr;
-    uint8_t* blue = nullptr;
-    uint64_t colourCount = 0;
-    uint8_t* pixels = nullptr;
-    uint64_t height = 0;
-    uint64_t width = 0;
-    PixelCanvasListener* listener = nullptr;
 };
 
 // Takes the host's instrument block (instruments C..P) from the

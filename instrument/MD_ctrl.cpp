@@ -2,6 +2,7 @@
 // layer slot's start, release, pitch and level do on the unit's chips.
 #include "instrument/MD_ctrl.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -105,7 +106,7 @@ void MD_ctrl::resetForVersion(uint32_t v) {
     clearModRoutes();
     console::buildConsoleParameters(parameters, version);
     for (VSX::VoiceManager& vm : voiceManagers) vm.initParameters(this, 7);
-    initController(parameters, this, nullptr, version < console::kCurrentVersion);
+    initController(parameters, this, this, version < console::kCurrentVersion);
 
     setMpeLayout(0);
 
@@ -174,7 +175,9 @@ void MD_ctrl::attachCanvas(CanvasRecord* c) {
         if (canvas->green) canvas->green[i] = kPalette[i][1];
         if (canvas->blue) canvas->blue[i] = kPalette[i][2];
     }
-    if (canvas->pixels) std::memset(canvas->pixels, 0, canvas->width * canvas->height);
+    if (canvas->pixels)
+        std::memset(canvas->pixels, 0,
+                    std::min(canvas->width * canvas->height, canvas->pixelBytes));
 }
 
 void MD_ctrl::refreshVoiceMask(uint64_t part) {
@@ -296,4 +299,8 @@ void MD_ctrl::onKeyCoverage(const uint8_t* map) {
 
 void MD_ctrl::onLayerParameterModulated(uint64_t layer, uint16_t kind, int on) {
     if (listener) listener->layerFieldValue(layer, kind, 1, float(on));
+}
+
+void MD_ctrl::onAutomSlotModulated(uint64_t slot, uint16_t field, bool modulated) {
+    if (listener) listener->automSlotValue(slot, field, 1, modulated ? 1.0f : 0.0f);
 }

@@ -33,12 +33,15 @@
 #include "instrument/OPN2_DAC_sub.h"
 #include "instrument/OPN2_shadow.h"
 #include "instrument/OPN2_sub.h"
+#include "synth/AutomSlot.h"
 #include "synth/LayerListener.h"
 #include "synth/ParameterAction.h"
 #include "synth/SynthController.h"
+#include "vgm/PixelCanvas.h"
 
 class MD_ctrl : public VSX::SynthController,
                 public VSX::LayerListener,
+                public VSX::AutomSlotListener,
                 public VSX::ParameterActionListener,
                 public ChipController,
                 public ChipSubWriter,
@@ -101,6 +104,9 @@ public:
     void onModTargetResolved(uint32_t kind, uint64_t index, uint16_t parameterIndex) override;
     void receiveDataBlock(void* data, uint64_t size, uint64_t key) override;
     void refreshVoiceMask(uint64_t part) override;
+
+    // ---- VSX::AutomSlotListener: a slot field of some lane got a modulated value.
+    void onAutomSlotModulated(uint64_t slot, uint16_t field, bool modulated) override;
 
     // ---- VSX::ParameterActionListener: the value of parameter `index` for voice `owner`.
     void onParameterAction(float value, uint64_t owner, uint16_t index, bool modulated) override;

@@ -92,9 +92,16 @@ TEST(MD_ctrl, SeventhNoteStealsAVoice) {
     EXPECT_NEAR(hz, 523.25, 1.0);
 }
 
-TEST(MD_ctrl, ReactivationKeepsOneLayerTick) {
+// Every activation rebuilds the parameter actions: the layer tick stays
+// queued once and the matrix routes find the new actions.
+TEST(MD_ctrl, ReactivationKeepsOneLayerTickAndAWorkingMatrix) {
     Console con;
+    con.ctrl->setModMatrixText("SOURCE=CC1;DESTINATION=A:OP1 Mult\n", 2068);
     for (int i = 0; i < 10; ++i) con.ctrl->resetForVersion(0);
+    con.midi(0xB0, 1, 127); // + the whole range: Mult 15
+    for (uint64_t u = 0; u < 6; ++u) EXPECT_EQ(con.reg(u, 0x3C) & 15, 15) << u;
+    con.midi(0xB0, 1, 0);
+    EXPECT_EQ(con.reg(0, 0x3C) & 15, 1);
     size_t ticks = 0;
     for (const auto& e : con.ctrl->queue)
         if (e.cookie == VSX::LayerManager::kTimerCookie) ++ticks;
