@@ -89,11 +89,6 @@ void MD_ctrl::clearVoiceUnitRegisters(uint64_t u) {
     }
     for (uint8_t b : kPsgSilence) sendRegister(u, 0, b, 2);
     sendRegister(u, 0x22, 8, 0); // LFO on, rate 0
-    if (dacMode) {
-        // Clearing 0x2B switched the DAC off: DAC mode still holds.
-        sendRegister(u, 0x2A, 128, 0);
-        sendRegister(u, 0x2B, 128, 0);
-    }
 }
 
 void MD_ctrl::resetForVersion(uint32_t v) {
