@@ -1,12 +1,16 @@
-// What the console controller tells the plug-in object, and how the object
-// hands it the host's instrument block. The plug-in object implements ChipControllerListener:
-// parameter, layer-field and automation-slot values go to the host's parameter monitor or out as
-// parameter events (mode 0 an outgoing event, 1 a monitored value, 2 a value the monitor is to
-// watch), changed parameter ranges and the key coverage go to the host. Every operation has an
-// empty default, so a listener names only what it handles.
+// What the console controller tells the plug-in object, and the records the
+// two share (the pixel canvas and its listener are in vgm/PixelCanvas.h). The
+// plug-in object implements ChipControllerListener: parameter, layer-field
+// and automation-slot values go to the host's parameter monitor or out as
+// parameter events (mode 0 an outgoing event, 1 a monitored value, 2 a value
+// the monitor is to watch), changed parameter ranges and the key coverage go
+// to the host. Every operation has an empty default, so a listener names only
+// what it handles.
 #pragma once
 
 #include <cstdint>
+
+#include "vgm/PixelCanvas.h"
 
 class ChipControllerListener {
 public:
