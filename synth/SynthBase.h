@@ -22,8 +22,9 @@
 #include "vantor/ParameterInfo.h"
 
 namespace vantor {
+class Mutex;
 class QuantumManager;
-}
+} // namespace vantor
 
 namespace VSX {
 
@@ -62,6 +63,10 @@ public:
     virtual void setVoiceMode(uint32_t mode) = 0;
     virtual void setFixedPitchKey(uint8_t key) = 0;
     virtual void setMonoVelocityUpdate(uint8_t on) = 0;
+    // The instrument's own command entries, run under `mutex` (the ids and
+    // their effects belong to the instrument; none by default).
+    virtual void masterCommand(uint32_t /*id*/, vantor::Mutex* /*mutex*/, double /*value*/) {}
+    virtual void command(uint32_t /*id*/, vantor::Mutex* /*mutex*/, double /*value*/) {}
 };
 
 // The modulation sources of one part. A voice is a slot 0..5 of the part's
