@@ -69,9 +69,7 @@ float ChipWrap::synthAutomSlot(uint64_t slot, uint16_t sub) {
 }
 
 void ChipWrap::synthSetModMatrix(const char* text, int32_t arg) {
-    if (!synth) return;
-    synth->modMatrixText = text ? text : "";
-    synth->modMatrixArg = arg;
+    if (synth) synth->setModMatrixText(text ? text : "", arg);
 }
 
 void ChipWrap::synthAddHostBuffer(bool first, void* record, uint64_t size) {
@@ -104,7 +102,7 @@ void ChipWrap::synthCollectVoiceParameters(std::vector<vantor::ParameterInfo>& o
 }
 
 void ChipWrap::synthCollectAutomSlotParameters(std::vector<vantor::ParameterInfo>& out) {
-    (void)out;
+    if (synth) synth->collectAutomSlotParameters(out);
 }
 
 } // namespace acme

@@ -150,6 +150,28 @@ TEST(BrevadoSound, PitchBendIdAtFullRaisesAnOctave) {
     EXPECT_NEAR(pitch(x, 48000.0), 880.0, 4.0);
 }
 
+TEST(BrevadoSound, ModulationMatrixRoutesAControllerToTheDetune) {
+    Instance w;
+    w.setProcessing(48000.0, 256);
+    ASSERT_EQ(w.activate(), 1u);
+    auto matrix = std::make_unique<TextRecord>();
+    std::memset(matrix.get(), 0, sizeof *matrix);
+    matrix->header.id = EXT_MOD_MATRIX;
+    ExtensionCommand c = {};
+    c.record = matrix.get();
+    c.size = sizeof *matrix;
+    int32_t result = 0;
+    w.dispatch(PLUGIN_OP_EXTENSION, &c, &result);
+    ASSERT_EQ(result, 1);
+    const char text[] = "SOURCE=CC1;DESTINATION=L01 DETUNE";
+    std::memcpy(matrix->text, text, sizeof text);
+    c.action = 2;
+    w.dispatch(PLUGIN_OP_EXTENSION, &c, &result);
+    ASSERT_EQ(result, 1);
+    const auto x = w.render(24000, 256, {raw(0xB0, 1, 127), raw(0x90, 69, 100)});
+    EXPECT_NEAR(pitch(x, 48000.0), 466.16, 2.0);
+}
+
 TEST(BrevadoSound, BlockLengthsDoNotChangeTheSound) {
     Instance a, b;
     for (Instance* w : {&a, &b}) {
