@@ -304,6 +304,29 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
     }
 }
 
+TEST_F(RenderRun, LoadsAnInstrumentAndAMatrixBeforeRendering) {
+    // A TFI instrument: algorithm 4, feedback 5, four alike operators.
+    std::string tfi = {4, 5};
+    for (int op = 0; op < 4; ++op) tfi += std::string{1, 3, 20, 0, 31, 5, 2, 7, 1, 0};
+    { std::ofstream(root + "/voice.tfi", std::ios::binary) << tfi; }
+    const std::vector<std::string> common = {"--rate", "22050", "--phrase", "A4:0.1"};
+    auto with = [&](std::vector<std::string> extra, const char* out) {
+        extra.insert(extra.end(), common.begin(), common.end());
+        extra.insert(extra.end(), {"-o", out});
+        return run(extra);
+    };
+    const Outcome plain = with({}, "plain.wav");
+    const Outcome loaded = with(
+        {"--load", "voice.tfi", "--matrix", "SOURCE=CC1;DESTINATION=L01 DETUNE"}, "loaded.wav");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    const Wav a = readWav(readFile(root + "/plain.wav"));
+    const Wav b = readWav(readFile(root + "/loaded.wav"));
+    ASSERT_TRUE(a.ok && b.ok);
+    EXPECT_EQ(a.data.size(), b.data.size());
+    EXPECT_NE(a.data, b.data); // the instrument changed the sound
+}
+
 TEST_F(RenderRun, PrintsTheProductFolderOfTheInstall) {
     const Outcome r = run({"--print-data-folder"});
     ASSERT_EQ(r.status, 0) << r.err;
