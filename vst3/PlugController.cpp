@@ -201,7 +201,12 @@ tresult PlugController::setComponentState(IBStream* state) {
     // and the processor's bypass agree whatever the layout.
     ProcessorStateHeader header;
     if (!readProcessorStateHeader(state, header)) return kResultFalse;
-    if (header.hasBypass) setParamNormalized(kBypassId, header.bypass ? 1.0 : 0.0);
+    if (header.hasBypass) {
+        // Kept for a list not built yet, so that the switch never misses it.
+        m_bypassFromState = header.bypass ? 1.0 : 0.0;
+        doTheRealInit(true);
+        setParamNormalized(kBypassId, m_bypassFromState);
+    }
     return kResultOk;
 }
 

@@ -154,6 +154,7 @@ private:
     std::string m_hostName;
     Steinberg::int32 m_editedId = -1;
     float m_lastEditorValue = 0.0f;
+    double m_bypassFromState = 0.0;          // the switch as the last processor state had it
     MorvaneVST3Editor* m_openView = nullptr; // not owned
     bool m_initialised = false;
     bool m_parametersBuilt = false;

@@ -119,6 +119,7 @@ std::string PlugController::titleFor(const std::string& engineName, UnitID* unit
 void PlugController::buildParameters(ZEFAWrapper& bridge) {
     parameters.addParameter(u"Bypass", kBypassId, nullptr, 0.0, 1,
                             Vst::ParameterInfo::kCanAutomate | Vst::ParameterInfo::kIsBypass);
+    setParamNormalized(kBypassId, m_bypassFromState);
 
     const uint32_t count = SamplerPluginConfig.parameterCount;
     for (uint32_t id = 0; id < count; ++id) {
