@@ -44,6 +44,7 @@ function(sx_tests folder)
     target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests)
     target_link_libraries(${exe} PRIVATE ${SX_DEPS} GTest::gtest GTest::gtest_main GTest::gmock)
     target_compile_options(${exe} PRIVATE -ffp-contract=off)
-    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES)
+    gtest_discover_tests(${exe} DISCOVERY_MODE PRE_TEST NO_PRETTY_VALUES
+      PROPERTIES ENVIRONMENT "SX_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
   endforeach()
 endfunction()

@@ -31,6 +31,14 @@ std::string hostProgramFolder() {
     return folderOf(std::string(buffer, static_cast<size_t>(n)));
 }
 
+std::string engineBundleIn(const std::string& productFolder) {
+    return productFolder + "/" + kEngineBundleName;
+}
+
+std::string productFolderOfBundleExecutable(const std::string& executable) {
+    return folderOf(folderOf(folderOf(folderOf(executable))));
+}
+
 std::string brevadoBesideHost() {
     const std::string folder = hostProgramFolder();
     return folder.empty() ? std::string(kBrevadoFileName) : folder + "/" + kBrevadoFileName;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vantor/PlatformTools.h"
+#include "vgm/Reader.h"
 
 namespace {
 
@@ -42,6 +43,10 @@ ChipController::ChipController(std::vector<ChipEmu*>* units, ChipControllerListe
     : vantor::QuantumManager(32), units(units), listener(listener) {}
 
 ChipController::~ChipController() {
+    if (player) {
+        player->detachStreamers(*this);
+        player.reset();
+    }
     if (registerMonitor) registerMonitor->refresh(0);
 }
 
@@ -60,32 +65,102 @@ void ChipController::setSyncValue(uint32_t id, uint32_t /*arg*/, double value) {
     case kPosition:
         sync.position = float(value);
         break;
+    case kPlay:
+        if (value > 0.0 && player) {
+            player->detachStreamers(*this);
+            if (player->selectionSucceeded()) {
+                player->play();
+                restartTransport();
+            }
+        }
+        break;
     case kStop:
-        // Without a player there are no streamers to take off the queue;
-        // the media unit is silenced all the same.
+        if (value > 0.0 && player) {
+            player->detachStreamers(*this);
+            player->stop();
+        }
+        // Without a player the media unit is silenced all the same.
         mediaChipReset(kAllChips);
         mediaActiveOff();
         break;
-    case kSpeed:
-        if (!std::isnan(value)) speed = value;
+    case kSelectTrack:
+        selectMediaTrack(truncToU32(value));
+        break;
+    case kSpeed: {
+        if (std::isnan(value)) break;
+        const bool changed = value != speed;
+        speed = value;
+        if (!player) break;
+        player->setSpeed(value);
+        // Streamers on the queue wait at the old speed: they come off with
+        // what they had left and go back on rescaled.
+        if (changed && player->isAttached()) {
+            player->detachStreamers(*this);
+            player->attachStreamers(*this);
+        }
+        break;
+    }
+    case kSeek:
+        if (!player) break;
+        if (value == 0.0 && player->isAttached()) {
+            // Every stream starts again from its first command at once.
+            player->detachStreamers(*this);
+            player->seek(value);
+            player->attachStreamers(*this);
+        } else {
+            player->seek(value);
+        }
+        break;
+    case kPreviousTrack:
+        if (value > 0.0 && player)
+            selectMediaTrack(player->currentTrack() > 0 ? player->currentTrack() - 1 : 0);
+        break;
+    case kNextTrack:
+        if (value > 0.0 && player) {
+            const uint64_t next = player->currentTrack() + 1;
+            selectMediaTrack(next < player->getTrackCount() ? next : 0);
+        }
+        break;
+    case kSameTrack:
+        if (value > 0.0 && player) selectMediaTrack(player->currentTrack());
         break;
     case kDisplayPage:
         displayPage = truncToU32(value);
+        if (player) player->setDisplayPage(displayPage);
         break;
     case kBeatTicks:
         if (value > 0.0) sync.beatTicks = truncToU32(value);
         break;
+    case kHostSync:
+        if (player) player->setSyncInfo(value > 0.0 ? &sync : nullptr);
+        break;
     case kBarStart:
         sync.barStart = float(value);
+        break;
+    case kClose:
+        if (value > 0.0 && player) {
+            // The streamers leave the queue before their commands go.
+            player->detachStreamers(*this);
+            player->stop();
+            player->close();
+            mediaChipReset(kAllChips);
+            mediaActiveOff();
+            unitEnabled[kMediaUnit] = 0;
+        }
         break;
     case kLoopForever:
         loopStopEnabled = value == 0.0;
         break;
-    // Play, track selection, seek, host sync and close act on the media
-    // player only.
-    default:
+    default: // 11, 14, 17, 18
         break;
     }
+}
+
+void ChipController::selectMediaTrack(uint64_t index) {
+    if (!player) return;
+    mediaChipReset(kAllChips);
+    player->detachStreamers(*this);
+    if (player->selectTrack(index)) restartTransport();
 }
 
 double ChipController::getSyncValue(uint32_t id, uint32_t /*arg*/) {
@@ -93,12 +168,33 @@ double ChipController::getSyncValue(uint32_t id, uint32_t /*arg*/) {
     case kTempo:
         return sync.tempo;
     case kSpeed:
-        return 1.0; // the player's speed factor; 1 without a player
+        return player ? player->speedFactor() : 1.0;
+    case kSingleTrack:
+        return player && player->getTrackCount() == 1 ? 1.0 : 0.0;
     case kLoopForever:
         return loopStopEnabled ? 0.0 : 1.0;
     default:
-        return 0.0; // id 18: a single-track file needs a player
+        return 0.0;
     }
+}
+
+bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path) {
+    resetMediaUnit();
+    if (player) {
+        player->detachStreamers(*this);
+        player.reset();
+        unitEnabled[kMediaUnit] = 0;
+    }
+    player = std::make_unique<VGM::Reader>(this);
+    if (!player->open(path)) {
+        player.reset();
+        return false;
+    }
+    mediaPath = path;
+    player->setDisplayPage(displayPage);
+    player->selectTrack(0);
+    player->setSpeed(speed);
+    return true;
 }
 
 uint64_t ChipController::advance(uint64_t frames) {
@@ -155,4 +251,10 @@ void ChipController::endReached() {
 void ChipController::restartTransport() {
     std::memset(loopCounters, 0, sizeof loopCounters);
     mediaActiveOn();
+    if (!player) return;
+    player->setSpeed(speed);
+    if (player->isPlaying()) {
+        player->attachStreamers(*this);
+        unitEnabled[kMediaUnit] = 1;
+    }
 }

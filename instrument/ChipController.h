@@ -6,11 +6,14 @@
 // for (tempo, song position, bar start) and the media transport (play, stop,
 // track selection, speed, loop stop), and it listens to the media player.
 //
-// The media player itself is attached later; until one is, the transport ids
-// that need it do nothing, and stop still silences the media unit.
+// A media file plays through a VGM::Reader whose chip streamers sit on this
+// controller's timer queue; the transport ids that need a player do nothing
+// without one, and stop still silences the media unit. The unit that plays
+// media (unit 6) renders from transport play until the file is closed.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -55,6 +58,8 @@ public:
     // makes them wait a sample: a timer that keeps asking to run again at
     // once cannot hold the loop.
     static constexpr uint32_t kMaxDueRunsPerSample = 1024;
+    // The emulator unit that plays media files.
+    static constexpr uint32_t kMediaUnit = 6;
 
     ChipController(std::vector<ChipEmu*>* units, ChipControllerListener* listener);
     virtual ~ChipController();
@@ -114,8 +119,16 @@ public:
     virtual uint64_t reserved31() { return 0; }
     virtual void reserved32() {}
     virtual void reserved33() {}
-    // Starts the transport from the current track.
+    // Starts the transport from the current track: loop counts cleared,
+    // media active, and when the player plays its streamers on the queue.
     virtual void restartTransport();
+
+    // Resets the chips, takes the streamers off the queue and selects track
+    // `index` of the player; on success the transport restarts.
+    void selectMediaTrack(uint64_t index);
+    // Replaces the media player with one for the file at `path` and selects
+    // its first track; false (no player) when the file cannot be played.
+    bool openMedia(uint32_t slot, const std::string& path);
 
     // ---- MediaCallback
     void mediaResetTime() override {}
@@ -140,8 +153,8 @@ public:
     uint8_t loopCounters[256] = {};
     bool loopStopEnabled = true;
     bool songFinished = false;
-    uint32_t displayPage = 0;      // transport value 10
-    VGM::Reader* player = nullptr; // the media player, when one is open
+    uint32_t displayPage = 0;            // transport value 10
+    std::unique_ptr<VGM::Reader> player; // the media player, when one is open
     SyncRecord sync;
     int64_t playerValue = 0; // handed to every new media player
     double speed = 1.0;      // id 5

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The main job: sets up this machine, builds, installs into the user's own
-# folders (cmake --install: the product folder
-# ${XDG_DATA_HOME:-$HOME/.local/share}/sondrix-md) and renders a note phrase
+# folders (cmake --install: "Brevado", the engine host bundle "Morvane
+# Engine.bundle" and the data files into the product folder
+# ${XDG_DATA_HOME:-$HOME/.local/share}/sondrix-md, the VST3 bundle into
+# ~/.vst3 once it is built, and the two user-level preferences with which the
+# VST3 plug-in finds the engine host and the data) and renders a note phrase
 # with the installed render command, which loads the installed "Brevado" as an
 # engine host does. Arguments are passed to the render command, e.g.
 #   bash scripts/run.sh --phrase "C4 E4 G4:0.5" --pcm16
@@ -13,5 +16,5 @@ bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --install build
 product=$(build/data/morvane-render --print-data-folder)
 echo
-echo "Installed in $product"
+echo "Installed in $product (engine host: $product/Morvane Engine.bundle)"
 "$product/morvane-render" -o "$root/build/brevado-render.wav" "$@"

@@ -2,8 +2,15 @@
 // data blocks and transport news to whoever plays a media file. Every call
 // carries the media chip type (0 SN76489, 5 YM2612, 31 AY family, 44 NES APU,
 // 84 and above DAC streams, 101 every chip), so one listener serves all chips
-// of a track. Every operation has an empty default. There is no virtual
-// destructor: listeners are owned and destroyed through their own classes.
+// of a track. Every operation but the register write has an empty default.
+// There is no virtual destructor: listeners are owned and destroyed through
+// their own classes.
+//
+// Callers: the media reader when it selects a track (track, data blocks, chip
+// set-up), its chip streamers (register writes, elapsed time, loop and end),
+// its DAC streamers (PCM samples), and the chip controller (active on and off,
+// chip reset on stop). Operations 7-12 and 19-21 have no caller; they keep
+// the places of the others.
 #pragma once
 
 #include <cstdint>
@@ -24,8 +31,10 @@ public:
     // One register write. `delta` is the number of command-rate ticks since
     // the chip's previous command; the register is wide enough for the NES
     // APU's 0x4000-0x4017 addresses.
-    virtual void mediaRegisterWrite(uint32_t /*chipType*/, uint64_t /*delta*/, uint32_t /*port*/,
-                                    uint32_t /*reg*/, uint32_t /*value*/) {}
+    virtual void mediaRegisterWrite(uint32_t chipType, uint64_t delta, uint32_t port, uint32_t reg,
+                                    uint32_t value) = 0;
+    // One PCM sample of a DAC stream for `channel`, already scaled by the
+    // stream's gains.
     virtual void mediaDacWrite(uint32_t /*chipType*/, uint8_t /*channel*/, int16_t /*left*/,
                                int16_t /*right*/) {}
     virtual void mediaReserved7() {}
@@ -39,8 +48,10 @@ public:
     virtual void mediaDataBlock(const std::vector<VGM::DataBlock>* /*blocks*/) {}
     virtual void mediaTrackSelected(uint32_t /*trackIndex*/) {}
     virtual void mediaActiveOn() {}
+    // Command-rate ticks the calling stream has played.
     virtual void mediaElapsed(uint64_t /*ticks*/) {}
     virtual void mediaActiveOff() {}
+    // The play position jumped (loop, end, restart), in seconds.
     virtual void mediaSetTime(double /*seconds*/) {}
     virtual void mediaReserved19() {}
     virtual void mediaReserved20() {}

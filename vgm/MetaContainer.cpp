@@ -19,6 +19,7 @@ constexpr uint32_t kMagic7z = 0xAFBC7A37;
 constexpr uint32_t kMagicZip = 0x04034B50;
 constexpr uint32_t kMagicGzip = 0x088B1F;   // low three bytes
 constexpr uint64_t kDeflateMaxRatio = 1032; // the most deflate can expand one byte
+constexpr uint64_t kLhaMinimum = 22;        // a level-0 member header with a one-letter name
 
 uint32_t littleEndian32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
@@ -68,6 +69,13 @@ struct ByteCursor {
     }
 };
 
+// An LHA archive opens with a member header whose method id ("-lh5-",
+// "-lh0-", "-lzs-" ...) sits at bytes 2-6 in every header level.
+bool looksLikeLha(const uint8_t* head, uint64_t size) {
+    return size >= kLhaMinimum && head[2] == '-' && head[3] == 'l' &&
+           (head[4] == 'h' || head[4] == 'z') && head[6] == '-';
+}
+
 bool nameIsSafeBelowFolder(const std::string& name) {
     if (name.empty() || name[0] == '/') return false;
     size_t start = 0;
@@ -116,6 +124,8 @@ MetaContainer::MetaContainer(const std::string& path) : source(kSourcePath), sou
 MetaContainer::MetaContainer(const uint8_t* data, uint64_t size)
     : source(kSourceMemory), sourceData(data), sourceSize(data ? size : 0) {
     if (sourceData && sourceSize >= 5) magicWord = littleEndian32(sourceData);
+    if (sourceData)
+        std::memcpy(head, sourceData, static_cast<size_t>(std::min<uint64_t>(sourceSize, 8)));
 }
 
 MetaContainer::MetaContainer() : source(kSourcePath) {}
@@ -145,11 +155,11 @@ bool MetaContainer::readMagicFromPath() {
     const int64_t length = fileSize(sourcePath);
     FILE* f = fileExists(sourcePath) ? std::fopen(sourcePath.c_str(), "rb") : nullptr;
     if (!f) return false;
-    uint8_t head[4] = {};
-    const size_t got = std::fread(head, 1, 4, f);
+    std::memset(head, 0, sizeof head);
+    const size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
     sourceSize = static_cast<uint64_t>(length);
-    magicWord = (got == 4 && sourceSize >= 5) ? littleEndian32(head) : 0;
+    magicWord = (got >= 4 && sourceSize >= 5) ? littleEndian32(head) : 0;
     return true;
 }
 
@@ -160,9 +170,10 @@ bool MetaContainer::open() {
         if (source == kSourceMemory) return false;
         if (!readMagicFromPath()) return false;
     }
-    if (magicWord == kMagic7z) return open7z();
+    if (magicWord == kMagic7z) return openWalk(k7z);
     if (magicWord == kMagicZip) return openZip();
     if ((magicWord & 0xFFFFFF) == kMagicGzip) return openGzip();
+    if (looksLikeLha(head, sourceSize)) return openWalk(kLha);
     return false;
 }
 
@@ -173,9 +184,10 @@ bool MetaContainer::extractToMemory(const MetaMember& member, uint8_t* destinati
         return extractZip(member, destination);
     case kGzip:
         return extractGzip(member, destination);
-    case k7z: {
+    case k7z:
+    case kLha: {
         std::vector<uint8_t> bytes;
-        if (!extract7z(member, bytes)) return false;
+        if (!extractWalk(member, bytes)) return false;
         std::memcpy(destination, bytes.data(), bytes.size());
         return true;
     }
@@ -186,15 +198,15 @@ bool MetaContainer::extractToMemory(const MetaMember& member, uint8_t* destinati
 
 bool MetaContainer::extractToVector(const MetaMember& member, std::vector<uint8_t>& out) {
     if (member.size == 0 || member.size > kMaxMemberSize) return false;
-    // 7z tells no packed size per member: the vector grows with the data instead.
-    if (archiveKind == k7z) return extract7z(member, out);
+    // 7z and LHA tell no packed size per member: the vector grows with the data instead.
+    if (isWalkKind()) return extractWalk(member, out);
     if (member.packedSize && member.size > deflateBound(member.packedSize)) return false;
     out.assign(static_cast<size_t>(member.size), 0);
     return extractToMemory(member, out.data());
 }
 
 bool MetaContainer::extractToFile(const MetaMember& member, const std::string& directory) {
-    if (archiveKind != kZip && archiveKind != k7z) return false;
+    if (archiveKind != kZip && !isWalkKind()) return false;
     if (!nameIsSafeBelowFolder(member.displayName)) return false;
     std::vector<uint8_t> bytes;
     if (!extractToVector(member, bytes)) return false;

@@ -1,9 +1,10 @@
 // An archive held in a file or in a memory buffer: lists its members and
 // unpacks one into memory. The kind is recognised from the first bytes, never
-// from the name: zip ("PK" 3 4, through minizip), 7z (37 7A BC AF, through
-// libarchive, which reads in order only, so unpacking member i reopens the
-// archive and walks to it) and gzip (1F 8B 08, one member, raw deflate through
-// zlib). Sizes the archive claims are checked against the bytes present
+// from the name: zip ("PK" 3 4, through minizip), 7z (37 7A BC AF) and LHA
+// ("-lh?-" or "-lz?-" method id at byte 2 of the first member header), both
+// through libarchive, which reads in order only, so unpacking member i reopens
+// the archive and walks to it, and gzip (1F 8B 08, one member, raw deflate
+// through zlib). Sizes the archive claims are checked against the bytes present
 // before anything is allocated for them.
 #pragma once
 
@@ -32,7 +33,7 @@ bool inflateRawBuffer(const uint8_t* input, uint64_t inputLength, uint8_t* outpu
 
 class MetaContainer {
 public:
-    enum Kind : uint32_t { kNotOpen = 0, kZip = 1, kGzip = 2, k7z = 4 };
+    enum Kind : uint32_t { kNotOpen = 0, kZip = 1, kGzip = 2, k7z = 4, kLha = 8 };
     enum Source : uint32_t { kSourcePath = 2, kSourceMemory = 3 };
 
     // No member is ever unpacked beyond this size.
@@ -51,7 +52,7 @@ public:
     bool extractToMemory(const MetaMember& member, uint8_t* destination);
     // Resizes `out` to the member's size and unpacks into it; size 0 fails.
     bool extractToVector(const MetaMember& member, std::vector<uint8_t>& out);
-    // Writes a zip or 7z member to directory + "/" + its display name.
+    // Writes a zip, 7z or LHA member to directory + "/" + its display name.
     bool extractToFile(const MetaMember& member, const std::string& directory);
 
     Kind kind() const { return archiveKind; }
@@ -65,13 +66,15 @@ private:
 
     bool readMagicFromPath();
     bool openZip();
-    bool open7z();
+    // 7z and LHA: listed and unpacked by walking a libarchive reader.
+    bool openWalk(Kind kind);
     bool openGzip();
     bool extractZip(const MetaMember& member, uint8_t* destination);
-    bool extract7z(const MetaMember& member, std::vector<uint8_t>& out);
+    bool extractWalk(const MetaMember& member, std::vector<uint8_t>& out);
     bool extractGzip(const MetaMember& member, uint8_t* destination);
-    // Opens a libarchive reader on the source; null on failure.
-    ::archive* open7zReader();
+    // Opens a libarchive reader for `kind` on the source; null on failure.
+    ::archive* openWalkReader(Kind kind);
+    bool isWalkKind() const { return archiveKind == k7z || archiveKind == kLha; }
     void closeArchive();
     void removeTempCopy();
 
@@ -81,6 +84,7 @@ private:
     std::string sourcePath;
     Kind archiveKind = kNotOpen;
     uint32_t magicWord = 0;
+    uint8_t head[8] = {};       // the first bytes of the data, zero past its end
     bool wroteTempCopy = false; // sourcePath is our own copy of a zip held in memory
     void* zipHandle = nullptr;
     std::unique_ptr<GzipState> gzip;

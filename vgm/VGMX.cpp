@@ -1,10 +1,16 @@
 #include "vgm/VGMX.h"
 
 #include "engine-support/VirtualRAMFile.h"
+#include "engine-support/XMLFile.h"
 #include "vantor/PlatformTools.h"
 #include "vantor/PlatformToolsFiles.h"
+#include "vgm/DroReader.h"
+#include "vgm/RawLogReader.h"
+#include "vgm/VGMXVisitor.h"
+#include "vgm/YmReader.h"
 
 #include <map>
+#include <utility>
 
 namespace VGM {
 
@@ -77,25 +83,53 @@ VGMX::VGMX(const VGMX& other) : mediaTrack(other.mediaTrack) {}
 bool VGMX::openFile(const std::string& path) {
     if (!fileExists(path, true)) return false;
     const std::string ext = lowercase(getFileExtension(path));
-    if (ext == "dro") return refuseFormat("DRO");
-    if (ext == "ym") return refuseFormat("YM");
-    if (ext == "vgmx" || ext == "vgx") return refuseFormat("VGMX");
+    if (ext == "dro") return readDroFile(*this, path);
+    if (ext == "ym") return readYmFile(*this, path);
+    if (ext == "vgmx" || ext == "vgx") return openVgmx(path);
     if (ext == "zip" || ext == "7z" || ext == "vgm7z" || ext == "rar") return openArchive(path);
     if (ext == "vgm" || ext == "vgz" || ext == "gz") return openVgm(path);
-    if (ext == "bin") return refuseFormat("raw register log");
+    if (ext == "bin") return readRawLogFile(*this, path);
     return false;
 }
 
-bool VGMX::refuseFormat(const char* what) {
-    appendLog(std::string(what) + ": this format cannot be read yet\n");
-    return false;
+bool VGMX::openVgmx(const std::string& path) {
+    filePath = path;
+    vantor::XMLFile xml;
+    if (!xml.open(path)) {
+        appendLog("VGMX: the document cannot be read\n");
+        return mediaTrack.playable;
+    }
+    return readVgmx(xml, 4096);
+}
+
+bool VGMX::parseVgmxBuffer(const uint8_t* data, uint64_t size) {
+    vantor::VirtualRAMFile file(data, size);
+    vantor::XMLFile xml;
+    if (!xml.open(&file)) {
+        appendLog("VGMX: the document cannot be read\n");
+        return mediaTrack.playable;
+    }
+    return readVgmx(xml, 64);
+}
+
+bool VGMX::readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom) {
+    VGMXVisitor visitor(filePath);
+    xml.parse(&visitor, tokenRoom);
+    appendLog(visitor.diagnostics());
+    if (visitor.refused()) return false;
+    mediaTrack = std::move(visitor.track());
+    setTag(kTagTrackName, filePath);
+    for (auto& [type, record] : mediaTrack.chips)
+        for (const MediaCommand& c : record.commands) record.totalLength += c.delta;
+    if (mediaTrack.chips.empty()) appendLog("VGMX: the document declares no chip\n");
+    return playable();
 }
 
 bool VGMX::openArchive(const std::string& path) {
     filePath = path;
     archive = std::make_unique<vantor::MetaContainer>(path);
     if (!archive->open()) {
-        appendLog("Archive: not a zip, 7z or gzip archive, or damaged\n");
+        appendLog("Archive: not a zip, 7z, LHA or gzip archive, or damaged\n");
         return false;
     }
     if (archive->members.empty()) return !songs.empty();

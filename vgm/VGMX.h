@@ -17,7 +17,8 @@
 
 namespace vantor {
 class VirtualFile;
-}
+class XMLFile;
+} // namespace vantor
 
 namespace VGM {
 
@@ -63,6 +64,8 @@ public:
     MediaTrack& loadMember(uint64_t index);
     // Parses a VGM held in memory, gzip-compressed or plain.
     bool parseVgmBuffer(const uint8_t* data, uint64_t size);
+    // Reads a VGMX document held in memory (the file opener's work without a file).
+    bool parseVgmxBuffer(const uint8_t* data, uint64_t size);
 
     // ---- what the readers fill the track with ----------------------------------
     // Stores a copy of the record under its type; `start` appends the 'S' command.
@@ -99,6 +102,7 @@ public:
     const MediaTrack& track() const { return mediaTrack; }
     const std::string& logText() const { return log; }
     const std::string& path() const { return filePath; }
+    void setPath(const std::string& path) { filePath = path; }
     const std::vector<vantor::MetaMember>& songMembers() const { return songs; }
     const std::vector<uint8_t>& textBuffer() const { return text; }
     const std::vector<uint8_t>& playlistBuffer() const { return playlist; }
@@ -111,7 +115,9 @@ public:
 private:
     bool openArchive(const std::string& path);
     bool openVgm(const std::string& path);
-    bool refuseFormat(const char* what);
+    bool openVgmx(const std::string& path);
+    // Parses the document the reader was opened on and takes its track.
+    bool readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom);
     bool parseMember(vantor::MetaContainer& box);
 
     std::string log;

@@ -1,11 +1,14 @@
 #include "instrument/ChipController.h"
 
+#include <cstring>
 #include <numeric>
 
 #include <gtest/gtest.h>
 
 #include "InstrumentTestSupport.h"
 #include "instrument/OPN2_DAC_sub.h"
+#include "vantor/support/PrivateHome.h"
+#include "vgm/Reader.h"
 
 using namespace insttest;
 
@@ -249,4 +252,309 @@ TEST(ChipController, DestructionRefreshesTheRegisterMonitor) {
         c.registerMonitor = &monitor;
     }
     EXPECT_EQ(monitor.refreshed, std::vector<int32_t>{0});
+}
+
+// ---- media playback -------------------------------------------------------------
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A VGM file written command by command: PSG and YM2612 clocks, data at 0x40.
+struct Vgm {
+    Bytes b = Bytes(0x40, 0);
+    uint64_t ticks = 0;
+    Vgm() {
+        std::memcpy(b.data(), "Vgm ", 4);
+        put32(0x08, 0x150);
+        put32(0x0C, 3579545);
+        put32(0x2C, 7670453);
+        put32(0x34, 0x0C);
+    }
+    void put32(size_t at, uint32_t v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = uint8_t(v >> (8 * i));
+    }
+    Vgm& op(std::initializer_list<uint8_t> bytes) {
+        b.insert(b.end(), bytes);
+        return *this;
+    }
+    Vgm& fm(uint8_t reg, uint8_t value) { return op({0x52, reg, value}); }
+    Vgm& psg(uint8_t value) { return op({0x50, value}); }
+    Vgm& wait(uint16_t n) {
+        ticks += n;
+        return op({0x61, uint8_t(n), uint8_t(n >> 8)});
+    }
+    Vgm& dacBlock(const Bytes& pcm) {
+        op({0x67, 0x66, 0x00});
+        const size_t at = b.size();
+        b.resize(at + 4);
+        put32(at, uint32_t(pcm.size()));
+        b.insert(b.end(), pcm.begin(), pcm.end());
+        return *this;
+    }
+    // The DAC byte at the PCM position, then a wait of n ticks.
+    Vgm& dac(uint8_t n) {
+        ticks += n;
+        return op({uint8_t(0x80 | n)});
+    }
+    Vgm& loopHere() {
+        put32(0x1C, uint32_t(b.size() - 0x1C));
+        put32(0x20, 1);
+        return *this;
+    }
+    Bytes bytes() {
+        Bytes out = b;
+        out.push_back(0x66);
+        for (int i = 0; i < 4; ++i) out[0x04 + i] = uint8_t((out.size() - 4) >> (8 * i));
+        for (int i = 0; i < 4; ++i) out[0x18 + i] = uint8_t(ticks >> (8 * i));
+        return out;
+    }
+};
+
+// FM channel 1 as a sine at F-number 1083, block 4 (440.1 Hz at the console
+// clock): algorithm 7 with only operator 1 sounding.
+void sinePatch(Vgm& v) {
+    v.fm(0x22, 0).fm(0x27, 0).fm(0x28, 0).fm(0xB0, 7).fm(0xB4, 0xC0);
+    for (uint8_t slot : {0, 4, 8, 12}) {
+        v.fm(0x30 + slot, 0x01).fm(0x40 + slot, slot == 0 ? 0x00 : 0x7F).fm(0x50 + slot, 0x1F);
+        v.fm(0x60 + slot, 0).fm(0x70 + slot, 0).fm(0x80 + slot, 0x0F);
+    }
+    v.fm(0xA4, 0x24).fm(0xA0, 0x3B);
+}
+
+// The song of these tests: half a second of an FM A4, half a second of a
+// PSG tone of period 254 (440.4 Hz), then sixteen DAC bytes two ticks apart.
+Bytes testSong(bool loop = false) {
+    Vgm v;
+    Bytes pcm;
+    for (int i = 0; i < 16; ++i) pcm.push_back(uint8_t(0x40 + i * 8));
+    v.dacBlock(pcm).op({0xE0, 0, 0, 0, 0});
+    if (loop) v.loopHere();
+    sinePatch(v);
+    v.fm(0x28, 0xF0).wait(22050).fm(0x28, 0x00);
+    v.psg(0x8E).psg(0x0F).psg(0x90).wait(22050).psg(0x9F);
+    v.fm(0x2B, 0x80);
+    for (int i = 0; i < 16; ++i) v.dac(2);
+    v.fm(0x2B, 0x00).wait(100);
+    return v.bytes();
+}
+
+struct Written {
+    uint64_t at;
+    uint32_t type;
+    uint32_t reg, value;
+};
+
+// Plays media on unit 6 the way the console controller does: PSG writes on
+// port 2, YM2612 writes on their port.
+struct MediaController : ChipController {
+    explicit MediaController(std::vector<ChipEmu*>* units) : ChipController(units, nullptr) {}
+    void resetForVersion(uint32_t) override {}
+    void mediaRegisterWrite(uint32_t type, uint64_t, uint32_t port, uint32_t reg,
+                            uint32_t value) override {
+        writes.push_back({now, type, reg, value});
+        ChipEmu* unit = (*units)[kMediaUnit];
+        if (type == 0) unit->write(uint16_t(reg), uint8_t(value), 2);
+        if (type == 5) unit->write(uint16_t(reg), uint8_t(value), port & 1);
+    }
+    void mediaChipReset(uint32_t) override { ++resets; }
+    void mediaTrackSelected(uint32_t index) override { selected.push_back(index); }
+    size_t queuedStreamers() const {
+        size_t n = 0;
+        for (const Entry& e : queue) n += e.cookie == VGM::ChipStreamer::kCookie;
+        return n;
+    }
+    std::vector<Written> writes;
+    std::vector<uint32_t> selected;
+    int resets = 0;
+};
+
+// A controller with a console unit 6, at the unit's frame rate.
+struct Console {
+    std::unique_ptr<MD_Emu> md = makeUnit();
+    std::vector<ChipEmu*> units{nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, md.get()};
+    MediaController c{&units};
+    double rate = frameRate(*md);
+    Console() { c.setClock(0, rate, 1000000.0); }
+};
+
+class ChipControllerMedia : public testhome::Scratch {
+protected:
+    std::string songFile(const Bytes& bytes, const char* name = "song.vgm") {
+        const std::string p = path(name);
+        testhome::writeFile(p, std::string(bytes.begin(), bytes.end()));
+        return p;
+    }
+};
+
+// The left channel from `from` to `to` seconds, summed per FM sample (21
+// frames): the FM chips place their sample inside the frame group.
+std::vector<double> section(const std::vector<int32_t>& x, double rate, double from, double to) {
+    std::vector<double> out;
+    for (size_t i = size_t(from * rate); i + 21 <= size_t(to * rate); i += 21) {
+        double sum = 0.0;
+        for (size_t k = 0; k < 21; ++k) sum += x[i + k];
+        out.push_back(sum);
+    }
+    return out;
+}
+
+std::vector<double> withoutMean(std::vector<double> x) {
+    double mean = 0.0;
+    for (double v : x) mean += v;
+    mean /= double(x.size());
+    for (double& v : x) v -= mean;
+    return x;
+}
+
+} // namespace
+
+// Transport play starts the player: every write of the song reaches the
+// media side within half a sample of its time, the media unit renders, and
+// the notes have the pitches written into the song.
+TEST_F(ChipControllerMedia, PlaysAVgmWithItsTimingAndPitches) {
+    Console k;
+    ASSERT_TRUE(k.c.openMedia(0, songFile(testSong())));
+    // Nothing plays, and the media unit is silent, before transport play.
+    const Stereo before = renderInBlocks(k.c, 100, 100);
+    EXPECT_TRUE(k.c.writes.empty());
+    EXPECT_EQ(before.left, std::vector<int32_t>(100, 0));
+    const uint64_t start = k.c.now;
+    k.c.setSyncValue(2, 0, 1.0);
+    Stereo out = renderInBlocks(k.c, size_t(k.rate * 1.05), 1024);
+
+    auto tickOf = [&](const Written& w) { return double(w.at - start) * 44100.0 / k.rate; };
+    const double half = 0.5 * 44100.0 / k.rate; // half a sample in ticks
+    std::vector<double> dacTicks, halfway;
+    std::vector<uint32_t> dacBytes;
+    for (const Written& w : k.c.writes) {
+        const double t = tickOf(w);
+        if (w.type == 5 && w.reg == 0x2A) {
+            dacTicks.push_back(t);
+            dacBytes.push_back(w.value);
+        }
+        const bool keyOff = w.type == 5 && w.reg == 0x28 && w.value == 0x00 && t > 0.0;
+        const bool psgTone = w.type == 0 && w.value == 0x8E;
+        if ((keyOff || psgTone) && t < 30000.0) halfway.push_back(t);
+    }
+    ASSERT_EQ(halfway.size(), 2u);
+    for (double t : halfway) EXPECT_NEAR(t, 22050.0, half);
+    ASSERT_EQ(dacTicks.size(), 16u);
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_NEAR(dacTicks[i], 44100.0 + 2.0 * double(i), half) << i;
+        EXPECT_EQ(dacBytes[i], 0x40 + i * 8) << i;
+    }
+
+    const double fm = pitchByZeroCrossings(section(out.left, k.rate, 0.1, 0.45), k.rate / 21);
+    const double psg =
+        pitchByZeroCrossings(withoutMean(section(out.left, k.rate, 0.6, 0.95)), k.rate / 21);
+    EXPECT_NEAR(fm, 1083.0 * 16 * (7670453.0 / 144) / (1 << 21), 2.0);
+    EXPECT_NEAR(psg, 3579545.0 / (32 * 254), 2.0);
+}
+
+// Any host block size gives the same output.
+TEST_F(ChipControllerMedia, BlockSizesGiveTheSameOutput) {
+    const std::string song = songFile(testSong(true));
+    auto play = [&](size_t block) {
+        Console k;
+        EXPECT_TRUE(k.c.openMedia(0, song));
+        k.c.setSyncValue(2, 0, 1.0);
+        return renderInBlocks(k.c, size_t(k.rate * 1.2), block).left;
+    };
+    const std::vector<int32_t> whole = play(2048);
+    for (size_t block : {1u, 61u, 700u}) EXPECT_EQ(play(block), whole) << block;
+}
+
+// Close, speed change, reselection, rewind and stop while the song plays:
+// the streamers leave the queue before their track goes and are never
+// queued twice; rendering goes on safely after each.
+TEST_F(ChipControllerMedia, TransportWhilePlaying) {
+    Console k;
+    ASSERT_TRUE(k.c.openMedia(0, songFile(testSong(true))));
+    EXPECT_DOUBLE_EQ(k.c.getSyncValue(18, 0), 1.0);
+    const size_t streams = k.c.player->chipStreamers().size();
+    ASSERT_EQ(streams, 2u); // PSG and YM2612
+    k.c.setSyncValue(2, 0, 1.0);
+    EXPECT_EQ(k.c.queuedStreamers(), streams);
+    EXPECT_EQ(k.c.unitEnabled[ChipController::kMediaUnit], 1);
+    renderInBlocks(k.c, 5000, 512);
+
+    struct Step {
+        const char* what;
+        uint32_t id;
+        double value;
+        size_t queued;
+    };
+    const Step steps[] = {
+        {"speed", 5, 1.5, streams},
+        {"same speed", 5, 1.5, streams},
+        {"play again", 2, 1.0, streams},
+        {"select", 4, 0.0, streams},
+        {"next", 8, 1.0, streams},
+        {"previous", 7, 1.0, streams},
+        {"same track", 9, 1.0, streams},
+        {"rewind", 6, 0.0, streams},
+        {"stop", 3, 1.0, 0},
+        {"speed stopped", 5, 2.0, 0},
+        {"play", 2, 1.0, streams},
+        {"close", 16, 1.0, 0},
+        {"play closed", 2, 1.0, 0},
+        {"speed closed", 5, 1.0, 0},
+        {"select closed", 4, 0.0, 0},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        k.c.setSyncValue(s.id, 0, s.value);
+        EXPECT_EQ(k.c.queuedStreamers(), s.queued);
+        renderInBlocks(k.c, 3000, 512);
+    }
+    EXPECT_DOUBLE_EQ(k.c.getSyncValue(5, 0), 1.0); // close restores normal speed
+}
+
+// Speed 2 plays the song's writes in half the time.
+TEST_F(ChipControllerMedia, SpeedScalesTheTiming) {
+    Console k;
+    ASSERT_TRUE(k.c.openMedia(0, songFile(testSong())));
+    k.c.setSyncValue(5, 0, 2.0);
+    k.c.setSyncValue(2, 0, 1.0);
+    renderInBlocks(k.c, size_t(k.rate * 0.6), 1024);
+    EXPECT_DOUBLE_EQ(k.c.getSyncValue(5, 0), 2.0);
+    size_t dacWrites = 0;
+    for (const Written& w : k.c.writes) dacWrites += w.reg == 0x2A;
+    EXPECT_EQ(dacWrites, 16u);
+}
+
+// A song that loops moves on after its second loop while loop stop is on,
+// and loops for ever when it is off; a song without a loop moves on at its end.
+TEST_F(ChipControllerMedia, LoopStopMovesOnAfterTheSecondLoop) {
+    const std::string looping = songFile(testSong(true), "loop.vgm");
+    const std::string once = songFile(testSong(false), "once.vgm");
+    struct Case {
+        const std::string* song;
+        double loopForever;
+        size_t selections;
+    };
+    const Case cases[] = {{&looping, 0.0, 2}, {&looping, 1.0, 1}, {&once, 0.0, 4}};
+    for (const Case& c : cases) {
+        Console k;
+        ASSERT_TRUE(k.c.openMedia(0, *c.song));
+        k.c.setSyncValue(19, 0, c.loopForever);
+        k.c.setSyncValue(2, 0, 1.0);
+        renderInBlocks(k.c, size_t(k.rate * 3.5), 2048);
+        EXPECT_EQ(k.c.selected.size(), c.selections) << *c.song << " " << c.loopForever;
+    }
+}
+
+// A file that cannot be played leaves no player; the controller renders on.
+TEST_F(ChipControllerMedia, BrokenFileLeavesNoPlayer) {
+    Console k;
+    ASSERT_TRUE(k.c.openMedia(0, songFile(testSong())));
+    const std::string broken = songFile(Bytes(50, 0x33), "broken.vgm");
+    EXPECT_FALSE(k.c.openMedia(0, broken));
+    EXPECT_FALSE(k.c.openMedia(0, path("missing.vgm")));
+    EXPECT_EQ(k.c.player, nullptr);
+    k.c.setSyncValue(2, 0, 1.0);
+    EXPECT_EQ(k.c.queuedStreamers(), 0u);
+    renderInBlocks(k.c, 1000, 256);
+    EXPECT_DOUBLE_EQ(k.c.getSyncValue(18, 0), 0.0);
 }

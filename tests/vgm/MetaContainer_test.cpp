@@ -2,6 +2,7 @@
 
 #include "vantor/support/PrivateHome.h"
 #include "vgm/support/VgmFixtures.h"
+#include "vgm/support/YmFixtures.h"
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,7 @@ TEST_F(MetaContainerTest, ListsAndUnpacksEveryKindFromPathAndMemory) {
         {"zip", vgmtest::zipBytes(path("scratch.zip"), members), MetaContainer::kZip, members},
         {"7z", vgmtest::sevenZipBytes({members[0], {"", {}}, members[1], members[2]}),
          MetaContainer::k7z, members},
+        {"lha", vgmtest::lhaStored(members), MetaContainer::kLha, members},
         {"gzip",
          vgmtest::gzipBytes(members[2].second, "song.vgm"),
          MetaContainer::kGzip,
@@ -261,6 +263,29 @@ TEST_F(MetaContainerTest, SevenZipCutShortGivesNoMembersOrFailedUnpacking) {
         if (!box.open()) continue;
         Bytes out;
         EXPECT_FALSE(box.extractToVector(box.members[0], out)) << keep;
+    }
+}
+
+// LHA is recognised by the method id of its first header, and its data is
+// checked against the header's CRC and sizes.
+TEST_F(MetaContainerTest, LhaCutShortOrCorruptGivesNoMembersOrFailedUnpacking) {
+    const Bytes data = pattern(600, 4);
+    const Bytes archive = vgmtest::lhaStored({{"a.ym", data}});
+    Bytes badCrc = archive;
+    badCrc[archive.size() - 2] ^= 0x01; // the last data byte
+    Bytes noMethod = archive;
+    noMethod[4] = 'x'; // "-lx0-" is no LHA method
+    EXPECT_FALSE(MetaContainer(noMethod.data(), noMethod.size()).open());
+
+    std::vector<Bytes> broken = {badCrc};
+    for (size_t keep : {size_t{22}, size_t{40}, archive.size() / 2, archive.size() - 2})
+        broken.emplace_back(archive.begin(), archive.begin() + keep);
+    for (const Bytes& b : broken) {
+        MetaContainer box(b.data(), b.size());
+        if (!box.open()) continue;
+        ASSERT_EQ(box.members.size(), 1u);
+        Bytes out;
+        EXPECT_FALSE(box.extractToVector(box.members[0], out)) << b.size();
     }
 }
 

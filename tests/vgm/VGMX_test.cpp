@@ -42,10 +42,9 @@ TEST_F(VGMXTest, OpensByExtension) {
         {"plain.vgz", song, true, nullptr},    // a .vgz that was never compressed
         {"packed.vgm", packed, true, nullptr}, // and the other way round
         {"x.rar", rar, false, "Archive:"},     // reaches the archive opener, which knows no rar
-        {"x.vgmx", song, false, "VGMX: this format cannot be read yet\n"},
-        {"x.dro", song, false, "DRO:"},
-        {"x.ym", song, false, "YM:"},
-        {"x.bin", song, false, "raw register log:"},
+        {"x.vgmx", song, false, "VGMX: the document declares no chip\n"}, // not XML
+        {"x.dro", song, false, nullptr},                                   // no DRO tag
+        {"x.ym", song, false, nullptr},                                    // not packed
         {"x.txt", song, false, nullptr},
         {"noextension", song, false, nullptr},
     };

@@ -1,6 +1,6 @@
-// The 7z side of MetaContainer, read through libarchive. libarchive walks an
-// archive in order only: listing is one walk, and unpacking member i opens a
-// fresh reader and walks to entry i.
+// The 7z and LHA sides of MetaContainer, read through libarchive. libarchive
+// walks an archive in order only: listing is one walk, and unpacking member i
+// opens a fresh reader and walks to entry i.
 
 #include "vgm/MetaContainer.h"
 
@@ -18,12 +18,22 @@ struct ReaderCloser {
     }
 };
 
+// A header read with a warning (a name in an unexpected character set, say)
+// still describes its entry.
+bool nextHeader(struct archive* a, struct archive_entry** entry) {
+    const int result = archive_read_next_header(a, entry);
+    return result == ARCHIVE_OK || result == ARCHIVE_WARN;
+}
+
 } // namespace
 
-::archive* MetaContainer::open7zReader() {
+::archive* MetaContainer::openWalkReader(Kind kind) {
     struct archive* a = archive_read_new();
     if (!a) return nullptr;
-    archive_read_support_format_7zip(a);
+    if (kind == kLha)
+        archive_read_support_format_lha(a);
+    else
+        archive_read_support_format_7zip(a);
     int result = ARCHIVE_FATAL;
     if (source == kSourceMemory)
         result = archive_read_open_memory(a, sourceData, static_cast<size_t>(sourceSize));
@@ -36,12 +46,12 @@ struct ReaderCloser {
     return a;
 }
 
-bool MetaContainer::open7z() {
-    ReaderCloser reader{open7zReader()};
+bool MetaContainer::openWalk(Kind kind) {
+    ReaderCloser reader{openWalkReader(kind)};
     if (!reader.a) return false;
-    archiveKind = k7z;
+    archiveKind = kind;
     struct archive_entry* entry = nullptr;
-    for (uint64_t index = 0; archive_read_next_header(reader.a, &entry) == ARCHIVE_OK; ++index) {
+    for (uint64_t index = 0; nextHeader(reader.a, &entry); ++index) {
         if (archive_entry_filetype(entry) == AE_IFDIR) continue;
         const char* name = archive_entry_pathname_utf8(entry);
         if (!name) name = archive_entry_pathname(entry);
@@ -59,13 +69,13 @@ bool MetaContainer::open7z() {
 
 // Walks to the member's entry and reads it into `out`, which grows with the
 // data; the member must unpack to exactly its listed size.
-bool MetaContainer::extract7z(const MetaMember& member, std::vector<uint8_t>& out) {
+bool MetaContainer::extractWalk(const MetaMember& member, std::vector<uint8_t>& out) {
     if (member.size == 0 || member.size > kMaxMemberSize) return false;
-    ReaderCloser reader{open7zReader()};
+    ReaderCloser reader{openWalkReader(archiveKind)};
     if (!reader.a) return false;
     struct archive_entry* entry = nullptr;
     for (uint64_t index = 0;; ++index) {
-        if (archive_read_next_header(reader.a, &entry) != ARCHIVE_OK) return false;
+        if (!nextHeader(reader.a, &entry)) return false;
         if (index == member.index) break;
     }
     out.clear();
