@@ -4,12 +4,13 @@
 # writes what it found into its cache. The cache must list the plug-in as an
 # instrument with two outputs and one MIDI input.
 #
-# Usage: ardour_scan_check.sh <bundle.vst3> <engine host bundle> <data folder>
-# Exits 77 (skipped) when the scanner is not installed.
+# Usage: ardour_scan_check.sh <bundle.vst3> <morvane-register> <product folder>
+# (the product folder holds "Brevado" and "Morvane Engine.bundle"). Exits 77
+# (skipped) when the scanner is not installed.
 set -u
 bundle=$1
-engine=$2
-data=$3
+register=$2
+product=$3
 scanner=/usr/lib/ardour7/ardour-vst3-scanner
 if [ ! -x "$scanner" ]; then
   echo "skipped: $scanner is not installed (Debian package ardour)"
@@ -18,24 +19,14 @@ fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sxscan.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/config/Preferences" "$work/cache" "$work/home"
-preference() { # domain key value
-  cat > "$work/config/Preferences/$1.plist" <<PLIST
-<?xml version="1.0" encoding="UTF-8"?>
-<!DOCTYPE plist PUBLIC "-//Apple//DTD PLIST 1.0//EN" "http://www.apple.com/DTDs/PropertyList-1.0.dtd">
-<plist version="1.0">
-<dict>
-	<key>$2</key>
-	<string>$3</string>
-</dict>
-</plist>
-PLIST
-}
-preference com.vantor.morvane path "$engine"
-preference "com.Vantor.sondrix MD" base_dir "$data"
-
+mkdir -p "$work/config" "$work/cache" "$work/home"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache"
 export XDG_DATA_HOME="$work/home/.local/share" XDG_CONFIG_DIRS="$work/etc-xdg"
+# The engine preferences, written by the install step's own command.
+if ! "$register" "$product" > /dev/null; then
+  echo "FAIL: $register could not write the preferences"
+  exit 1
+fi
 export LD_LIBRARY_PATH=/usr/lib/ardour7${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
 if ! timeout 120 "$scanner" -f "$bundle"; then
   echo "FAIL: the scanner did not accept $bundle"
