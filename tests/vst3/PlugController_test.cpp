@@ -210,7 +210,9 @@ TEST_F(PlugControllerTest, MapsMIDIControllersOntoThePseudoParameters) {
         ParamID id = 0;
         EXPECT_EQ(mapping->getMidiControllerAssignment(0, k.channel, k.controller, id), k.result)
             << k.channel << "/" << k.controller;
-        if (k.result == kResultOk) EXPECT_EQ(id, k.id);
+        if (k.result == kResultOk) {
+            EXPECT_EQ(id, k.id);
+        }
     }
 }
 
