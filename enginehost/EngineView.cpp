@@ -121,7 +121,7 @@ bool EngineView::open(void* parentWindow, bool isEmbedded) {
     image = picture;
     gc = XCreateGC(d, w, 0, nullptr);
     XMapWindow(d, w);
-    XFlush(d);
+    XSync(d, False); // mapped once open returns
     return true;
 }
 
@@ -188,7 +188,7 @@ void EngineView::redraw() {
     }
     Display* d = displayOf(display);
     XPutImage(d, window, static_cast<GC>(gc), picture, 0, 0, 0, 0, kWidth, kHeight);
-    XFlush(d);
+    XSync(d, False); // drawn once the event that asked for it is handled
 }
 
 } // namespace morvane
