@@ -51,23 +51,6 @@ private:
 
 } // namespace
 
-CanvasPixels CanvasPixels::fromRecord(const uint8_t* record, size_t size) {
-    CanvasPixels c;
-    constexpr size_t kPixels = 812;
-    if (!record || size < kPixels) return c;
-    uint16_t width, height;
-    std::memcpy(&width, record + 40, 2);
-    std::memcpy(&height, record + 42, 2);
-    if (size_t(width) * height > size - kPixels) return c;
-    c.width = width;
-    c.height = height;
-    c.red = record + 44;
-    c.green = record + 300;
-    c.blue = record + 556;
-    c.pixels = record + kPixels;
-    return c;
-}
-
 EngineView::EngineView(void* engineHandle, std::string product)
     : engine(engineHandle), productFile(std::move(product)) {}
 

@@ -29,11 +29,6 @@ struct CanvasPixels {
     const uint8_t* pixels = nullptr;
     uint32_t width = 0;
     uint32_t height = 0;
-
-    // The picture of a pixel-canvas extension record of `size` bytes (u16
-    // width at 40, u16 height at 42, palettes at 44, 300 and 556, pixels at
-    // 812); empty when the record is too small for what it names.
-    static CanvasPixels fromRecord(const uint8_t* record, size_t size);
 };
 
 class EngineView {
