@@ -175,7 +175,17 @@ TEST(ChipWrap, EveryOpcodeBeforeActivationIsSafe) {
 
     std::vector<float> left(64, 0.5f), right(64, 0.5f);
     float* outputs[2] = {left.data(), right.data()};
-    w.getRecord()->process(w.getRecord(), outputs, 48, nullptr, nullptr, nullptr);
+    auto notes = std::make_unique<EventList>();
+    notes->count = 2;
+    notes->events[0] = {};
+    notes->events[0].status = 0x90, notes->events[0].data1 = 60, notes->events[0].data2 = 100;
+    notes->events[0].valid = 1;
+    notes->events[1] = notes->events[0];
+    notes->events[1].kind = vantor::HDMIDIEvent::kNoteOn;
+    notes->events[1].valid = 0;
+    notes->events[1].id = 64;
+    notes->events[1].value = 0.5f;
+    w.getRecord()->process(w.getRecord(), outputs, 48, notes.get(), nullptr, nullptr);
     EXPECT_FALSE(w.isActive());
     for (int i = 0; i < 64; ++i) {
         EXPECT_EQ(left[i], i < 48 ? 0.0f : 0.5f) << i;
