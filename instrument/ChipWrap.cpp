@@ -22,13 +22,6 @@ namespace {
 constexpr double kHighPassHz = 7.5;
 constexpr double kLowPassHz = 100.0;
 
-// Locks a vantor::Mutex for a scope.
-struct Locked {
-    explicit Locked(vantor::Mutex& m) : m(m) { m.lock(); }
-    ~Locked() { m.unlock(); }
-    vantor::Mutex& m;
-};
-
 } // namespace
 
 ChipWrap::ChipWrap(HostRecord* hostRecord, const char* name, ControllerFactory factory)
@@ -97,7 +90,7 @@ uint32_t ChipWrap::maxChipSamples() const {
 }
 
 uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersion) {
-    Locked lock(mutex);
+    ScopedLock lock(mutex);
     const uint32_t samples = maxChipSamples();
     if (samples == 0) return 0;
     version = activationVersion;
@@ -137,7 +130,7 @@ void ChipWrap::setProcessingInfo(const ProcessingInfo* info) {
     const double rate = info->sampleRate;
     if (!(rate >= kMinRate && rate <= kMaxRate)) return;
     if (info->maxBlockFrames == 0 || info->maxBlockFrames > kMaxBlockFrames) return;
-    Locked lock(mutex);
+    ScopedLock lock(mutex);
     EffectPlugin::setProcessingInfo(info);
     if (processingInfo.sampleRateInt == 0 || std::fabs(processingInfo.sampleRateInt - rate) >= 1.0)
         processingInfo.sampleRateInt = static_cast<uint32_t>(std::lround(rate));
@@ -258,7 +251,7 @@ int32_t ChipWrap::queryReady(uint32_t, void*) {
 }
 
 void ChipWrap::releaseAll(uint64_t, uint64_t) {
-    Locked lock(mutex);
+    ScopedLock lock(mutex);
     if (controller) controller->releaseAllParts();
 }
 
@@ -278,13 +271,13 @@ void ChipWrap::forwardOpcode28(uint32_t, void*) {}
 
 void ChipWrap::setName(const char* text) {
     if (!controller || !text) return;
-    Locked lock(mutex);
+    ScopedLock lock(mutex);
     controller->mediaPath.assign(text, strnlen(text, 4096));
 }
 
 int32_t ChipWrap::importPatch(int32_t index, const char* path) {
     if (!controller || !path) return 0;
-    Locked lock(mutex);
+    ScopedLock lock(mutex);
     vantor::VNTFile file(path);
     const bool ok = file.isOpen() && controller->importPatch(index, &file);
     file.close();
@@ -293,7 +286,7 @@ int32_t ChipWrap::importPatch(int32_t index, const char* path) {
 
 int32_t ChipWrap::exportPatch(int32_t index, const char* path) {
     if (!controller || !path) return 0;
-    Locked lock(mutex);
+    ScopedLock lock(mutex);
     return controller->exportPatch(index, path) ? 1 : 0;
 }
 

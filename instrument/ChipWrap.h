@@ -17,9 +17,10 @@
 //
 // The object's work is spread over ChipWrap.cpp (construction, activation,
 // rates, settings), ChipWrapParams.cpp (parameter map and descriptions),
-// ChipWrapExtensions.cpp (extension commands, master settings, listener
-// operations), ChipWrapProcess.cpp (the audio block) and ChipWrapSynth.cpp
-// (the calls into the synth framework).
+// ChipWrapExtensions.cpp (extension commands, master settings),
+// ChipWrapListener.cpp (what the controller reports), ChipWrapProcess.cpp
+// (the audio block), ChipWrapController.cpp (the controller's class and its
+// commands) and ChipWrapSynth.cpp (the calls into the synth framework).
 #pragma once
 
 #include <array>
@@ -173,6 +174,14 @@ public:
     vantor::Mutex& getMutex() { return mutex; }
 
 private:
+    // Holds "ChipWrapMutex" with a blocking lock for a host command's scope.
+    struct ScopedLock {
+        explicit ScopedLock(vantor::Mutex& m) : m(m) { m.lock(); }
+        ~ScopedLock() { m.unlock(); }
+        ScopedLock(const ScopedLock&) = delete;
+        ScopedLock& operator=(const ScopedLock&) = delete;
+        vantor::Mutex& m;
+    };
     struct Segment {
         uint32_t kind; // 0 audio span, 1 event
         uint32_t frame;
@@ -192,10 +201,11 @@ private:
     void sliceEvents(uint32_t frames);
     void dispatchEvent(const Event& e, uint32_t frames);
     void appendSpans(uint64_t frames, uint32_t at);
-    // ---- ChipWrapExtensions.cpp
+    // ---- ChipWrapListener.cpp
     void valueFeed(uint32_t key, uint8_t mode, float value);
-    void notifyRecord(void* record, int64_t a = 1);
     void setNameText(uint64_t key, const char* text);
+    // ---- ChipWrapExtensions.cpp
+    void notifyRecord(void* record, int64_t a = 1);
     int32_t loadFile(vantor::EnginePluginSDK::ExtensionCommand& command);
     int32_t nameTable(vantor::EnginePluginSDK::ExtensionCommand& command);
     int32_t modMatrix(vantor::EnginePluginSDK::ExtensionCommand& command);

@@ -93,7 +93,8 @@ TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {
     changes.refAdd();
     changes.add(0, 0, 0.75);
     ASSERT_EQ(first->process(512, nullptr, &changes), kResultOk);
-    EXPECT_NEAR(c->getParamNormalized(0), 0.75, 1e-6);
+    // Read back in the engine's own steps (its parameter 0 has 127 of them).
+    EXPECT_NEAR(c->getParamNormalized(0), 0.75, 1.0 / 127);
 
     HostEventList notes;
     notes.refAdd();
@@ -109,10 +110,13 @@ TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {
     auto second = makeInstance(48000, 512);
     ASSERT_TRUE(second);
     ASSERT_EQ(second->loadState(state), kResultOk);
-    EXPECT_NEAR(second->controller()->getParamNormalized(0), 0.75, 1e-6);
-    // Both instances, from the same state, render the same notes alike.
-    ASSERT_EQ(first->loadState(state), kResultOk);
-    const std::vector<float> a = render(*first, 20, 512, &notes);
+    EXPECT_NEAR(second->controller()->getParamNormalized(0), 0.75, 1.0 / 127);
+    // Two fresh instances from the same state render the same notes alike
+    // (the first one still holds the note it played).
+    auto third = makeInstance(48000, 512);
+    ASSERT_TRUE(third);
+    ASSERT_EQ(third->loadState(state), kResultOk);
+    const std::vector<float> a = render(*third, 20, 512, &notes);
     const std::vector<float> b = render(*second, 20, 512, &notes);
     EXPECT_EQ(a, b);
 }
@@ -127,7 +131,10 @@ TEST_F(EngineHostChain, KeySixtyNineSoundsAtFourHundredFortyHertz) {
         const std::vector<float> out = render(*p, int(rate / 512) / 2, 512, &notes);
         if (peak(out) < 1e-4f)
             GTEST_SKIP() << "Brevado renders silence until the console instrument lands";
-        EXPECT_NEAR(measureFrequency(out, rate), 440.0, 2.0) << rate;
+        // Past the onset, while the output high-pass still settles the
+        // note's first offset.
+        const std::vector<float> held(out.begin() + out.size() / 4, out.end());
+        EXPECT_NEAR(measureFrequency(held, rate), 440.0, 2.0) << rate;
     }
 }
 
