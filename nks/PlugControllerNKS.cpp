@@ -20,7 +20,7 @@ struct PropertyEntry {
 };
 
 constexpr PropertyEntry kProperties[] = {
-    {kPropertyEmbedded, 4, false},
+    {kPropertyFlag12, 4, false},
     {kPropertyViewMode, 4, true},
     {kPropertyFlag28, 1, false},
     {kPropertyNksVersion, 8, true},
@@ -29,7 +29,7 @@ constexpr PropertyEntry kProperties[] = {
 // The value a read of 12, 13 or 32 answers, and its width.
 bool readValue(uint32_t property, uint64_t& value, uint64_t& width) {
     switch (property) {
-    case kPropertyEmbedded:
+    case kPropertyFlag12:
         value = 1;
         width = 4;
         return true;

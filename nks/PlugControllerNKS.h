@@ -7,8 +7,7 @@
 //   13  4 bytes, writable, reads 0; a set chooses the view: 1 "big",
 //       2 "compact", anything else "not embedded";
 //   28  1 byte, read-only, a read succeeds and writes nothing;
-//   32  8 bytes, writable, reads 2 (the NKS version spoken here); a set tells
-//       the host's version.
+//   32  8 bytes, writable, reads 2; a set tells the host's version.
 // Nothing a set carries is kept: both accepted sets only print a line.
 //
 // In the other direction the controller pushes its key map to the host as
@@ -36,7 +35,7 @@ enum : uint32_t {
 
 // Vendor-specific properties (low 16 bits).
 enum : uint32_t {
-    kPropertyEmbedded = 12,
+    kPropertyFlag12 = 12,
     kPropertyViewMode = 13,
     kPropertyFlag28 = 28,
     kPropertyNksVersion = 32,
@@ -63,9 +62,8 @@ static_assert(sizeof(note_name) == 130);
 static_assert(offsetof(note_name, name) == 1);
 } // namespace vse
 
-// The engine's keyboard: per MIDI key a type byte (0 playing key, 1 unused,
-// 2 and 3 control keys) and a name of up to 128 bytes, zero-terminated when
-// shorter.
+// The engine's keyboard: per MIDI key a type byte (types 2 and 3 mark control
+// keys) and a name of up to 128 bytes, zero-terminated when shorter.
 struct KeyboardLayout {
     static constexpr size_t kNameSize = 128;
     const uint8_t* keyTypes;           // 128 entries
