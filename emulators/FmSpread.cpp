@@ -9,45 +9,100 @@ const uint8_t kSpreadSchedule21[21] = {1, 1, 0, 5, 5, 0, 0, 3, 3, 0, 2,
                                        2, 0, 0, 6, 6, 0, 4, 4, 0, 0};
 const uint8_t kSpreadSchedule9[9] = {1, 5, 0, 3, 2, 0, 6, 4, 0};
 
+namespace {
+
+// Chip samples computed per dispatcher call: every frame that starts inside a
+// block is computed in one call (up to this many), however the block is cut.
+constexpr uint64_t kSamplesPerCall = 128;
+
+// Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
+// are `vl`, `vr`; left[0] is the position of slot `from`.
+void emitSlots(const uint8_t* schedule, const int32_t* vl, const int32_t* vr, uint64_t from,
+               uint64_t to, int32_t* left, int32_t* right) {
+    for (uint64_t q = from; q < to; ++q) {
+        const uint8_t c = schedule[q];
+        if (c) {
+            left[q - from] += vl[c - 1];
+            right[q - from] += vr[c - 1];
+        }
+    }
+}
+
+// Adds a whole frame: channel c into its slot (and the next one when a value
+// is two slots wide).
+template <int Width>
+inline void emitFrame(const uint8_t* firstSlots, const int32_t* vl, const int32_t* vr,
+                      int32_t* left, int32_t* right) {
+    for (int c = 0; c < 6; ++c) {
+        const int s = firstSlots[c];
+        left[s] += vl[c];
+        right[s] += vr[c];
+        if constexpr (Width == 2) {
+            left[s + 1] += vl[c];
+            right[s + 1] += vr[c];
+        }
+    }
+}
+
+} // namespace
+
 void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                   uint32_t mode, uint32_t frameLength) {
     const uint64_t n = frameLength == 9 ? 9 : 21;
     const uint8_t* schedule = n == 9 ? kSpreadSchedule9 : kSpreadSchedule21;
-    const FmDispatch whole = n == 9 ? FmDispatch::Spread9 : FmDispatch::Spread21;
+    const uint8_t* firstSlots = n == 9 ? kSpreadSlots9 : kSpreadSlots21;
     FmChipState& st = chip.state();
     const uint8_t timerARunning = st.shared.timerARunning;
     const uint8_t dacEnabled = st.dacEnabled;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
     uint64_t p = chip.spreadPhase;
-    constexpr uint64_t kMaxFrames = 1u << 22;
+    // Channel values of the frames computed by one call, six per frame.
+    int32_t valuesLeft[6 * kSamplesPerCall];
+    int32_t valuesRight[6 * kSamplesPerCall];
 
     uint64_t i = 0;
     while (i < frames) {
-        if (p == 0 && frames - i >= n) {
-            const uint64_t k = std::min((frames - i) / n, kMaxFrames);
-            renderChannels(st, whole, timerARunning, dacEnabled, curve, mode, left + i, right + i,
-                           static_cast<uint32_t>(k));
-            i += k * n;
+        if (p >= n - 1) {
+            // The last slot of both schedules is empty (a phase left by the
+            // other frame length counts as it).
+            p = 0;
+            ++i;
             continue;
         }
-        if (p == 0) {
-            std::fill(chip.heldLeft, chip.heldLeft + 6, 0);
-            std::fill(chip.heldRight, chip.heldRight + 6, 0);
-            renderChannels(st, FmDispatch::Held, timerARunning, dacEnabled, curve, mode,
-                           chip.heldLeft, chip.heldRight, 1);
+        if (p != 0) {
+            // The rest of the frame in progress, from the held frame.
+            const uint64_t k = std::min(n - p, frames - i);
+            emitSlots(schedule, chip.heldLeft, chip.heldRight, p, p + k, left + i, right + i);
+            i += k;
+            p = p + k == n ? 0 : p + k;
+            continue;
         }
-        if (p >= n - 1) {
-            p = 0; // the last slot of both schedules is empty
-        } else {
-            const uint8_t c = schedule[p];
-            if (c) {
-                left[i] += chip.heldLeft[c - 1];
-                right[i] += chip.heldRight[c - 1];
+        // Every frame starting in the rest of the block, the last one
+        // perhaps cut by its end.
+        const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
+        std::fill(valuesLeft, valuesLeft + 6 * starts, 0);
+        std::fill(valuesRight, valuesRight + 6 * starts, 0);
+        renderChannels(st, FmDispatch::Held, timerARunning, dacEnabled, curve, mode, valuesLeft,
+                       valuesRight, static_cast<uint32_t>(starts));
+        for (uint64_t s = 0; s < starts; ++s) {
+            const int32_t* vl = valuesLeft + 6 * s;
+            const int32_t* vr = valuesRight + 6 * s;
+            if (frames - i >= n) {
+                if (n == 9)
+                    emitFrame<1>(firstSlots, vl, vr, left + i, right + i);
+                else
+                    emitFrame<2>(firstSlots, vl, vr, left + i, right + i);
+                i += n;
+                continue;
             }
-            ++p;
+            // Cut by the end of the block: held for the next call.
+            std::copy(vl, vl + 6, chip.heldLeft);
+            std::copy(vr, vr + 6, chip.heldRight);
+            p = frames - i;
+            emitSlots(schedule, vl, vr, 0, p, left + i, right + i);
+            i = frames;
         }
-        ++i;
     }
     chip.spreadPhase = p;
 }

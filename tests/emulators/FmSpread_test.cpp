@@ -37,10 +37,10 @@ std::vector<int16_t> testCurve() {
     return c;
 }
 
-// Renders a session through renderSpread in random pieces (cut at the frames
-// where its events apply) and compares with the model's channel values
-// placed in their slots.
-void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples) {
+// Renders a session through renderSpread in random pieces of up to
+// `maxPiece` chip samples (cut at the frames where its events apply) and
+// compares with the model's channel values placed in their slots.
+void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples, uint64_t maxPiece) {
     const std::vector<int16_t> curve = testCurve();
     const Slots& slots = n == 21 ? kSlots21 : kSlots9;
     const auto events = fmsession::Builder(seed).session(samples);
@@ -67,7 +67,7 @@ void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples) {
         for (; e < events.size() && events[e].at * n == pos; ++e) fmsession::apply(chip, events[e]);
         const uint64_t next = e < events.size() ? events[e].at * n : total;
         const uint64_t len = std::min<uint64_t>(
-            next - pos, std::uniform_int_distribution<int>(0, 4 * static_cast<int>(n))(rng));
+            next - pos, std::uniform_int_distribution<int>(0, static_cast<int>(maxPiece * n))(rng));
         render(chip, n, &l[pos], &r[pos], len, curve.data(), mode);
         pos += len;
     }
@@ -78,19 +78,24 @@ void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples) {
     EXPECT_EQ(fmref::diffState(chip.state(), model.state()), "");
 }
 
-class SpreadCuts : public ::testing::TestWithParam<std::tuple<uint64_t, uint32_t, uint32_t>> {};
+// Frame length, output mode, session seed, longest piece in chip samples
+// (short pieces cut most frames; long ones span many frames per call).
+class SpreadCuts
+    : public ::testing::TestWithParam<std::tuple<uint64_t, uint32_t, uint32_t, uint64_t>> {};
 
 TEST_P(SpreadCuts, RandomPiecesMatchTheModelInTheirSlots) {
-    const auto [n, mode, seed] = GetParam();
-    checkSpread(n, mode, seed, 5000);
+    const auto [n, mode, seed, maxPiece] = GetParam();
+    checkSpread(n, mode, seed, 5000, maxPiece);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sessions, SpreadCuts,
-    ::testing::Values(std::make_tuple(21ull, 0u, 21u), std::make_tuple(21ull, 1u, 22u),
-                      std::make_tuple(21ull, 2u, 23u), std::make_tuple(21ull, 3u, 24u),
-                      std::make_tuple(9ull, 0u, 25u), std::make_tuple(9ull, 1u, 26u),
-                      std::make_tuple(9ull, 2u, 27u), std::make_tuple(9ull, 3u, 28u)));
+    ::testing::Values(std::make_tuple(21ull, 0u, 21u, 4ull), std::make_tuple(21ull, 1u, 22u, 4ull),
+                      std::make_tuple(21ull, 2u, 23u, 4ull), std::make_tuple(21ull, 3u, 24u, 4ull),
+                      std::make_tuple(9ull, 0u, 25u, 4ull), std::make_tuple(9ull, 1u, 26u, 4ull),
+                      std::make_tuple(9ull, 2u, 27u, 4ull), std::make_tuple(9ull, 3u, 28u, 4ull),
+                      std::make_tuple(21ull, 0u, 29u, 600ull),
+                      std::make_tuple(9ull, 3u, 30u, 600ull)));
 
 // One channel sounding (algorithm 7, all operators loud), panned both ways.
 void soloChannel(OPN2_Emu& chip, int channel) {
