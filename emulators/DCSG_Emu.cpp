@@ -76,15 +76,46 @@ void DCSG_Emu::setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16
     noise->volumeTable = volumeCurve;
 }
 
-void DCSG_Emu::renderMono(int32_t* out, uint64_t frames) {
+void DCSG_Emu::renderMono(int32_t* first, int32_t* second, uint64_t frames) {
+    // A muted channel stands still. The sum is constant between two edges of
+    // the running channels: it is added a stretch at a time.
+    DCSGTone* running[3];
+    int count = 0;
     for (int k = 0; k < 3; ++k)
-        if (!mutes[k]) tones[k]->run(out, nullptr, frames);
-    if (!mutes[3]) noise->run(out, nullptr, frames);
+        if (!mutes[k]) running[count++] = tones[k].get();
+    if (!mutes[3]) noise->followRate();
+    const bool noiseRuns = !mutes[3] && noise->renders();
+    while (frames > 0) {
+        uint64_t n = frames;
+        int32_t sum = 0;
+        for (int k = 0; k < count; ++k) {
+            n = std::min(n, running[k]->framesToEdge());
+            sum += running[k]->level();
+        }
+        if (noiseRuns) {
+            n = std::min(n, noise->framesToShift());
+            sum += noise->level();
+        }
+        if (sum != 0) {
+            for (uint64_t i = 0; i < n; ++i) first[i] += sum;
+            if (second)
+                for (uint64_t i = 0; i < n; ++i) second[i] += sum;
+        }
+        for (int k = 0; k < count; ++k) running[k]->step(n);
+        if (noiseRuns) noise->step(n);
+        first += n;
+        if (second) second += n;
+        frames -= n;
+    }
 }
 
 int DCSG_Emu::render32(int32_t** outputs, uint64_t frames) {
-    if (noise) renderMono(outputs[0], frames);
+    if (noise) renderMono(outputs[0], nullptr, frames);
     return 0;
+}
+
+void DCSG_Emu::renderBoth(int32_t* left, int32_t* right, uint64_t frames) {
+    if (noise) renderMono(left, right, frames);
 }
 
 void DCSG_Emu::render16(int16_t* output, uint64_t /*ignored*/, uint64_t frames) {
@@ -95,7 +126,7 @@ void DCSG_Emu::render16(int16_t* output, uint64_t /*ignored*/, uint64_t frames) 
         const uint64_t n = std::min<uint64_t>(frames, maxFrames);
         int32_t* buf = scratch.get();
         std::fill(buf, buf + n, 0);
-        renderMono(buf, n);
+        renderMono(buf, nullptr, n);
         for (uint64_t i = 0; i < n; ++i) output[i] = int16_t(uint16_t(uint32_t(buf[i])));
         output += n;
         frames -= n;
