@@ -19,10 +19,7 @@ constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
 // ---- Output mapping and add loops ----------------------------------------------
 
 template <uint32_t Mode> inline int32_t mapValue(int32_t s, const int16_t* curve) {
-    if constexpr (Mode == 0) return curve[(s >> 4) + 256];
-    if constexpr (Mode == 1) return static_cast<int32_t>(static_cast<uint32_t>(s) * 4u & ~63u);
-    if constexpr (Mode == 2) return s * 4;
-    return s;
+    return fmOutputValue<Mode>(s, curve);
 }
 
 template <int Stride, int Width, uint32_t Mode>
@@ -75,6 +72,13 @@ void mixConstant(int32_t v, int n, uint8_t pan, int32_t* left, int32_t* right) {
     }
 }
 
+// Layout R: the values themselves into the left row; no constant.
+void storeValues(const int32_t* s, int n, uint8_t, const int16_t*, int32_t* left, int32_t*) {
+    for (int i = 0; i < n; ++i) left[i * 6] = s[i];
+}
+
+void storeNoConstant(int32_t, int, uint8_t, int32_t*, int32_t*) {}
+
 using MixValuesFn = void (*)(const int32_t*, int, uint8_t, const int16_t*, int32_t*, int32_t*);
 using MixConstantFn = void (*)(int32_t, int, uint8_t, int32_t*, int32_t*);
 
@@ -92,9 +96,12 @@ template <int Stride, int Width>
 constexpr Mixer kLayoutMixers[4] = {makeMixer<Stride, Width, 0>(), makeMixer<Stride, Width, 1>(),
                                     makeMixer<Stride, Width, 2>(), makeMixer<Stride, Width, 3>()};
 
+constexpr Mixer kRawMixer = {6, &storeValues, &storeNoConstant};
+constexpr Mixer kRawMixers[4] = {kRawMixer, kRawMixer, kRawMixer, kRawMixer};
+
 const Mixer* const kMixers[kFmLayoutCount] = {kLayoutMixers<1, 1>, kLayoutMixers<21, 1>,
                                               kLayoutMixers<9, 1>, kLayoutMixers<21, 2>,
-                                              kLayoutMixers<6, 1>};
+                                              kLayoutMixers<6, 1>, kRawMixers};
 
 // The DAC sample in the arithmetic of an output mode.
 int32_t dacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
@@ -300,9 +307,13 @@ constexpr const FmBlockRenderer* kKindInstances[3] = {kModeInstances<Layout, FmB
 
 const FmBlockRenderer* const* const kInstances[kFmLayoutCount] = {
     kKindInstances<FmLayout::A>, kKindInstances<FmLayout::B>, kKindInstances<FmLayout::C>,
-    kKindInstances<FmLayout::D>, kKindInstances<FmLayout::E>};
+    kKindInstances<FmLayout::D>, kKindInstances<FmLayout::E>, kKindInstances<FmLayout::R>};
 
 } // namespace
+
+int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
+    return dacValue(mode, dacData, curve);
+}
 
 FmBlockRenderer renderChannelBlock(FmLayout layout, FmBlockKind kind, uint32_t mode) {
     const int l = std::min(static_cast<int>(layout), kFmLayoutCount - 1);

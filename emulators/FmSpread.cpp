@@ -11,9 +11,9 @@ const uint8_t kSpreadSchedule9[9] = {1, 5, 0, 3, 2, 0, 6, 4, 0};
 
 namespace {
 
-// Chip samples computed per dispatcher call: every frame that starts inside a
-// block is computed in one call (up to this many), however the block is cut.
-constexpr uint64_t kSamplesPerCall = 128;
+// Chip samples taken at once: every frame that starts inside a block (up to
+// this many).
+constexpr uint64_t kSamplesPerCall = OPN2_Emu::kMaxAhead;
 
 // Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
 // are `vl`, `vr`; left[0] is the position of slot `from`.
@@ -51,9 +51,6 @@ void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, cons
     const uint64_t n = frameLength == 9 ? 9 : 21;
     const uint8_t* schedule = n == 9 ? kSpreadSchedule9 : kSpreadSchedule21;
     const uint8_t* firstSlots = n == 9 ? kSpreadSlots9 : kSpreadSlots21;
-    FmChipState& st = chip.state();
-    const uint8_t timerARunning = st.shared.timerARunning;
-    const uint8_t dacEnabled = st.dacEnabled;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
     uint64_t p = chip.spreadPhase;
@@ -81,10 +78,7 @@ void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, cons
         // Every frame starting in the rest of the block, the last one
         // perhaps cut by its end.
         const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
-        std::fill(valuesLeft, valuesLeft + 6 * starts, 0);
-        std::fill(valuesRight, valuesRight + 6 * starts, 0);
-        renderChannels(st, FmDispatch::Held, timerARunning, dacEnabled, curve, mode, valuesLeft,
-                       valuesRight, static_cast<uint32_t>(starts));
+        chip.takeFrames(static_cast<uint32_t>(starts), curve, mode, valuesLeft, valuesRight);
         for (uint64_t s = 0; s < starts; ++s) {
             const int32_t* vl = valuesLeft + 6 * s;
             const int32_t* vr = valuesRight + 6 * s;

@@ -2,8 +2,34 @@
 
 #include <algorithm>
 
+#include "emulators/FmChannelRender.h"
 #include "emulators/FmSpread.h"
 #include "emulators/FmTypes.h"
+
+namespace {
+
+// The DAC replaces channel 6, record 5.
+constexpr int kDacRecord = 5;
+
+// Held-dispatcher values of `count` samples from the channel values in
+// `values`: each mapped by the output mode and added to the sides its pan
+// names; channel 6 gives `dac` instead when `dacOn`.
+template <uint32_t Mode>
+void mapFrames(const int32_t* values, uint32_t count, const FmChannel* channels, bool dacOn,
+               int32_t dac, const int16_t* curve, int32_t* left, int32_t* right) {
+    uint8_t pans[6];
+    for (int r = 0; r < 6; ++r) pans[r] = channels[r].pan;
+    for (uint32_t k = 0; k < count; ++k) {
+        for (int r = 0; r < 6; ++r) {
+            const int32_t v =
+                dacOn && r == kDacRecord ? dac : fmOutputValue<Mode>(values[6 * k + r], curve);
+            left[6 * k + r] = pans[r] & 2 ? v : 0;
+            right[6 * k + r] = pans[r] & 1 ? v : 0;
+        }
+    }
+}
+
+} // namespace
 
 OPN2_Emu::OPN2_Emu() : OPNX_Emu(kFmYM2612) {}
 
@@ -16,6 +42,15 @@ void OPN2_Emu::reset() {
     std::fill(heldRight, heldRight + 6, 0);
 }
 
+void OPN2_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
+    // The DAC byte only sets chip_.dacData, which the samples computed ahead
+    // do not hold.
+    if ((port & 1) == 0 && (address & 0xFF) == 0x2A)
+        chip_.dacData = data;
+    else
+        OPNX_Emu::write(address, data, port);
+}
+
 void OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve,
                               uint32_t mode) {
     renderSpread(*this, outputs, frames, curve, mode, 21);
@@ -24,4 +59,73 @@ void OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t*
 void OPN2_Emu::renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve,
                              uint32_t mode) {
     renderSpread(*this, outputs, frames, curve, mode, 9);
+}
+
+void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
+                          int32_t* right) {
+    // The mode the dispatcher would use.
+    if (mode > 3) mode = 3;
+    if (mode == 0 && !curve) mode = 1;
+    const bool truncated = mode < 2;
+    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
+    count = std::min(count, kMaxAhead);
+    while (count > 0) {
+        if (aheadUsed_ == aheadCount_) computeAhead(count, truncated);
+        const uint32_t n = std::min(count, aheadCount_ - aheadUsed_);
+        const int32_t* values = aheadValues_ + 6 * aheadUsed_;
+        const bool dacOn = aheadDac_;
+        const int32_t dac = dacOn ? fmDacValue(mode, chip_.dacData, curve) : 0;
+        switch (mode) {
+        case 0:
+            mapFrames<0>(values, n, chip_.channels, dacOn, dac, curve, left, right);
+            break;
+        case 1:
+            mapFrames<1>(values, n, chip_.channels, dacOn, dac, curve, left, right);
+            break;
+        case 2:
+            mapFrames<2>(values, n, chip_.channels, dacOn, dac, curve, left, right);
+            break;
+        default:
+            mapFrames<3>(values, n, chip_.channels, dacOn, dac, curve, left, right);
+            break;
+        }
+        aheadUsed_ += n;
+        steadyRun_ = std::min(steadyRun_ + n, kMaxAhead);
+        left += 6 * n;
+        right += 6 * n;
+        count -= n;
+    }
+}
+
+void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {
+    const uint32_t n = std::min(std::max(need, steadyRun_), kMaxAhead);
+    if (n > need) {
+        // Samples beyond those asked for may have to be undone.
+        std::copy(chip_.channels, chip_.channels + 6, savedChannels_);
+        savedShared_ = chip_.shared;
+    }
+    renderAhead(n, truncated);
+    aheadCount_ = n;
+    aheadUsed_ = 0;
+    aheadTruncated_ = truncated;
+    aheadDac_ = chip_.dacEnabled != 0;
+}
+
+void OPN2_Emu::renderAhead(uint32_t n, bool truncated) {
+    std::fill(aheadValues_, aheadValues_ + 6 * n, 0);
+    renderChannels(chip_, FmDispatch::Raw, chip_.shared.timerARunning, chip_.dacEnabled, nullptr,
+                   truncated ? 1 : 3, aheadValues_, aheadValues_, n);
+}
+
+void OPN2_Emu::settle() {
+    if (aheadCount_ == 0 && steadyRun_ == 0) return; // nothing computed ahead
+    if (aheadUsed_ < aheadCount_) {
+        // Back to where the run began, then forward over what was taken.
+        std::copy(savedChannels_, savedChannels_ + 6, chip_.channels);
+        chip_.shared = savedShared_;
+        if (aheadUsed_ > 0) renderAhead(aheadUsed_, aheadTruncated_);
+    }
+    aheadCount_ = 0;
+    aheadUsed_ = 0;
+    steadyRun_ = 0;
 }
