@@ -72,12 +72,15 @@ void mixConstant(int32_t v, int n, uint8_t pan, int32_t* left, int32_t* right) {
     }
 }
 
-// Layout R: the values themselves into the left row; no constant.
+// Layout R: the values themselves into the left row. A silent channel's
+// value is 0; the DAC's is not kept (its sample is applied by the reader).
 void storeValues(const int32_t* s, int n, uint8_t, const int16_t*, int32_t* left, int32_t*) {
     for (int i = 0; i < n; ++i) left[i * 6] = s[i];
 }
 
-void storeNoConstant(int32_t, int, uint8_t, int32_t*, int32_t*) {}
+void storeZeros(int32_t, int n, uint8_t, int32_t* left, int32_t*) {
+    for (int i = 0; i < n; ++i) left[i * 6] = 0;
+}
 
 using MixValuesFn = void (*)(const int32_t*, int, uint8_t, const int16_t*, int32_t*, int32_t*);
 using MixConstantFn = void (*)(int32_t, int, uint8_t, int32_t*, int32_t*);
@@ -86,17 +89,18 @@ struct Mixer {
     int stride;
     MixValuesFn values;
     MixConstantFn constant;
+    bool stores; // writes every position (layout R): a silent channel stores its 0
 };
 
 template <int Stride, int Width, uint32_t Mode> constexpr Mixer makeMixer() {
-    return {Stride, &mixValues<Stride, Width, Mode>, &mixConstant<Stride, Width>};
+    return {Stride, &mixValues<Stride, Width, Mode>, &mixConstant<Stride, Width>, false};
 }
 
 template <int Stride, int Width>
 constexpr Mixer kLayoutMixers[4] = {makeMixer<Stride, Width, 0>(), makeMixer<Stride, Width, 1>(),
                                     makeMixer<Stride, Width, 2>(), makeMixer<Stride, Width, 3>()};
 
-constexpr Mixer kRawMixer = {6, &storeValues, &storeNoConstant};
+constexpr Mixer kRawMixer = {6, &storeValues, &storeZeros, true};
 constexpr Mixer kRawMixers[4] = {kRawMixer, kRawMixer, kRawMixer, kRawMixer};
 
 const Mixer* const kMixers[kFmLayoutCount] = {kLayoutMixers<1, 1>, kLayoutMixers<21, 1>,
@@ -249,6 +253,8 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
             mix.constant(dac, static_cast<int>(total), pan, left, right);
         else if (mode == 0 && curve[256] != 0)
             mix.constant(curve[256], static_cast<int>(total), pan, left, right);
+        else if (mix.stores)
+            mix.constant(0, static_cast<int>(total), pan, left, right);
         while (done < total) {
             const uint32_t n = std::min(total - done, lfoToEvent(st, period));
             for (FmOperator& op : ch.operators) pgAdvanceBy(op, n);

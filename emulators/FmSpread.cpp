@@ -28,33 +28,44 @@ void emitSlots(const uint8_t* schedule, const int32_t* vl, const int32_t* vr, ui
     }
 }
 
+// First slot of channels 1-6 in a frame of N slots, and how many slots a
+// value takes.
+template <int N> struct SpreadLayout;
+template <> struct SpreadLayout<21> {
+    static constexpr int kFirst[6] = {0, 10, 7, 17, 3, 14};
+    static constexpr int kWidth = 2;
+};
+template <> struct SpreadLayout<9> {
+    static constexpr int kFirst[6] = {0, 4, 3, 7, 1, 6};
+    static constexpr int kWidth = 1;
+};
+
 // Adds a whole frame: channel c into its slot (and the next one when a value
 // is two slots wide).
-template <int Width>
-inline void emitFrame(const uint8_t* firstSlots, const int32_t* vl, const int32_t* vr,
-                      int32_t* left, int32_t* right) {
+template <int N>
+inline void emitFrame(const int32_t* vl, const int32_t* vr, int32_t* left, int32_t* right) {
+    using L = SpreadLayout<N>;
+#pragma GCC unroll 6
     for (int c = 0; c < 6; ++c) {
-        const int s = firstSlots[c];
+        const int s = L::kFirst[c];
         left[s] += vl[c];
         right[s] += vr[c];
-        if constexpr (Width == 2) {
+        if constexpr (L::kWidth == 2) {
             left[s + 1] += vl[c];
             right[s + 1] += vr[c];
         }
     }
 }
 
-} // namespace
-
-void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
-                  uint32_t mode, uint32_t frameLength) {
-    const uint64_t n = frameLength == 9 ? 9 : 21;
-    const uint8_t* schedule = n == 9 ? kSpreadSchedule9 : kSpreadSchedule21;
-    const uint8_t* firstSlots = n == 9 ? kSpreadSlots9 : kSpreadSlots21;
+template <int N>
+void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+                   uint32_t mode) {
+    constexpr uint64_t n = N;
+    const uint8_t* schedule = N == 9 ? kSpreadSchedule9 : kSpreadSchedule21;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
     uint64_t p = chip.spreadPhase;
-    // Channel values of the frames computed by one call, six per frame.
+    // Channel values of the frames taken at once, six per frame.
     int32_t valuesLeft[6 * kSamplesPerCall];
     int32_t valuesRight[6 * kSamplesPerCall];
 
@@ -79,18 +90,15 @@ void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, cons
         // perhaps cut by its end.
         const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
         chip.takeFrames(static_cast<uint32_t>(starts), curve, mode, valuesLeft, valuesRight);
-        for (uint64_t s = 0; s < starts; ++s) {
-            const int32_t* vl = valuesLeft + 6 * s;
-            const int32_t* vr = valuesRight + 6 * s;
-            if (frames - i >= n) {
-                if (n == 9)
-                    emitFrame<1>(firstSlots, vl, vr, left + i, right + i);
-                else
-                    emitFrame<2>(firstSlots, vl, vr, left + i, right + i);
-                i += n;
-                continue;
-            }
+        const uint64_t whole = std::min(starts, (frames - i) / n);
+        for (uint64_t s = 0; s < whole; ++s)
+            emitFrame<N>(valuesLeft + 6 * s, valuesRight + 6 * s, left + i + s * n,
+                         right + i + s * n);
+        i += whole * n;
+        if (whole < starts) {
             // Cut by the end of the block: held for the next call.
+            const int32_t* vl = valuesLeft + 6 * whole;
+            const int32_t* vr = valuesRight + 6 * whole;
             std::copy(vl, vl + 6, chip.heldLeft);
             std::copy(vr, vr + 6, chip.heldRight);
             p = frames - i;
@@ -99,4 +107,14 @@ void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, cons
         }
     }
     chip.spreadPhase = p;
+}
+
+} // namespace
+
+void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+                  uint32_t mode, uint32_t frameLength) {
+    if (frameLength == 9)
+        renderSpreadN<9>(chip, outputs, frames, curve, mode);
+    else
+        renderSpreadN<21>(chip, outputs, frames, curve, mode);
 }

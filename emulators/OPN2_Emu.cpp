@@ -13,21 +13,41 @@ constexpr int kDacRecord = 5;
 
 // Held-dispatcher values of `count` samples from the channel values in
 // `values`: each mapped by the output mode and added to the sides its pan
-// names; channel 6 gives `dac` instead when `dacOn`.
-template <uint32_t Mode>
-void mapFrames(const int32_t* values, uint32_t count, const FmChannel* channels, bool dacOn,
-               int32_t dac, const int16_t* curve, int32_t* left, int32_t* right) {
-    uint8_t pans[6];
-    for (int r = 0; r < 6; ++r) pans[r] = channels[r].pan;
+// names; channel 6 gives `dac` instead when DacOn.
+template <uint32_t Mode, bool DacOn>
+void mapFrames(const int32_t* values, uint32_t count, const FmChannel* channels, int32_t dac,
+               const int16_t* curve, int32_t* left, int32_t* right) {
+    // All ones where the pan sends a channel to that side.
+    int32_t toLeft[6], toRight[6];
+    for (int r = 0; r < 6; ++r) {
+        toLeft[r] = channels[r].pan & 2 ? -1 : 0;
+        toRight[r] = channels[r].pan & 1 ? -1 : 0;
+    }
+    constexpr int kMapped = DacOn ? kDacRecord : 6; // records mapped from their values
     for (uint32_t k = 0; k < count; ++k) {
-        for (int r = 0; r < 6; ++r) {
-            const int32_t v =
-                dacOn && r == kDacRecord ? dac : fmOutputValue<Mode>(values[6 * k + r], curve);
-            left[6 * k + r] = pans[r] & 2 ? v : 0;
-            right[6 * k + r] = pans[r] & 1 ? v : 0;
+        const int32_t* in = values + 6 * k;
+        int32_t* l = left + 6 * k;
+        int32_t* r = right + 6 * k;
+#pragma GCC unroll 6
+        for (int c = 0; c < kMapped; ++c) {
+            const int32_t v = fmOutputValue<Mode>(in[c], curve);
+            l[c] = v & toLeft[c];
+            r[c] = v & toRight[c];
+        }
+        if constexpr (DacOn) {
+            l[kDacRecord] = dac & toLeft[kDacRecord];
+            r[kDacRecord] = dac & toRight[kDacRecord];
         }
     }
 }
+
+using MapFramesFn = void (*)(const int32_t*, uint32_t, const FmChannel*, int32_t, const int16_t*,
+                             int32_t*, int32_t*);
+// By output mode, then DAC off / on.
+constexpr MapFramesFn kMapFrames[4][2] = {{&mapFrames<0, false>, &mapFrames<0, true>},
+                                          {&mapFrames<1, false>, &mapFrames<1, true>},
+                                          {&mapFrames<2, false>, &mapFrames<2, true>},
+                                          {&mapFrames<3, false>, &mapFrames<3, true>}};
 
 } // namespace
 
@@ -73,22 +93,8 @@ void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, i
         if (aheadUsed_ == aheadCount_) computeAhead(count, truncated);
         const uint32_t n = std::min(count, aheadCount_ - aheadUsed_);
         const int32_t* values = aheadValues_ + 6 * aheadUsed_;
-        const bool dacOn = aheadDac_;
-        const int32_t dac = dacOn ? fmDacValue(mode, chip_.dacData, curve) : 0;
-        switch (mode) {
-        case 0:
-            mapFrames<0>(values, n, chip_.channels, dacOn, dac, curve, left, right);
-            break;
-        case 1:
-            mapFrames<1>(values, n, chip_.channels, dacOn, dac, curve, left, right);
-            break;
-        case 2:
-            mapFrames<2>(values, n, chip_.channels, dacOn, dac, curve, left, right);
-            break;
-        default:
-            mapFrames<3>(values, n, chip_.channels, dacOn, dac, curve, left, right);
-            break;
-        }
+        const int32_t dac = aheadDac_ ? fmDacValue(mode, chip_.dacData, curve) : 0;
+        kMapFrames[mode][aheadDac_ ? 1 : 0](values, n, chip_.channels, dac, curve, left, right);
         aheadUsed_ += n;
         steadyRun_ = std::min(steadyRun_ + n, kMaxAhead);
         left += 6 * n;
@@ -112,7 +118,6 @@ void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {
 }
 
 void OPN2_Emu::renderAhead(uint32_t n, bool truncated) {
-    std::fill(aheadValues_, aheadValues_ + 6 * n, 0);
     renderChannels(chip_, FmDispatch::Raw, chip_.shared.timerARunning, chip_.dacEnabled, nullptr,
                    truncated ? 1 : 3, aheadValues_, aheadValues_, n);
 }
