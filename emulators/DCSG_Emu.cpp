@@ -22,6 +22,26 @@ void addLevel(int32_t* dst, uint64_t n, int32_t value) {
     for (; i < n; ++i) dst[i] = int32_t(uint32_t(dst[i]) + v);
 }
 
+// The same into two rows at once.
+void addLevel(int32_t* a, int32_t* b, uint64_t n, int32_t value) {
+    const uint32_t v = uint32_t(value);
+    const Lanes add = {v, v, v, v};
+    uint64_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        Lanes x, y;
+        std::memcpy(&x, a + i, sizeof x);
+        std::memcpy(&y, b + i, sizeof y);
+        x += add;
+        y += add;
+        std::memcpy(a + i, &x, sizeof x);
+        std::memcpy(b + i, &y, sizeof y);
+    }
+    for (; i < n; ++i) {
+        a[i] = int32_t(uint32_t(a[i]) + v);
+        b[i] = int32_t(uint32_t(b[i]) + v);
+    }
+}
+
 const char* const kPartNames[7] = {"SN76489", "SegaPSG", "SegaGG", "SN94624",
                                    "NCR8496", "PSSJ",    "PS1"};
 } // namespace
@@ -115,8 +135,10 @@ void DCSG_Emu::renderMono(int32_t* first, int32_t* second, uint64_t frames) {
             sum += noise->level();
         }
         if (sum != 0) {
-            addLevel(first, n, sum);
-            if (second) addLevel(second, n, sum);
+            if (second)
+                addLevel(first, second, n, sum);
+            else
+                addLevel(first, n, sum);
         }
         for (int k = 0; k < count; ++k) running[k]->step(n);
         if (noiseRuns) noise->step(n);

@@ -15,19 +15,6 @@ namespace {
 // this many).
 constexpr uint64_t kSamplesPerCall = OPN2_Emu::kMaxAhead;
 
-// Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
-// are `vl`, `vr`; left[0] is the position of slot `from`.
-void emitSlots(const uint8_t* schedule, const int32_t* vl, const int32_t* vr, uint64_t from,
-               uint64_t to, int32_t* left, int32_t* right) {
-    for (uint64_t q = from; q < to; ++q) {
-        const uint8_t c = schedule[q];
-        if (c) {
-            left[q - from] += vl[c - 1];
-            right[q - from] += vr[c - 1];
-        }
-    }
-}
-
 // First slot of channels 1-6 in a frame of N slots, and how many slots a
 // value takes.
 template <int N> struct SpreadLayout;
@@ -57,11 +44,28 @@ inline void emitFrame(const int32_t* vl, const int32_t* vr, int32_t* left, int32
     }
 }
 
+// Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
+// are `vl`, `vr`; left[0] is the position of slot `from`.
+template <int N>
+inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint64_t to,
+                      int32_t* left, int32_t* right) {
+    using L = SpreadLayout<N>;
+#pragma GCC unroll 6
+    for (int c = 0; c < 6; ++c) {
+        for (int w = 0; w < L::kWidth; ++w) {
+            const uint64_t q = static_cast<uint64_t>(L::kFirst[c] + w);
+            if (q >= from && q < to) {
+                left[q - from] += vl[c];
+                right[q - from] += vr[c];
+            }
+        }
+    }
+}
+
 template <int N>
 void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                    uint32_t mode) {
     constexpr uint64_t n = N;
-    const uint8_t* schedule = N == 9 ? kSpreadSchedule9 : kSpreadSchedule21;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
     uint64_t p = chip.spreadPhase;
@@ -81,7 +85,7 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
         if (p != 0) {
             // The rest of the frame in progress, from the held frame.
             const uint64_t k = std::min(n - p, frames - i);
-            emitSlots(schedule, chip.heldLeft, chip.heldRight, p, p + k, left + i, right + i);
+            emitSlots<N>(chip.heldLeft, chip.heldRight, p, p + k, left + i, right + i);
             i += k;
             p = p + k == n ? 0 : p + k;
             continue;
@@ -102,7 +106,7 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
             std::copy(vl, vl + 6, chip.heldLeft);
             std::copy(vr, vr + 6, chip.heldRight);
             p = frames - i;
-            emitSlots(schedule, vl, vr, 0, p, left + i, right + i);
+            emitSlots<N>(vl, vr, 0, p, left + i, right + i);
             i = frames;
         }
     }
