@@ -1,6 +1,7 @@
 #include "emulators/OPN2_Emu.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "emulators/FmChannelRender.h"
 #include "emulators/FmSpread.h"
@@ -10,6 +11,11 @@ namespace {
 
 // The DAC replaces channel 6, record 5.
 constexpr int kDacRecord = 5;
+
+// Samples after the end of the last span between settles during which no
+// more is computed than asked for (the spans of a steady writer vary by a
+// sample or two).
+constexpr uint32_t kSpanGrace = 32;
 
 // Held-dispatcher values of `count` samples from the channel values in
 // `values`: each mapped by the output mode and added to the sides its pan
@@ -96,7 +102,7 @@ void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, i
         const int32_t dac = aheadDac_ ? fmDacValue(mode, chip_.dacData, curve) : 0;
         kMapFrames[mode][aheadDac_ ? 1 : 0](values, n, chip_.channels, dac, curve, left, right);
         aheadUsed_ += n;
-        steadyRun_ = std::min(steadyRun_ + n, kMaxAhead);
+        steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
         left += 6 * n;
         right += 6 * n;
         count -= n;
@@ -104,7 +110,12 @@ void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, i
 }
 
 void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {
-    const uint32_t n = std::min(std::max(need, steadyRun_), kMaxAhead);
+    uint32_t n = std::min(steadyRun_, kMaxAhead);
+    if (steadyRun_ < lastSpan_)
+        n = std::min(n, lastSpan_ - steadyRun_); // up to where the last span ended
+    else if (steadyRun_ < lastSpan_ + kSpanGrace)
+        n = 0; // just past it: only what is asked for
+    n = std::min(std::max(need, n), kMaxAhead);
     if (n > need) {
         // Samples beyond those asked for may have to be undone.
         std::copy(chip_.channels, chip_.channels + 6, savedChannels_);
@@ -132,5 +143,6 @@ void OPN2_Emu::settle() {
     }
     aheadCount_ = 0;
     aheadUsed_ = 0;
+    if (steadyRun_ > 0) lastSpan_ = steadyRun_;
     steadyRun_ = 0;
 }

@@ -64,8 +64,11 @@ private:
     uint32_t aheadUsed_ = 0;
     bool aheadTruncated_ = false; // computed with the 9-bit output stage (modes 0, 1)
     bool aheadDac_ = false;       // the DAC replaced channel 6
-    // Samples taken since the chip last settled: the next run is this long.
+    // Samples taken since the chip last settled (the next run is as long, up
+    // to kMaxAhead), and between the two settles before: music writes at a
+    // steady rate, so a run stops where the next write is likely to fall.
     uint32_t steadyRun_ = 0;
+    uint32_t lastSpan_ = 0;
     // Channels and shared state where the run computed ahead began.
     FmChannel savedChannels_[6];
     FmSharedState savedShared_;
