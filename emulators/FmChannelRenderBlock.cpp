@@ -215,6 +215,41 @@ void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
         updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
 }
 
+// The LFO tick after a sample in which S3, S2 and S4 still lag behind a new
+// step of a running LFO (and only that keeps the chunk at one sample): taken
+// now, with the channel's increments moved to the new steps. Returns how many
+// quiet samples may follow the lagging one in the same chunk (0: none; the
+// state is then left alone). The operators' phases are set back so that a
+// phase row with the new increments gives every sample after the first the
+// phase it has when the first sample steps with the old increments;
+// `firstPhases` keeps the first sample's 10-bit phases.
+uint32_t takeLagTick(FmSharedState& st, FmChannel& ch, uint32_t period, uint32_t room,
+                     uint32_t* firstPhases) {
+    if (!st.lfoOn || st.lfoSubCounter >= period || st.lfoAm != lfoAmOf(st.lfoStep)) return 0;
+    for (const FmOperator& op : ch.operators)
+        if (op.eg.ssgEg >= 8) return 0; // SSG-EG may reset a phase in the first sample
+    FmSharedState after = st;
+    const bool ticked = lfoTickBlock(after, period);
+    if (after.lfoStep != after.lfoPrevStep || after.lfoPrevAm != after.lfoAm) return 0;
+    const uint32_t quiet = std::min(room, lfoToEvent(after, period));
+    if (quiet == 0) return 0;
+    uint32_t oldInc[4];
+    for (int k = 0; k < 4; ++k) {
+        firstPhases[k] = ch.operators[k].phase >> 11;
+        oldInc[k] = ch.operators[k].phaseInc;
+    }
+    if (ticked && ch.pms &&
+        (pmKey(ch.pms, st.lfoStep) != pmKey(ch.pms, after.lfoStep) ||
+         pmKey(ch.pms, st.lfoPrevStep) != pmKey(ch.pms, after.lfoPrevStep)))
+        updateFrequencies(ch, after.lfoStep, after.lfoPrevStep);
+    for (int k = 0; k < 4; ++k) {
+        FmOperator& op = ch.operators[k];
+        op.phase = (op.phase + oldInc[k] - op.phaseInc) & 0x1FFFFF;
+    }
+    st = after;
+    return quiet;
+}
+
 // Timer A and the CSM sequence at the start of a chunk; returns the chunk
 // length, cut so that an overflow or a CSM event falls on a chunk of one.
 uint32_t csmChunk(FmSharedState& st, FmChannel& ch3, uint8_t timerARunning, uint32_t n) {
@@ -274,8 +309,18 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
         // on after one sample.
         if (st.lfoPrevAm != st.lfoAm) n = 1;
         if (kind == FmBlockKind::Csm) n = csmChunk(st, ch, timerARunning, n);
+        // A lagging sample takes the quiet samples after it along.
+        const uint32_t firstPrevAm = st.lfoPrevAm;
+        uint32_t firstPhases[4];
+        uint32_t quiet = 0;
+        if (n == 1 && kind != FmBlockKind::Csm && total - done > 1)
+            quiet = takeLagTick(st, ch, period, std::min<uint32_t>(total - done, kFmChunk) - 1,
+                                firstPhases);
+        n += quiet;
         const int count = static_cast<int>(n);
-        prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, scratch, count);
+        prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, firstPrevAm, scratch, count);
+        if (quiet)
+            for (int k = 0; k < 4; ++k) scratch.phase[k][0] = firstPhases[k];
         if (truncated)
             computeAlgorithmTruncated(ch, scratch, count);
         else
@@ -287,7 +332,7 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
         else
             mix.values(scratch.values, count, pan, curve, l, r);
         egCounter = egAdvanceCounterBy(egCounter, n);
-        lfoAdvance(st, ch, n, period);
+        lfoAdvance(st, ch, quiet ? quiet : n, period); // the lagging sample's tick is taken
         done += n;
     }
     st.egCounter = egCounter;
