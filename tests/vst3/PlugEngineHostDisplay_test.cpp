@@ -40,8 +40,9 @@ constexpr unsigned long kBlack = 0x000000, kWhite = 0xFFFFFF, kStreamShown = 0x5
 vgmtest::Bytes consoleSong() {
     vgmtest::VgmFile song;
     song.set32(0x0C, 3579545).set32(0x2C, 7670453);
-    song.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90}); // PSG tone 0, loud
-    song.op({0x52, 0x28, 0xF0});                             // FM key on, channel 1
+    song.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90});                   // PSG tone 0, loud
+    song.op({0x52, 0xA4, 0x22}).op({0x52, 0xA0, 0x69});                        // FM channel 1 at A4
+    song.op({0x52, 0x40, 0x00}).op({0x52, 0xB4, 0xC0}).op({0x52, 0x28, 0xF0}); // key on
     for (int i = 0; i < 90; ++i) song.waitFrame();
     song.end();
     song.gd3({u"Green Hill", u"", u"Hedgehog", u"", u"Sega Mega Drive / Genesis", u"", u"", u"",
