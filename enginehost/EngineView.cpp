@@ -181,7 +181,6 @@ void EngineView::redraw() {
     Display* d = displayOf(display);
     XPutImage(d, window, static_cast<GC>(gc), picture, 0, 0, 0, 0, kWidth, kHeight);
     XSync(d, False); // drawn once the event that asked for it is handled
-    ++drawn;
 }
 
 } // namespace morvane

@@ -60,13 +60,11 @@ public:
     // than the view shows; it is drawn on the next tick. Until the first one
     // the view shows black. UI thread.
     bool takeCanvas(MorvaneEngine& engine);
-    const CanvasPicture& shownCanvas() const { return *canvas; }
     bool isOpen() const { return display != nullptr; }
     // Handles every queued event without waiting and redraws when asked to;
     // answers how many events.
     int drainEvents();
     int exposures() const { return exposed; }
-    int redraws() const { return drawn; }
     // Destroys the window and closes the display.
     void close();
 
@@ -89,7 +87,6 @@ private:
     uint64_t canvasNumber = 0;             // the engine's number for it
     bool canvasWaiting = false;            // taken, not drawn yet
     int exposed = 0;
-    int drawn = 0;
 };
 
 } // namespace morvane
