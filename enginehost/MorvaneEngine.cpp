@@ -98,6 +98,8 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
 MorvaneEngine::~MorvaneEngine() {
     std::lock_guard<std::mutex> guard(lock);
     table = nullptr;
+    // The canvas goes before the engine object: it is told nothing more.
+    driver.setExtensionWatcher(nullptr, nullptr);
 }
 
 bool MorvaneEngine::start(int32_t newRate, uint32_t block, uint32_t channels) {
