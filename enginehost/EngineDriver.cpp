@@ -36,6 +36,7 @@ bool EngineDriver::open(const std::string& pluginPath, std::string& error) {
         return false;
     }
     instance = std::make_unique<EnginePluginInstance>(*library);
+    instance->setExtensionWatcher(watcher, watcherData);
     if (!instance->create(info.identifier)) {
         error = std::string("the engine plug-in refused to create \"") + info.identifier + "\"";
         instance.reset();
@@ -43,6 +44,12 @@ bool EngineDriver::open(const std::string& pluginPath, std::string& error) {
     }
     outputs = instance->outputCount();
     return true;
+}
+
+void EngineDriver::setExtensionWatcher(void (*fn)(void*, const void*), void* data) {
+    watcher = fn;
+    watcherData = data;
+    if (instance) instance->setExtensionWatcher(fn, data);
 }
 
 bool EngineDriver::start(double rate, uint32_t block, const std::string& profilePath) {

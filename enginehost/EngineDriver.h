@@ -66,6 +66,10 @@ public:
     // load-file record; false when the path is too long or the engine refuses.
     bool loadFile(const char* path, int32_t slot);
 
+    // Passes every extension-changed notification of the object to `fn`
+    // (see EnginePluginInstance::ExtensionWatcher); kept across open.
+    void setExtensionWatcher(void (*fn)(void* data, const void* record), void* data);
+
     // One block through the process entry; either list and `time` may be null.
     void process(float** outputs, int32_t frames, vantor::EnginePluginSDK::EventList* in,
                  vantor::EnginePluginSDK::EventList* out, const vantor::SyncInfo* time);
@@ -75,6 +79,8 @@ private:
     std::unique_ptr<EnginePluginInstance> instance;
     uint32_t outputs = 0;
     std::vector<KeptRecord> kept;
+    void (*watcher)(void*, const void*) = nullptr;
+    void* watcherData = nullptr;
 };
 
 } // namespace morvane

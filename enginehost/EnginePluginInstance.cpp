@@ -98,6 +98,9 @@ intptr_t EnginePluginInstance::answer(int32_t opcode, int64_t a, void* b) {
     case HOST_OP_NOTE_TUNING_2: // the slot's width depends on the caller: leave it
         return 0;
     case HOST_OP_EXT_CHANGED:
+        note(opcode, a, b, 0);
+        if (watcher) watcher(watcherData, b);
+        return 0;
     case HOST_OP_REQUEST:
         note(opcode, a, b, 0);
         return 0;

@@ -7,7 +7,9 @@
 // host's master tuning (13). Host opcode 14 offers an 8-byte slot to one
 // caller and a 1-byte slot to another, so the host never writes through its
 // pointer. The notifications 8, 10, 11 and 12 are recorded (up to a fixed
-// number, without allocating on the audio thread) for tests and tools to see.
+// number, without allocating on the audio thread) for tests and tools to see;
+// an extension-changed notification (8) is also passed to the watcher, when
+// one is set.
 // One thread at a time drives an instance.
 #pragma once
 
@@ -72,6 +74,11 @@ public:
     size_t droppedNotifications() const { return dropped; }
     void clearNotifications() { received.clear(), dropped = 0; }
 
+    // Told of each extension record the plug-in reports changed (host opcode
+    // 8), on the thread that changed it: it must neither block nor allocate.
+    using ExtensionWatcher = void (*)(void* data, const void* record);
+    void setExtensionWatcher(ExtensionWatcher fn, void* data) { watcher = fn, watcherData = data; }
+
     // The host record's callback.
     static intptr_t hostCallback(HostRecord* host, int32_t opcode, int64_t a, void* b);
 
@@ -93,6 +100,8 @@ private:
     double masterTuning = 440.0;
     std::vector<Notification> received;
     size_t dropped = 0;
+    ExtensionWatcher watcher = nullptr;
+    void* watcherData = nullptr;
 };
 
 } // namespace morvane

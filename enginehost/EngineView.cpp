@@ -52,7 +52,7 @@ private:
 } // namespace
 
 EngineView::EngineView(void* engineHandle, std::string product)
-    : engine(engineHandle), productFile(std::move(product)) {}
+    : engine(engineHandle), productFile(std::move(product)), canvas(new CanvasPicture) {}
 
 EngineView::~EngineView() {
     close();
@@ -129,6 +129,12 @@ void EngineView::timerNotify(int32_t id) {
     drainEvents();
 }
 
+bool EngineView::takeCanvas(MorvaneEngine& source) {
+    if (!attached || !source.readCanvas(*canvas, canvasNumber)) return false;
+    canvasWaiting = true;
+    return true;
+}
+
 int EngineView::drainEvents() {
     if (!display) return 0;
     Display* d = displayOf(display);
@@ -146,8 +152,9 @@ int EngineView::drainEvents() {
             redrawNeeded = true;
         if (e.type == DestroyNotify && e.xdestroywindow.window == window) window = 0;
     }
-    if (redrawNeeded && window) {
-        ++exposed;
+    if (redrawNeeded) ++exposed;
+    if ((redrawNeeded || canvasWaiting) && window) {
+        canvasWaiting = false;
         redraw();
     }
     return handled;
@@ -155,16 +162,18 @@ int EngineView::drainEvents() {
 
 void EngineView::redraw() {
     auto* picture = static_cast<XImage*>(image);
-    const CanvasPixels* c = canvas;
-    const bool usable = c && c->pixels && c->red && c->green && c->blue &&
-                        c->width >= uint32_t(kCanvasWidth) && c->height >= uint32_t(kCanvasHeight);
+    const CanvasPicture& c = *canvas;
+    // A canvas of another size shows its top left corner; what it does not
+    // cover stays black.
     for (int32_t y = 0; y < kHeight; ++y) {
-        const uint8_t* row = usable ? c->pixels + size_t(y / kScale) * c->width : nullptr;
+        const uint32_t row = uint32_t(y / kScale);
+        const uint8_t* line = row < c.height ? c.pixels + size_t(row) * c.width : nullptr;
         for (int32_t x = 0; x < kWidth; ++x) {
+            const uint32_t column = uint32_t(x / kScale);
             unsigned long rgb = 0;
-            if (row) {
-                const uint8_t i = row[x / kScale];
-                rgb = unsigned(c->red[i]) << 16 | unsigned(c->green[i]) << 8 | c->blue[i];
+            if (line && column < c.width) {
+                const uint8_t i = line[column];
+                rgb = unsigned(c.red[i]) << 16 | unsigned(c.green[i]) << 8 | c.blue[i];
             }
             XPutPixel(picture, x, y, rgb);
         }

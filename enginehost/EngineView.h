@@ -8,28 +8,21 @@
 // its own and maps a child window in the parent that shows the engine's
 // pixel canvas (320 x 224 palette indices, each drawn as a 3 x 3 block). It
 // never waits for X events: the plug-in's view sends the timer opcode (44)
-// on each tick of its host's UI loop, and the window then takes every event
-// the server has queued (an exposure redraws the canvas) and returns. X
+// on each tick of its host's UI loop; while the view is attached to its
+// engine, the tick takes the engine's newer picture (if it drew one), then
+// every event the server has queued, and redraws once when either asked for
+// it (a new picture, an exposure) before it returns. X
 // errors of the view's own requests (a parent that went away) are caught
 // while they are made, so that they never end the host's process.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
-namespace morvane {
+#include "enginehost/MorvaneEngine.h"
 
-// A picture in the layout of the engine's pixel-canvas record: one palette
-// index per pixel, rows of `width` bytes one after another, and the three
-// 256-entry palette planes.
-struct CanvasPixels {
-    const uint8_t* red = nullptr;
-    const uint8_t* green = nullptr;
-    const uint8_t* blue = nullptr;
-    const uint8_t* pixels = nullptr;
-    uint32_t width = 0;
-    uint32_t height = 0;
-};
+namespace morvane {
 
 class EngineView {
 public:
@@ -63,11 +56,13 @@ public:
     void fdNotify(int32_t fd) { lastFd = fd; }
     void timerNotify(int32_t id);
 
-    // The picture shown from the next redraw on; null (the start) shows the
-    // canvas's colour 0, black.
-    void setCanvas(const CanvasPixels* pixels) { canvas = pixels; }
+    // While attached: takes the engine's picture when it drew a newer one
+    // than the view shows; it is drawn on the next tick. Until the first one
+    // the view shows black. UI thread.
+    bool takeCanvas(MorvaneEngine& engine);
     bool isOpen() const { return display != nullptr; }
-    // Handles every queued event without waiting; answers how many.
+    // Handles every queued event without waiting and redraws when asked to;
+    // answers how many events.
     int drainEvents();
     int exposures() const { return exposed; }
     // Destroys the window and closes the display.
@@ -86,9 +81,11 @@ private:
 
     void* display = nullptr; // Display*
     unsigned long window = 0;
-    void* gc = nullptr;    // GC
-    void* image = nullptr; // XImage* of kWidth x kHeight
-    const CanvasPixels* canvas = nullptr;
+    void* gc = nullptr;                    // GC
+    void* image = nullptr;                 // XImage* of kWidth x kHeight
+    std::unique_ptr<CanvasPicture> canvas; // what the window shows
+    uint64_t canvasNumber = 0;             // the engine's number for it
+    bool canvasWaiting = false;            // taken, not drawn yet
     int exposed = 0;
 };
 

@@ -15,6 +15,8 @@ namespace {
 
 constexpr const char* kEngineName = "Morvane Engine";
 constexpr uint32_t kProductId = 64146;
+// The kept canvas record's command size field: the record's size.
+constexpr uint64_t kCanvasRecordSize = sizeof(EnginePluginSDK::PixelCanvasExtension);
 
 // The engine ids a song stores: wrapper settings (clock, filters, detune,
 // quality; 262 is only ever reported), layer fields, controller parameters,
@@ -68,6 +70,8 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
     for (uint32_t i = 0; i < kEngineIdCount; ++i) engine->values[i].store(0.0f);
     for (uint32_t i = 0; i < kHostParameterCount; ++i) engine->pending[i].store(false);
 
+    engine->canvasPictures.reset(new CanvasPicture[3]);
+    engine->driver.setExtensionWatcher(&MorvaneEngine::extensionChanged, engine.get());
     if (!engine->driver.open(plugin, error)) return nullptr;
     const uint32_t channels = engine->driver.outputCount();
     if (channels < 1 || channels > kMaxChannels) {
@@ -84,6 +88,9 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
     engine->driver.readParameterMap(initial, kEngineIdCount);
     for (uint32_t i = 0; i < kEngineIdCount; ++i) engine->values[i].store(initial[i]);
     engine->driver.attachKeptRecords();
+    if (const auto* canvas =
+            engine->driver.findKeptRecord(EnginePluginSDK::EXT_PIXEL_CANVAS, kCanvasRecordSize))
+        engine->canvasRecord = canvas->bytes.get();
     engine->buildExportKB();
     return engine;
 }
@@ -91,6 +98,8 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
 MorvaneEngine::~MorvaneEngine() {
     std::lock_guard<std::mutex> guard(lock);
     table = nullptr;
+    // The canvas goes before the engine object: it is told nothing more.
+    driver.setExtensionWatcher(nullptr, nullptr);
 }
 
 bool MorvaneEngine::start(int32_t newRate, uint32_t block, uint32_t channels) {
@@ -230,7 +239,9 @@ int32_t MorvaneEngine::removeHostCallback(ZefaHostCallback fn, void* data) {
 int32_t MorvaneEngine::importFile(const char* path, int32_t slot) {
     if (!path || (slot != 0 && slot != 1)) return kStatusBadArgument;
     std::lock_guard<std::mutex> guard(lock);
-    return driver.loadFile(path, slot) ? kStatusOk : kStatusEngineFailed;
+    const bool loaded = driver.loadFile(path, slot);
+    publishCanvas(); // the media player draws its track page when it opens
+    return loaded ? kStatusOk : kStatusEngineFailed;
 }
 
 // ---- Processing -----------------------------------------------------------------------
@@ -280,6 +291,7 @@ int32_t MorvaneEngine::process(float** outputs, const MIDIEvents* events, int32_
     out->count = 0;
     driver.process(channelPointers.data(), frames, in.get(), out.get(), syncInfo);
     takeEngineOutput(*out);
+    publishCanvas();
 
     const uint32_t engineChannels = static_cast<uint32_t>(channelPointers.size());
     for (uint32_t c = 0; frames > 0 && c < channels; ++c) {
@@ -420,7 +432,47 @@ int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {
         driver.process(channelPointers.data(), 0, in.get(), out.get(), nullptr);
         takeEngineOutput(*out);
     }
+    publishCanvas();
     return kStatusOk;
+}
+
+// ---- Pixel canvas ---------------------------------------------------------------------
+
+void MorvaneEngine::extensionChanged(void* self, const void* record) {
+    auto* engine = static_cast<MorvaneEngine*>(self);
+    if (record && record == engine->canvasRecord) engine->canvasDrawn = true;
+}
+
+void MorvaneEngine::publishCanvas() {
+    if (!canvasDrawn || !canvasRecord) return;
+    canvasDrawn = false;
+    const auto* r = static_cast<const EnginePluginSDK::PixelCanvasExtension*>(canvasRecord);
+    CanvasPicture& p = canvasPictures[canvasBack];
+    p.width = std::min<uint32_t>(r->width, CanvasPicture::kMaxWidth);
+    p.height = std::min<uint32_t>(r->height, CanvasPicture::kMaxHeight);
+    std::memcpy(p.red, r->red, sizeof p.red);
+    std::memcpy(p.green, r->green, sizeof p.green);
+    std::memcpy(p.blue, r->blue, sizeof p.blue);
+    std::memcpy(p.pixels, r->pixels, size_t(p.width) * p.height);
+    canvasBack = canvasSlot.exchange(canvasBack | kCanvasChanged, std::memory_order_acq_rel) & 3;
+}
+
+bool MorvaneEngine::readCanvas(CanvasPicture& picture, uint64_t& seen) {
+    std::lock_guard<std::mutex> guard(canvasReadLock);
+    if (canvasSlot.load(std::memory_order_acquire) & kCanvasChanged) {
+        canvasFront = canvasSlot.exchange(canvasFront, std::memory_order_acq_rel) & 3;
+        ++canvasNumber;
+    }
+    if (canvasNumber == seen) return false;
+    const CanvasPicture& p = canvasPictures[canvasFront];
+    picture.width = p.width;
+    picture.height = p.height;
+    std::memcpy(picture.red, p.red, sizeof p.red);
+    std::memcpy(picture.green, p.green, sizeof p.green);
+    std::memcpy(picture.blue, p.blue, sizeof p.blue);
+    std::memcpy(picture.pixels, p.pixels, size_t(p.width) * p.height);
+    seen = canvasNumber;
+    return true;
 }
 
 int32_t MorvaneEngine::getExportKB(const Zefa::ExportKB** exported) const {

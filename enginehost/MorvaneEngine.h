@@ -18,6 +18,13 @@
 //   (39), host callbacks (30/0x10007, 32, 34), product and engine information
 //   (30/0x10000, 0x10003), file import (40).
 //
+// The engine's pixel canvas (the kept canvas record) is handed to the views:
+// when the engine reports the record changed (its notification comes on the
+// thread that drew, the audio thread among them), the picture is copied once
+// at the end of that call into a spare of three buffers and swapped into the
+// hand-over slot; a view's UI thread swaps it out from there. Neither side
+// waits for the other.
+//
 // Threads: 17, 37 and 42 come on the audio thread, 16, 18, 19 and 39 on
 // others. The instance's lock is held by everything that touches the engine
 // object; the audio thread only tries it (a busy lock gives a silent block
@@ -48,6 +55,19 @@ enum MorvaneStatus : int32_t {
     kStatusBadRecord = 4,     // a record whose version, sizes or counts do not hold
     kStatusEngineFailed = 5,  // the engine plug-in refused
     kStatusNotFound = 6,      // nothing registered under what was named
+};
+
+// A copy of the engine's pixel canvas: the size it was drawn at, the three
+// palette planes and one palette index per pixel, rows of `width` bytes.
+struct CanvasPicture {
+    static constexpr uint32_t kMaxWidth = 640;
+    static constexpr uint32_t kMaxHeight = 480;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint8_t red[256] = {};
+    uint8_t green[256] = {};
+    uint8_t blue[256] = {};
+    uint8_t pixels[kMaxWidth * kMaxHeight] = {};
 };
 
 class MorvaneEngine {
@@ -97,6 +117,12 @@ public:
     int32_t setChunk(const void* bytes, int32_t length);                              // 19
     int32_t getExportKB(const vantor::Zefa::ExportKB** exported) const;               // 39
 
+    // ---- The pixel canvas (UI threads) -----------------------------------------------
+    // Copies the canvas into `picture` when the engine drew a newer one than
+    // the copy numbered `seen` (0: none yet), and moves `seen` on; false when
+    // there is nothing newer.
+    bool readCanvas(CanvasPicture& picture, uint64_t& seen);
+
     const std::string& getBaseDirectory() const { return baseDirectory; }
     const std::string& getPluginPath() const { return pluginPath; }
     uint32_t getMaxBlock() const { return maxBlock.load(); }
@@ -109,6 +135,11 @@ private:
     bool start(int32_t rate, uint32_t block, uint32_t channels);
     void buildExportKB();
     void log(const std::string& text, int32_t level);
+    // The engine's extension-changed notification: marks the canvas drawn.
+    static void extensionChanged(void* engine, const void* record);
+    // When the canvas was drawn during this call: copies it to the spare
+    // buffer and hands it over. Under the engine's lock.
+    void publishCanvas();
     // The description behind a VST3 id; null when it has none.
     const vantor::ParameterInfo* describe(uint32_t hostId) const;
 
@@ -147,6 +178,20 @@ private:
 
     std::mutex callbackLock;
     Callback callbacks[kMaxCallbacks] = {};
+
+    // The canvas hand-over: three pictures, one being written (canvasBack,
+    // under the engine's lock), one in the slot and one being read
+    // (canvasFront, under canvasReadLock). The slot holds the index of its
+    // picture and kCanvasChanged while that picture has not been taken.
+    static constexpr uint32_t kCanvasChanged = 4;
+    const void* canvasRecord = nullptr; // the kept canvas record
+    bool canvasDrawn = false;           // under the engine's lock
+    std::unique_ptr<CanvasPicture[]> canvasPictures;
+    uint32_t canvasBack = 0;
+    std::atomic<uint32_t> canvasSlot{1};
+    std::mutex canvasReadLock;
+    uint32_t canvasFront = 2;
+    uint64_t canvasNumber = 0; // of the front picture; under canvasReadLock
 };
 
 } // namespace morvane

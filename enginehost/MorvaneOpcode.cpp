@@ -111,6 +111,13 @@ int32_t createView(const char* productFile, void** handle, void* engineHandle) {
     return morvane::kStatusOk;
 }
 
+// Hands the view its engine's newer picture, if any: the engine is only
+// followed while it is alive, and it stays so while the picture is copied.
+void takeCanvas(EngineView* view) {
+    std::lock_guard<std::mutex> guard(g_createLock);
+    if (MorvaneEngine* engine = g_engines.find(view->getEngine())) view->takeCanvas(*engine);
+}
+
 int32_t viewOpcode(EngineView* view, int32_t opcode, void* p1, void* p2, int32_t value,
                    int64_t l2) {
     switch (opcode) {
@@ -124,6 +131,7 @@ int32_t viewOpcode(EngineView* view, int32_t opcode, void* p1, void* p2, int32_t
         return view->open(p1, l2 != kViewNotEmbedded) ? morvane::kStatusOk
                                                       : morvane::kStatusEngineFailed;
     case kOpIdleView:
+        takeCanvas(view);
         view->idle();
         return morvane::kStatusOk;
     case kOpGetViewSize: {
@@ -138,6 +146,7 @@ int32_t viewOpcode(EngineView* view, int32_t opcode, void* p1, void* p2, int32_t
         view->fdNotify(value);
         return morvane::kStatusOk;
     case kOpViewTimerNotify:
+        takeCanvas(view);
         view->timerNotify(value);
         return morvane::kStatusOk;
     default:

@@ -185,7 +185,7 @@ bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path) {
         player.reset();
         unitEnabled[kMediaUnit] = 0;
     }
-    player = std::make_unique<VGM::Reader>(this);
+    player = std::make_unique<VGM::Reader>(this, playerCanvas);
     if (!player->open(path)) {
         player.reset();
         return false;

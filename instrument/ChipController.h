@@ -156,6 +156,6 @@ public:
     uint32_t displayPage = 0;            // transport value 10
     std::unique_ptr<VGM::Reader> player; // the media player, when one is open
     SyncRecord sync;
-    int64_t playerValue = 0; // handed to every new media player
-    double speed = 1.0;      // id 5
+    CanvasRecord* playerCanvas = nullptr; // the host's display, handed to every new media player
+    double speed = 1.0;                   // id 5
 };

@@ -161,6 +161,7 @@ void MD_ctrl::attachCanvas(CanvasRecord* c) {
     if (!canvas) {
         if (!c) return;
         canvas = c;
+        playerCanvas = c; // the media player draws its pages into it
         canvas->width = 320;
         canvas->height = 224;
     }

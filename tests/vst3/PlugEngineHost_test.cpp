@@ -5,13 +5,6 @@
 // its state; the key's pitch is measured once the engine sounds; and the
 // editor's window opens in an X11 parent under Xvfb, is exposed and redrawn
 // through the host's run-loop timer and goes away with the view.
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdlib>
 #include <memory>
@@ -20,12 +13,10 @@
 #include "support/PlugTestSupport.h"
 
 // Last: Xlib's macros (None, Status, ...) would clash with the test headers.
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-
-extern char** environ;
+#include "support/XvfbServer.h"
 
 using namespace plugtest;
+using namespace xtest;
 
 namespace {
 
@@ -143,67 +134,6 @@ TEST_F(EngineHostChain, KeySixtyNineSoundsAtFourHundredFortyHertz) {
 
 // ---- The editor under Xvfb ------------------------------------------------------------------
 
-// A private X server for the test, started with -displayfd so that the test
-// learns its display number once it is ready (a bounded wait, no sleep).
-class XvfbServer {
-public:
-    XvfbServer() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        const std::string fd = std::to_string(fds[1]);
-        const char* argv[] = {"Xvfb",         "-displayfd", fd.c_str(), "-screen", "0",
-                              "1280x1024x24", "-nolisten",  "tcp",      nullptr};
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addclose(&actions, fds[0]);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const bool started =
-            posix_spawnp(&m_pid, "Xvfb", &actions, nullptr, const_cast<char**>(argv), environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        ::close(fds[1]);
-        if (!started) {
-            m_pid = 0;
-            ::close(fds[0]);
-            return;
-        }
-        pollfd p{fds[0], POLLIN, 0};
-        char text[32] = {};
-        if (::poll(&p, 1, 20000) == 1) {
-            const ssize_t n = ::read(fds[0], text, sizeof text - 1);
-            if (n > 0) m_display = ":" + std::string(text, size_t(n - (text[n - 1] == '\n')));
-        }
-        ::close(fds[0]);
-    }
-    ~XvfbServer() {
-        if (m_pid > 0) {
-            ::kill(m_pid, SIGTERM);
-            ::waitpid(m_pid, nullptr, 0);
-        }
-    }
-    const std::string& display() const { return m_display; }
-
-private:
-    pid_t m_pid = 0;
-    std::string m_display;
-};
-
-unsigned long pixelAt(Display* d, Window w, int x, int y) {
-    XImage* image = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
-    if (!image) return ~0ul;
-    const unsigned long p = XGetPixel(image, 0, 0) & 0xFFFFFF;
-    XDestroyImage(image);
-    return p;
-}
-
-std::vector<Window> childrenOf(Display* d, Window w) {
-    Window root, parent, *children = nullptr;
-    unsigned count = 0;
-    XQueryTree(d, w, &root, &parent, &children, &count);
-    std::vector<Window> list(children, children + count);
-    if (children) XFree(children);
-    return list;
-}
-
 // Ticks the host's run loop until the pixel at (20, 20) shows the colour, for
 // at most ten seconds.
 bool tickUntilPixel(HostRunLoop* loop, Display* d, Window w, unsigned long colour) {
@@ -218,16 +148,10 @@ bool tickUntilPixel(HostRunLoop* loop, Display* d, Window w, unsigned long colou
 }
 
 TEST_F(EngineHostChain, TheEditorsWindowOpensIsExposedThroughTheTimerAndCloses) {
-    // Servers started side by side by other test programs can race for a
-    // display number; a server that lost the race is replaced (a few tries).
     std::unique_ptr<XvfbServer> server;
-    Display* d = nullptr;
-    for (int attempt = 0; attempt < 5 && !d; ++attempt) {
-        server = std::make_unique<XvfbServer>();
-        if (server->display().empty()) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
-        ::setenv("DISPLAY", server->display().c_str(), 1);
-        d = XOpenDisplay(nullptr);
-    }
+    bool installed = true;
+    Display* d = openPrivateDisplay(server, installed);
+    if (!installed) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
     ASSERT_NE(d, nullptr);
     const Window parent =
         XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1000, 700, 0, 0, 0xFFFFFF);
