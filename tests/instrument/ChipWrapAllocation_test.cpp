@@ -2,37 +2,20 @@
 // of order and past the block's end, a full event list, a block that finds
 // the mutex busy and the next one that takes its events, host blocks longer
 // than declared, and the chip render, resampler and filters behind them.
+#include "support/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <limits>
 #include <memory>
-#include <new>
 #include <vector>
 
 #include "instrument/ChipWrap.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<int> g_allocations{0};
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-// Counting replacements of the global allocation functions. The compiler
-// cannot tell that they pair with each other.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting) ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::g_allocations;
+using testsupport::g_counting;
 
 namespace {
 

@@ -2,37 +2,19 @@
 // note-offs through a part and ten layers, pedals, bends, modulator values
 // running through routes, and the layer timer's delayed starts and glides.
 // Set-up (layer slots, actions, routes) may allocate; it happens first.
-#include <gtest/gtest.h>
+#include "support/AllocationCounter.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <gtest/gtest.h>
 
 #include "engine-support/QuantumManager.h"
 #include "synth/LayerManager.h"
 #include "synth/SynthBase.h"
 #include "synth/VoiceManager.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<int> g_allocations{0};
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-// Counting replacements of the global allocation functions. The compiler
-// cannot tell that they pair with each other.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting) ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::g_allocations;
+using testsupport::g_counting;
 
 namespace {
 
