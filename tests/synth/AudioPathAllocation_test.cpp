@@ -8,7 +8,7 @@
 
 #include "engine-support/QuantumManager.h"
 #include "synth/LayerManager.h"
-#include "synth/SynthBase.h"
+#include "synth/SynthStub.h"
 #include "synth/VoiceManager.h"
 
 SX_COUNTING_OPERATOR_NEW()
@@ -45,27 +45,8 @@ public:
     VSX::LayerManager& lm;
 };
 
-class TestSynth : public VSX::SynthBase {
-public:
-    void setParameter(uint16_t, float) override {}
-    void processMidiEvent(uint8_t, uint8_t, uint8_t) override {}
-    int32_t getHeldKeyCount(uint64_t) override { return 0; }
-    uint64_t getVoiceCount(uint64_t) override { return 6; }
-    uint64_t getActiveVoiceCount(uint64_t) override { return 0; }
-    float getVoiceFrequency(uint64_t, uint64_t) override { return 0.0f; }
-    void setPitchBendRange(float) override {}
-    void setGlobalCents(float) override {}
-    void setVoiceCount(uint64_t) override {}
-    void setMonoRetrigger(uint8_t) override {}
-    void setVelocitySensitivity(float) override {}
-    void setNoteTuningSource(VSX::NoteTuningSource*) override {}
-    void setVoiceMode(uint32_t) override {}
-    void setFixedPitchKey(uint8_t) override {}
-    void setMonoVelocityUpdate(uint8_t) override {}
-};
-
 TEST(AudioPath, NoAllocationPerEvent) {
-    TestSynth synth; // the modulators outlive the actions routed to them
+    testsupport::SynthStub synth; // the modulators outlive the actions routed to them
     VSX::LayerRecord layers[10];
     for (VSX::LayerRecord& r : layers) {
         r.active = 1;
