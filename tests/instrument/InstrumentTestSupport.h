@@ -10,6 +10,7 @@
 
 #include "emulators/MD_Emu.h"
 #include "instrument/ChipSubController.h"
+#include "support/ZeroCrossings.h"
 
 namespace insttest {
 
@@ -68,22 +69,7 @@ inline std::vector<double> renderFmSamples(MD_Emu& md, size_t fmSamples) {
     return x;
 }
 
-// Frequency of a periodic signal from its rising zero crossings (linearly
-// interpolated), skipping the first `skip` samples; 0 with fewer than two.
-inline double pitchByZeroCrossings(const std::vector<double>& x, double rate, size_t skip = 0) {
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-    for (size_t i = skip + 1; i < x.size(); ++i) {
-        if (x[i - 1] < 0.0 && x[i] >= 0.0) {
-            const double t = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
-            if (first < 0.0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0.0;
-    return (crossings - 1) * rate / (last - first);
-}
+using testsupport::pitchByZeroCrossings;
 
 inline double peakOf(const std::vector<double>& x) {
     double m = 0.0;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ZeroCrossings.h"
 #include "vst3base/IBStreamer.h"
 #include "vst3base/IUnitInfo.h"
 #include "vst3base/UString.h"
@@ -24,21 +25,6 @@ constexpr ParamID kLink = 1;
 constexpr ParamID kMode = 2;
 constexpr double kRate = 48000.0;
 constexpr int32 kBlock = 480;
-
-// Frequency from the first and last rising zero crossings (interpolated).
-double measureFrequency(const std::vector<float>& s, double rate) {
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (size_t i = 1; i < s.size(); ++i) {
-        if (s[i - 1] < 0.f && s[i] >= 0.f) {
-            const double t = (i - 1) + s[i - 1] / (s[i - 1] - s[i]);
-            if (first < 0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    return crossings < 2 ? 0.0 : (crossings - 1) * rate / (last - first);
-}
 
 double rmsDb(const std::vector<float>& s) {
     double sum = 0;
@@ -184,7 +170,7 @@ TEST_F(TestHostFixture, PlaysEachNoteAtItsPitch) {
         HostEventList events;
         events.addNoteOn(0, n.pitch, 1.f);
         const auto out = render(*p, 10, &events);
-        EXPECT_NEAR(measureFrequency(out, kRate), n.hz, n.hz * 0.002) << n.pitch;
+        EXPECT_NEAR(testsupport::pitchByZeroCrossings(out, kRate), n.hz, n.hz * 0.002) << n.pitch;
         EXPECT_EQ(p->output(0), p->output(1)); // both channels carry the voice
     }
 }

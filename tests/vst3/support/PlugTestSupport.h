@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/BridgeTestSupport.h"
+#include "support/ZeroCrossings.h"
 #include "vst3base/IPluginFactory.h"
 #include "vst3base/support/TestHost.h"
 
@@ -22,20 +23,7 @@ using namespace vst3host;
 
 inline const std::string kPlugBundle = SX_VST3_BUNDLE;
 
-// Frequency from the first and last rising zero crossings (interpolated).
-inline double measureFrequency(const std::vector<float>& s, double rate) {
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (size_t i = 1; i < s.size(); ++i) {
-        if (s[i - 1] < 0.f && s[i] >= 0.f) {
-            const double t = double(i - 1) + s[i - 1] / (s[i - 1] - s[i]);
-            if (first < 0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    return crossings < 2 ? 0.0 : (crossings - 1) * rate / (last - first);
-}
+using testsupport::pitchByZeroCrossings;
 
 inline float peak(const std::vector<float>& s) {
     float p = 0.f;
