@@ -39,33 +39,13 @@ bool registerBuildProduct() {
     return std::system(command.c_str()) == 0;
 }
 
-class EngineHostChain : public ::testing::Test {
+class EngineHostChain : public ::testing::Test, protected PlugHost {
 protected:
     void SetUp() override {
         ASSERT_TRUE(registerBuildProduct());
-        runLoop = new HostRunLoop;
-        host = new HostApplication("sondrix test host", runLoop);
-        handler = new HostComponentHandler;
-        std::string error;
-        module = Vst3Module::load(kPlugBundle, static_cast<IHostApplication*>(host), error);
-        ASSERT_TRUE(module) << error;
+        openPlugHost("sondrix test host");
     }
-    void TearDown() override {
-        module.reset();
-        handler->release();
-        host->release();
-        runLoop->release();
-    }
-    std::unique_ptr<PluginInstance> makeInstance(double rate, int32 block) {
-        std::string error;
-        auto p = PluginInstance::create(*module, module->findClass(kVstAudioEffectClass)->cid, host,
-                                        handler, error);
-        EXPECT_TRUE(p) << error;
-        if (p) {
-            EXPECT_EQ(p->prepare(rate, block), kResultOk);
-        }
-        return p;
-    }
+    void TearDown() override { closeHost(); }
     // `blocks` blocks of the left channel, the events in the first.
     std::vector<float> render(PluginInstance& p, int blocks, int32 block,
                               HostEventList* events = nullptr) {
@@ -76,11 +56,6 @@ protected:
         }
         return out;
     }
-
-    HostRunLoop* runLoop = nullptr;
-    HostApplication* host = nullptr;
-    HostComponentHandler* handler = nullptr;
-    std::unique_ptr<Vst3Module> module;
 };
 
 TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {

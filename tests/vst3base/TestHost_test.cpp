@@ -32,22 +32,13 @@ double rmsDb(const std::vector<float>& s) {
     return 10.0 * std::log10(sum / s.size() + 1e-30);
 }
 
-class TestHostFixture : public ::testing::Test {
+class TestHostFixture : public ::testing::Test, protected HostSession {
 protected:
     void SetUp() override {
-        runLoop = new HostRunLoop;
-        host = new HostApplication("sondrix test host", runLoop);
-        handler = new HostComponentHandler;
         std::string error;
-        module = Vst3Module::load(SX_SINE_BUNDLE, static_cast<IHostApplication*>(host), error);
-        ASSERT_TRUE(module) << error;
+        ASSERT_TRUE(openHost(SX_SINE_BUNDLE, "sondrix test host", error)) << error;
     }
-    void TearDown() override {
-        module.reset();
-        handler->release();
-        host->release();
-        runLoop->release();
-    }
+    void TearDown() override { closeHost(); }
 
     std::unique_ptr<PluginInstance>
     makeInstance(PluginInstance::Connection connection = PluginInstance::Connection::kDirect) {
@@ -79,11 +70,6 @@ protected:
         }
         return out;
     }
-
-    HostRunLoop* runLoop = nullptr;
-    HostApplication* host = nullptr;
-    HostComponentHandler* handler = nullptr;
-    std::unique_ptr<Vst3Module> module;
 };
 
 TEST_F(TestHostFixture, ListsTheFactoryAndItsClasses) {

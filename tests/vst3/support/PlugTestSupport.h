@@ -31,27 +31,14 @@ inline float peak(const std::vector<float>& s) {
     return p;
 }
 
-// The test host with the plug-in's bundle loaded and the fake engine host in
-// the preferences.
-class PlugTest : public bridgetest::BridgeTest {
+// The test host with the plug-in's bundle loaded: instances of its processor
+// class and objects of its factory.
+class PlugHost : protected HostSession {
 protected:
-    void SetUp() override {
-        BridgeTest::SetUp();
-        runLoop = new HostRunLoop;
-        host = new HostApplication(hostName(), runLoop);
-        handler = new HostComponentHandler;
+    void openPlugHost(const char* hostName) {
         std::string error;
-        module = Vst3Module::load(kPlugBundle, static_cast<IHostApplication*>(host), error);
-        ASSERT_TRUE(module) << error;
+        ASSERT_TRUE(openHost(kPlugBundle, hostName, error)) << error;
     }
-    void TearDown() override {
-        module.reset();
-        handler->release();
-        host->release();
-        runLoop->release();
-        BridgeTest::TearDown();
-    }
-    virtual const char* hostName() const { return "sondrix test host"; }
 
     const FUID& processorClass() const { return module->findClass(kVstAudioEffectClass)->cid; }
 
@@ -73,6 +60,21 @@ protected:
             return IPtr<I>();
         return IPtr<I>::adopt(static_cast<I*>(obj));
     }
+};
+
+// The plug-in's bundle in the test host, with the fake engine host in the
+// preferences.
+class PlugTest : public bridgetest::BridgeTest, protected PlugHost {
+protected:
+    void SetUp() override {
+        BridgeTest::SetUp();
+        openPlugHost(hostName());
+    }
+    void TearDown() override {
+        closeHost();
+        BridgeTest::TearDown();
+    }
+    virtual const char* hostName() const { return "sondrix test host"; }
 
     // The events the engine received, in order.
     std::vector<vantor::HDMIDIEvent> delivered() {
@@ -85,11 +87,6 @@ protected:
             n += engine.call(i).opcode == opcode;
         return n;
     }
-
-    HostRunLoop* runLoop = nullptr;
-    HostApplication* host = nullptr;
-    HostComponentHandler* handler = nullptr;
-    std::unique_ptr<Vst3Module> module;
 };
 
 // One block built by hand: `outputs` buses of `channels` channels, each
