@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "InstrumentTestSupport.h"
 #include "instrument/ChipWrap.h"
 
 SX_COUNTING_OPERATOR_NEW()
@@ -21,15 +22,7 @@ namespace {
 
 using namespace vantor::EnginePluginSDK;
 
-vantor::HDMIDIEvent parameter(int32_t id, float value, int32_t frame) {
-    vantor::HDMIDIEvent e{};
-    e.kind = 176;
-    e.id = id;
-    e.value = value;
-    e.tuning = std::numeric_limits<float>::infinity();
-    e.frameOffset = frame;
-    return e;
-}
+using insttest::parameterEvent;
 
 TEST(ChipWrapAllocation, AudioBlocksAllocateNothing) {
     acme::ChipWrap w(nullptr, "MD");
@@ -47,7 +40,7 @@ TEST(ChipWrapAllocation, AudioBlocksAllocateNothing) {
     auto out = std::make_unique<EventList>();
     in->count = 2048;
     for (int i = 0; i < 2048; ++i)
-        in->events[i] = parameter(1024 + 16 * (i % 6) + 1, float(i & 1), (i * 7919) % 300);
+        in->events[i] = parameterEvent(1024 + 16 * (i % 6) + 1, float(i & 1), (i * 7919) % 300);
     std::vector<float> l(8192), r(8192);
     float* outputs[2] = {l.data(), r.data()};
     PluginRecord* rec = w.getRecord();

@@ -5,14 +5,40 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "emulators/MD_Emu.h"
 #include "instrument/ChipSubController.h"
 #include "support/ZeroCrossings.h"
+#include "vantor/HDMIDIEvent.h"
 
 namespace insttest {
+
+using vantor::HDMIDIEvent;
+
+// A three-byte MIDI message as the engine host hands it in.
+inline HDMIDIEvent midiEvent(uint8_t status, uint8_t d1, uint8_t d2, int32_t frame = 0) {
+    HDMIDIEvent e{};
+    e.status = status;
+    e.data1 = d1;
+    e.data2 = d2;
+    e.valid = 1;
+    e.frameOffset = frame;
+    return e;
+}
+
+// A parameter change with no tuning, as the engine host hands it in.
+inline HDMIDIEvent parameterEvent(int32_t id, float value, int32_t frame = 0) {
+    HDMIDIEvent e{};
+    e.kind = 176;
+    e.id = id;
+    e.value = value;
+    e.tuning = std::numeric_limits<float>::infinity();
+    e.frameOffset = frame;
+    return e;
+}
 
 struct Write {
     uint64_t unit;
