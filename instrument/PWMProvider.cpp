@@ -7,13 +7,7 @@
 #include <numbers>
 
 bool PWMProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t outputRate) {
-    channels = 0;
-    factor = 1;
-    if (channelCount == 0 || channelCount > kMaxChannels || inputRate == 0 ||
-        outputRate < inputRate)
-        return false;
-    factor = outputRate / inputRate;
-    channels = channelCount;
+    if (!SHProvider::setup(channelCount, inputRate, outputRate)) return false;
     const double period = static_cast<double>(std::max<uint64_t>(4, 2 * factor));
     const double w = 2.0 * std::numbers::pi / period;
     const double alpha = std::sin(w) / 8.0;
@@ -27,8 +21,7 @@ bool PWMProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t outp
 
 uint64_t PWMProvider::process(const float* const* input, float* const* output, uint64_t& inFrames,
                               uint64_t& outFrames) {
-    const uint64_t whole = outFrames / factor + (outFrames % factor != 0 ? 1 : 0);
-    const uint64_t taken = channels == 0 ? 0 : std::min(inFrames, whole);
+    const uint64_t taken = framesToTake(inFrames, outFrames);
     for (uint64_t c = 0; c < channels; ++c) {
         double a = y1[c], b = y2[c];
         float* out = output[c];
@@ -47,10 +40,6 @@ uint64_t PWMProvider::process(const float* const* input, float* const* output, u
     inFrames = taken;
     outFrames = taken * factor;
     return taken;
-}
-
-uint64_t PWMProvider::inputNeeded(uint64_t outFrames) {
-    return std::max<uint64_t>(1, outFrames / factor);
 }
 
 void PWMProvider::reset() {

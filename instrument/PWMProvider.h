@@ -10,9 +10,11 @@
 
 #include <cstdint>
 
-#include "instrument/Provider.h"
+#include "instrument/SHProvider.h"
 
-class PWMProvider : public Provider<float> {
+// The held signal, its factor, channel count and input needs are those of
+// the sample-and-hold provider; this one adds the smoothing sections.
+class PWMProvider : public SHProvider {
 public:
     // False, leaving the provider unable to produce, when the output rate is
     // not at least the input rate or a count is out of range.
@@ -23,17 +25,9 @@ public:
     // rounded up to a multiple of the factor.
     uint64_t process(const float* const* input, float* const* output, uint64_t& inFrames,
                      uint64_t& outFrames) override;
-    // n / factor in whole frames, at least 1.
-    uint64_t inputNeeded(uint64_t outFrames) override;
     // Zeroes the filter states.
     void reset() override;
-    int64_t inputLatency() override { return 0; }
-    int64_t outputLatency() override { return 0; }
 
-    static constexpr uint64_t kMaxChannels = 32;
-
-    uint64_t factor = 1;
-    uint64_t channels = 0;
     double gain = 1.0, c1 = 0.0, c2 = 0.0, norm = 1.0;
     double y1[kMaxChannels] = {};
     double y2[kMaxChannels] = {};

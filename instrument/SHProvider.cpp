@@ -16,8 +16,7 @@ bool SHProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t outpu
 
 uint64_t SHProvider::process(const float* const* input, float* const* output, uint64_t& inFrames,
                              uint64_t& outFrames) {
-    const uint64_t whole = outFrames / factor + (outFrames % factor != 0 ? 1 : 0);
-    const uint64_t taken = channels == 0 ? 0 : std::min(inFrames, whole);
+    const uint64_t taken = framesToTake(inFrames, outFrames);
     for (uint64_t c = 0; c < channels; ++c) {
         float* out = output[c];
         for (uint64_t i = 0; i < taken; ++i) {
@@ -28,6 +27,11 @@ uint64_t SHProvider::process(const float* const* input, float* const* output, ui
     inFrames = taken;
     outFrames = taken * factor;
     return taken;
+}
+
+uint64_t SHProvider::framesToTake(uint64_t inFrames, uint64_t outFrames) const {
+    const uint64_t whole = outFrames / factor + (outFrames % factor != 0 ? 1 : 0);
+    return channels == 0 ? 0 : std::min(inFrames, whole);
 }
 
 uint64_t SHProvider::inputNeeded(uint64_t outFrames) {

@@ -29,4 +29,9 @@ public:
 
     uint64_t factor = 1;
     uint64_t channels = 0;
+
+protected:
+    // The input frames a call takes: all it has, up to ceil(outFrames /
+    // factor); none before a successful set-up.
+    uint64_t framesToTake(uint64_t inFrames, uint64_t outFrames) const;
 };

@@ -13,13 +13,7 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
     listeners.assign(callers.begin(), callers.end());
     loop = trackLoop;
     previousTickSeconds = tickSeconds;
-    rewind();
-    period = kNoPeriod;
-    canPlay = false;
-    timeless = false;
-    loopsBack = false;
-    resumeIndex = 0;
-    resumeDelta = 0;
+    rewindAndForgetList();
     if (!chip || chip->commands.empty() || chip->commandRate <= 0) return;
     tickSeconds = 1.0 / chip->commandRate;
 
@@ -64,6 +58,10 @@ void ChipStreamer::release() {
     chip = nullptr;
     dataBlocks = nullptr;
     loop = MediaLoop{};
+    rewindAndForgetList();
+}
+
+void ChipStreamer::rewindAndForgetList() {
     rewind();
     period = kNoPeriod;
     canPlay = false;

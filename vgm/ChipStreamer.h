@@ -87,6 +87,11 @@ protected:
     bool loopsBack = false;   // the track loops and the loop holds time
     int64_t resumeIndex = 0;  // where a loop goes on
     uint64_t resumeDelta = 0; // the wait before that command after a loop
+
+private:
+    // Rewinds and forgets what was learnt about the list: no period, not
+    // playable, no loop.
+    void rewindAndForgetList();
 };
 
 } // namespace VGM

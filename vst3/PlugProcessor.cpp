@@ -297,6 +297,24 @@ void PlugProcessor::appendMIDIBytes(uint8_t status, int32_t data1, int32_t data2
     m_pending.push_back(e);
 }
 
+void PlugProcessor::appendNote(bool on, int16 channel, int16 pitch, float velocity, float tuning,
+                               int32 noteId, int32_t offset) {
+    if (m_noteIdMode && noteId != -1) {
+        HDMIDIEvent h{};
+        h.frameOffset = offset;
+        h.kind = on && velocity > 0.f ? HDMIDIEvent::kNoteOn : HDMIDIEvent::kNoteOff;
+        h.id = pitch;
+        h.value = velocity;
+        h.channel = static_cast<uint16_t>(channel);
+        h.noteId = noteId;
+        h.tuning = tuning;
+        m_pending.push_back(h);
+    } else {
+        appendMIDIBytes(static_cast<uint8_t>((on ? 0x90 : 0x80) + (channel & 15)), pitch,
+                        PDowngradeToMIDI7(clamp01(velocity)), offset);
+    }
+}
+
 void PlugProcessor::gatherParameterChanges(IParameterChanges* changes, int32_t frames) {
     if (!changes) return;
     ZEFAWrapper* bridge = m_holder->wrapper;
@@ -353,35 +371,13 @@ void PlugProcessor::gatherInputEvents(IEventList* events, int32_t frames, bool& 
         case Event::kNoteOnEvent: {
             const NoteOnEvent& n = e.noteOn;
             if (!isMIDIKey(n.pitch)) continue;
-            if (m_noteIdMode && n.noteId != -1) {
-                h.kind = n.velocity > 0.f ? HDMIDIEvent::kNoteOn : HDMIDIEvent::kNoteOff;
-                h.id = n.pitch;
-                h.value = n.velocity;
-                h.channel = static_cast<uint16_t>(n.channel);
-                h.noteId = n.noteId;
-                h.tuning = n.tuning;
-                m_pending.push_back(h);
-            } else {
-                appendMIDIBytes(static_cast<uint8_t>(0x90 + (n.channel & 15)), n.pitch,
-                                PDowngradeToMIDI7(clamp01(n.velocity)), at);
-            }
+            appendNote(true, n.channel, n.pitch, n.velocity, n.tuning, n.noteId, at);
             break;
         }
         case Event::kNoteOffEvent: {
             const NoteOffEvent& n = e.noteOff;
             if (!isMIDIKey(n.pitch)) continue;
-            if (m_noteIdMode && n.noteId != -1) {
-                h.kind = HDMIDIEvent::kNoteOff;
-                h.id = n.pitch;
-                h.value = n.velocity;
-                h.channel = static_cast<uint16_t>(n.channel);
-                h.noteId = n.noteId;
-                h.tuning = n.tuning;
-                m_pending.push_back(h);
-            } else {
-                appendMIDIBytes(static_cast<uint8_t>(0x80 + (n.channel & 15)), n.pitch,
-                                PDowngradeToMIDI7(clamp01(n.velocity)), at);
-            }
+            appendNote(false, n.channel, n.pitch, n.velocity, n.tuning, n.noteId, at);
             break;
         }
         case Event::kPolyPressureEvent: {

@@ -92,6 +92,10 @@ private:
     void gatherParameterChanges(Steinberg::Vst::IParameterChanges* changes, int32_t frames);
     void gatherInputEvents(Steinberg::Vst::IEventList* events, int32_t frames, bool& noInputEvent);
     void appendMIDIBytes(uint8_t status, int32_t data1, int32_t data2, int32_t offset);
+    // A note-on (`on`) or note-off: an engine note event carrying the host's
+    // note id and tuning in note-id mode, three MIDI bytes otherwise.
+    void appendNote(bool on, Steinberg::int16 channel, Steinberg::int16 pitch, float velocity,
+                    float tuning, Steinberg::int32 noteId, int32_t offset);
     // Sorts the pending events by offset, keeping the order of equal ones.
     void sortPending();
     void clearEngineBlock();

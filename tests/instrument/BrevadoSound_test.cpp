@@ -90,25 +90,8 @@ public:
     const std::string profiles = SX_PRODUCT_DIR "/md_profiles.riff";
 };
 
-HDMIDIEvent raw(uint8_t status, uint8_t d1, uint8_t d2, int32_t frame = 0) {
-    HDMIDIEvent e{};
-    e.status = status;
-    e.data1 = d1;
-    e.data2 = d2;
-    e.valid = 1;
-    e.frameOffset = frame;
-    return e;
-}
-
-HDMIDIEvent parameter(int32_t id, float value, int32_t frame = 0) {
-    HDMIDIEvent e{};
-    e.kind = 176;
-    e.id = id;
-    e.value = value;
-    e.tuning = std::numeric_limits<float>::infinity();
-    e.frameOffset = frame;
-    return e;
-}
+using insttest::midiEvent;
+using insttest::parameterEvent;
 
 double db(const std::vector<double>& x, size_t from) {
     double s = 0.0;
@@ -127,7 +110,7 @@ TEST(BrevadoSound, NoteOnPlaysTheKeysPitchAtEitherRate) {
         ASSERT_NE(w.record, nullptr);
         w.setProcessing(rate, 256);
         ASSERT_EQ(w.activate(), 1u);
-        const auto x = w.render(size_t(rate / 2), 256, {raw(0x90, 69, 100)});
+        const auto x = w.render(size_t(rate / 2), 256, {midiEvent(0x90, 69, 100)});
         EXPECT_NEAR(pitch(x, rate), 440.0, 2.0) << rate;
         EXPECT_GT(db(x, x.size() / 4), -40.0) << rate;
     }
@@ -137,8 +120,8 @@ TEST(BrevadoSound, NoteOffEndsTheNote) {
     Instance w;
     w.setProcessing(48000.0, 256);
     ASSERT_EQ(w.activate(), 1u);
-    const auto on = w.render(12000, 256, {raw(0x90, 69, 100)});
-    const auto off = w.render(48000, 256, {raw(0x80, 69, 0)});
+    const auto on = w.render(12000, 256, {midiEvent(0x90, 69, 100)});
+    const auto off = w.render(48000, 256, {midiEvent(0x80, 69, 0)});
     EXPECT_LT(db(off, 24000), db(on, 6000) - 60.0);
 }
 
@@ -146,7 +129,7 @@ TEST(BrevadoSound, PitchBendIdAtFullRaisesAnOctave) {
     Instance w;
     w.setProcessing(48000.0, 256);
     ASSERT_EQ(w.activate(), 1u);
-    const auto x = w.render(24000, 256, {raw(0x90, 69, 100), parameter(128, 1.0f, 4)});
+    const auto x = w.render(24000, 256, {midiEvent(0x90, 69, 100), parameterEvent(128, 1.0f, 4)});
     EXPECT_NEAR(pitch(x, 48000.0), 880.0, 4.0);
 }
 
@@ -168,7 +151,7 @@ TEST(BrevadoSound, ModulationMatrixRoutesAControllerToTheDetune) {
     c.action = 2;
     w.dispatch(PLUGIN_OP_EXTENSION, &c, &result);
     ASSERT_EQ(result, 1);
-    const auto x = w.render(24000, 256, {raw(0xB0, 1, 127), raw(0x90, 69, 100)});
+    const auto x = w.render(24000, 256, {midiEvent(0xB0, 1, 127), midiEvent(0x90, 69, 100)});
     EXPECT_NEAR(pitch(x, 48000.0), 466.16, 2.0);
 }
 
@@ -178,8 +161,8 @@ TEST(BrevadoSound, BlockLengthsDoNotChangeTheSound) {
         w->setProcessing(48000.0, 1024);
         ASSERT_EQ(w->activate(), 1u);
     }
-    const auto whole = a.render(600, 600, {raw(0x90, 60, 100)});
-    auto split = b.render(256, 256, {raw(0x90, 60, 100)});
+    const auto whole = a.render(600, 600, {midiEvent(0x90, 60, 100)});
+    auto split = b.render(256, 256, {midiEvent(0x90, 60, 100)});
     for (uint32_t n : {256u, 88u}) {
         const auto more = b.render(n, n);
         split.insert(split.end(), more.begin(), more.end());
@@ -195,7 +178,7 @@ TEST(BrevadoSound, ProcessingInformationBeforeActivationAndARateOfZeroAreHarmles
     w.setProcessing(std::numeric_limits<double>::quiet_NaN(), 0);
     ASSERT_EQ(w.activate(), 1u);
     w.setProcessing(0.0, 256);
-    const auto x = w.render(24000, 256, {raw(0x90, 69, 100)});
+    const auto x = w.render(24000, 256, {midiEvent(0x90, 69, 100)});
     EXPECT_NEAR(pitch(x, 48000.0), 440.0, 2.0);
 }
 

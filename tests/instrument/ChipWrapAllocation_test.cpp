@@ -2,51 +2,27 @@
 // of order and past the block's end, a full event list, a block that finds
 // the mutex busy and the next one that takes its events, host blocks longer
 // than declared, and the chip render, resampler and filters behind them.
+#include "support/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
 #include <limits>
 #include <memory>
-#include <new>
 #include <vector>
 
+#include "InstrumentTestSupport.h"
 #include "instrument/ChipWrap.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<int> g_allocations{0};
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-// Counting replacements of the global allocation functions. The compiler
-// cannot tell that they pair with each other.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting) ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::g_allocations;
+using testsupport::g_counting;
 
 namespace {
 
 using namespace vantor::EnginePluginSDK;
 
-vantor::HDMIDIEvent parameter(int32_t id, float value, int32_t frame) {
-    vantor::HDMIDIEvent e{};
-    e.kind = 176;
-    e.id = id;
-    e.value = value;
-    e.tuning = std::numeric_limits<float>::infinity();
-    e.frameOffset = frame;
-    return e;
-}
+using insttest::parameterEvent;
 
 TEST(ChipWrapAllocation, AudioBlocksAllocateNothing) {
     acme::ChipWrap w(nullptr, "MD");
@@ -64,7 +40,7 @@ TEST(ChipWrapAllocation, AudioBlocksAllocateNothing) {
     auto out = std::make_unique<EventList>();
     in->count = 2048;
     for (int i = 0; i < 2048; ++i)
-        in->events[i] = parameter(1024 + 16 * (i % 6) + 1, float(i & 1), (i * 7919) % 300);
+        in->events[i] = parameterEvent(1024 + 16 * (i % 6) + 1, float(i & 1), (i * 7919) % 300);
     std::vector<float> l(8192), r(8192);
     float* outputs[2] = {l.data(), r.data()};
     PluginRecord* rec = w.getRecord();

@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "InstrumentTestSupport.h"
 #include "instrument/ChipWrap.h"
 #include "synth/SynthBase.h"
 
@@ -156,25 +157,8 @@ inline void setProcessing(ChipWrap& w, double rate, uint32_t block) {
     dispatchEntry(w.getRecord(), PLUGIN_OP_SET_PROCESSING_INFO, &info, nullptr);
 }
 
-inline HDMIDIEvent midiEvent(uint8_t status, uint8_t d1, uint8_t d2, int32_t frame = 0) {
-    HDMIDIEvent e{};
-    e.status = status;
-    e.data1 = d1;
-    e.data2 = d2;
-    e.valid = 1;
-    e.frameOffset = frame;
-    return e;
-}
-
-inline HDMIDIEvent parameterEvent(int32_t id, float value, int32_t frame = 0) {
-    HDMIDIEvent e{};
-    e.kind = 176;
-    e.id = id;
-    e.value = value;
-    e.tuning = std::numeric_limits<float>::infinity();
-    e.frameOffset = frame;
-    return e;
-}
+using insttest::midiEvent;
+using insttest::parameterEvent;
 
 // Renders `frames` frames in blocks of `block` through the process entry;
 // `events` go with the first block. Returns the left channel.

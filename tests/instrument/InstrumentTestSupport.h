@@ -5,13 +5,40 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <vector>
 
 #include "emulators/MD_Emu.h"
 #include "instrument/ChipSubController.h"
+#include "support/ZeroCrossings.h"
+#include "vantor/HDMIDIEvent.h"
 
 namespace insttest {
+
+using vantor::HDMIDIEvent;
+
+// A three-byte MIDI message as the engine host hands it in.
+inline HDMIDIEvent midiEvent(uint8_t status, uint8_t d1, uint8_t d2, int32_t frame = 0) {
+    HDMIDIEvent e{};
+    e.status = status;
+    e.data1 = d1;
+    e.data2 = d2;
+    e.valid = 1;
+    e.frameOffset = frame;
+    return e;
+}
+
+// A parameter change with no tuning, as the engine host hands it in.
+inline HDMIDIEvent parameterEvent(int32_t id, float value, int32_t frame = 0) {
+    HDMIDIEvent e{};
+    e.kind = 176;
+    e.id = id;
+    e.value = value;
+    e.tuning = std::numeric_limits<float>::infinity();
+    e.frameOffset = frame;
+    return e;
+}
 
 struct Write {
     uint64_t unit;
@@ -68,22 +95,7 @@ inline std::vector<double> renderFmSamples(MD_Emu& md, size_t fmSamples) {
     return x;
 }
 
-// Frequency of a periodic signal from its rising zero crossings (linearly
-// interpolated), skipping the first `skip` samples; 0 with fewer than two.
-inline double pitchByZeroCrossings(const std::vector<double>& x, double rate, size_t skip = 0) {
-    double first = -1.0, last = -1.0;
-    int crossings = 0;
-    for (size_t i = skip + 1; i < x.size(); ++i) {
-        if (x[i - 1] < 0.0 && x[i] >= 0.0) {
-            const double t = double(i - 1) + x[i - 1] / (x[i - 1] - x[i]);
-            if (first < 0.0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    if (crossings < 2) return 0.0;
-    return (crossings - 1) * rate / (last - first);
-}
+using testsupport::pitchByZeroCrossings;
 
 inline double peakOf(const std::vector<double>& x) {
     double m = 0.0;

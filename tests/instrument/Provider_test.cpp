@@ -11,6 +11,7 @@
 #include "instrument/PWMProvider.h"
 #include "instrument/SHProvider.h"
 #include "instrument/SampleQueue.h"
+#include "support/ZeroCrossings.h"
 
 namespace {
 
@@ -21,21 +22,13 @@ struct Tone {
     double db; // level relative to a full-scale sine
 };
 
-// Pitch from the interpolated positive-going zero crossings, level as RMS.
+// Pitch by zero crossings, level as RMS, both from sample `from` on.
 Tone measure(const std::vector<float>& v, size_t from, double rate) {
-    double first = -1, last = -1, sum = 0;
-    int crossings = 0;
-    for (size_t n = from + 1; n < v.size(); ++n) {
-        sum += double(v[n]) * v[n];
-        if (v[n - 1] < 0.0f && v[n] >= 0.0f) {
-            const double t = double(n - 1) + v[n - 1] / double(v[n - 1] - v[n]);
-            if (first < 0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
+    double sum = 0;
+    for (size_t n = from + 1; n < v.size(); ++n) sum += double(v[n]) * v[n];
     const double rms = std::sqrt(sum / double(v.size() - from - 1));
-    return {(crossings - 1) * rate / (last - first), 20.0 * std::log10(rms * std::sqrt(2.0))};
+    return {testsupport::pitchByZeroCrossings(v, rate, from),
+            20.0 * std::log10(rms * std::sqrt(2.0))};
 }
 
 std::vector<float> sine(double hz, double rate, size_t n, double amplitude = 1.0) {

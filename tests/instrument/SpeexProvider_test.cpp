@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "instrument/SpeexProvider.h"
+#include "support/ZeroCrossings.h"
 
 namespace {
 
@@ -138,20 +139,12 @@ struct Tone {
     double rms;
 };
 
-// Pitch from the interpolated positive-going zero crossings, level as RMS.
+// Pitch by zero crossings, level as RMS, both from sample `from` on.
 Tone measure(const std::vector<float>& v, size_t from, double rate) {
-    double first = -1, last = -1, sum = 0;
-    int crossings = 0;
-    for (size_t n = from + 1; n < v.size(); ++n) {
-        sum += double(v[n]) * v[n];
-        if (v[n - 1] < 0.0f && v[n] >= 0.0f) {
-            const double t = double(n - 1) + v[n - 1] / double(v[n - 1] - v[n]);
-            if (first < 0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    return {(crossings - 1) * rate / (last - first), std::sqrt(sum / double(v.size() - from - 1))};
+    double sum = 0;
+    for (size_t n = from + 1; n < v.size(); ++n) sum += double(v[n]) * v[n];
+    return {testsupport::pitchByZeroCrossings(v, rate, from),
+            std::sqrt(sum / double(v.size() - from - 1))};
 }
 
 // Stereo from the chip rate to common host rates, pulled the way the

@@ -2,37 +2,19 @@
 // note-offs through a part and ten layers, pedals, bends, modulator values
 // running through routes, and the layer timer's delayed starts and glides.
 // Set-up (layer slots, actions, routes) may allocate; it happens first.
-#include <gtest/gtest.h>
+#include "support/AllocationCounter.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <gtest/gtest.h>
 
 #include "engine-support/QuantumManager.h"
 #include "synth/LayerManager.h"
-#include "synth/SynthBase.h"
+#include "synth/SynthStub.h"
 #include "synth/VoiceManager.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<int> g_allocations{0};
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-// Counting replacements of the global allocation functions. The compiler
-// cannot tell that they pair with each other.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting) ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::g_allocations;
+using testsupport::g_counting;
 
 namespace {
 
@@ -63,27 +45,8 @@ public:
     VSX::LayerManager& lm;
 };
 
-class TestSynth : public VSX::SynthBase {
-public:
-    void setParameter(uint16_t, float) override {}
-    void processMidiEvent(uint8_t, uint8_t, uint8_t) override {}
-    int32_t getHeldKeyCount(uint64_t) override { return 0; }
-    uint64_t getVoiceCount(uint64_t) override { return 6; }
-    uint64_t getActiveVoiceCount(uint64_t) override { return 0; }
-    float getVoiceFrequency(uint64_t, uint64_t) override { return 0.0f; }
-    void setPitchBendRange(float) override {}
-    void setGlobalCents(float) override {}
-    void setVoiceCount(uint64_t) override {}
-    void setMonoRetrigger(uint8_t) override {}
-    void setVelocitySensitivity(float) override {}
-    void setNoteTuningSource(VSX::NoteTuningSource*) override {}
-    void setVoiceMode(uint32_t) override {}
-    void setFixedPitchKey(uint8_t) override {}
-    void setMonoVelocityUpdate(uint8_t) override {}
-};
-
 TEST(AudioPath, NoAllocationPerEvent) {
-    TestSynth synth; // the modulators outlive the actions routed to them
+    testsupport::SynthStub synth; // the modulators outlive the actions routed to them
     VSX::LayerRecord layers[10];
     for (VSX::LayerRecord& r : layers) {
         r.active = 1;

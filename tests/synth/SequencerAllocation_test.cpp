@@ -2,11 +2,10 @@
 // ticks through routes, note-on triggers in every mode, note-off gates,
 // slot switches and field changes, and modulated lane fields. Building the
 // routes from the matrix text may allocate; it happens first.
+#include "support/AllocationCounter.h"
+
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <vector>
 
 #include "engine-support/QuantumManager.h"
@@ -14,26 +13,10 @@
 #include "synth/ModMatrix.h"
 #include "synth/SynthStub.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<int> g_allocations{0};
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-// Counting replacements of the global allocation functions. The compiler
-// cannot tell that they pair with each other.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting) ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::g_allocations;
+using testsupport::g_counting;
 
 namespace {
 

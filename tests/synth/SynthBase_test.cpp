@@ -5,30 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "synth/SynthBase.h"
+#include "synth/SynthStub.h"
 
 namespace {
 
 using vantor::ParameterInfo;
-
-class TestSynth : public VSX::SynthBase {
-public:
-    void setParameter(uint16_t, float) override {}
-    void processMidiEvent(uint8_t, uint8_t, uint8_t) override {}
-    int32_t getHeldKeyCount(uint64_t) override { return 0; }
-    uint64_t getVoiceCount(uint64_t) override { return 6; }
-    uint64_t getActiveVoiceCount(uint64_t) override { return 0; }
-    float getVoiceFrequency(uint64_t, uint64_t) override { return 0.0f; }
-    void setPitchBendRange(float) override {}
-    void setGlobalCents(float) override {}
-    void setVoiceCount(uint64_t) override {}
-    void setMonoRetrigger(uint8_t) override {}
-    void setVelocitySensitivity(float) override {}
-    void setNoteTuningSource(VSX::NoteTuningSource*) override {}
-    void setVoiceMode(uint32_t) override {}
-    void setFixedPitchKey(uint8_t) override {}
-    void setMonoVelocityUpdate(uint8_t) override {}
-};
 
 // Logs the two notifications of a publish in order.
 class Order : public VSX::ModListener {
@@ -41,7 +22,7 @@ public:
 };
 
 TEST(SynthParams, FindParameter) {
-    TestSynth synth;
+    testsupport::SynthStub synth;
     auto add = [&](const char* label) { synth.parameters.emplace_back(label, 0, 0, 1, 0, 0, 0); };
     add("Volume");
     add(nullptr);  // no label: never found
@@ -80,7 +61,7 @@ TEST(SynthParams, FindParameter) {
 }
 
 TEST(SynthBase, NoteOnValues) {
-    TestSynth synth;
+    testsupport::SynthStub synth;
     VSX::PartModBank& b = synth.banks[3];
     Order order;
     b.polyVelocity[2].addListener(&order);
@@ -111,7 +92,7 @@ TEST(SynthBase, NoteOnValues) {
 }
 
 TEST(SynthBase, MidiValues) {
-    TestSynth synth;
+    testsupport::SynthStub synth;
     VSX::PartModBank& b = synth.banks[0];
     struct Case {
         float bend, pb, pos, neg;
@@ -159,7 +140,7 @@ TEST(SynthBase, MidiValues) {
 }
 
 TEST(SynthBase, ClearingRoutes) {
-    TestSynth synth;
+    testsupport::SynthStub synth;
     synth.parameters.emplace_back("Cutoff", 0, 0, 1, 0.25f, 0x0F, 0);
     struct Sink : VSX::ParameterActionListener {
         void onParameterAction(float v, uint64_t, uint16_t, bool) override { value = v; }

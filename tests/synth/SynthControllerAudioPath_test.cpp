@@ -4,37 +4,19 @@
 // the automation slots' step sequences with their triggers and gates, and
 // the instrument's layer-slot pitch queries. Set-up may allocate; it
 // happens before counting starts.
-#include <gtest/gtest.h>
+#include "support/AllocationCounter.h"
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
+#include <gtest/gtest.h>
 
 #include "synth/ModAction.h"
 #include "synth/ModMatrix.h"
 #include "synth/SynthStub.h"
 #include "synth/support/ControllerRig.h"
 
-namespace {
-std::atomic<bool> g_counting{false};
-std::atomic<int> g_allocations{0};
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-// Counting replacements of the global allocation functions. The compiler
-// cannot tell that they pair with each other.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-
-void* operator new(std::size_t size) {
-    if (g_counting) ++g_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
+using testsupport::g_allocations;
+using testsupport::g_counting;
 
 namespace {
 

@@ -7,21 +7,10 @@
 
 using VGM::VGMX;
 using vgmtest::Bytes;
+using vgmtest::titledSong;
 using vgmtest::VgmFile;
 
 namespace {
-
-// A song whose title tells which one it is.
-Bytes titledSong(const std::u16string& title) {
-    return VgmFile()
-        .set32(0x0C, 3579545)
-        .op({0x50, 0x9F})
-        .waitFrame()
-        .op({0x50, 0x80})
-        .end()
-        .gd3({title})
-        .bytes();
-}
 
 class VGMXTest : public testhome::Scratch {};
 
@@ -43,8 +32,8 @@ TEST_F(VGMXTest, OpensByExtension) {
         {"packed.vgm", packed, true, nullptr}, // and the other way round
         {"x.rar", rar, false, "Archive:"},     // reaches the archive opener, which knows no rar
         {"x.vgmx", song, false, "VGMX: the document declares no chip\n"}, // not XML
-        {"x.dro", song, false, nullptr},                                   // no DRO tag
-        {"x.ym", song, false, nullptr},                                    // not packed
+        {"x.dro", song, false, nullptr},                                  // no DRO tag
+        {"x.ym", song, false, nullptr},                                   // not packed
         {"x.txt", song, false, nullptr},
         {"noextension", song, false, nullptr},
     };

@@ -1,5 +1,6 @@
 #include "vgm/VGMX.h"
 
+#include "vgm/support/ParsedSong.h"
 #include "vgm/support/VgmFixtures.h"
 
 #include <gtest/gtest.h>
@@ -8,24 +9,12 @@ using VGM::MediaChipType;
 using VGM::VGMX;
 using vgmtest::Bytes;
 using vgmtest::describe;
+using vgmtest::Parsed;
 using vgmtest::VgmFile;
 
 namespace {
 
 constexpr MediaChipType kStream0 = VGM::kChipDacStream0;
-
-struct Parsed {
-    VGMX vgm;
-    bool ok = false;
-    explicit Parsed(const Bytes& bytes) { ok = vgm.parseVgmBuffer(bytes.data(), bytes.size()); }
-    bool has(MediaChipType t) const { return vgm.track().chips.count(t) != 0; }
-    const VGM::MediaChipRecord& chip(MediaChipType t) const { return vgm.track().chips.at(t); }
-    std::string list(MediaChipType t) const { return has(t) ? describe(chip(t)) : "<none>"; }
-    // The commands after the record's 'S'.
-    std::string after(MediaChipType t, size_t from = 1) const {
-        return has(t) ? describe(chip(t), from, chip(t).commands.size()) : "<none>";
-    }
-};
 
 // A song on the YM2612 whose DAC is fed by stream commands.
 VgmFile dacSong() {

@@ -1,6 +1,7 @@
 #include "vgm/VGMX.h"
 
 #include "engine-support/VirtualRAMFile.h"
+#include "vgm/support/ParsedSong.h"
 #include "vgm/support/VgmFixtures.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +10,10 @@ using VGM::MediaChipType;
 using VGM::VGMX;
 using vgmtest::Bytes;
 using vgmtest::describe;
+using vgmtest::Parsed;
 using vgmtest::VgmFile;
 
 namespace {
-
-struct Parsed {
-    VGMX vgm;
-    bool ok = false;
-    explicit Parsed(const Bytes& bytes) { ok = vgm.parseVgmBuffer(bytes.data(), bytes.size()); }
-    bool has(MediaChipType t) const { return vgm.track().chips.count(t) != 0; }
-    const VGM::MediaChipRecord& chip(MediaChipType t) const { return vgm.track().chips.at(t); }
-    std::string list(MediaChipType t) const { return has(t) ? describe(chip(t)) : "<none>"; }
-};
 
 // One row per command family: the header clocks it needs, its bytes, and the
 // list the chip ends up with.

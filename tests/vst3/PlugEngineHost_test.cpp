@@ -30,33 +30,13 @@ bool registerBuildProduct() {
     return std::system(command.c_str()) == 0;
 }
 
-class EngineHostChain : public ::testing::Test {
+class EngineHostChain : public ::testing::Test, protected PlugHost {
 protected:
     void SetUp() override {
         ASSERT_TRUE(registerBuildProduct());
-        runLoop = new HostRunLoop;
-        host = new HostApplication("sondrix test host", runLoop);
-        handler = new HostComponentHandler;
-        std::string error;
-        module = Vst3Module::load(kPlugBundle, static_cast<IHostApplication*>(host), error);
-        ASSERT_TRUE(module) << error;
+        openPlugHost("sondrix test host");
     }
-    void TearDown() override {
-        module.reset();
-        handler->release();
-        host->release();
-        runLoop->release();
-    }
-    std::unique_ptr<PluginInstance> makeInstance(double rate, int32 block) {
-        std::string error;
-        auto p = PluginInstance::create(*module, module->findClass(kVstAudioEffectClass)->cid, host,
-                                        handler, error);
-        EXPECT_TRUE(p) << error;
-        if (p) {
-            EXPECT_EQ(p->prepare(rate, block), kResultOk);
-        }
-        return p;
-    }
+    void TearDown() override { closeHost(); }
     // `blocks` blocks of the left channel, the events in the first.
     std::vector<float> render(PluginInstance& p, int blocks, int32 block,
                               HostEventList* events = nullptr) {
@@ -67,11 +47,6 @@ protected:
         }
         return out;
     }
-
-    HostRunLoop* runLoop = nullptr;
-    HostApplication* host = nullptr;
-    HostComponentHandler* handler = nullptr;
-    std::unique_ptr<Vst3Module> module;
 };
 
 TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {
@@ -128,7 +103,7 @@ TEST_F(EngineHostChain, KeySixtyNineSoundsAtFourHundredFortyHertz) {
         // Past the onset, while the output high-pass still settles the
         // note's first offset.
         const std::vector<float> held(out.begin() + out.size() / 4, out.end());
-        EXPECT_NEAR(measureFrequency(held, rate), 440.0, 2.0) << rate;
+        EXPECT_NEAR(pitchByZeroCrossings(held, rate), 440.0, 2.0) << rate;
     }
 }
 

@@ -2,33 +2,17 @@
 // description, one engine block) allocates nothing. Allocations are counted
 // by replacing the global operator new for this test program.
 
-// The replacements below pair malloc with free; the compiler, seeing free
-// inlined where a new-expression's memory is released, would warn otherwise.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-#include <gtest/gtest.h>
+#include "support/AllocationCounter.h"
 
-#include <cstdlib>
-#include <new>
+#include <gtest/gtest.h>
 
 #include "support/BridgeTestSupport.h"
 #include "vst3/ZEFAWrapper.h"
 
-namespace {
-thread_local bool t_counting = false;
-thread_local int t_allocations = 0;
-} // namespace
+SX_COUNTING_OPERATOR_NEW()
 
-void* operator new(size_t size) {
-    if (t_counting) ++t_allocations;
-    if (void* p = std::malloc(size ? size : 1)) return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, size_t) noexcept {
-    std::free(p);
-}
+using testsupport::t_allocations;
+using testsupport::t_counting;
 
 using namespace vantor;
 using namespace bridgetest;

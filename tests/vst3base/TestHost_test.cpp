@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "support/ZeroCrossings.h"
 #include "vst3base/IBStreamer.h"
 #include "vst3base/IUnitInfo.h"
 #include "vst3base/UString.h"
@@ -25,43 +26,19 @@ constexpr ParamID kMode = 2;
 constexpr double kRate = 48000.0;
 constexpr int32 kBlock = 480;
 
-// Frequency from the first and last rising zero crossings (interpolated).
-double measureFrequency(const std::vector<float>& s, double rate) {
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (size_t i = 1; i < s.size(); ++i) {
-        if (s[i - 1] < 0.f && s[i] >= 0.f) {
-            const double t = (i - 1) + s[i - 1] / (s[i - 1] - s[i]);
-            if (first < 0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    return crossings < 2 ? 0.0 : (crossings - 1) * rate / (last - first);
-}
-
 double rmsDb(const std::vector<float>& s) {
     double sum = 0;
     for (float v : s) sum += double(v) * v;
     return 10.0 * std::log10(sum / s.size() + 1e-30);
 }
 
-class TestHostFixture : public ::testing::Test {
+class TestHostFixture : public ::testing::Test, protected HostSession {
 protected:
     void SetUp() override {
-        runLoop = new HostRunLoop;
-        host = new HostApplication("sondrix test host", runLoop);
-        handler = new HostComponentHandler;
         std::string error;
-        module = Vst3Module::load(SX_SINE_BUNDLE, static_cast<IHostApplication*>(host), error);
-        ASSERT_TRUE(module) << error;
+        ASSERT_TRUE(openHost(SX_SINE_BUNDLE, "sondrix test host", error)) << error;
     }
-    void TearDown() override {
-        module.reset();
-        handler->release();
-        host->release();
-        runLoop->release();
-    }
+    void TearDown() override { closeHost(); }
 
     std::unique_ptr<PluginInstance>
     makeInstance(PluginInstance::Connection connection = PluginInstance::Connection::kDirect) {
@@ -93,11 +70,6 @@ protected:
         }
         return out;
     }
-
-    HostRunLoop* runLoop = nullptr;
-    HostApplication* host = nullptr;
-    HostComponentHandler* handler = nullptr;
-    std::unique_ptr<Vst3Module> module;
 };
 
 TEST_F(TestHostFixture, ListsTheFactoryAndItsClasses) {
@@ -184,7 +156,7 @@ TEST_F(TestHostFixture, PlaysEachNoteAtItsPitch) {
         HostEventList events;
         events.addNoteOn(0, n.pitch, 1.f);
         const auto out = render(*p, 10, &events);
-        EXPECT_NEAR(measureFrequency(out, kRate), n.hz, n.hz * 0.002) << n.pitch;
+        EXPECT_NEAR(testsupport::pitchByZeroCrossings(out, kRate), n.hz, n.hz * 0.002) << n.pitch;
         EXPECT_EQ(p->output(0), p->output(1)); // both channels carry the voice
     }
 }

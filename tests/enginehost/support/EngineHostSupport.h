@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/AlertHandler.h"
+#include "support/AlertCapture.h"
 #include "vantor/support/PrivateHome.h"
 #include "vst3/SamplerPluginConfig.h"
 #include "vst3/ZEFAWrapper.h"
@@ -21,14 +22,8 @@ inline const std::string kProductDir = SX_PRODUCT_DIR;
 inline const std::string kBundle = kProductDir + "/Morvane Engine.bundle";
 inline const std::string kExecutable = kBundle + "/Contents/x86_64-linux/Morvane Engine.so";
 
-inline std::vector<platform::Alert>& alerts() {
-    static std::vector<platform::Alert> list;
-    return list;
-}
-inline int captureAlert(const platform::Alert& alert) {
-    alerts().push_back(alert);
-    return platform::kAlertFirstButton;
-}
+using testsupport::alerts;
+using testsupport::captureAlert;
 
 // Writes both preferences for the build's product folder the way the install
 // does; true when the command succeeded.

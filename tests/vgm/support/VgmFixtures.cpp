@@ -227,14 +227,20 @@ void writeFile(const std::string& path, const Bytes& bytes) {
     }
 }
 
+namespace {
+VgmFile minimalSongFile() {
+    VgmFile f;
+    f.set32(0x0C, 3579545).op({0x50, 0x9F}).waitFrame().op({0x50, 0x80}).end();
+    return f;
+}
+} // namespace
+
 Bytes minimalSong() {
-    return VgmFile()
-        .set32(0x0C, 3579545)
-        .op({0x50, 0x9F})
-        .waitFrame()
-        .op({0x50, 0x80})
-        .end()
-        .bytes();
+    return minimalSongFile().bytes();
+}
+
+Bytes titledSong(const std::u16string& title) {
+    return minimalSongFile().gd3({title}).bytes();
 }
 
 } // namespace vgmtest

@@ -58,5 +58,7 @@ void writeFile(const std::string& path, const Bytes& bytes);
 
 // The smallest playable song: one PSG write, one frame, end.
 Bytes minimalSong();
+// The same song with a GD3 tag whose title is `title`.
+Bytes titledSong(const std::u16string& title);
 
 } // namespace vgmtest

@@ -16,6 +16,7 @@
 
 #include "fake_engine/FakeEngineState.h"
 #include "platform/AlertHandler.h"
+#include "support/AlertCapture.h"
 #include "vantor/config.h"
 #include "vantor/support/PrivateHome.h"
 #include "vst3/SamplerPluginConfig.h"
@@ -47,14 +48,8 @@ inline void clearBaseDir() {
 
 // ---- Alerts -----------------------------------------------------------------------------
 
-inline std::vector<platform::Alert>& alerts() {
-    static std::vector<platform::Alert> list;
-    return list;
-}
-inline int captureAlert(const platform::Alert& alert) {
-    alerts().push_back(alert);
-    return platform::kAlertFirstButton;
-}
+using testsupport::alerts;
+using testsupport::captureAlert;
 
 // ---- The log ----------------------------------------------------------------------------
 

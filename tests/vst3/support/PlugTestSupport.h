@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "support/BridgeTestSupport.h"
+#include "support/ZeroCrossings.h"
 #include "vst3base/IPluginFactory.h"
 #include "vst3base/support/TestHost.h"
 
@@ -22,20 +23,7 @@ using namespace vst3host;
 
 inline const std::string kPlugBundle = SX_VST3_BUNDLE;
 
-// Frequency from the first and last rising zero crossings (interpolated).
-inline double measureFrequency(const std::vector<float>& s, double rate) {
-    double first = -1, last = -1;
-    int crossings = 0;
-    for (size_t i = 1; i < s.size(); ++i) {
-        if (s[i - 1] < 0.f && s[i] >= 0.f) {
-            const double t = double(i - 1) + s[i - 1] / (s[i - 1] - s[i]);
-            if (first < 0) first = t;
-            last = t;
-            ++crossings;
-        }
-    }
-    return crossings < 2 ? 0.0 : (crossings - 1) * rate / (last - first);
-}
+using testsupport::pitchByZeroCrossings;
 
 inline float peak(const std::vector<float>& s) {
     float p = 0.f;
@@ -43,27 +31,14 @@ inline float peak(const std::vector<float>& s) {
     return p;
 }
 
-// The test host with the plug-in's bundle loaded and the fake engine host in
-// the preferences.
-class PlugTest : public bridgetest::BridgeTest {
+// The test host with the plug-in's bundle loaded: instances of its processor
+// class and objects of its factory.
+class PlugHost : protected HostSession {
 protected:
-    void SetUp() override {
-        BridgeTest::SetUp();
-        runLoop = new HostRunLoop;
-        host = new HostApplication(hostName(), runLoop);
-        handler = new HostComponentHandler;
+    void openPlugHost(const char* hostName) {
         std::string error;
-        module = Vst3Module::load(kPlugBundle, static_cast<IHostApplication*>(host), error);
-        ASSERT_TRUE(module) << error;
+        ASSERT_TRUE(openHost(kPlugBundle, hostName, error)) << error;
     }
-    void TearDown() override {
-        module.reset();
-        handler->release();
-        host->release();
-        runLoop->release();
-        BridgeTest::TearDown();
-    }
-    virtual const char* hostName() const { return "sondrix test host"; }
 
     const FUID& processorClass() const { return module->findClass(kVstAudioEffectClass)->cid; }
 
@@ -85,6 +60,21 @@ protected:
             return IPtr<I>();
         return IPtr<I>::adopt(static_cast<I*>(obj));
     }
+};
+
+// The plug-in's bundle in the test host, with the fake engine host in the
+// preferences.
+class PlugTest : public bridgetest::BridgeTest, protected PlugHost {
+protected:
+    void SetUp() override {
+        BridgeTest::SetUp();
+        openPlugHost(hostName());
+    }
+    void TearDown() override {
+        closeHost();
+        BridgeTest::TearDown();
+    }
+    virtual const char* hostName() const { return "sondrix test host"; }
 
     // The events the engine received, in order.
     std::vector<vantor::HDMIDIEvent> delivered() {
@@ -97,11 +87,6 @@ protected:
             n += engine.call(i).opcode == opcode;
         return n;
     }
-
-    HostRunLoop* runLoop = nullptr;
-    HostApplication* host = nullptr;
-    HostComponentHandler* handler = nullptr;
-    std::unique_ptr<Vst3Module> module;
 };
 
 // One block built by hand: `outputs` buses of `channels` channels, each

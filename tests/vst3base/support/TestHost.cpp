@@ -320,4 +320,23 @@ PluginInstance::~PluginInstance() {
     shutdown();
 }
 
+bool HostSession::openHost(const std::string& bundlePath, const char* hostName,
+                           std::string& error) {
+    runLoop = new HostRunLoop;
+    host = new HostApplication(hostName, runLoop);
+    handler = new HostComponentHandler;
+    module = Vst3Module::load(bundlePath, static_cast<IHostApplication*>(host), error);
+    return module != nullptr;
+}
+
+void HostSession::closeHost() {
+    module.reset();
+    if (handler) handler->release();
+    if (host) host->release();
+    if (runLoop) runLoop->release();
+    handler = nullptr;
+    host = nullptr;
+    runLoop = nullptr;
+}
+
 } // namespace vst3host

@@ -127,4 +127,21 @@ private:
     std::vector<float*> outputPointers_;
 };
 
+// What a DAW has ready before it loads a plug-in: its application object
+// with a run loop, a component handler for the plug-in's controllers, and the
+// bundle loaded with the application as the factory's host context.
+class HostSession {
+public:
+    // Makes the host objects, then loads the bundle at `bundlePath`; false
+    // with the reason in `error` when it does not load.
+    bool openHost(const std::string& bundlePath, const char* hostName, std::string& error);
+    // Unloads the bundle, then releases the host objects.
+    void closeHost();
+
+    HostRunLoop* runLoop = nullptr;
+    HostApplication* host = nullptr;
+    HostComponentHandler* handler = nullptr;
+    std::unique_ptr<Vst3Module> module;
+};
+
 } // namespace vst3host
