@@ -202,7 +202,7 @@ void MD_ctrl::onModTargetResolved(uint32_t kind, uint64_t index, uint16_t parame
 }
 
 void MD_ctrl::receiveDataBlock(void* data, uint64_t size, uint64_t key) {
-    const auto* record = static_cast<const uint8_t*>(data);
+    auto* record = static_cast<uint8_t*>(data);
     auto old = dataBlocks.find(key);
     const bool replacesPlayed = old != dataBlocks.end() && old->second.record == dacRecord;
     dataBlocks[key] = DataBlock{record, record ? size : 0};
