@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "emulators/ChipEmu.h"
 #include "instrument/DCSG_tone_sub.h"
@@ -126,6 +127,8 @@ void MD_ctrl::resetMediaUnit() {
     for (uint8_t b : kPsgSilence) sendRegister(kMediaUnit, 0, b, 2);
     mediaActive = true;
     mediaStreamCount = 1;
+    // A stream that has not played yet adds nothing to the DAC mix.
+    std::fill(std::begin(mediaDacBytes), std::end(mediaDacBytes), uint8_t(0x80));
 }
 
 bool MD_ctrl::setClock(uint64_t index, double rate, double reference) {

@@ -224,7 +224,8 @@ void MD_ctrl::mediaDataBlock(const std::vector<VGM::DataBlock>* blocks) {
         if (count == room) break;
         if (!regionMap && slot < kSlots) mark(slot++, count);
         const bool bytes = isByteBlock(b);
-        const uint64_t n = std::min<uint64_t>(room - count, bytes ? b.bytes.size() : b.samples.size());
+        const uint64_t n =
+            std::min<uint64_t>(room - count, bytes ? b.bytes.size() : b.samples.size());
         for (uint64_t i = 0; i < n; ++i) {
             const uint16_t s =
                 bytes ? uint16_t((uint16_t(b.bytes[i]) << 8) ^ 0x8000) : uint16_t(b.samples[i]);
