@@ -60,6 +60,19 @@ struct State {
     vantor::ZefaCallbackRecord callback; // the last one registered
     int32_t engineTag;                   // its address is the engine handle
     int32_t viewTag;                     // its address is the view handle
+
+    // What opcode 42 delivered, for the plug-in tests: the events in order
+    // (the first kMaxDelivered kept, all counted) and a tone the fake plays
+    // for the last key held down, at the rate of the last opcode 11 into as
+    // many outputs as the last opcode 33 named (2 before any).
+    static constexpr int kMaxDelivered = 4096;
+    int32_t deliveredCount;
+    vantor::HDMIDIEvent delivered[kMaxDelivered];
+    int32_t sampleRate;
+    int32_t outputChannels;
+    bool toneOn;
+    int32_t toneKey;
+    double tonePhase;
 };
 
 using StateFn = State* (*)();

@@ -1,6 +1,7 @@
 // A stand-in engine host for the bridge tests: it answers each opcode the way
 // the protocol asks from values the test set in its State, records every call
 // with the record it was handed, and fails the opcode it is told to fail.
+#include <cmath>
 #include <cstring>
 
 #include "fake_engine/FakeEngineState.h"
@@ -106,6 +107,36 @@ int32_t engineCommand(int32_t subId, void* p1, void* p2) {
     }
 }
 
+// Opcode 42: keeps the events, follows the keys and plays the held one.
+void playBlock(const ZefaEngineProcessEx* block) {
+    if (!block || !block->events) return;
+    const MIDIEvents& list = *block->events;
+    for (uint32_t i = 0; i < list.count && i < kEventListCapacity; ++i) {
+        const HDMIDIEvent& e = list.events[i];
+        if (g_state.deliveredCount < State::kMaxDelivered)
+            g_state.delivered[g_state.deliveredCount] = e;
+        ++g_state.deliveredCount;
+        const int type = e.status & 0xF0;
+        const bool on = e.kind == HDMIDIEvent::kNoteOn ||
+                        (e.kind == HDMIDIEvent::kMIDIBytes && type == 0x90 && e.data2 > 0);
+        const bool off =
+            e.kind == HDMIDIEvent::kNoteOff ||
+            (e.kind == HDMIDIEvent::kMIDIBytes && (type == 0x80 || (type == 0x90 && e.data2 == 0)));
+        const int key = e.kind == HDMIDIEvent::kMIDIBytes ? e.data1 : e.id;
+        if (on) g_state.toneOn = true, g_state.toneKey = key, g_state.tonePhase = 0;
+        if (off && key == g_state.toneKey) g_state.toneOn = false;
+    }
+    if (!block->outputs || block->frames <= 0) return;
+    const int channels = g_state.outputChannels > 0 ? g_state.outputChannels : 2;
+    const double rate = g_state.sampleRate > 0 ? g_state.sampleRate : 44100;
+    const double step = 2 * M_PI * 440.0 * std::pow(2.0, (g_state.toneKey - 69) / 12.0) / rate;
+    for (int32_t n = 0; n < block->frames; ++n) {
+        const float v = g_state.toneOn ? float(0.5 * std::sin(g_state.tonePhase)) : 0.f;
+        if (g_state.toneOn) g_state.tonePhase = std::fmod(g_state.tonePhase + step, 2 * M_PI);
+        for (int ch = 0; ch < channels; ++ch) block->outputs[ch][n] = v;
+    }
+}
+
 bool inRange(int32_t id) {
     return id >= 0 && id < State::kParameters;
 }
@@ -124,6 +155,15 @@ morvaneOpcode(void* handle, int32_t opcode, void* p1, void* p2, void* p3, int32_
         (opcode != kOpEngineCommand || g_state.failSubId == 0 || g_state.failSubId == value))
         return g_state.failStatus;
     switch (opcode) {
+    case kOpSetRateAndBlock:
+        g_state.sampleRate = value;
+        return 0;
+    case kOpSetSettings:
+        g_state.outputChannels = int32_t(static_cast<ZefaEngineSettings*>(p1)->outputChannels);
+        return 0;
+    case kOpProcess:
+        playBlock(static_cast<const ZefaEngineProcessEx*>(p1));
+        return 0;
     case kOpGetDetails:
         std::memcpy(p1, g_state.details, sizeof g_state.details);
         return 0;

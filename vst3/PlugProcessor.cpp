@@ -1,0 +1,578 @@
+// The audio component: start-up, buses, the audio block and the state.
+#include "vst3/PlugProcessor.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+
+#include "vantor/PMIDI.h"
+#include "vst3/HolderRegistry.h"
+#include "vst3/PlugFactory.h"
+#include "vst3/SamplerPluginConfig.h"
+#include "vst3base/IBStreamer.h"
+#include "vst3base/INoteExpression.h"
+#include "vst3base/UString.h"
+
+using namespace Steinberg;
+using namespace Steinberg::Vst;
+
+namespace vantor {
+namespace {
+
+constexpr int32_t kSettingsHeaderSize = 176; // "VstW" wrapped state
+constexpr int32_t kBankHeaderSize = 160;     // "CcnK" bank state
+constexpr uint64_t kStartUpCallbackFlags = 112;
+constexpr const char* kHolderMessageId = "MorvaneHandle";
+constexpr const char* kHolderAttribute = "No";
+
+// Parameter ids of the controller's MIDI pseudo-parameters and bypass.
+constexpr ParamID kControlChangeFirst = 10000;
+constexpr ParamID kControlChangeLast = 12047;
+constexpr ParamID kChannelPressureBase = 12048;
+constexpr ParamID kPitchBendBase = 12064;
+constexpr ParamID kProgramChangeBase = 12080;
+constexpr ParamID kBypassId = 9000;
+constexpr ParamID kFirstChannelPressureId = 9001;
+constexpr ParamID kFirstChannelPitchBendId = 9002;
+
+int32_t bigEndian32(const uint8_t* p) {
+    return static_cast<int32_t>(uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 |
+                                uint32_t(p[3]));
+}
+int32_t littleEndian32(const uint8_t* p) {
+    return static_cast<int32_t>(uint32_t(p[3]) << 24 | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 |
+                                uint32_t(p[0]));
+}
+
+double clamp01(double v) {
+    return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
+}
+
+// A host offset brought into the block, so that the engine never slices
+// outside it.
+int32_t blockOffset(int32_t offset, int32_t frames) {
+    if (frames <= 0 || offset < 0) return 0;
+    return offset >= frames ? frames - 1 : offset;
+}
+
+bool isMIDIKey(int32_t pitch) {
+    return pitch >= 0 && pitch <= 127;
+}
+
+} // namespace
+
+// ---- Saved state ------------------------------------------------------------------------
+
+bool readProcessorStateHeader(IBStream* stream, ProcessorStateHeader& header) {
+    header = ProcessorStateHeader{};
+    if (!stream) return false;
+    IBStreamer in(stream);
+    const int64_t start = in.tell();
+    const int64_t end = start >= 0 ? in.measure() : -1;
+    const int64_t size = end >= start && start >= 0 ? end - start : -1;
+    header.streamSize = size;
+
+    uint8_t head[kSettingsHeaderSize];
+    if (size > kSettingsHeaderSize) {
+        if (!in.readRaw(head, kSettingsHeaderSize)) return false;
+        if (std::memcmp(head, "VstW", 4) == 0 && std::memcmp(head + 16, "CcnK", 4) == 0 &&
+            bigEndian32(head + 28) > 0) {
+            header.layout = ProcessorStateHeader::kWrapped;
+            header.hasBypass = true;
+            header.bypass = littleEndian32(head + 12) > 0;
+            header.chunkSize = size - kSettingsHeaderSize;
+            return true;
+        }
+        if (!in.seek(start, IBStream::kIBSeekSet)) return false;
+    }
+    if (size > kBankHeaderSize) {
+        if (!in.readRaw(head, kBankHeaderSize)) return false;
+        if (std::memcmp(head, "CcnK", 4) == 0) {
+            header.layout = ProcessorStateHeader::kBank;
+            header.chunkSize = bigEndian32(head + 156);
+            return true;
+        }
+        if (!in.seek(start, IBStream::kIBSeekSet)) return false;
+    }
+    int32 bypass = 0;
+    int32 chunkSize = 0;
+    if (!in.readInt32(bypass) || !in.readInt32(chunkSize)) return false;
+    header.layout = ProcessorStateHeader::kNative;
+    header.hasBypass = true;
+    header.bypass = bypass > 0;
+    header.chunkSize = chunkSize;
+    return true;
+}
+
+// ---- Life -------------------------------------------------------------------------------
+
+PlugProcessor::PlugProcessor()
+    : m_holder(std::make_shared<ZEFAWrapperHolder>()), m_events(new MIDIEvents{}) {
+    m_holderKey = registerHolder(m_holder);
+    m_pending.reserve(kMaxEvents);
+    m_events->word1 = 1;
+    setControllerClass(kPlugControllerUID);
+    processContextRequirements_ = IProcessContextRequirements::kNeedSystemTime |
+                                  IProcessContextRequirements::kNeedProjectTimeMusic |
+                                  IProcessContextRequirements::kNeedBarPositionMusic |
+                                  IProcessContextRequirements::kNeedCycleMusic |
+                                  IProcessContextRequirements::kNeedSamplesToNextClock |
+                                  IProcessContextRequirements::kNeedTempo |
+                                  IProcessContextRequirements::kNeedTimeSignature |
+                                  IProcessContextRequirements::kNeedTransportState;
+}
+
+PlugProcessor::~PlugProcessor() {
+    unregisterHolder(m_holderKey);
+}
+
+FUnknown* PlugProcessor::createInstance(void*) {
+    return static_cast<IAudioProcessor*>(new PlugProcessor);
+}
+
+tresult PlugProcessor::queryInterface(const TUID iid, void** obj) {
+    return AudioEffect::queryInterface(iid, obj);
+}
+
+int32_t PlugProcessor::host_crap(int32_t, void*, void*, int32_t, int32_t, int32_t, float, void*) {
+    return 0;
+}
+
+tresult PlugProcessor::initialize(FUnknown* context) {
+    const tresult base = AudioEffect::initialize(context);
+    if (base != kResultOk) return base;
+
+    if (auto host = queryInterfaceOf<IHostApplication>(context)) {
+        String128 name{};
+        if (host->getName(name) == kResultOk && utf16ToUtf8(name, 128) == "Reason")
+            m_noteIdMode = false;
+    }
+
+    delete m_holder->wrapper;
+    m_holder->wrapper = new ZEFAWrapper(ZEFAWrapper::kFormatVST3, kZefaInterfaceVersion,
+                                        SamplerPluginConfig.parameterCount);
+    delete m_holder->syncInfo;
+    m_holder->syncInfo = new SyncInfo;
+    m_holder->syncInfo->prepare(256, 44100.0, nullptr, nullptr, true);
+
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    bridge->setInitialHostCallback(host_crap, this, kStartUpCallbackFlags);
+    if (!bridge->init(44100, 1024, &SamplerPluginConfig, false)) {
+        delete m_holder->wrapper;
+        m_holder->wrapper = nullptr;
+        return kResultFalse;
+    }
+    bridge->removeHostCallback(host_crap, this);
+    if (SamplerPluginConfig.hasInput != 0) addAudioInput(u"Stereo Input", SpeakerArr::kStereo);
+    addAudioOutput(u"Stereo Output", SpeakerArr::kStereo);
+    addEventInput(u"MIDI Input", 16);
+    return kResultOk;
+}
+
+// ---- Buses and processing set-up --------------------------------------------------------
+
+tresult PlugProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numIns,
+                                          SpeakerArrangement* outputs, int32 numOuts) {
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    if (!bridge) return kResultFalse;
+    // An instrument without an input bus can only be asked for no inputs and
+    // one output; with an input bus, input and output match.
+    const bool hasInputBus = !audioInputs_.empty();
+    if (numOuts != 1 || !outputs) return kResultFalse;
+    if (hasInputBus && (numIns != 1 || !inputs || inputs[0] != outputs[0])) return kResultFalse;
+    if (!hasInputBus && numIns != 0) return kResultFalse;
+
+    int32 channels;
+    if (outputs[0] == SpeakerArr::kStereo) {
+        ZEFAWrapper::log("setBusArrangements kStereo", 1);
+        channels = 2;
+    } else if (outputs[0] == SpeakerArr::kMono) {
+        ZEFAWrapper::log("setBusArrangements kMono", 1);
+        channels = 1;
+    } else {
+        ZEFAWrapper::log("setBusArrangements other", 1);
+        return kResultFalse;
+    }
+    bridge->setSettings(static_cast<uint64_t>(m_sampleRate), static_cast<uint64_t>(m_maxBlock),
+                        static_cast<uint64_t>(channels), static_cast<uint64_t>(channels));
+    const tresult r = AudioEffect::setBusArrangements(inputs, hasInputBus ? 1 : 0, outputs, 1);
+    if (r == kResultOk) m_channels = channels;
+    return r;
+}
+
+tresult PlugProcessor::setupProcessing(ProcessSetup& setup) {
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    if (!bridge) return kResultFalse;
+    if (canProcessSampleSize(setup.symbolicSampleSize) != kResultTrue) return kResultFalse;
+    if (!(setup.sampleRate > 0.0) || setup.maxSamplesPerBlock <= 0) return kInvalidArgument;
+    m_sampleRate = static_cast<double>(static_cast<int64_t>(setup.sampleRate));
+    m_maxBlock = setup.maxSamplesPerBlock;
+    ZEFAWrapper::log("setupProcessing", 1);
+    ZefaEngineLatencyInfo latency{};
+    latency.version = kZefaInterfaceVersion;
+    if (!bridge->resume(static_cast<int32_t>(m_sampleRate), static_cast<int32_t>(m_maxBlock),
+                        setup.processMode != kRealtime, &latency))
+        return kResultFalse;
+    return AudioEffect::setupProcessing(setup);
+}
+
+tresult PlugProcessor::setProcessing(TBool) {
+    ZEFAWrapper::log("setProcessing", 1);
+    return kResultOk;
+}
+
+tresult PlugProcessor::setActive(TBool state) {
+    return AudioEffect::setActive(state);
+}
+
+uint32 PlugProcessor::getLatencySamples() {
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    if (!bridge) return 0;
+    ZefaEngineLatencyInfo latency{};
+    latency.version = kZefaInterfaceVersion;
+    if (!bridge->getLatencyInfo(latency) || latency.latency < 0) return 0;
+    return static_cast<uint32>(latency.latency);
+}
+
+// ---- Connection to the controller -------------------------------------------------------
+
+tresult PlugProcessor::connect(IConnectionPoint* other) {
+    const tresult r = AudioEffect::connect(other);
+    if (r == kResultOk) connectToControllerMyselfNoThanks();
+    return r;
+}
+
+tresult PlugProcessor::disconnect(IConnectionPoint* other) {
+    return AudioEffect::disconnect(other);
+}
+
+tresult PlugProcessor::receiveText(const char8*) {
+    connectToControllerMyselfNoThanks();
+    return kResultOk;
+}
+
+tresult PlugProcessor::connectToControllerMyselfNoThanks() {
+    IMessage* message = allocateMessage();
+    if (!message) return kResultFalse;
+    message->setMessageID(kHolderMessageId);
+    tresult r = kResultFalse;
+    if (IAttributeList* attributes = message->getAttributes())
+        if (attributes->setInt(kHolderAttribute, m_holderKey) == kResultOk)
+            r = sendMessage(message);
+    message->release();
+    return r;
+}
+
+// ---- The audio block --------------------------------------------------------------------
+
+void PlugProcessor::fillSyncInfo(const ProcessContext& c, SyncInfo& s) {
+    const uint32 st = c.state;
+    s.samplePosition = static_cast<double>(c.projectTimeSamples);
+    s.sampleRate = c.sampleRate;
+    s.systemTime = (st & ProcessContext::kSystemTimeValid) ? static_cast<double>(c.systemTime) : 0;
+    s.ppqPosition = (st & ProcessContext::kProjectTimeMusicValid) ? c.projectTimeMusic : 0.0;
+    s.tempo = (st & ProcessContext::kTempoValid) ? c.tempo : 120.0;
+    s.barStartPpq = (st & ProcessContext::kBarPositionValid) ? c.barPositionMusic : 0.0;
+    const bool cycle = (st & ProcessContext::kCycleValid) != 0;
+    s.loopStartPpq = cycle ? c.cycleStartMusic : 0.0;
+    s.loopEndPpq = cycle ? c.cycleEndMusic : 0.0;
+    const bool signature = (st & ProcessContext::kTimeSigValid) != 0;
+    s.timeSigNumerator = signature ? c.timeSigNumerator : 4;
+    s.timeSigDenominator = signature ? c.timeSigDenominator : 4;
+    s.samplesToNextClock = (st & ProcessContext::kClockValid) ? c.samplesToNextClock : 0xFFFFFF;
+    s.playing = (st & ProcessContext::kPlaying) ? 1 : 0;
+    s.recording = (st & ProcessContext::kRecording) ? 1 : 0;
+    s.loopActive = (st & ProcessContext::kCycleActive) ? 1 : 0;
+    s.diff = 0;
+}
+
+void PlugProcessor::appendMIDIBytes(uint8_t status, int32_t data1, int32_t data2, int32_t offset) {
+    HDMIDIEvent e{};
+    e.kind = HDMIDIEvent::kMIDIBytes;
+    e.status = status;
+    e.data1 = static_cast<uint8_t>(data1 & 0x7F);
+    e.data2 = static_cast<uint8_t>(data2 & 0x7F);
+    e.valid = 1;
+    e.frameOffset = offset;
+    m_pending.push_back(e);
+}
+
+void PlugProcessor::gatherParameterChanges(IParameterChanges* changes, int32_t frames) {
+    if (!changes) return;
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    const int32 count = changes->getParameterCount();
+    for (int32 i = 0; i < count; ++i) {
+        IParamValueQueue* queue = changes->getParameterData(i);
+        if (!queue) continue;
+        int32 offset = 0;
+        ParamValue value = 0.0;
+        const int32 points = queue->getPointCount();
+        if (points <= 0 || queue->getPoint(points - 1, offset, value) != kResultOk) continue;
+        const ParamID id = queue->getParameterId();
+        const int32_t at = blockOffset(offset, frames);
+        const double v = clamp01(value);
+        const int32_t bend = PDowngradeToMIDI14(2.0 * v - 1.0);
+        if (id >= kControlChangeFirst && id <= kControlChangeLast) {
+            const uint32 n = id - kControlChangeFirst;
+            appendMIDIBytes(static_cast<uint8_t>(0xB0 + n / 128), static_cast<int32_t>(n % 128),
+                            PDowngradeToMIDI7(v), at);
+        } else if ((id & ~15u) == kProgramChangeBase) {
+            appendMIDIBytes(static_cast<uint8_t>(0xC0 + (id - kProgramChangeBase)),
+                            PDowngradeToMIDI7(v), 0, at);
+        } else if ((id & ~15u) == kPitchBendBase) {
+            appendMIDIBytes(static_cast<uint8_t>(0xE0 + (id - kPitchBendBase)), bend & 0x7F,
+                            bend >> 7, at);
+        } else if ((id & ~15u) == kChannelPressureBase) {
+            appendMIDIBytes(static_cast<uint8_t>(0xD0 + (id - kChannelPressureBase)),
+                            PDowngradeToMIDI7(v), 0, at);
+        } else if (id == kFirstChannelPitchBendId) {
+            appendMIDIBytes(0xE0, bend & 0x7F, bend >> 7, at);
+        } else if (id == kFirstChannelPressureId) {
+            appendMIDIBytes(0xD0, PDowngradeToMIDI7(v), 0, at);
+        } else if (id == kBypassId) {
+            m_holder->bypass.store(value > 0.5, std::memory_order_relaxed);
+        } else if (static_cast<int32_t>(id) ==
+                   m_holder->editedParameter.load(std::memory_order_relaxed)) {
+            // The engine's own editor set this value already.
+        } else if (bridge) {
+            bridge->setAutomatableParameterValue(id, static_cast<float>(value), true);
+        }
+    }
+}
+
+void PlugProcessor::gatherInputEvents(IEventList* events, int32_t frames, bool& noInputEvent) {
+    if (!events) return;
+    const int32 count = events->getEventCount();
+    for (int32 i = 0; i < count; ++i) {
+        Event e{};
+        if (events->getEvent(i, e) != kResultOk) continue;
+        const int32_t at = blockOffset(e.sampleOffset, frames);
+        HDMIDIEvent h{};
+        h.frameOffset = at;
+        switch (e.type) {
+        case Event::kNoteOnEvent: {
+            const NoteOnEvent& n = e.noteOn;
+            if (!isMIDIKey(n.pitch)) continue;
+            if (m_noteIdMode && n.noteId != -1) {
+                h.kind = n.velocity > 0.f ? HDMIDIEvent::kNoteOn : HDMIDIEvent::kNoteOff;
+                h.id = n.pitch;
+                h.value = n.velocity;
+                h.channel = static_cast<uint16_t>(n.channel);
+                h.noteId = n.noteId;
+                h.tuning = n.tuning;
+                m_pending.push_back(h);
+            } else {
+                appendMIDIBytes(static_cast<uint8_t>(0x90 + (n.channel & 15)), n.pitch,
+                                PDowngradeToMIDI7(clamp01(n.velocity)), at);
+            }
+            break;
+        }
+        case Event::kNoteOffEvent: {
+            const NoteOffEvent& n = e.noteOff;
+            if (!isMIDIKey(n.pitch)) continue;
+            if (m_noteIdMode && n.noteId != -1) {
+                h.kind = HDMIDIEvent::kNoteOff;
+                h.id = n.pitch;
+                h.value = n.velocity;
+                h.channel = static_cast<uint16_t>(n.channel);
+                h.noteId = n.noteId;
+                h.tuning = n.tuning;
+                m_pending.push_back(h);
+            } else {
+                appendMIDIBytes(static_cast<uint8_t>(0x80 + (n.channel & 15)), n.pitch,
+                                PDowngradeToMIDI7(clamp01(n.velocity)), at);
+            }
+            break;
+        }
+        case Event::kPolyPressureEvent: {
+            const PolyPressureEvent& p = e.polyPressure;
+            if (!isMIDIKey(p.pitch)) continue;
+            appendMIDIBytes(static_cast<uint8_t>(0xA0 + (p.channel & 15)), p.pitch,
+                            PDowngradeToMIDI7(clamp01(p.pressure)), at);
+            break;
+        }
+        case Event::kNoteExpressionValueEvent: {
+            const NoteExpressionValueEvent& x = e.noteExpressionValue;
+            uint32 type = x.typeId;
+            double value = x.value;
+            if (type == kTextTypeID || type == kPhonemeTypeID) continue;
+            if (type == kTuningTypeID) value = (value - 0.5) * 240.0 * 100.0;
+            if (type == kCustomStart)
+                type = kTextTypeID;
+            else if (type == kCustomStart + 1)
+                type = kPhonemeTypeID;
+            h.kind = HDMIDIEvent::kNoteExpression;
+            h.id = static_cast<int32_t>(type);
+            h.value = static_cast<float>(value);
+            h.noteId = x.noteId;
+            m_pending.push_back(h);
+            break;
+        }
+        default:
+            continue;
+        }
+        noInputEvent = false;
+    }
+}
+
+void PlugProcessor::sortPending() {
+    auto byOffset = [](const HDMIDIEvent& a, const HDMIDIEvent& b) {
+        return a.frameOffset < b.frameOffset;
+    };
+    if (m_pending.size() > 128) {
+        std::stable_sort(m_pending.begin(), m_pending.end(), byOffset);
+        return;
+    }
+    // Small lists: an insertion sort, stable and without a buffer.
+    for (size_t i = 1; i < m_pending.size(); ++i) {
+        const HDMIDIEvent e = m_pending[i];
+        size_t j = i;
+        while (j > 0 && byOffset(e, m_pending[j - 1])) {
+            m_pending[j] = m_pending[j - 1];
+            --j;
+        }
+        m_pending[j] = e;
+    }
+}
+
+void PlugProcessor::clearEngineBlock() {
+    std::memset(m_events->events, 0, sizeof m_events->events);
+    m_events->count = 0;
+}
+
+tresult PlugProcessor::process(ProcessData& data) {
+    const int32_t frames = data.numSamples > 0 ? data.numSamples : 0;
+
+    // Output bus 0 as the engine will write it: all arranged channels present.
+    AudioBusBuffers* out = data.numOutputs > 0 ? data.outputs : nullptr;
+    const bool outputsUsable = out && out->channelBuffers32 && out->numChannels >= m_channels;
+    auto writeSilence = [&] {
+        if (!data.outputs || frames == 0) return;
+        for (int32 b = 0; b < data.numOutputs; ++b) {
+            AudioBusBuffers& bus = data.outputs[b];
+            if (!bus.channelBuffers32) continue;
+            for (int32 ch = 0; ch < bus.numChannels; ++ch)
+                if (float* p = bus.channelBuffers32[ch])
+                    std::memset(p, 0, sizeof(float) * static_cast<size_t>(frames));
+            bus.silenceFlags =
+                bus.numChannels >= 64 ? ~uint64(0) : (uint64(1) << bus.numChannels) - 1;
+        }
+    };
+
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    if (!bridge) {
+        writeSilence();
+        return kResultFalse;
+    }
+
+    // 1. The transport.
+    SyncInfo* sync = m_holder->syncInfo;
+    if (data.processContext && sync) {
+        fillSyncInfo(*data.processContext, *sync);
+        if (frames > 0)
+            sync->prepare(static_cast<int16_t>(std::min(frames, 32767)),
+                          data.processContext->sampleRate, nullptr, nullptr, true);
+    }
+    m_holder->sampleCounter += frames;
+
+    // 2.-3. Parameter changes and input events into the pending list.
+    bool noInputEvent = true;
+    gatherParameterChanges(data.inputParameterChanges, frames);
+    gatherInputEvents(data.inputEvents, frames, noInputEvent);
+
+    // 4.-5. In frame order into the engine block, as far as it has room.
+    sortPending();
+    if (m_pending.size() > static_cast<size_t>(kMaxEvents)) ZEFAWrapper::log("Too many events!", 2);
+    for (const HDMIDIEvent& e : m_pending) {
+        if (m_events->count >= kEventListCapacity) break;
+        m_events->events[m_events->count++] = e;
+    }
+    m_pending.clear();
+
+    // 6. The engine's record of this block.
+    ZefaEngineProcessEx record{};
+    record.version = ZefaEngineProcessEx::kVersionEx;
+    record.events = m_events.get();
+    AudioBusBuffers* in = data.numInputs > 0 ? data.inputs : nullptr;
+    if (in && in->channelBuffers32 && in->numChannels >= m_channels)
+        record.inputs = in->channelBuffers32;
+    if (frames > 0 && outputsUsable) record.outputs = out->channelBuffers32;
+
+    const bool bypass = m_holder->bypass.load(std::memory_order_relaxed);
+    if (!bypass && frames > 0 && outputsUsable) {
+        // 7. One engine block.
+        record.frames = frames;
+        record.syncInfo = sync;
+        bridge->process(&record);
+        clearEngineBlock();
+        return kResultOk;
+    }
+
+    // 8. Bypassed, empty, or nowhere to write: silence, and the events wait
+    // at the block's start for a block without new input events.
+    if (bypass) writeSilence();
+    const uint32_t held = m_events->count % kEventListCapacity;
+    for (uint32_t i = 0; i < held; ++i) m_events->events[i].frameOffset = 0;
+    if (noInputEvent) {
+        record.outputs = nullptr;
+        record.inputs = nullptr;
+        bridge->process(&record);
+        clearEngineBlock();
+    }
+    return kResultOk;
+}
+
+// ---- State ------------------------------------------------------------------------------
+
+tresult PlugProcessor::loadMorvaneChunk(IBStream* stream, int64_t size, int64_t available) {
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    if (!bridge || !stream || size == 0) return kResultFalse;
+    if (size < 0 || size > INT32_MAX || (available >= 0 && size > available)) return kResultFalse;
+    ZEFAWrapper::log("Processor load chunk", 1);
+    // Read in pieces: memory grows only with bytes that really arrive, so a
+    // size word that lies cannot make us allocate it.
+    std::vector<uint8_t> chunk;
+    constexpr int64_t kPiece = 1 << 20;
+    while (static_cast<int64_t>(chunk.size()) < size) {
+        const int64_t want = std::min(kPiece, size - static_cast<int64_t>(chunk.size()));
+        const size_t at = chunk.size();
+        chunk.resize(at + static_cast<size_t>(want));
+        int32 got = 0;
+        if (stream->read(chunk.data() + at, static_cast<int32>(want), &got) != kResultOk ||
+            got != want)
+            return kResultFalse;
+    }
+    return bridge->setChunk(chunk.data(), chunk.size()) == 0 ? kResultOk : kResultFalse;
+}
+
+tresult PlugProcessor::setState(IBStream* state) {
+    if (!state) return kResultFalse;
+    ProcessorStateHeader header;
+    if (!readProcessorStateHeader(state, header)) return kResultFalse;
+    if (header.hasBypass) m_holder->bypass.store(header.bypass, std::memory_order_relaxed);
+    int64_t available = -1;
+    if (header.streamSize >= 0) {
+        const int64_t headerSize = header.layout == ProcessorStateHeader::kWrapped
+                                       ? kSettingsHeaderSize
+                                   : header.layout == ProcessorStateHeader::kBank ? kBankHeaderSize
+                                                                                  : 8;
+        available = header.streamSize - headerSize;
+    }
+    return loadMorvaneChunk(state, header.chunkSize, available);
+}
+
+tresult PlugProcessor::getState(IBStream* state) {
+    if (!state) return kResultFalse;
+    IBStreamer out(state);
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    const void* chunk = nullptr;
+    const int32_t size = bridge ? bridge->getChunk(chunk) : 0;
+    if (!out.writeInt32(m_holder->bypass.load(std::memory_order_relaxed) ? 1 : 0) ||
+        !out.writeInt32(size > 0 && chunk ? size : 0))
+        return kResultFalse;
+    // Without an engine state nothing of the sound was saved: a failure.
+    if (size <= 0 || !chunk) return kResultFalse;
+    return out.writeRaw(chunk, size) ? kResultOk : kResultFalse;
+}
+
+} // namespace vantor

@@ -1,0 +1,109 @@
+// The plug-in's audio component "sondrix MD". It makes no sound itself: it
+// owns the engine bridge (inside a shared holder that the edit controller
+// reaches through the holder registry), turns the host's parameter changes
+// and note events of each block into the engine's event list in frame order,
+// calls the engine once per block with the host's output buffers, and saves
+// and restores the engine's state chunk.
+//
+// Event records for the engine: note-ons and note-offs with a note id travel
+// as note kinds (912, 1152) unless the host is "Reason", everything else as
+// three MIDI bytes; the MIDI-controller pseudo-parameters of the controller
+// (control changes, program change, pitch bend, channel pressure) become MIDI
+// bytes; note expressions travel as kind 1280.
+//
+// The saved state is {i32 bypass, i32 chunk size, chunk}; older states wrapped
+// in a 176-byte or a 160-byte header are read too.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "vst3/MorvaneInterface.h"
+#include "vst3/ZEFAWrapperHolder.h"
+#include "vst3base/AudioEffect.h"
+
+namespace vantor {
+
+// What the header of a saved processor state says, whatever its layout.
+struct ProcessorStateHeader {
+    enum Layout { kNative, kWrapped, kBank };
+    Layout layout = kNative;
+    bool hasBypass = false; // the layout carries the bypass switch
+    bool bypass = false;
+    int64_t chunkSize = 0;   // as written: the reader checks it against the data
+    int64_t streamSize = -1; // bytes from the state's start, -1 when unknown
+};
+
+// Reads the header of a saved processor state and leaves the stream at the
+// chunk; false when the stream ends inside the header.
+bool readProcessorStateHeader(Steinberg::IBStream* stream, ProcessorStateHeader& header);
+
+class PlugProcessor : public Steinberg::Vst::AudioEffect {
+public:
+    static constexpr Steinberg::int32 kMaxEvents = kEventListCapacity;
+
+    PlugProcessor();
+    ~PlugProcessor() override;
+
+    // The factory's create function.
+    static Steinberg::FUnknown* createInstance(void* context);
+
+    Steinberg::tresult queryInterface(const Steinberg::TUID iid, void** obj) override;
+    // Starts the engine bridge and declares the buses; kResultFalse when the
+    // engine does not start.
+    Steinberg::tresult initialize(Steinberg::FUnknown* context) override;
+    // One stereo (or mono) output, and the same input when one is declared.
+    Steinberg::tresult setBusArrangements(Steinberg::Vst::SpeakerArrangement* inputs,
+                                          Steinberg::int32 numIns,
+                                          Steinberg::Vst::SpeakerArrangement* outputs,
+                                          Steinberg::int32 numOuts) override;
+    // Resumes the engine at the host's rate and block size.
+    Steinberg::tresult setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
+    Steinberg::tresult setProcessing(Steinberg::TBool state) override;
+    Steinberg::tresult setActive(Steinberg::TBool state) override;
+    // The engine's latency (opcode 38); 0 without an engine.
+    Steinberg::uint32 getLatencySamples() override;
+    Steinberg::tresult process(Steinberg::Vst::ProcessData& data) override;
+    Steinberg::tresult setState(Steinberg::IBStream* state) override;
+    Steinberg::tresult getState(Steinberg::IBStream* state) override;
+    // Connects and tells the peer where the holder is.
+    Steinberg::tresult connect(Steinberg::Vst::IConnectionPoint* other) override;
+    Steinberg::tresult disconnect(Steinberg::Vst::IConnectionPoint* other) override;
+    // Any text from the controller asks for the holder message again.
+    Steinberg::tresult receiveText(const Steinberg::char8* text) override;
+
+    // Sends the "MorvaneHandle" message with the holder's number to the peer.
+    Steinberg::tresult connectToControllerMyselfNoThanks();
+    // Reads `size` chunk bytes from the stream and hands them to the engine.
+    Steinberg::tresult loadMorvaneChunk(Steinberg::IBStream* stream, int64_t size,
+                                        int64_t available = -1);
+    // Copies the host's transport into `syncInfo`.
+    static void fillSyncInfo(const Steinberg::Vst::ProcessContext& context, SyncInfo& syncInfo);
+
+    // The engine's answer to every callback during start-up: handled.
+    static int32_t host_crap(int32_t id, void* p1, void* p2, int32_t a, int32_t b, int32_t c,
+                             float f, void* userData);
+
+    const std::shared_ptr<ZEFAWrapperHolder>& holder() const { return m_holder; }
+    int64_t holderKey() const { return m_holderKey; }
+    bool noteIdMode() const { return m_noteIdMode; }
+
+private:
+    void gatherParameterChanges(Steinberg::Vst::IParameterChanges* changes, int32_t frames);
+    void gatherInputEvents(Steinberg::Vst::IEventList* events, int32_t frames, bool& noInputEvent);
+    void appendMIDIBytes(uint8_t status, int32_t data1, int32_t data2, int32_t offset);
+    // Sorts the pending events by offset, keeping the order of equal ones.
+    void sortPending();
+    void clearEngineBlock();
+
+    std::shared_ptr<ZEFAWrapperHolder> m_holder;
+    int64_t m_holderKey = 0;
+    std::vector<HDMIDIEvent> m_pending;
+    std::unique_ptr<MIDIEvents> m_events;
+    double m_sampleRate = 44100.0;
+    int64_t m_maxBlock = 2048;
+    bool m_noteIdMode = true;
+    Steinberg::int32 m_channels = 2; // of the arranged buses
+};
+
+} // namespace vantor
