@@ -25,11 +25,14 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: morvane-render [-o FILE] [--rate HZ] [--block FRAMES] [--phrase TEXT]\n"
-    "                      [--pcm16] [--plugin FILE] [--print-data-folder]\n"
+    "                      [--matrix TEXT] [--load FILE]... [--pcm16] [--plugin FILE]\n"
+    "                      [--print-data-folder]\n"
     "  -o, --output FILE    the WAV to write (default brevado-render.wav)\n"
     "  --rate HZ            sample rate, 8000-384000 (default 48000)\n"
     "  --block FRAMES       host block size, 1-4096 (default 256)\n"
     "  --phrase TEXT        notes NOTE[:SECONDS], e.g. \"C4 E4:0.5 r G4\"\n"
+    "  --matrix TEXT        a modulation matrix, e.g. \"SOURCE=CC1;DESTINATION=L01 DETUNE\"\n"
+    "  --load FILE          an instrument patch or media file; slot 0, then slot 1\n"
     "  --pcm16              16-bit PCM instead of 32-bit float; clipped samples are counted\n"
     "  --plugin FILE        the engine plug-in (default Brevado.so beside this program)\n"
     "  --print-data-folder  print the product folder the install uses and stop\n";
@@ -91,6 +94,17 @@ uint64_t phraseEvents(const NotePhrase& phrase, double rate, std::vector<TimedEv
     return static_cast<uint64_t>(std::llround(at * rate));
 }
 
+// One extension command (opcode 20); the plug-in's answer.
+int32_t extension(EnginePluginInstance& instance, void* record, uint64_t size, uint64_t action) {
+    ExtensionCommand command = {};
+    command.record = record;
+    command.size = size;
+    command.action = action;
+    int32_t result = -1;
+    instance.dispatch(PLUGIN_OP_EXTENSION, &command, &result);
+    return result;
+}
+
 } // namespace
 
 bool RenderCommand::parseArguments(int argc, const char* const* argv, RenderOptions& options,
@@ -121,6 +135,24 @@ bool RenderCommand::parseArguments(int argc, const char* const* argv, RenderOpti
         } else if (arg == "--phrase") {
             if (!value(v)) return false;
             options.phrase = v;
+        } else if (arg == "--matrix") {
+            if (!value(v)) return false;
+            options.matrix = v;
+            if (options.matrix.size() > RenderOptions::kMaxMatrix) {
+                error = "modulation matrix longer than 32255 characters";
+                return false;
+            }
+        } else if (arg == "--load") {
+            if (!value(v)) return false;
+            if (options.loads.size() >= RenderOptions::kMaxLoads) {
+                error = "at most two --load files";
+                return false;
+            }
+            if (!*v || std::strlen(v) > RenderOptions::kMaxPath) {
+                error = std::string("bad file path \"") + v + "\" (1-511 characters)";
+                return false;
+            }
+            options.loads.push_back(v);
         } else if (arg == "--rate") {
             if (!value(v)) return false;
             if (!readCount(v, RenderOptions::kMinRate, RenderOptions::kMaxRate, options.rate)) {
@@ -182,6 +214,9 @@ int RenderCommand::render(const RenderOptions& options) {
         return fail("the engine plug-in " + pluginPath + " holds no plug-in");
     PluginInfo info;
     if (!library.readInfo(0, info)) return fail("the engine plug-in refused to describe plug-in 0");
+    // Extension records stay attached to the plug-in object: they outlive it.
+    auto matrixRecord = std::make_unique<TextRecord>();
+    auto loadRecord = std::make_unique<LoadFileRecord>();
     EnginePluginInstance instance(library);
     if (!instance.create(info.identifier))
         return fail(std::string("the engine plug-in refused to create \"") + info.identifier +
@@ -195,6 +230,23 @@ int RenderCommand::render(const RenderOptions& options) {
     if (instance.activate(haveProfiles ? profiles.c_str() : nullptr, 0) == 0)
         return fail("the engine plug-in did not activate at " + std::to_string(options.rate) +
                     " Hz with blocks of " + std::to_string(options.block) + " frames");
+
+    for (size_t slot = 0; slot < options.loads.size(); ++slot) {
+        const std::string& path = options.loads[slot];
+        std::memset(loadRecord.get(), 0, sizeof *loadRecord);
+        loadRecord->header.id = EXT_LOAD_FILE;
+        std::memcpy(loadRecord->path, path.data(), path.size());
+        if (extension(instance, loadRecord.get(), slot, 1) != 0)
+            return fail("the engine plug-in could not load " + path);
+    }
+    if (!options.matrix.empty()) {
+        std::memset(matrixRecord.get(), 0, sizeof *matrixRecord);
+        matrixRecord->header.id = EXT_MOD_MATRIX;
+        const bool attached = extension(instance, matrixRecord.get(), sizeof *matrixRecord, 0) == 1;
+        std::memcpy(matrixRecord->text, options.matrix.data(), options.matrix.size());
+        if (!attached || extension(instance, matrixRecord.get(), sizeof *matrixRecord, 2) != 1)
+            return fail("the engine plug-in refused the modulation matrix");
+    }
 
     std::vector<TimedEvent> events;
     const uint64_t phraseEnd = phraseEvents(phrase, options.rate, events);

@@ -7,7 +7,12 @@
 // samples counted.
 //
 //   morvane-render [-o FILE] [--rate HZ] [--block FRAMES] [--phrase TEXT]
-//                  [--pcm16] [--plugin FILE] [--print-data-folder]
+//                  [--matrix TEXT] [--load FILE]... [--pcm16] [--plugin FILE]
+//                  [--print-data-folder]
+//
+// Before rendering, a modulation-matrix text goes to the plug-in through its
+// modulation-matrix extension, and up to two files (instrument patches or
+// media) through its load-file extension, into slots 0 and 1 in order.
 //
 // Exit status 0 when the WAV was written, 1 when the plug-in or the output
 // failed, 2 for bad arguments; every failure prints one line on stderr.
@@ -16,6 +21,7 @@
 #include <cstdint>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "enginehost/NotePhrase.h"
 
@@ -25,6 +31,8 @@ struct RenderOptions {
     std::string output = "brevado-render.wav";
     std::string plugin; // empty: Brevado.so beside the program
     std::string phrase = kDefaultPhrase;
+    std::string matrix;             // empty: none
+    std::vector<std::string> loads; // slot 0, then slot 1
     uint32_t rate = 48000;
     uint32_t block = 256;
     bool pcm16 = false;
@@ -34,6 +42,9 @@ struct RenderOptions {
     static constexpr uint32_t kMinRate = 8000;
     static constexpr uint32_t kMaxRate = 384000;
     static constexpr uint32_t kMaxBlock = 4096;
+    static constexpr size_t kMaxLoads = 2;
+    static constexpr size_t kMaxPath = 511;     // the load-file record's path field
+    static constexpr size_t kMaxMatrix = 32255; // the matrix record's text field
     // Silence rendered after the phrase for the release.
     static constexpr double kTailSeconds = 0.5;
     // Renders longer than this print progress lines.

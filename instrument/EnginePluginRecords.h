@@ -209,6 +209,89 @@ static_assert(offsetof(ExtensionHeader, sizeWord) == 4);
 static_assert(offsetof(ExtensionHeader, parameterWord) == 8);
 static_assert(offsetof(ExtensionHeader, flags) == 12);
 
+// Extension records as the plug-in initialises and reads them. The host
+// allocates each; the command's size field says how many bytes it holds, and
+// the plug-in touches none beyond that.
+struct ParameterMonitorRecord {
+    ExtensionHeader header; // size word 32768, parameter word 1000, flags 8
+    uint16_t keys[2048];    // engine ids to watch
+    float values[2048];     // their values by engine id (8388608.0: not known)
+    uint32_t keyCount;
+};
+static_assert(sizeof(ParameterMonitorRecord) == 12324);
+static_assert(offsetof(ParameterMonitorRecord, keys) == 32);
+static_assert(offsetof(ParameterMonitorRecord, values) == 4128);
+static_assert(offsetof(ParameterMonitorRecord, keyCount) == 12320);
+
+// The modulation-matrix text and the name-table entries: text from 32.
+struct TextRecord {
+    ExtensionHeader header;
+    char text[32256];
+};
+static_assert(sizeof(TextRecord) == 32288);
+static_assert(offsetof(TextRecord, text) == 32);
+
+// Step data for the sequencer voices.
+struct StepDataRecord {
+    ExtensionHeader header; // size word 64
+    uint32_t word32;        // 0x7F0000
+    uint16_t word36;        // 32
+    uint16_t word38;        // 0
+    uint8_t unused40[24];
+    uint8_t data[16384];
+};
+static_assert(sizeof(StepDataRecord) == 16448);
+static_assert(offsetof(StepDataRecord, word32) == 32);
+static_assert(offsetof(StepDataRecord, word36) == 36);
+static_assert(offsetof(StepDataRecord, data) == 64);
+
+// Curve data for the sequencer voices: the bytes a reset writes.
+constexpr uint64_t kCurveDataRecordSize = 4132;
+
+// The system-exclusive receiver's record also holds instruments C to P for
+// the console controller: 14 records of 512 bytes from offset 32.
+constexpr uint64_t kInstrumentBlockSize = 32 + 14 * 512;
+
+struct PixelCanvasExtension {
+    ExtensionHeader header; // id 35607, size word 308012, flags 0
+    uint8_t unused32[8];
+    uint16_t width;
+    uint16_t height;
+    uint8_t red[256];
+    uint8_t green[256];
+    uint8_t blue[256];
+    uint8_t pixels[640 * 480];
+};
+static_assert(sizeof(PixelCanvasExtension) == 308012);
+static_assert(offsetof(PixelCanvasExtension, width) == 40);
+static_assert(offsetof(PixelCanvasExtension, height) == 42);
+static_assert(offsetof(PixelCanvasExtension, red) == 44);
+static_assert(offsetof(PixelCanvasExtension, green) == 300);
+static_assert(offsetof(PixelCanvasExtension, blue) == 556);
+static_assert(offsetof(PixelCanvasExtension, pixels) == 812);
+
+struct DacSamplesRecord {
+    ExtensionHeader header; // id 47731, size word 32
+    uint32_t word32;        // 0
+    uint8_t unused36[12];
+    uint32_t word48; // 0
+    uint8_t unused52[652];
+    uint8_t samples[523584];
+};
+static_assert(sizeof(DacSamplesRecord) == 524288);
+static_assert(offsetof(DacSamplesRecord, word32) == 32);
+static_assert(offsetof(DacSamplesRecord, word48) == 48);
+static_assert(offsetof(DacSamplesRecord, samples) == 704);
+
+// A file to load (slots 0 and 1), or where a published image is named (slot 2).
+struct LoadFileRecord {
+    ExtensionHeader header;
+    uint8_t unused32[512];
+    char path[512]; // at most 511 characters, terminated
+};
+static_assert(sizeof(LoadFileRecord) == 1056);
+static_assert(offsetof(LoadFileRecord, path) == 544);
+
 // Opcode 21: one master setting.
 struct MasterSetting {
     uint64_t word0;

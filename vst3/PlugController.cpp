@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "nks/PlugControllerNKS.h"
 #include "vst3/HolderRegistry.h"
 #include "vst3/MorvaneVST3Editor.h"
 #include "vst3/PlugProcessor.h"
@@ -343,22 +344,35 @@ tresult PlugController::getPhysicalUIMapping(int32 busIndex, int16 channel, Phys
     return isFirstNoteChannel(busIndex, channel) ? kResultOk : kResultFalse;
 }
 
-// ---- NKS entry points (their contents belong to the NKS side) ---------------------------
+// ---- NKS entry points (the conversation itself is in nks/PlugControllerNKS) ------------
 
 int32 PlugController::nksDispatch(int32 type, uint64 size, void* data, float opt) {
     return receiveNKSHostMessage(type, size, data, opt);
 }
 
-int32 PlugController::receiveNKSHostMessage(int32, uint64, void*, float) {
-    return 0;
+int32 PlugController::receiveNKSHostMessage(int32 type, uint64 size, void* data, float) {
+    return nks::receiveNKSHostMessage(type, size, data);
 }
 
-tresult PlugController::getNksMetadata(IBStream*) {
-    return kResultFalse;
+tresult PlugController::getNksMetadata(IBStream* stream) {
+    ZEFAWrapper* bridge = getWrapper();
+    if (!stream || !bridge) return kResultFalse;
+    vantor::ParameterInfo described;
+    return nks::getNksMetadata(
+        stream, getConf()->parameterCount, [&](uint32_t id) -> const vantor::ParameterInfo* {
+            return bridge->getAutomatableParameterInfo(id, described) ? &described : nullptr;
+        });
 }
 
 bool PlugController::nks_keyMapChanged(int) {
-    return false;
+    if (!m_nksHost) return false;
+    ZEFAWrapper* bridge = getWrapper();
+    if (!bridge) return false;
+    // The controller's copy of the engine's keyboard, for this push only.
+    auto keyboard = std::make_unique<Zefa::ExportKB>();
+    if (!bridge->getExportKB(*keyboard)) return false;
+    nks::pushKeyMap(m_nksHost, nks::KeyboardLayout{keyboard->keyType, keyboard->keyName});
+    return true;
 }
 
 // ---- Engine callbacks -------------------------------------------------------------------

@@ -15,7 +15,7 @@
 #include <string>
 #include <utility>
 
-#include "vst3/NKSInterfaces.h"
+#include "vst3base/NKSInterfaces.h"
 #include "vst3/ZEFAWrapperHolder.h"
 #include "vst3base/EditControllerEx1.h"
 #include "vst3base/INoteExpression.h"

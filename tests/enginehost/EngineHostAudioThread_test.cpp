@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdlib>
 #include <new>
 #include <thread>
@@ -72,7 +73,8 @@ TEST_F(EngineHostTest, BlocksGoOnWhileAStateLoads) {
         Block block;
         block.note(HDMIDIEvent::kNoteOn, 48 + blocks % 24, 0.5f, 0);
         EXPECT_TRUE(bridge.process(&block.record));
-        for (float s : block.samples) ASSERT_EQ(s, 0.0f);
+        for (float s : block.samples)
+            EXPECT_TRUE(std::isfinite(s) && s != 1.0f); // written over the fill
         ++blocks;
     }
     loader.join();

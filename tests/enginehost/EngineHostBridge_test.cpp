@@ -5,6 +5,7 @@
 // view.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -30,7 +31,7 @@ TEST_F(EngineHostTest, ParametersAreReadAndWrittenByVst3Id) {
     const struct {
         uint32_t id;
         float written;
-        float read; // plain values; Brevado describes every id as 0..1 so far
+        float read; // plain values within 0..1; described ids read within their range
         bool described;
     } cases[] = {
         {0, 0.75f, 0.75f, true},  {100, 0.5f, 0.5f, true}, {190, 0.25f, 0.25f, true},
@@ -40,14 +41,21 @@ TEST_F(EngineHostTest, ParametersAreReadAndWrittenByVst3Id) {
     };
     for (const auto& c : cases) {
         EXPECT_TRUE(bridge.setAutomatableParameterValue(c.id, c.written, false)) << c.id;
-        EXPECT_EQ(bridge.getAutomatableParameterValue(c.id, false), c.read) << c.id;
         ParameterInfo info;
         EXPECT_EQ(bridge.getAutomatableParameterInfo(c.id, info), c.described) << c.id;
+        float read = c.read;
+        if (c.described) {
+            read = c.written;
+            info.pack(read);
+        }
+        EXPECT_EQ(bridge.getAutomatableParameterValue(c.id, false), read) << c.id;
     }
     EXPECT_FALSE(bridge.setAutomatableParameterValue(300, 0.5f, false));
     char name[16];
-    EXPECT_FALSE(bridge.getParameterName(7, 0, 0, name, sizeof name)); // Brevado names none yet
-    EXPECT_STREQ(name, "p007");
+    ParameterInfo seventh;
+    ASSERT_TRUE(bridge.getAutomatableParameterInfo(7, seventh));
+    EXPECT_TRUE(bridge.getParameterName(7, 0, 0, name, sizeof name)); // Brevado's own label
+    EXPECT_STREQ(name, seventh.label);
 }
 
 TEST_F(EngineHostTest, BlocksOfEventsReachTheEngineInEveryProcessForm) {
@@ -59,18 +67,19 @@ TEST_F(EngineHostTest, BlocksOfEventsReachTheEngineInEveryProcessForm) {
     cc = HDMIDIEvent{};
     cc.status = 0xB0, cc.data1 = 7, cc.data2 = 100, cc.valid = 1, cc.frameOffset = 100;
     ASSERT_TRUE(bridge.process(&block.record));
-    for (float s : block.samples) ASSERT_EQ(s, 0.0f) << "the engine writes every frame";
+    // The engine writes every frame (the buffers held 1.0).
+    for (float s : block.samples) ASSERT_TRUE(std::isfinite(s) && s != 1.0f) << s;
 
     block.record.frames = 0; // the events alone
     block.record.outputs = nullptr;
     EXPECT_TRUE(bridge.process(&block.record));
     std::fill(block.samples.begin(), block.samples.end(), 1.0f);
     EXPECT_TRUE(bridge.process(block.channels, block.events.get(), Block::kFrames));
-    EXPECT_EQ(block.samples[Block::kFrames - 1], 0.0f);
+    EXPECT_NE(block.samples[Block::kFrames - 1], 1.0f);
     std::fill(block.samples.begin(), block.samples.end(), 1.0f);
     EXPECT_TRUE(
         bridge.process(nullptr, block.channels, block.events.get(), Block::kFrames, nullptr));
-    EXPECT_EQ(block.samples[2 * Block::kFrames - 1], 0.0f);
+    EXPECT_NE(block.samples[2 * Block::kFrames - 1], 1.0f);
 }
 
 TEST_F(EngineHostTest, AMonoHostGetsOneChannelFromTheStereoEngine) {
@@ -82,7 +91,7 @@ TEST_F(EngineHostTest, AMonoHostGetsOneChannelFromTheStereoEngine) {
     block.record.outputs = channels;
     block.record.frames = 128;
     ASSERT_TRUE(bridge.process(&block.record));
-    for (float s : mono) ASSERT_EQ(s, 0.0f);
+    for (float s : mono) ASSERT_TRUE(std::isfinite(s) && s != 1.0f); // written over the fill
     block.record.frames = 129; // longer than the block length now set
     EXPECT_FALSE(bridge.process(&block.record));
 }
@@ -116,6 +125,8 @@ TEST_F(EngineHostTest, AStateChunkReloadsIntoAFreshInstanceWithTheSameSound) {
     ZEFAWrapper fresh(ZEFAWrapper::kFormatVST3, kZefaInterfaceVersion, 300);
     ASSERT_TRUE(fresh.init(44100, 1024, &SamplerPluginConfig, false));
     ASSERT_EQ(fresh.setChunk(saved.data(), saved.size()), 0);
+    Block freshSettle; // the same history as the first engine's
+    ASSERT_TRUE(fresh.process(&freshSettle.record));
     for (uint32_t id = 0; id < 300; ++id)
         EXPECT_EQ(fresh.getCachedParameterValue(id), bridge.getCachedParameterValue(id)) << id;
     EXPECT_EQ(render(fresh), render(bridge));

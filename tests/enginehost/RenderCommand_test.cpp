@@ -281,17 +281,17 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
          "cannot load the engine plug-in missing/Brevado.so"},
         {{"--rate", "0"}, 2, "bad sample rate \"0\""},
         {{"--block", "100000"}, 2, "bad block size \"100000\""},
-        {{"--rate", "8000", "--block", "4096"},
-         1,
-         "the engine plug-in did not activate at 8000 Hz"},
-        {{"--rate", "8000", "--block", "4096"},
-         1,
-         "the engine plug-in did not activate at 8000 Hz"},
+        {{"--load", "missing.tfi"}, 1, "the engine plug-in could not load missing.tfi"},
+        {{"--load", "notes.txt"}, 1, "the engine plug-in could not load notes.txt"},
+        {{"--load", std::string(512, 'x')}, 2, "bad file path"},
+        {{"--load", "a", "--load", "b", "--load", "c"}, 2, "at most two --load files"},
+        {{"--matrix", std::string(32256, 'M')}, 2, "modulation matrix longer than"},
         {{"--phrase", "C4 Q4"}, 2, "bad note \"Q4\""},
         {{"-o", "no/such/folder/out.wav"}, 1, "cannot write no/such/folder/out.wav"},
         {{"--frobnicate"}, 2, "unknown argument \"--frobnicate\""},
         {{"--rate", "384000", "--phrase", hourAndHalf}, 2, "the phrase is too long for one WAV"},
     };
+    { std::ofstream(root + "/notes.txt") << "neither an instrument nor media"; }
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         if (std::find(args.begin(), args.end(), "-o") == args.end())
@@ -302,6 +302,29 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
             << r.err;
         EXPECT_FALSE(exists(root + "/failed.wav")) << c.message;
     }
+}
+
+TEST_F(RenderRun, LoadsAnInstrumentAndAMatrixBeforeRendering) {
+    // A TFI instrument: algorithm 4, feedback 5, four alike operators.
+    std::string tfi = {4, 5};
+    for (int op = 0; op < 4; ++op) tfi += std::string{1, 3, 20, 0, 31, 5, 2, 7, 1, 0};
+    { std::ofstream(root + "/voice.tfi", std::ios::binary) << tfi; }
+    const std::vector<std::string> common = {"--rate", "22050", "--phrase", "A4:0.1"};
+    auto with = [&](std::vector<std::string> extra, const char* out) {
+        extra.insert(extra.end(), common.begin(), common.end());
+        extra.insert(extra.end(), {"-o", out});
+        return run(extra);
+    };
+    const Outcome plain = with({}, "plain.wav");
+    const Outcome loaded = with(
+        {"--load", "voice.tfi", "--matrix", "SOURCE=CC1;DESTINATION=L01 DETUNE"}, "loaded.wav");
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    ASSERT_EQ(loaded.status, 0) << loaded.err;
+    const Wav a = readWav(readFile(root + "/plain.wav"));
+    const Wav b = readWav(readFile(root + "/loaded.wav"));
+    ASSERT_TRUE(a.ok && b.ok);
+    EXPECT_EQ(a.data.size(), b.data.size());
+    EXPECT_NE(a.data, b.data); // the instrument changed the sound
 }
 
 TEST_F(RenderRun, PrintsTheProductFolderOfTheInstall) {

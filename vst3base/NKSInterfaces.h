@@ -4,6 +4,10 @@
 // `nks::INKSMetadataPlugin` to fetch the parameter metadata; the controller in
 // turn asks the host context for `nks::INKS1Host` to send its key-map
 // messages. Each interface is one method after the three FUnknown ones.
+//
+// Message types are a two-letter tag in the high 16 bits ('NI' get, 'ni' set
+// and 'Ni' size and writability of a vendor-specific property, 'KI' key-map
+// messages to the host) and a property in the low 16 bits.
 #pragma once
 
 #include "vst3base/FUnknown.h"

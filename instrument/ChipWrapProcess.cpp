@@ -1,0 +1,278 @@
+// One audio block: the block's events are put in frame order and cut into
+// segments (audio spans and events at their frame times, quantised to 4
+// frames); spans pull host-rate audio through the re-blocking stage, events go
+// to the synth, the layers, the wrapper settings or the chip units; the output
+// is then filtered. The chip side renders at the chip's rate in pieces,
+// scales the integer samples to float and runs the model profile's 16-tap
+// stereo filter and the chip-rate low-pass.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "instrument/ChipWrap.h"
+
+namespace acme {
+
+using namespace vantor::EnginePluginSDK;
+
+namespace {
+
+bool isRawMidi(const vantor::HDMIDIEvent& e) {
+    return e.tuning != std::numeric_limits<float>::infinity() && (e.valid & 3) != 0;
+}
+
+bool isParameterEvent(int32_t kind) {
+    return (kind & 0xFF) == 176 || (kind >= 256 && kind <= 511);
+}
+
+// Events whose values cannot be used are left out: a non-finite value
+// (parameter, pitch bend, velocity, expression) or a tuning that is neither
+// finite nor the +infinity marker.
+bool isUsable(const vantor::HDMIDIEvent& e) {
+    if (std::isnan(e.tuning) || e.tuning == -std::numeric_limits<float>::infinity()) return false;
+    if (isRawMidi(e)) return true;
+    return std::isfinite(e.value);
+}
+
+// Stable merge sort by frame over a scratch vector of the same capacity
+// (reserved in advance: nothing is allocated).
+void sortByFrame(std::vector<vantor::HDMIDIEvent>& v, std::vector<vantor::HDMIDIEvent>& scratch) {
+    const size_t n = v.size();
+    bool sorted = true;
+    for (size_t i = 1; i < n && sorted; ++i) sorted = v[i - 1].frameOffset <= v[i].frameOffset;
+    if (sorted) return;
+    scratch.resize(n);
+    vantor::HDMIDIEvent* from = v.data();
+    vantor::HDMIDIEvent* to = scratch.data();
+    for (size_t width = 1; width < n; width *= 2) {
+        for (size_t lo = 0; lo < n; lo += 2 * width) {
+            const size_t mid = std::min(lo + width, n), hi = std::min(lo + 2 * width, n);
+            size_t a = lo, b = mid, k = lo;
+            while (a < mid && b < hi)
+                to[k++] = (from[b].frameOffset < from[a].frameOffset) ? from[b++] : from[a++];
+            while (a < mid) to[k++] = from[a++];
+            while (b < hi) to[k++] = from[b++];
+        }
+        std::swap(from, to);
+    }
+    if (from != v.data()) std::copy(from, from + n, v.data());
+    scratch.clear();
+}
+
+} // namespace
+
+void ChipWrap::carryEvents(const EventList* in) {
+    if (!in) return;
+    const uint64_t count = std::min<uint64_t>(in->count, kEventCapacity);
+    for (uint64_t i = 0; i < count && carried.size() < kCarryCapacity; ++i) {
+        if (!isUsable(in->events[i])) continue;
+        carried.push_back(in->events[i]);
+        carried.back().frameOffset = 0; // late: at the start of the next block
+    }
+}
+
+void ChipWrap::takeEvents(const EventList* in, int32_t frames) {
+    incoming.clear();
+    for (const Event& e : carried) incoming.push_back(e);
+    carried.clear();
+    if (in) {
+        const uint64_t count = std::min<uint64_t>(in->count, kEventCapacity);
+        for (uint64_t i = 0; i < count; ++i)
+            if (isUsable(in->events[i])) incoming.push_back(in->events[i]);
+    }
+    // An event before the block or past its end plays at its first or last frame.
+    const int32_t last = frames > 0 ? frames - 1 : 0;
+    for (Event& e : incoming) e.frameOffset = std::clamp(e.frameOffset, 0, last);
+    sortByFrame(incoming, deferredMidi); // the deferred list is empty here: scratch
+}
+
+void ChipWrap::appendSpans(uint64_t frames, uint32_t at) {
+    if (frames == 0) return;
+    Segment s{};
+    s.kind = 0;
+    s.frame = at;
+    s.length = frames; // cut into pieces of kMaxSpan frames when rendered
+    segments.push_back(s);
+}
+
+void ChipWrap::sliceEvents(uint32_t frames) {
+    segments.clear();
+    uint32_t p = 0;
+    for (const Event& e : incoming) {
+        const uint32_t t = static_cast<uint32_t>(e.frameOffset) & ~(kSliceQuantum - 1);
+        if (t > p) {
+            appendSpans(t - p, p);
+            p = t;
+        }
+        Segment s{};
+        s.kind = 1;
+        s.frame = p;
+        s.event = e;
+        segments.push_back(s);
+    }
+    if (p < frames) appendSpans(frames - p, p);
+}
+
+void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList* out,
+                       TimeRecord* time) {
+    const uint32_t n = frames > 0 ? static_cast<uint32_t>(frames) : 0;
+    const uint32_t channels = outputCount();
+    auto channel = [&](uint32_t c) -> float* { return outputs ? outputs[c] : nullptr; };
+    for (uint32_t c = 0; c < channels && n > 0; ++c)
+        if (channel(c)) std::memset(channel(c), 0, sizeof(float) * n);
+
+    if (!mutex.tryLock()) {
+        // A host command holds the mutex: this block stays silent and its
+        // events wait for the next block that gets it.
+        carryEvents(in);
+        for (uint32_t c = 0; c < channels && n > 0; ++c)
+            if (channel(c)) hp[c].process(channel(c), frames);
+        return;
+    }
+
+    if (time && controller) {
+        if (std::isfinite(time->tempo)) controller->setSyncValue(0, 0, time->tempo);
+        if (std::isfinite(time->ppqPosition)) controller->setSyncValue(1, 0, time->ppqPosition);
+        if (std::isfinite(time->barStartPpq)) controller->setSyncValue(15, 0, time->barStartPpq);
+    }
+    takeEvents(in, frames);
+    sliceEvents(n);
+    deferredMidi.clear();
+
+    const bool audio = active && repackager && resamplerReady;
+    float* targets[kMaxChannels] = {};
+    for (const Segment& s : segments) {
+        if (s.kind == 1) {
+            if (outgoing.size() < kEventCapacity) {
+                outgoing.push_back(s.event);
+                outgoing.back().frameOffset = static_cast<int32_t>(s.frame);
+            }
+            dispatchEvent(s.event, n);
+            continue;
+        }
+        if (!audio) continue;
+        for (uint64_t done = 0; done < s.length;) {
+            const uint64_t piece = std::min<uint64_t>(s.length - done, kMaxSpan);
+            const uint64_t at = s.frame + done;
+            for (uint32_t c = 0; c < channels; ++c)
+                targets[c] = channel(c) ? channel(c) + at : discard[c];
+            repackager->pull(targets, piece);
+            done += piece;
+        }
+    }
+    for (const Event& e : deferredMidi) synthMidi(e.status, e.data1, e.data2);
+    deferredMidi.clear();
+
+    if (!outgoing.empty()) {
+        if (out) {
+            const size_t count = std::min<size_t>(outgoing.size(), kEventCapacity);
+            std::memcpy(out->events, outgoing.data(), count * sizeof(Event));
+            out->count = count;
+        }
+        outgoing.clear();
+    }
+    for (uint32_t c = 0; c < channels && n > 0; ++c)
+        if (channel(c)) lpInverse[c].process(channel(c), frames);
+    mutex.unlock();
+    for (uint32_t c = 0; c < channels && n > 0; ++c)
+        if (channel(c)) hp[c].process(channel(c), frames);
+}
+
+void ChipWrap::dispatchEvent(const Event& e, uint32_t frames) {
+    if (isRawMidi(e)) {
+        if (frames == 0 && version >= 2114)
+            deferredMidi.push_back(e);
+        else
+            synthMidi(e.status, e.data1, e.data2);
+        return;
+    }
+    if (isParameterEvent(e.kind)) {
+        const int32_t id = e.id;
+        const float value = e.value;
+        if (id < 128 || id >= static_cast<int32_t>(kEngineIdCount)) return;
+        if (id == 128) {
+            const double raw = static_cast<double>(value) * 8192.0 + 8192.0;
+            const int v =
+                raw < 0.0 ? 0 : static_cast<int>(std::floor(std::min(raw, 16383.0) + 0.5));
+            synthMidi(0xE0, v & 0x7F, (v >> 7) & 0x7F);
+        } else if (id < 256) {
+            return;
+        } else if (id < 384) {
+            applyWrapperSetting(static_cast<uint32_t>(id - 256), value);
+        } else if (id < 512) {
+            if (controller) controller->setSyncValue(static_cast<uint32_t>(id - 384), 0, value);
+        } else if (id < 768) {
+            synthSetLayerField(static_cast<uint64_t>(id - 512) >> 4, id & 15, value);
+        } else if (id < 1024) {
+            synthSetParameter(static_cast<uint32_t>(id - 768), value);
+        } else if (id < 1280) {
+            setChipParameter(static_cast<uint32_t>(id - 1024), value);
+        } else {
+            synthSetAutomSlot(static_cast<uint64_t>(id - 1280) >> 4, id & 15, value);
+        }
+        return;
+    }
+    switch (e.kind) {
+    case Event::kNoteOn:
+        synthNoteOn(e.channel, static_cast<uint32_t>(e.noteId), static_cast<uint16_t>(e.id) & 0x7F,
+                    e.value, e.tuning);
+        return;
+    case Event::kNoteOff:
+        synthNoteOff(e.channel, static_cast<uint32_t>(e.noteId),
+                     static_cast<uint16_t>(e.id) & 0x7F);
+        return;
+    case Event::kNoteExpression:
+        synthExpression(e.channel, static_cast<uint32_t>(e.noteId), static_cast<uint32_t>(e.id),
+                        e.value);
+        return;
+    case 512:
+        synthStopVoice(e.channel, static_cast<uint32_t>(e.noteId), e.id - 768, e.value);
+        return;
+    case 0:
+        return;
+    default: {
+        const double scaled = std::floor(static_cast<double>(e.value) * 127.0 + 0.5);
+        const int v = static_cast<int>(std::clamp(scaled, -1.0e6, 1.0e6));
+        synthMidi(static_cast<uint8_t>(e.kind & 0xFF), static_cast<uint8_t>(e.id & 0x7F),
+                  static_cast<uint8_t>(v & 0x7F));
+        return;
+    }
+    }
+}
+
+void ChipWrap::renderSub(float** buffers, uint64_t frames) {
+    const uint32_t channels = outputCount();
+    if (!buffers || frames == 0) return;
+    const float* taps = units.empty() ? nullptr : units[0]->getFilterSettings();
+    // Pieces never exceed the accumulators (the re-blocking stage asks for at
+    // most that many frames; longer requests are cut here all the same).
+    for (uint64_t done = 0; done < frames;) {
+        const uint64_t piece = std::min<uint64_t>(frames - done, chipSamples);
+        if (piece == 0 || !accumulators) {
+            for (uint32_t c = 0; c < channels; ++c)
+                std::fill(buffers[c] + done, buffers[c] + frames, 0.0f);
+            return;
+        }
+        int32_t* acc[kMaxChannels] = {};
+        for (uint32_t c = 0; c < channels; ++c) {
+            acc[c] = accumulators.get() + size_t(c) * chipSamples;
+            std::fill(acc[c], acc[c] + piece, 0);
+        }
+        if (controller) controller->render(acc, channels, piece);
+        for (uint32_t c = 0; c < channels; ++c) {
+            float* out = buffers[c] + done;
+            const float gain = outputGains[c];
+            for (uint64_t i = 0; i < piece; ++i) out[i] = static_cast<float>(acc[c][i]) * gain;
+        }
+        // The stereo filter covers channels 0 and 1; other channels (and the
+        // only channel of a mono unit) pass unfiltered.
+        if (taps && channels >= 2)
+            stereoFir.process(buffers[0] + done, buffers[1] + done, piece, taps);
+        for (uint32_t c = 0; c < channels; ++c)
+            lp[c].process(buffers[c] + done, static_cast<int32_t>(piece));
+        done += piece;
+    }
+}
+
+} // namespace acme
