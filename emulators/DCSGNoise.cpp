@@ -43,32 +43,43 @@ void DCSGNoise::shift() {
     outputBit = newBit;
 }
 
-void DCSGNoise::run(int32_t* first, int32_t* second, uint64_t n) {
-    const int32_t vol = volumeTable[attenuation & 15];
+void DCSGNoise::followRate() {
     if (followTone2 && tone2) {
         limit = (tone2->period & 0xFFFF) * factor * 2;
         if (counter >= limit) counter = 0;
     }
-    if (familyOf(variant) == Family::None) return; // renders no noise
+}
+
+bool DCSGNoise::renders() const {
+    return familyOf(variant) != Family::None;
+}
+
+void DCSGNoise::run(int32_t* first, int32_t* second, uint64_t n) {
+    followRate();
+    if (!renders()) return;
     while (n > 0) {
         // The register shifts when the counter reaches `limit` exactly; a
         // counter already past it (limit 0) never shifts.
-        const uint64_t toShift = counter < limit ? limit - counter : UINT64_MAX;
-        const uint64_t k = std::min(toShift, n);
-        if (outputBit && vol != 0) {
+        const uint64_t k = std::min(framesToShift(), n);
+        const int32_t out = level();
+        if (out != 0) {
             if (first)
-                for (uint64_t i = 0; i < k; ++i) first[i] += vol;
+                for (uint64_t i = 0; i < k; ++i) first[i] += out;
             if (second)
-                for (uint64_t i = 0; i < k; ++i) second[i] += vol;
+                for (uint64_t i = 0; i < k; ++i) second[i] += out;
         }
         if (first) first += k;
         if (second) second += k;
         n -= k;
-        if (k < toShift) {
-            counter += k;
-            break;
-        }
-        counter = 0;
-        shift();
+        step(k);
     }
+}
+
+void DCSGNoise::step(uint64_t k) {
+    if (k < framesToShift()) {
+        counter += k;
+        return;
+    }
+    counter = 0;
+    shift();
 }

@@ -23,6 +23,18 @@ public:
     // from tone 2 at the start of every call, also for n = 0.
     void run(int32_t* first, int32_t* second, uint64_t n);
 
+    // What run does before rendering: a noise that follows tone 2 takes up
+    // its rate.
+    void followRate();
+    // False for the variants that render no noise (the register stands still).
+    bool renders() const;
+    // Frames until the next shift (UINT64_MAX: never).
+    uint64_t framesToShift() const { return counter < limit ? limit - counter : UINT64_MAX; }
+    // The output until then.
+    int32_t level() const { return outputBit ? volumeTable[attenuation & 15] : 0; }
+    // Moves k frames on, k at most framesToShift(), shifting at the end.
+    void step(uint64_t k);
+
     uint32_t variant;
     uint32_t attenuation = 15; // silent until software sets a level
     const int16_t* volumeTable = kDcsgVolumeTable;

@@ -19,29 +19,30 @@ void DCSGTone::setPeriod(uint32_t value) {
 }
 
 void DCSGTone::run(int32_t* first, int32_t* second, uint64_t n) {
-    const int32_t vol = volumeTable[attenuation & 15];
-    int32_t level = phase == 1 ? vol : 0;
     while (n > 0) {
-        // Frames until the half ends: the counter toggles once it reaches
-        // `length`, and always after at least one frame.
-        const uint64_t toEnd = counter < length ? length - counter : 1;
-        const uint64_t k = std::min(toEnd, n);
-        if (level != 0) {
+        // The counter toggles once it reaches `length`, and always after at
+        // least one frame.
+        const uint64_t k = std::min(framesToEdge(), n);
+        const int32_t out = level();
+        if (out != 0) {
             if (first)
-                for (uint64_t i = 0; i < k; ++i) first[i] += level;
+                for (uint64_t i = 0; i < k; ++i) first[i] += out;
             if (second)
-                for (uint64_t i = 0; i < k; ++i) second[i] += level;
+                for (uint64_t i = 0; i < k; ++i) second[i] += out;
         }
         if (first) first += k;
         if (second) second += k;
         n -= k;
-        if (k < toEnd) {
-            counter += k;
-            break;
-        }
-        counter = 0;
-        if (phase == 1) length = factor * period;
-        level = phase == 1 ? 0 : vol;
-        phase = 1 - phase;
+        step(k);
     }
+}
+
+void DCSGTone::step(uint64_t k) {
+    if (k < framesToEdge()) {
+        counter += k;
+        return;
+    }
+    counter = 0;
+    if (phase == 1) length = factor * period;
+    phase = 1 - phase;
 }

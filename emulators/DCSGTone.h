@@ -22,6 +22,14 @@ public:
     // when a high half ends.
     void run(int32_t* first, int32_t* second, uint64_t n);
 
+    // Frames until the current half ends (at least 1).
+    uint64_t framesToEdge() const { return counter < length ? length - counter : 1; }
+    // The output during the current half.
+    int32_t level() const { return phase == 1 ? volumeTable[attenuation & 15] : 0; }
+    // Moves k frames on, k at most framesToEdge(): at the edge the wave
+    // toggles and a high half ending takes up the period.
+    void step(uint64_t k);
+
     uint32_t variant;
     uint64_t length = 0; // frames in the current half cycle
     uint64_t factor;

@@ -36,6 +36,8 @@ public:
     int render32(int32_t** outputs, uint64_t frames) override;
     // Overwrites `frames` samples of output (low 16 bits of the mono sum).
     void render16(int16_t* output, uint64_t ignored, uint64_t frames) override;
+    // The mono sum of render32, added into both `left` and `right`.
+    void renderBoth(int32_t* left, int32_t* right, uint64_t frames);
 
     // Game Gear stereo: outputs[0] left, outputs[1] right. Bits 4-6 / 0-2 of
     // `stereo` send tone 0-2 left / right; bits 7 / 3 the noise.
@@ -55,5 +57,6 @@ public:
     uint32_t maxFrames = 0;
 
 private:
-    void renderMono(int32_t* out, uint64_t frames);
+    // Adds the unmuted channels' sum into `first` and (unless null) `second`.
+    void renderMono(int32_t* first, int32_t* second, uint64_t frames);
 };

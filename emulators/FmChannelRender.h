@@ -31,8 +31,9 @@ enum class FmLayout : uint8_t {
     C, // stride 9
     D, // stride 21, two adjacent slots per value
     E, // stride 6
+    R, // stride 6, the channel value itself whatever the pan and mode (DAC: nothing)
 };
-constexpr int kFmLayoutCount = 5;
+constexpr int kFmLayoutCount = 6;
 
 // Channel dispatchers: the layout of their block renderers and where each
 // channel's values land within a chip sample's frame.
@@ -43,6 +44,7 @@ enum class FmDispatch : uint8_t {
     Spread9,  // layout C, each channel in its slot of kSpreadSlots9
     Spread21, // layout D, each channel in its two slots of kSpreadSlots21
     Held,     // layout E, channel c in slot c - 1 of a 6-slot frame
+    Raw,      // layout R, channel c in slot c - 1 of a 6-slot frame
 };
 
 // The order in which the dispatchers render the channel records (channel 3 last).
@@ -61,10 +63,22 @@ using FmBlockRenderer = void (*)(FmChannel& channel, FmSharedState& shared, uint
 // The instance for a layout, kind and output mode (modes above 3 act as 3).
 FmBlockRenderer renderChannelBlock(FmLayout layout, FmBlockKind kind, uint32_t mode);
 
+// What a channel value s adds in output mode Mode (see FmOutputMode).
+template <uint32_t Mode> inline int32_t fmOutputValue(int32_t s, const int16_t* curve) {
+    if constexpr (Mode == 0) return curve[(s >> 4) + 256];
+    if constexpr (Mode == 1) return static_cast<int32_t>(static_cast<uint32_t>(s) * 4u & ~63u);
+    if constexpr (Mode == 2) return s * 4;
+    return s;
+}
+
+// What the DAC sample adds in output mode 0-3.
+int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve);
+
 // Renders the six channels of a YM2612-variant chip over `frames` chip
-// samples and adds them into the accumulators; afterwards the chip's shared
-// state is the one channel 3's renderer reached. A null curve in mode 0 acts
-// as the linear curve (mode 1).
+// samples and adds them into the accumulators (the Raw dispatcher stores the
+// channel values instead); afterwards the chip's shared state is the one
+// channel 3's renderer reached. A null curve in mode 0 acts as the linear
+// curve (mode 1).
 void renderChannels(FmChipState& chip, FmDispatch dispatch, uint8_t timerARunning,
                     uint8_t dacEnabled, const int16_t* curve, uint32_t mode, int32_t* left,
                     int32_t* right, uint32_t frames);

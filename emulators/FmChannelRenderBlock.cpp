@@ -19,10 +19,7 @@ constexpr uint32_t kNoLimit = 0xFFFFFFFFu;
 // ---- Output mapping and add loops ----------------------------------------------
 
 template <uint32_t Mode> inline int32_t mapValue(int32_t s, const int16_t* curve) {
-    if constexpr (Mode == 0) return curve[(s >> 4) + 256];
-    if constexpr (Mode == 1) return static_cast<int32_t>(static_cast<uint32_t>(s) * 4u & ~63u);
-    if constexpr (Mode == 2) return s * 4;
-    return s;
+    return fmOutputValue<Mode>(s, curve);
 }
 
 template <int Stride, int Width, uint32_t Mode>
@@ -75,6 +72,16 @@ void mixConstant(int32_t v, int n, uint8_t pan, int32_t* left, int32_t* right) {
     }
 }
 
+// Layout R: the values themselves into the left row. A silent channel's
+// value is 0; the DAC's is not kept (its sample is applied by the reader).
+void storeValues(const int32_t* s, int n, uint8_t, const int16_t*, int32_t* left, int32_t*) {
+    for (int i = 0; i < n; ++i) left[i * 6] = s[i];
+}
+
+void storeZeros(int32_t, int n, uint8_t, int32_t* left, int32_t*) {
+    for (int i = 0; i < n; ++i) left[i * 6] = 0;
+}
+
 using MixValuesFn = void (*)(const int32_t*, int, uint8_t, const int16_t*, int32_t*, int32_t*);
 using MixConstantFn = void (*)(int32_t, int, uint8_t, int32_t*, int32_t*);
 
@@ -82,19 +89,23 @@ struct Mixer {
     int stride;
     MixValuesFn values;
     MixConstantFn constant;
+    bool stores; // writes every position (layout R): a silent channel stores its 0
 };
 
 template <int Stride, int Width, uint32_t Mode> constexpr Mixer makeMixer() {
-    return {Stride, &mixValues<Stride, Width, Mode>, &mixConstant<Stride, Width>};
+    return {Stride, &mixValues<Stride, Width, Mode>, &mixConstant<Stride, Width>, false};
 }
 
 template <int Stride, int Width>
 constexpr Mixer kLayoutMixers[4] = {makeMixer<Stride, Width, 0>(), makeMixer<Stride, Width, 1>(),
                                     makeMixer<Stride, Width, 2>(), makeMixer<Stride, Width, 3>()};
 
+constexpr Mixer kRawMixer = {6, &storeValues, &storeZeros, true};
+constexpr Mixer kRawMixers[4] = {kRawMixer, kRawMixer, kRawMixer, kRawMixer};
+
 const Mixer* const kMixers[kFmLayoutCount] = {kLayoutMixers<1, 1>, kLayoutMixers<21, 1>,
                                               kLayoutMixers<9, 1>, kLayoutMixers<21, 2>,
-                                              kLayoutMixers<6, 1>};
+                                              kLayoutMixers<6, 1>, kRawMixers};
 
 // The DAC sample in the arithmetic of an output mode.
 int32_t dacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
@@ -204,6 +215,41 @@ void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
         updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
 }
 
+// The LFO tick after a sample in which S3, S2 and S4 still lag behind a new
+// step of a running LFO (and only that keeps the chunk at one sample): taken
+// now, with the channel's increments moved to the new steps. Returns how many
+// quiet samples may follow the lagging one in the same chunk (0: none; the
+// state is then left alone). The operators' phases are set back so that a
+// phase row with the new increments gives every sample after the first the
+// phase it has when the first sample steps with the old increments;
+// `firstPhases` keeps the first sample's 10-bit phases.
+uint32_t takeLagTick(FmSharedState& st, FmChannel& ch, uint32_t period, uint32_t room,
+                     uint32_t* firstPhases) {
+    if (!st.lfoOn || st.lfoSubCounter >= period || st.lfoAm != lfoAmOf(st.lfoStep)) return 0;
+    for (const FmOperator& op : ch.operators)
+        if (op.eg.ssgEg >= 8) return 0; // SSG-EG may reset a phase in the first sample
+    FmSharedState after = st;
+    const bool ticked = lfoTickBlock(after, period);
+    if (after.lfoStep != after.lfoPrevStep || after.lfoPrevAm != after.lfoAm) return 0;
+    const uint32_t quiet = std::min(room, lfoToEvent(after, period));
+    if (quiet == 0) return 0;
+    uint32_t oldInc[4];
+    for (int k = 0; k < 4; ++k) {
+        firstPhases[k] = ch.operators[k].phase >> 11;
+        oldInc[k] = ch.operators[k].phaseInc;
+    }
+    if (ticked && ch.pms &&
+        (pmKey(ch.pms, st.lfoStep) != pmKey(ch.pms, after.lfoStep) ||
+         pmKey(ch.pms, st.lfoPrevStep) != pmKey(ch.pms, after.lfoPrevStep)))
+        updateFrequencies(ch, after.lfoStep, after.lfoPrevStep);
+    for (int k = 0; k < 4; ++k) {
+        FmOperator& op = ch.operators[k];
+        op.phase = (op.phase + oldInc[k] - op.phaseInc) & 0x1FFFFF;
+    }
+    st = after;
+    return quiet;
+}
+
 // Timer A and the CSM sequence at the start of a chunk; returns the chunk
 // length, cut so that an overflow or a CSM event falls on a chunk of one.
 uint32_t csmChunk(FmSharedState& st, FmChannel& ch3, uint8_t timerARunning, uint32_t n) {
@@ -242,6 +288,8 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
             mix.constant(dac, static_cast<int>(total), pan, left, right);
         else if (mode == 0 && curve[256] != 0)
             mix.constant(curve[256], static_cast<int>(total), pan, left, right);
+        else if (mix.stores)
+            mix.constant(0, static_cast<int>(total), pan, left, right);
         while (done < total) {
             const uint32_t n = std::min(total - done, lfoToEvent(st, period));
             for (FmOperator& op : ch.operators) pgAdvanceBy(op, n);
@@ -261,8 +309,18 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
         // on after one sample.
         if (st.lfoPrevAm != st.lfoAm) n = 1;
         if (kind == FmBlockKind::Csm) n = csmChunk(st, ch, timerARunning, n);
+        // A lagging sample takes the quiet samples after it along.
+        const uint32_t firstPrevAm = st.lfoPrevAm;
+        uint32_t firstPhases[4];
+        uint32_t quiet = 0;
+        if (n == 1 && kind != FmBlockKind::Csm && total - done > 1)
+            quiet = takeLagTick(st, ch, period, std::min<uint32_t>(total - done, kFmChunk) - 1,
+                                firstPhases);
+        n += quiet;
         const int count = static_cast<int>(n);
-        prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, scratch, count);
+        prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, firstPrevAm, scratch, count);
+        if (quiet)
+            for (int k = 0; k < 4; ++k) scratch.phase[k][0] = firstPhases[k];
         if (truncated)
             computeAlgorithmTruncated(ch, scratch, count);
         else
@@ -274,7 +332,7 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
         else
             mix.values(scratch.values, count, pan, curve, l, r);
         egCounter = egAdvanceCounterBy(egCounter, n);
-        lfoAdvance(st, ch, n, period);
+        lfoAdvance(st, ch, quiet ? quiet : n, period); // the lagging sample's tick is taken
         done += n;
     }
     st.egCounter = egCounter;
@@ -300,9 +358,13 @@ constexpr const FmBlockRenderer* kKindInstances[3] = {kModeInstances<Layout, FmB
 
 const FmBlockRenderer* const* const kInstances[kFmLayoutCount] = {
     kKindInstances<FmLayout::A>, kKindInstances<FmLayout::B>, kKindInstances<FmLayout::C>,
-    kKindInstances<FmLayout::D>, kKindInstances<FmLayout::E>};
+    kKindInstances<FmLayout::D>, kKindInstances<FmLayout::E>, kKindInstances<FmLayout::R>};
 
 } // namespace
+
+int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
+    return dacValue(mode, dacData, curve);
+}
 
 FmBlockRenderer renderChannelBlock(FmLayout layout, FmBlockKind kind, uint32_t mode) {
     const int l = std::min(static_cast<int>(layout), kFmLayoutCount - 1);

@@ -18,10 +18,11 @@ struct DispatchLayout {
 };
 
 // By FmDispatch.
-const DispatchLayout kDispatchLayouts[6] = {
+const DispatchLayout kDispatchLayouts[7] = {
     {FmLayout::A, {0, 0, 0, 0, 0, 0}},    {FmLayout::B, {0, 0, 0, 0, 0, 0}},
     {FmLayout::C, {0, 0, 0, 0, 0, 0}},    {FmLayout::C, {0, 4, 7, 1, 6, 3}},
     {FmLayout::D, {0, 10, 17, 3, 14, 7}}, {FmLayout::E, {0, 1, 3, 4, 5, 2}},
+    {FmLayout::R, {0, 1, 3, 4, 5, 2}},
 };
 
 bool csmPending(const FmSharedState& st) {

@@ -114,9 +114,10 @@ inline void phaseRow(FmOperator& op, uint32_t* row, int n) {
     op.phase = (ph + static_cast<uint32_t>(n) * inc) & 0x1FFFFF;
 }
 
-// Envelope, attenuation and phase rows of one operator over the chunk.
-void prepareOperator(FmOperator& op, uint16_t egCounter, uint32_t amAdd, uint32_t* atten,
-                     uint32_t* phase, int n) {
+// Envelope, attenuation and phase rows of one operator over the chunk; the
+// first sample's attenuation takes `firstAmAdd` instead of `amAdd`.
+void prepareOperator(FmOperator& op, uint16_t egCounter, uint32_t amAdd, uint32_t firstAmAdd,
+                     uint32_t* atten, uint32_t* phase, int n) {
     FmEnvelope& eg = op.eg;
     const uint32_t tl8 = 8u * op.totalLevel;
     if (eg.ssgEg < 8 && eg.egState != kEgKeyOnDelay && !eg.ssgAttackPending && eg.egSlot < 3 &&
@@ -133,6 +134,7 @@ void prepareOperator(FmOperator& op, uint16_t egCounter, uint32_t amAdd, uint32_
         const int slots = first < n ? (n - first + 2) / 3 : 0;
         int32_t level = eg.egLevel;
         int32_t state = eg.egState;
+        int32_t firstLevel = level; // the level the first sample sees
         int filled = 0;
         bool settled = false;
         for (int k = 0; k < slots;) {
@@ -148,6 +150,7 @@ void prepareOperator(FmOperator& op, uint16_t egCounter, uint32_t amAdd, uint32_
             }
             const int32_t before = level;
             rateStepPlain(eg, level, state, t);
+            if (first + 3 * k == 0) firstLevel = level;
             if (level != before) {
                 const int at = first + 3 * k;
                 fillRow(atten, filled, at, fmAtten4(static_cast<uint32_t>(before) + base));
@@ -158,6 +161,8 @@ void prepareOperator(FmOperator& op, uint16_t egCounter, uint32_t amAdd, uint32_
             t = advanceCycle(t, 1);
         }
         fillRow(atten, filled, n, fmAtten4(static_cast<uint32_t>(level) + base));
+        if (firstAmAdd != amAdd && n > 0)
+            atten[0] = fmAtten4(static_cast<uint32_t>(firstLevel) + base - amAdd + firstAmAdd);
         eg.egLevel = level;
         eg.egState = state;
         phaseRow(op, phase, n);
@@ -170,7 +175,7 @@ void prepareOperator(FmOperator& op, uint16_t egCounter, uint32_t amAdd, uint32_
         c = egAdvanceCounter(c);
         if (!eg.ssgKeyOffLatch) x += tl8;
         if (eg.ssgAttackPending) x = (1024u - x) & 4095u;
-        atten[i] = fmAtten4(x + amAdd);
+        atten[i] = fmAtten4(x + (i == 0 ? firstAmAdd : amAdd));
         const uint32_t ph = reset ? 0 : op.phase;
         phase[i] = ph >> 11;
         op.phase = (ph + op.phaseInc) & 0x1FFFFF;
@@ -263,11 +268,12 @@ template <bool Truncated> void computeDispatch(FmChannel& channel, FmChunkScratc
 } // namespace
 
 void prepareOperators(FmChannel& channel, uint16_t egCounter, uint32_t am, uint32_t prevAm,
-                      FmChunkScratch& scratch, int n) {
+                      uint32_t firstPrevAm, FmChunkScratch& scratch, int n) {
     for (int k = 0; k < 4; ++k) {
         FmOperator& op = channel.operators[k];
         const uint32_t amAdd = fmAmOffset(op, channel.ams, k == kOpS1 ? am : prevAm);
-        prepareOperator(op, egCounter, amAdd, scratch.atten[k], scratch.phase[k], n);
+        const uint32_t firstAmAdd = k == kOpS1 ? amAdd : fmAmOffset(op, channel.ams, firstPrevAm);
+        prepareOperator(op, egCounter, amAdd, firstAmAdd, scratch.atten[k], scratch.phase[k], n);
     }
 }
 

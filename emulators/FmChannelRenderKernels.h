@@ -39,10 +39,11 @@ inline uint32_t fmAmOffset(const FmOperator& op, uint8_t ams, uint32_t am) {
 
 // Steps the channel's envelopes (with the EG counter of each sample, starting
 // at `egCounter`) and phase accumulators over n samples and fills the
-// attenuation and phase rows. S1 takes `am`, S3, S2 and S4 take `prevAm`. The
-// caller advances the EG counter itself.
+// attenuation and phase rows. S1 takes `am`, S3, S2 and S4 take `prevAm`,
+// except in the first sample, where they take `firstPrevAm`. The caller
+// advances the EG counter itself.
 void prepareOperators(FmChannel& channel, uint16_t egCounter, uint32_t am, uint32_t prevAm,
-                      FmChunkScratch& scratch, int n);
+                      uint32_t firstPrevAm, FmChunkScratch& scratch, int n);
 
 // Evaluates the channel's algorithm for n prepared samples into
 // scratch.values and updates the channel's output history. computeAlgorithm

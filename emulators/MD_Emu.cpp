@@ -284,13 +284,9 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
 
     switch (psgType) {
     case 0:
-    case 2: {
-        std::fill(psgLeft, psgLeft + frames, 0);
-        int32_t* buffers[2] = {psgLeft, psgRight};
-        psg->render32(buffers, frames);
-        addToBoth(psgLeft, left, right, frames);
+    case 2:
+        psg->renderBoth(left, right, frames);
         break;
-    }
     case 1:
         psg->renderGameGear(outputs, ggStereo, frames);
         break;

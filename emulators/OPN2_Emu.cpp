@@ -1,9 +1,61 @@
 #include "emulators/OPN2_Emu.h"
 
 #include <algorithm>
+#include <cstdint>
 
+#include "emulators/FmChannelRender.h"
 #include "emulators/FmSpread.h"
 #include "emulators/FmTypes.h"
+
+namespace {
+
+// The DAC replaces channel 6, record 5.
+constexpr int kDacRecord = 5;
+
+// Samples after the end of the last span between settles during which no
+// more is computed than asked for (the spans of a steady writer vary by a
+// sample or two).
+constexpr uint32_t kSpanGrace = 32;
+
+// Held-dispatcher values of `count` samples from the channel values in
+// `values`: each mapped by the output mode and added to the sides its pan
+// names; channel 6 gives `dac` instead when DacOn.
+template <uint32_t Mode, bool DacOn>
+void mapFrames(const int32_t* values, uint32_t count, const FmChannel* channels, int32_t dac,
+               const int16_t* curve, int32_t* left, int32_t* right) {
+    // All ones where the pan sends a channel to that side.
+    int32_t toLeft[6], toRight[6];
+    for (int r = 0; r < 6; ++r) {
+        toLeft[r] = channels[r].pan & 2 ? -1 : 0;
+        toRight[r] = channels[r].pan & 1 ? -1 : 0;
+    }
+    constexpr int kMapped = DacOn ? kDacRecord : 6; // records mapped from their values
+    for (uint32_t k = 0; k < count; ++k) {
+        const int32_t* in = values + 6 * k;
+        int32_t* l = left + 6 * k;
+        int32_t* r = right + 6 * k;
+#pragma GCC unroll 6
+        for (int c = 0; c < kMapped; ++c) {
+            const int32_t v = fmOutputValue<Mode>(in[c], curve);
+            l[c] = v & toLeft[c];
+            r[c] = v & toRight[c];
+        }
+        if constexpr (DacOn) {
+            l[kDacRecord] = dac & toLeft[kDacRecord];
+            r[kDacRecord] = dac & toRight[kDacRecord];
+        }
+    }
+}
+
+using MapFramesFn = void (*)(const int32_t*, uint32_t, const FmChannel*, int32_t, const int16_t*,
+                             int32_t*, int32_t*);
+// By output mode, then DAC off / on.
+constexpr MapFramesFn kMapFrames[4][2] = {{&mapFrames<0, false>, &mapFrames<0, true>},
+                                          {&mapFrames<1, false>, &mapFrames<1, true>},
+                                          {&mapFrames<2, false>, &mapFrames<2, true>},
+                                          {&mapFrames<3, false>, &mapFrames<3, true>}};
+
+} // namespace
 
 OPN2_Emu::OPN2_Emu() : OPNX_Emu(kFmYM2612) {}
 
@@ -16,6 +68,15 @@ void OPN2_Emu::reset() {
     std::fill(heldRight, heldRight + 6, 0);
 }
 
+void OPN2_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
+    // The DAC byte only sets chip_.dacData, which the samples computed ahead
+    // do not hold.
+    if ((port & 1) == 0 && (address & 0xFF) == 0x2A)
+        chip_.dacData = data;
+    else
+        OPNX_Emu::write(address, data, port);
+}
+
 void OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve,
                               uint32_t mode) {
     renderSpread(*this, outputs, frames, curve, mode, 21);
@@ -24,4 +85,64 @@ void OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t*
 void OPN2_Emu::renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve,
                              uint32_t mode) {
     renderSpread(*this, outputs, frames, curve, mode, 9);
+}
+
+void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
+                          int32_t* right) {
+    // The mode the dispatcher would use.
+    if (mode > 3) mode = 3;
+    if (mode == 0 && !curve) mode = 1;
+    const bool truncated = mode < 2;
+    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
+    count = std::min(count, kMaxAhead);
+    while (count > 0) {
+        if (aheadUsed_ == aheadCount_) computeAhead(count, truncated);
+        const uint32_t n = std::min(count, aheadCount_ - aheadUsed_);
+        const int32_t* values = aheadValues_ + 6 * aheadUsed_;
+        const int32_t dac = aheadDac_ ? fmDacValue(mode, chip_.dacData, curve) : 0;
+        kMapFrames[mode][aheadDac_ ? 1 : 0](values, n, chip_.channels, dac, curve, left, right);
+        aheadUsed_ += n;
+        steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
+        left += 6 * n;
+        right += 6 * n;
+        count -= n;
+    }
+}
+
+void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {
+    uint32_t n = std::min(steadyRun_, kMaxAhead);
+    if (steadyRun_ < lastSpan_)
+        n = std::min(n, lastSpan_ - steadyRun_); // up to where the last span ended
+    else if (steadyRun_ < lastSpan_ + kSpanGrace)
+        n = 0; // just past it: only what is asked for
+    n = std::min(std::max(need, n), kMaxAhead);
+    if (n > need) {
+        // Samples beyond those asked for may have to be undone.
+        std::copy(chip_.channels, chip_.channels + 6, savedChannels_);
+        savedShared_ = chip_.shared;
+    }
+    renderAhead(n, truncated);
+    aheadCount_ = n;
+    aheadUsed_ = 0;
+    aheadTruncated_ = truncated;
+    aheadDac_ = chip_.dacEnabled != 0;
+}
+
+void OPN2_Emu::renderAhead(uint32_t n, bool truncated) {
+    renderChannels(chip_, FmDispatch::Raw, chip_.shared.timerARunning, chip_.dacEnabled, nullptr,
+                   truncated ? 1 : 3, aheadValues_, aheadValues_, n);
+}
+
+void OPN2_Emu::settle() {
+    if (aheadCount_ == 0 && steadyRun_ == 0) return; // nothing computed ahead
+    if (aheadUsed_ < aheadCount_) {
+        // Back to where the run began, then forward over what was taken.
+        std::copy(savedChannels_, savedChannels_ + 6, chip_.channels);
+        chip_.shared = savedShared_;
+        if (aheadUsed_ > 0) renderAhead(aheadUsed_, aheadTruncated_);
+    }
+    aheadCount_ = 0;
+    aheadUsed_ = 0;
+    if (steadyRun_ > 0) lastSpan_ = steadyRun_;
+    steadyRun_ = 0;
 }

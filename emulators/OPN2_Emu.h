@@ -1,6 +1,15 @@
 // The YM2612 form of the OPN-family chip, with the spread renders of the
 // console sound system: every chip sample owns a frame of 21 (or 9) output
 // positions in which each channel has its own slot or slots.
+//
+// Music streams the DAC byte (register 0x2A) thousands of times a second,
+// which cuts the renders into pieces of a few chip samples. The spread
+// renders therefore compute the channels ahead of the output, in runs that
+// grow while nothing but DAC bytes is written: the values are kept as the
+// channels give them, and the DAC byte, pans, curve and output mode are
+// applied when a frame is emitted. Anything else that reads or changes the
+// chip first brings the state back to the sample the output has reached
+// (settle). Output and state are exactly those of rendering sample by sample.
 #pragma once
 
 #include <cstdint>
@@ -14,15 +23,53 @@ public:
 
     // Also clears the spread phase and the held frame.
     void reset() override;
+    // A DAC byte (port 0, register 0x2A) leaves the samples computed ahead
+    // in place; every other write settles first.
+    void write(uint16_t address, uint8_t data, uint64_t port) override;
 
     // Adds `frames` output positions with each channel in its slots of the
     // 21-slot (or 9-slot) frame; `curve` (512 entries) is read in mode 0 only.
     void renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode);
     void renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode);
 
+    // Most chip samples computed ahead at once (and taken by one call of
+    // takeFrames).
+    static constexpr uint32_t kMaxAhead = 128;
+
+    // The next `count` (at most kMaxAhead) chip samples as the Held
+    // dispatcher gives them in `mode` (channel record r at 6k + r of sample
+    // k, left and right), from the samples computed ahead.
+    void takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
+                    int32_t* right);
+
     // Spread state: the slot of the frame in progress that is emitted next,
     // and that frame's channel values (index c - 1 for channel c).
     uint64_t spreadPhase = 0;
     int32_t heldLeft[6] = {};
     int32_t heldRight[6] = {};
+
+protected:
+    void settle() override;
+
+private:
+    // Computes the next run of samples ahead (at least `need`).
+    void computeAhead(uint32_t need, bool truncated);
+    // Renders n samples from the live state into aheadValues_.
+    void renderAhead(uint32_t n, bool truncated);
+
+    // Channel values (by record, six per sample) of the samples computed
+    // ahead; aheadUsed_ of aheadCount_ have been taken.
+    int32_t aheadValues_[6 * kMaxAhead] = {};
+    uint32_t aheadCount_ = 0;
+    uint32_t aheadUsed_ = 0;
+    bool aheadTruncated_ = false; // computed with the 9-bit output stage (modes 0, 1)
+    bool aheadDac_ = false;       // the DAC replaced channel 6
+    // Samples taken since the chip last settled (the next run is as long, up
+    // to kMaxAhead), and between the two settles before: music writes at a
+    // steady rate, so a run stops where the next write is likely to fall.
+    uint32_t steadyRun_ = 0;
+    uint32_t lastSpan_ = 0;
+    // Channels and shared state where the run computed ahead began.
+    FmChannel savedChannels_[6];
+    FmSharedState savedShared_;
 };

@@ -72,6 +72,7 @@ bool OPNX_Emu::init(uint32_t /*maxFrames*/, const char* context, uint32_t /*flag
 }
 
 void OPNX_Emu::reset() {
+    settle();
     fmResetChip(chip_);
     framePhase_ = 0;
 }
@@ -81,10 +82,12 @@ ChipInfo* OPNX_Emu::getInfo() {
 }
 
 void OPNX_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
+    settle();
     fmWrite(chip_, address, data, port);
 }
 
 void OPNX_Emu::setParameter(uint32_t index, float value) {
+    settle();
     if (index < 6) fmSetChannelMute(chip_, index, value);
 }
 
@@ -95,6 +98,7 @@ bool OPNX_Emu::setSampleMemory(uint64_t region, const uint8_t* data, uint64_t si
 }
 
 int OPNX_Emu::render32(int32_t** outputs, uint64_t frames) {
+    settle();
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
     if (variant() != kFmYM2612) {
@@ -114,6 +118,7 @@ int OPNX_Emu::render32(int32_t** outputs, uint64_t frames) {
 
 void OPNX_Emu::renderSamples(int32_t* left, int32_t* right, uint64_t count, uint64_t stride,
                              int32_t scale) {
+    settle();
     const uint32_t v = variant();
     const FmChannelRecords& used = fmChannelRecords(v);
     if (used.count == 0) return;

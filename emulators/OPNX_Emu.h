@@ -47,11 +47,23 @@ public:
     static int32_t quantizeYm2203(int32_t s);
 
     uint32_t variant() const { return chip_.shared.variant; }
-    FmChipState& state() { return chip_; }
-    const FmChipState& state() const { return chip_; }
+    // The chip state at the sample the output has reached.
+    FmChipState& state() {
+        settle();
+        return chip_;
+    }
+    const FmChipState& state() const {
+        const_cast<OPNX_Emu*>(this)->settle(); // the state as seen from outside is unchanged
+        return chip_;
+    }
     uint64_t framePhase() const { return framePhase_; }
 
 protected:
+    // Brings chip_ back to the sample the output has reached, for a subclass
+    // whose renders compute ahead of it. Called before anything else reads or
+    // changes chip_.
+    virtual void settle() {}
+
     ChipInfo info_;
     FmChipState chip_;
     uint64_t framePhase_ = 0; // slot position within the current 21- or 9-slot frame

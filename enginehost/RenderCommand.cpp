@@ -60,6 +60,9 @@ bool isRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+// The velocity of every note of a phrase, on the MIDI scale.
+constexpr float kPhraseVelocity = 100.0f;
+
 // One event of the phrase at an absolute frame.
 struct TimedEvent {
     uint64_t frame;
@@ -84,7 +87,9 @@ uint64_t phraseEvents(const NotePhrase& phrase, double rate, std::vector<TimedEv
         at += n.seconds;
         const uint64_t end = static_cast<uint64_t>(std::llround(at * rate));
         if (n.key < 0 || end <= start) continue;
-        events.push_back({start, noteEvent(912, n.key, noteId, 0.8f)});
+        // The engine plug-in takes note velocities on the MIDI scale 0-127 (the
+        // engine host converts a VST3 host's 0-1 before it hands them on).
+        events.push_back({start, noteEvent(912, n.key, noteId, kPhraseVelocity)});
         events.push_back({end, noteEvent(1152, n.key, noteId, 0.0f)});
         ++noteId;
     }

@@ -506,6 +506,53 @@ TEST(DCSG_Emu, OutputIndependentOfCallSplits) {
     }
 }
 
+// The mono render adds the channel sum a stretch at a time; it must equal each
+// channel run on its own (the Game Gear render with every channel on the
+// left), with tones muted and unmuted on the way and calls cut anywhere.
+// renderBoth adds that sum to both sides.
+TEST(DCSG_Emu, MonoSumEqualsTheChannelsRunOneByOne) {
+    struct Step {
+        size_t at;
+        std::vector<uint8_t> bytes;
+        int mute = -1; // tone to toggle, -1 none
+    };
+    const std::vector<Step> script = {
+        {0, {0x85, 0x01, 0x91, 0xA3, 0x00, 0xB0, 0xCF, 0x03, 0xD4, 0xE5, 0xF2}},
+        {700, {0xE7}, 1}, // noise follows tone 2
+        {1900, {0xC1, 0x00}, 0},
+        {2600, {0xE0, 0x9F}, 1},
+        {4000, {}, 0},
+        {5000, {}},
+    };
+    std::mt19937 rng(2612);
+    for (uint32_t variant : {0u, 1u, 4u}) {
+        SCOPED_TRACE(testing::Message() << "variant " << variant);
+        Psg mono(variant, 3), both(variant, 3), each(variant, 3);
+        Frames m(5000), bl(5000), br(5000), el(5000), er(5000);
+        size_t pos = 0;
+        for (const Step& step : script) {
+            while (pos < step.at) {
+                const size_t n = std::min<size_t>(step.at - pos, rng() % 400);
+                int32_t* mo[1] = {m.data() + pos};
+                int32_t* eo[2] = {el.data() + pos, er.data() + pos};
+                mono.emu.render32(mo, n);
+                both.emu.renderBoth(bl.data() + pos, br.data() + pos, n);
+                each.emu.renderGameGear(eo, 0xF0, n);
+                pos += n;
+            }
+            for (Psg* p : {&mono, &both, &each}) {
+                for (uint8_t b : step.bytes) p->emu.write(0, b, 2);
+                if (step.mute >= 0)
+                    p->emu.setParameter(uint32_t(step.mute), p->emu.mutes[step.mute] ? 0.0f : 1.0f);
+            }
+        }
+        EXPECT_NE(m, Frames(5000, 0));
+        EXPECT_EQ(m, el);
+        EXPECT_EQ(bl, m);
+        EXPECT_EQ(br, m);
+    }
+}
+
 TEST(DCSG_Emu, Render16IsTheLowBitsOfTheMonoSum) {
     Psg a(0, 1, 64), b(0, 1, 64);
     int16_t c[16];

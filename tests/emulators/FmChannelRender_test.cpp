@@ -71,7 +71,7 @@ protected:
         }
     }
     int32_t value(bool truncated) {
-        prepareOperators(ch, shared.egCounter, 0, 0, scratch, 1);
+        prepareOperators(ch, shared.egCounter, 0, 0, 0, scratch, 1);
         if (truncated)
             computeAlgorithmTruncated(ch, scratch, 1);
         else

@@ -70,6 +70,40 @@ public:
 
     // A whole session of `length` chip samples.
     std::vector<Event> session(uint64_t length, bool dac = true) {
+        opening(dac);
+        uint64_t t = 0;
+        while (true) {
+            t += static_cast<uint64_t>(pick(1, 400));
+            if (t >= length) break;
+            randomEvent(t, dac);
+        }
+        return events_;
+    }
+
+    // A session of `length` chip samples with the DAC on and its byte
+    // streamed every few samples, the other events between them as sparse
+    // as in `session`.
+    std::vector<Event> dacStream(uint64_t length) {
+        opening(true);
+        write(0, 0, 0x2B, 0x80);
+        uint64_t t = 0;
+        uint64_t other = static_cast<uint64_t>(pick(1, 400));
+        while (true) {
+            t += static_cast<uint64_t>(pick(1, 8));
+            if (t >= length) break;
+            write(t, 0, 0x2A, pick(0, 255));
+            if (t >= other) {
+                randomEvent(t, true);
+                other = t + static_cast<uint64_t>(pick(1, 400));
+            }
+        }
+        return events_;
+    }
+
+private:
+    // LFO, timer A, a patch on every channel, the mode register, the DAC
+    // choice and every channel keyed, at sample 0.
+    void opening(bool dac) {
         events_.clear();
         write(0, 0, 0x22, chance(80) ? 8 | pick(0, 7) : 0);
         const int reload = pick(960, 1023);
@@ -83,40 +117,37 @@ public:
         modeRegister(0);
         if (dac) write(0, 0, 0x2B, chance(50) ? 0x80 : 0);
         for (int c = 0; c < 6; ++c) write(0, 0, 0x28, 0xF0 | (c < 3 ? c : c + 1));
-
-        uint64_t t = 0;
-        while (true) {
-            t += static_cast<uint64_t>(pick(1, 400));
-            if (t >= length) break;
-            const int what = pick(0, 99);
-            if (what < 30) {
-                keyEvent(t);
-            } else if (what < 50 && dac) {
-                write(t, 0, 0x2A, pick(0, 255));
-            } else if (what < 56) {
-                write(t, 0, 0x22, chance(80) ? 8 | pick(0, 7) : 0);
-            } else if (what < 62) {
-                modeRegister(t);
-            } else if (what < 66 && dac) {
-                write(t, 0, 0x2B, chance(50) ? 0x80 : 0);
-            } else if (what < 72) {
-                events_.push_back({t, true, static_cast<uint16_t>(pick(0, 5)),
-                                   static_cast<uint8_t>(chance(50)), 0});
-            } else if (what < 80) {
-                patchChannel(t, pick(0, 5));
-            } else if (what < 88) {
-                const int c = pick(0, 5);
-                write(t, c / 3, 0xA4 + c % 3, pick(0, 0x3F));
-                write(t, c / 3, 0xA0 + c % 3, pick(0, 255));
-            } else {
-                const int c = pick(0, 5);
-                write(t, c / 3, 0x40 + c % 3 + 4 * pick(0, 3), pick(0, 127));
-            }
-        }
-        return events_;
     }
 
-private:
+    // One event at sample t: a key, DAC data, LFO, mode register, DAC switch,
+    // mute, new patch, frequency or total level.
+    void randomEvent(uint64_t t, bool dac) {
+        const int what = pick(0, 99);
+        if (what < 30) {
+            keyEvent(t);
+        } else if (what < 50 && dac) {
+            write(t, 0, 0x2A, pick(0, 255));
+        } else if (what < 56) {
+            write(t, 0, 0x22, chance(80) ? 8 | pick(0, 7) : 0);
+        } else if (what < 62) {
+            modeRegister(t);
+        } else if (what < 66 && dac) {
+            write(t, 0, 0x2B, chance(50) ? 0x80 : 0);
+        } else if (what < 72) {
+            events_.push_back(
+                {t, true, static_cast<uint16_t>(pick(0, 5)), static_cast<uint8_t>(chance(50)), 0});
+        } else if (what < 80) {
+            patchChannel(t, pick(0, 5));
+        } else if (what < 88) {
+            const int c = pick(0, 5);
+            write(t, c / 3, 0xA4 + c % 3, pick(0, 0x3F));
+            write(t, c / 3, 0xA0 + c % 3, pick(0, 255));
+        } else {
+            const int c = pick(0, 5);
+            write(t, c / 3, 0x40 + c % 3 + 4 * pick(0, 3), pick(0, 127));
+        }
+    }
+
     std::mt19937 rng_;
     std::vector<Event> events_;
 };

@@ -37,40 +37,52 @@ std::vector<int16_t> testCurve() {
     return c;
 }
 
-// Renders a session through renderSpread in random pieces (cut at the frames
-// where its events apply) and compares with the model's channel values
-// placed in their slots.
-void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples) {
+// Renders `events` (a session of `samples` chip samples) through
+// renderSpread in random pieces of up to `maxPiece` chip samples (cut at the
+// frames where events apply) and compares with the per-sample model's channel
+// values placed in their slots. After every `checkEvery`-th piece (0: only at
+// the end) the chip state must also be the model's at the same sample.
+void checkSpread(uint64_t n, uint32_t mode, const std::vector<fmsession::Event>& events,
+                 uint64_t samples, uint64_t maxPiece, uint32_t seed, uint32_t checkEvery = 0) {
     const std::vector<int16_t> curve = testCurve();
     const Slots& slots = n == 21 ? kSlots21 : kSlots9;
-    const auto events = fmsession::Builder(seed).session(samples);
     OPN2_Emu chip, model;
     chip.reset();
     model.reset();
     const uint64_t total = samples * n;
     std::vector<int32_t> l(total, 1), r(total, 1), el(total, 1), er(total, 1);
-    size_t e = 0;
-    for (uint64_t t = 0; t < samples; ++t) {
-        for (; e < events.size() && events[e].at == t; ++e) fmsession::apply(model, events[e]);
-        const fmref::Sample s = fmref::step(model.state(), mode, curve.data());
-        for (int c = 0; c < 6; ++c) {
-            for (int w = 0; w < slots.width; ++w) {
-                el[t * n + slots.first[c] + w] += s.left[c];
-                er[t * n + slots.first[c] + w] += s.right[c];
+    size_t me = 0;
+    uint64_t modelAt = 0;
+    auto stepModel = [&](uint64_t to) {
+        for (; modelAt < to; ++modelAt) {
+            const uint64_t t = modelAt;
+            for (; me < events.size() && events[me].at == t; ++me)
+                fmsession::apply(model, events[me]);
+            const fmref::Sample s = fmref::step(model.state(), mode, curve.data());
+            for (int c = 0; c < 6; ++c) {
+                for (int w = 0; w < slots.width; ++w) {
+                    el[t * n + slots.first[c] + w] += s.left[c];
+                    er[t * n + slots.first[c] + w] += s.right[c];
+                }
             }
         }
-    }
+    };
     std::mt19937 rng(seed + 100);
-    e = 0;
+    size_t e = 0;
     uint64_t pos = 0;
-    while (pos < total) {
+    for (uint32_t piece = 1; pos < total; ++piece) {
         for (; e < events.size() && events[e].at * n == pos; ++e) fmsession::apply(chip, events[e]);
         const uint64_t next = e < events.size() ? events[e].at * n : total;
         const uint64_t len = std::min<uint64_t>(
-            next - pos, std::uniform_int_distribution<int>(0, 4 * static_cast<int>(n))(rng));
+            next - pos, std::uniform_int_distribution<int>(0, static_cast<int>(maxPiece * n))(rng));
         render(chip, n, &l[pos], &r[pos], len, curve.data(), mode);
         pos += len;
+        if (checkEvery && piece % checkEvery == 0) {
+            stepModel((pos + n - 1) / n); // the frames begun so far
+            ASSERT_EQ(fmref::diffState(chip.state(), model.state()), "") << "at " << pos;
+        }
     }
+    stepModel(samples);
     for (uint64_t i = 0; i < total; ++i) {
         ASSERT_EQ(l[i], el[i]) << "left " << i;
         ASSERT_EQ(r[i], er[i]) << "right " << i;
@@ -78,19 +90,39 @@ void checkSpread(uint64_t n, uint32_t mode, uint32_t seed, uint64_t samples) {
     EXPECT_EQ(fmref::diffState(chip.state(), model.state()), "");
 }
 
-class SpreadCuts : public ::testing::TestWithParam<std::tuple<uint64_t, uint32_t, uint32_t>> {};
+// Frame length, output mode, session seed, longest piece in chip samples
+// (short pieces cut most frames; long ones span many frames per call).
+class SpreadCuts
+    : public ::testing::TestWithParam<std::tuple<uint64_t, uint32_t, uint32_t, uint64_t>> {};
 
 TEST_P(SpreadCuts, RandomPiecesMatchTheModelInTheirSlots) {
-    const auto [n, mode, seed] = GetParam();
-    checkSpread(n, mode, seed, 5000);
+    const auto [n, mode, seed, maxPiece] = GetParam();
+    checkSpread(n, mode, fmsession::Builder(seed).session(5000), 5000, maxPiece, seed);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Sessions, SpreadCuts,
-    ::testing::Values(std::make_tuple(21ull, 0u, 21u), std::make_tuple(21ull, 1u, 22u),
-                      std::make_tuple(21ull, 2u, 23u), std::make_tuple(21ull, 3u, 24u),
-                      std::make_tuple(9ull, 0u, 25u), std::make_tuple(9ull, 1u, 26u),
-                      std::make_tuple(9ull, 2u, 27u), std::make_tuple(9ull, 3u, 28u)));
+    ::testing::Values(std::make_tuple(21ull, 0u, 21u, 4ull), std::make_tuple(21ull, 1u, 22u, 4ull),
+                      std::make_tuple(21ull, 2u, 23u, 4ull), std::make_tuple(21ull, 3u, 24u, 4ull),
+                      std::make_tuple(9ull, 0u, 25u, 4ull), std::make_tuple(9ull, 1u, 26u, 4ull),
+                      std::make_tuple(9ull, 2u, 27u, 4ull), std::make_tuple(9ull, 3u, 28u, 4ull),
+                      std::make_tuple(21ull, 0u, 29u, 600ull),
+                      std::make_tuple(9ull, 3u, 30u, 600ull)));
+
+// A DAC byte every few samples cuts the renders into pieces of a few frames
+// while the other events stay sparse, as music that streams samples does:
+// the output and, every so often, the state must still be the model's.
+TEST(FmSpread, DacStreamCutAtEveryByte) {
+    const struct {
+        uint64_t n;
+        uint32_t mode, seed, checkEvery;
+    } cases[] = {{21, 0, 41, 37}, {21, 1, 42, 0}, {9, 2, 43, 53}, {9, 3, 44, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "frame " << c.n << " mode " << c.mode);
+        const auto events = fmsession::Builder(c.seed).dacStream(6000);
+        checkSpread(c.n, c.mode, events, 6000, 1000, c.seed, c.checkEvery);
+    }
+}
 
 // One channel sounding (algorithm 7, all operators loud), panned both ways.
 void soloChannel(OPN2_Emu& chip, int channel) {

@@ -246,6 +246,11 @@ TEST_F(RenderRun, WritesAFloatWavOfThePhrase) {
     std::vector<float> samples(w.data.size() / 4);
     std::memcpy(samples.data(), w.data.data(), w.data.size());
     for (float s : samples) ASSERT_TRUE(std::isfinite(s));
+    // The notes are played at a musical velocity, not the quietest one: the
+    // phrase peaks within 12 dB of full scale.
+    float peak = 0.0f;
+    for (float s : samples) peak = std::max(peak, std::fabs(s));
+    EXPECT_GT(peak, 0.25f);
 }
 
 TEST_F(RenderRun, Writes16BitPcmAndCountsClipping) {
