@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -26,6 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "usage: morvane-render [-o FILE] [--rate HZ] [--block FRAMES] [--phrase TEXT]\n"
     "                      [--matrix TEXT] [--load FILE]... [--pcm16] [--plugin FILE]\n"
+    "                      [--media FILE [--member N] [--seconds S] [--loops N]]\n"
     "                      [--print-data-folder]\n"
     "  -o, --output FILE    the WAV to write (default brevado-render.wav)\n"
     "  --rate HZ            sample rate, 8000-384000 (default 48000)\n"
@@ -35,6 +37,10 @@ constexpr const char* kUsage =
     "  --load FILE          an instrument patch or media file; slot 0, then slot 1\n"
     "  --pcm16              16-bit PCM instead of 32-bit float; clipped samples are counted\n"
     "  --plugin FILE        the engine plug-in (default Brevado.so beside this program)\n"
+    "  --media FILE         play a VGM, VGZ or archive through the transport\n"
+    "  --member N           the archive's song member N, from 1 (default 1)\n"
+    "  --seconds S          play S seconds (default the track's length)\n"
+    "  --loops N            play the track's loop N times, 1-100 (default 1)\n"
     "  --print-data-folder  print the product folder the install uses and stop\n";
 
 // A whole decimal number within [low, high].
@@ -47,6 +53,29 @@ bool readCount(const char* text, uint32_t low, uint32_t high, uint32_t& value) {
     if (errno != 0 || v < low || v > high) return false;
     value = static_cast<uint32_t>(v);
     return true;
+}
+
+// A decimal number of seconds within (0, high].
+bool readSeconds(const char* text, double high, double& value) {
+    if (!text || !*text) return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text, &end);
+    if (errno != 0 || *end != '\0' || !(v > 0.0) || v > high) return false;
+    value = v;
+    return true;
+}
+
+// Transport ids of the plug-in, sent as parameter events 384 + id.
+enum : int32_t { kTransportPlay = 2, kTransportSelect = 4, kTransportLoopForever = 19 };
+
+vantor::HDMIDIEvent transportEvent(int32_t id, float value) {
+    vantor::HDMIDIEvent e = {};
+    e.kind = 176;
+    e.id = 384 + id;
+    e.value = value;
+    e.tuning = std::numeric_limits<float>::infinity();
+    return e;
 }
 
 // Every note gives two events, so a whole phrase fits one block's list.
@@ -114,6 +143,7 @@ int32_t extension(EnginePluginInstance& instance, void* record, uint64_t size, u
 
 bool RenderCommand::parseArguments(int argc, const char* const* argv, RenderOptions& options,
                                    std::string& error) {
+    std::string mediaOption; // a media option given, for the check below
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         auto value = [&](const char*& v) {
@@ -140,6 +170,35 @@ bool RenderCommand::parseArguments(int argc, const char* const* argv, RenderOpti
         } else if (arg == "--phrase") {
             if (!value(v)) return false;
             options.phrase = v;
+            options.phraseGiven = true;
+        } else if (arg == "--media") {
+            if (!value(v)) return false;
+            if (!*v || std::strlen(v) > RenderOptions::kMaxPath) {
+                error = std::string("bad media path \"") + v + "\" (1-511 characters)";
+                return false;
+            }
+            options.media = v;
+        } else if (arg == "--member") {
+            if (!value(v)) return false;
+            if (!readCount(v, 1, RenderOptions::kMaxMember, options.member)) {
+                error = std::string("bad member number \"") + v + "\" (1-65535)";
+                return false;
+            }
+            mediaOption = arg;
+        } else if (arg == "--seconds") {
+            if (!value(v)) return false;
+            if (!readSeconds(v, RenderOptions::kMaxSeconds, options.seconds)) {
+                error = std::string("bad play time \"") + v + "\" (above 0, at most 86400 s)";
+                return false;
+            }
+            mediaOption = arg;
+        } else if (arg == "--loops") {
+            if (!value(v)) return false;
+            if (!readCount(v, 1, RenderOptions::kMaxLoops, options.loops)) {
+                error = std::string("bad loop count \"") + v + "\" (1-100)";
+                return false;
+            }
+            mediaOption = arg;
         } else if (arg == "--matrix") {
             if (!value(v)) return false;
             options.matrix = v;
@@ -175,6 +234,10 @@ bool RenderCommand::parseArguments(int argc, const char* const* argv, RenderOpti
             return false;
         }
     }
+    if (!mediaOption.empty() && options.media.empty()) {
+        error = mediaOption + " needs --media";
+        return false;
+    }
     if (options.output.empty()) {
         error = "empty output path";
         return false;
@@ -209,7 +272,10 @@ int RenderCommand::run(int argc, const char* const* argv) {
 int RenderCommand::render(const RenderOptions& options) {
     std::string error;
     NotePhrase phrase;
-    if (!phrase.parse(options.phrase, error)) return fail(error, 2);
+    const bool media = !options.media.empty();
+    // With media, notes play only when a phrase was asked for.
+    if ((!media || options.phraseGiven) && !phrase.parse(options.phrase, error))
+        return fail(error, 2);
 
     // The plug-in, as a host loads it.
     const std::string pluginPath = options.plugin.empty() ? brevadoBesideHost() : options.plugin;
@@ -252,14 +318,38 @@ int RenderCommand::render(const RenderOptions& options) {
         if (!attached || extension(instance, matrixRecord.get(), sizeof *matrixRecord, 2) != 1)
             return fail("the engine plug-in refused the modulation matrix");
     }
+    double mediaSeconds = 0.0;
+    if (media) {
+        std::memset(loadRecord.get(), 0, sizeof *loadRecord);
+        loadRecord->header.id = EXT_LOAD_FILE;
+        std::memcpy(loadRecord->path, options.media.data(), options.media.size());
+        if (extension(instance, loadRecord.get(), 0, 1) != 0)
+            return fail("the engine plug-in could not load " + options.media);
+        if (!mediaTrackSeconds(options.media, options.member - 1, options.loops, mediaSeconds,
+                               error))
+            return fail(error);
+        if (options.seconds > 0.0) mediaSeconds = options.seconds;
+    }
 
     std::vector<TimedEvent> events;
     const uint64_t phraseEnd = phraseEvents(phrase, options.rate, events);
-    const uint64_t total =
-        phraseEnd + static_cast<uint64_t>(RenderOptions::kTailSeconds * options.rate);
+    uint64_t total = 0;
+    if (!media || options.phraseGiven)
+        total = phraseEnd + static_cast<uint64_t>(RenderOptions::kTailSeconds * options.rate);
+    if (media) {
+        // The transport plays the member from the first frame, looping for
+        // ever: the render's length decides where it stops.
+        events.insert(events.begin(),
+                      {{0, transportEvent(kTransportLoopForever, 1.0f)},
+                       {0, transportEvent(kTransportSelect, float(options.member - 1))},
+                       {0, transportEvent(kTransportPlay, 1.0f)}});
+        total = std::max(total, static_cast<uint64_t>(std::llround(mediaSeconds * options.rate)));
+    }
     const uint32_t bits = options.pcm16 ? 16 : 32;
     if (total * channels * (bits / 8) > kMaxWavDataBytes)
-        return fail("the phrase is too long for one WAV file at this rate (4 GB at most)", 2);
+        return fail(std::string(media ? "the media render" : "the phrase") +
+                        " is too long for one WAV file at this rate (4 GB at most)",
+                    2);
 
     // The output, opened only once the plug-in stands.
     vantor::WaveFileWriter writer(options.output);
@@ -284,7 +374,7 @@ int RenderCommand::render(const RenderOptions& options) {
     uint64_t clipped = 0;
     float peak = 0.0f;
     size_t next = 0;
-    const bool showProgress = total > RenderOptions::kProgressSeconds * options.rate;
+    const bool showProgress = media || total > RenderOptions::kProgressSeconds * options.rate;
     int shownTenth = 0;
 
     for (uint64_t at = 0; at < total; at += block) {

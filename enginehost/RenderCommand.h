@@ -8,11 +8,19 @@
 //
 //   morvane-render [-o FILE] [--rate HZ] [--block FRAMES] [--phrase TEXT]
 //                  [--matrix TEXT] [--load FILE]... [--pcm16] [--plugin FILE]
+//                  [--media FILE [--member N] [--seconds S] [--loops N]]
 //                  [--print-data-folder]
 //
 // Before rendering, a modulation-matrix text goes to the plug-in through its
 // modulation-matrix extension, and up to two files (instrument patches or
 // media) through its load-file extension, into slots 0 and 1 in order.
+//
+// A media file (VGM, VGZ, or an archive whose song member N, counted from 1,
+// is played) goes in through the load-file extension after them; the
+// transport selects the member and plays it, looping for ever, for the
+// track's length with its loop played `loops` times (or for the given
+// seconds). The track's length is read from the file here, with the media
+// readers the plug-in uses. Without --phrase no notes are played with it.
 //
 // Exit status 0 when the WAV was written, 1 when the plug-in or the output
 // failed, 2 for bad arguments; every failure prints one line on stderr.
@@ -38,6 +46,11 @@ struct RenderOptions {
     bool pcm16 = false;
     bool printDataFolder = false;
     bool help = false;
+    bool phraseGiven = false;
+    std::string media;    // empty: none
+    uint32_t member = 1;  // song member of an archive, from 1
+    double seconds = 0.0; // 0: the track's length
+    uint32_t loops = 1;   // passes through the track's loop
 
     static constexpr uint32_t kMinRate = 8000;
     static constexpr uint32_t kMaxRate = 384000;
@@ -47,9 +60,18 @@ struct RenderOptions {
     static constexpr size_t kMaxMatrix = 32255; // the matrix record's text field
     // Silence rendered after the phrase for the release.
     static constexpr double kTailSeconds = 0.5;
-    // Renders longer than this print progress lines.
+    // Renders longer than this print progress lines (media renders always do).
     static constexpr double kProgressSeconds = 30.0;
+    static constexpr uint32_t kMaxMember = 65535;
+    static constexpr uint32_t kMaxLoops = 100;
+    static constexpr double kMaxSeconds = 86400.0;
 };
+
+// The play time of song member `member` (from 0) of the media file at
+// `path`: its length with the loop played `loops` times. False with `error`
+// set when the file holds no such playable track.
+bool mediaTrackSeconds(const std::string& path, uint64_t member, uint32_t loops, double& seconds,
+                       std::string& error);
 
 class RenderCommand {
 public:

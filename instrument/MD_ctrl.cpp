@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #include "emulators/ChipEmu.h"
 #include "instrument/DCSG_tone_sub.h"
@@ -126,6 +127,8 @@ void MD_ctrl::resetMediaUnit() {
     for (uint8_t b : kPsgSilence) sendRegister(kMediaUnit, 0, b, 2);
     mediaActive = true;
     mediaStreamCount = 1;
+    // A stream that has not played yet adds nothing to the DAC mix.
+    std::fill(std::begin(mediaDacBytes), std::end(mediaDacBytes), uint8_t(0x80));
 }
 
 bool MD_ctrl::setClock(uint64_t index, double rate, double reference) {
@@ -203,7 +206,7 @@ void MD_ctrl::onModTargetResolved(uint32_t kind, uint64_t index, uint16_t parame
 }
 
 void MD_ctrl::receiveDataBlock(void* data, uint64_t size, uint64_t key) {
-    const auto* record = static_cast<const uint8_t*>(data);
+    auto* record = static_cast<uint8_t*>(data);
     auto old = dataBlocks.find(key);
     const bool replacesPlayed = old != dataBlocks.end() && old->second.record == dacRecord;
     dataBlocks[key] = DataBlock{record, record ? size : 0};

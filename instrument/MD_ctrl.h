@@ -80,6 +80,32 @@ public:
     // unless the path ends in it).
     bool exportPatch(int32_t instrument, const char* path) override;
     void attachCanvas(CanvasRecord* canvas) override;
+    // The media register write of the chip-controller face: the same as
+    // mediaRegisterWrite.
+    void writeMediaRegister(uint32_t chipType, uint64_t delta, uint32_t port, uint32_t reg,
+                            uint32_t value) override {
+        mediaRegisterWrite(chipType, delta, port, reg, value);
+    }
+
+    // ---- MediaCallback: the media player's chips play on unit 6
+    // Type 0 silences the unit's PSG, type 101 the PSG and every FM
+    // channel, any other type every FM channel.
+    void mediaChipReset(uint32_t chipType) override;
+    void mediaActiveOn() override { mediaActive = true; }
+    void mediaActiveOff() override { mediaActive = false; }
+    // Sets the unit's PSG model and FM chip for a chip of the track; DAC
+    // streams 84-99 raise the stream count.
+    void mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t commandRate) override;
+    // One register write of the track, routed by chip type, port and
+    // register to the unit's FM, PSG or AY part.
+    void mediaRegisterWrite(uint32_t chipType, uint64_t delta, uint32_t port, uint32_t reg,
+                            uint32_t value) override;
+    // A DAC stream sample: targets 2 and 6 mix the streams into the DAC
+    // register, any other target goes to the unit's output offset.
+    void mediaDacWrite(uint32_t chipType, uint8_t channel, int16_t left, int16_t right) override;
+    // Copies the track's PCM blocks into the host sample record under key 0
+    // and hands it to the DAC sub-controllers and the host.
+    void mediaDataBlock(const std::vector<VGM::DataBlock>* blocks) override;
 
     // ---- Own operations
     // One register write to unit `unit` (ports 0 and 1 are mirrored first).
@@ -151,7 +177,7 @@ public:
     std::array<std::unique_ptr<OPN2_DAC_sub>, kVoiceUnits> dac;
     bool dacMode = false;
     struct DataBlock {
-        const uint8_t* record;
+        uint8_t* record;
         uint64_t size;
     };
     std::map<uint64_t, DataBlock> dataBlocks; // the host's records
@@ -176,6 +202,8 @@ private:
     float velocityGain(uint64_t slot, uint64_t layer);
     void clearVoiceUnitRegisters(uint64_t u);
     void sendRegister(uint64_t unit, uint8_t reg, uint8_t value, uint64_t port = 0);
+    // Key-off of the six FM channels and timer-A keying off, on unit 6.
+    void mediaFmOff();
     bool runCommand(uint32_t id, double value);
 };
 

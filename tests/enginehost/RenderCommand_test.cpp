@@ -3,6 +3,7 @@
 // folder) on short phrases, with the WAV read back.
 #include "enginehost/NotePhrase.h"
 #include "enginehost/RenderCommand.h"
+#include "vgm/support/VgmFixtures.h"
 
 #include <fcntl.h>
 #include <ftw.h>
@@ -336,6 +337,117 @@ TEST_F(RenderRun, PrintsTheProductFolderOfTheInstall) {
     const Outcome r = run({"--print-data-folder"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, root + "/data/sondrix-md\n");
+}
+
+// ---- Media files ------------------------------------------------------------------------
+
+// A PSG tone of period 254 (440.4 Hz) for `seconds`; with `loopAt` >= 0 the
+// loop point sits that many seconds in.
+vgmtest::Bytes psgSong(double seconds, double loopAt = -1.0) {
+    vgmtest::VgmFile v;
+    v.set32(0x0C, 3579545);
+    v.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90});
+    double at = 0.0;
+    if (loopAt >= 0.0) {
+        v.wait(uint16_t(loopAt * 44100)).loopHere();
+        at = loopAt;
+    }
+    v.wait(uint16_t((seconds - at) * 44100));
+    return v.end().bytes();
+}
+
+void writeBytes(const std::string& path, const vgmtest::Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+std::vector<float> leftChannel(const Wav& w) {
+    std::vector<float> all(w.data.size() / 4);
+    std::memcpy(all.data(), w.data.data(), all.size() * 4);
+    std::vector<float> left;
+    for (size_t i = 0; i < all.size(); i += w.channels) left.push_back(all[i]);
+    return left;
+}
+
+TEST_F(RenderRun, PlaysAMediaFileForItsLengthWithProgress) {
+    writeBytes(root + "/song.vgm", psgSong(0.5));
+    const Outcome r =
+        run({"-o", "song.wav", "--rate", "22050", "--block", "100", "--media", "song.vgm"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("morvane-render: 50% ("), std::string::npos) << r.err;
+    const Wav w = readWav(readFile(root + "/song.wav"));
+    ASSERT_TRUE(w.ok);
+    ASSERT_EQ(w.data.size(), 11025u * w.channels * 4);
+    // The tone's pitch from its rising zero crossings, past the start.
+    const std::vector<float> x = leftChannel(w);
+    double mean = 0.0;
+    for (float s : x) mean += s;
+    mean /= double(x.size());
+    double first = -1.0, last = 0.0;
+    int crossings = 0;
+    for (size_t i = 2000; i < x.size(); ++i)
+        if (x[i - 1] - mean < 0.0 && x[i] - mean >= 0.0) {
+            if (first < 0.0) first = double(i);
+            last = double(i);
+            ++crossings;
+        }
+    ASSERT_GT(crossings, 10);
+    EXPECT_NEAR((crossings - 1) * 22050.0 / (last - first), 440.4, 3.0);
+}
+
+// The render lasts the track's length with its loop played as often as
+// asked, the given time, or the length of the archive member asked for.
+TEST_F(RenderRun, MediaRenderLengths) {
+    writeBytes(root + "/loop.vgm", psgSong(0.3, 0.1));
+    writeBytes(root + "/songs.zip",
+               vgmtest::zipBytes(root + "/tmp/scratch.zip",
+                                 {{"a.vgm", psgSong(0.3)}, {"b.vgm", psgSong(0.4)}}));
+    const struct {
+        std::vector<std::string> args;
+        size_t frames; // at 8000 Hz
+    } cases[] = {
+        {{"--media", "loop.vgm"}, 2400},
+        {{"--media", "loop.vgm", "--loops", "3"}, 5600},
+        {{"--media", "loop.vgm", "--seconds", "0.25"}, 2000},
+        {{"--media", "songs.zip"}, 2400},
+        {{"--media", "songs.zip", "--member", "2"}, 3200},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--rate", "8000", "-o", "out.wav"});
+        const Outcome r = run(args);
+        ASSERT_EQ(r.status, 0) << c.args[1] << r.err;
+        const Wav w = readWav(readFile(root + "/out.wav"));
+        ASSERT_TRUE(w.ok);
+        EXPECT_EQ(w.data.size() / (4u * w.channels), c.frames) << c.args.back();
+    }
+}
+
+TEST_F(RenderRun, MediaFailuresExitNonZeroWithOneLineAndNoFile) {
+    writeBytes(root + "/song.vgm", psgSong(0.2));
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* message;
+    } cases[] = {
+        {{"--media", "missing.vgm"}, 1, "the engine plug-in could not load missing.vgm"},
+        {{"--media", "song.vgm", "--member", "2"}, 1, "song.vgm holds 1 song member"},
+        {{"--loops", "2"}, 2, "--loops needs --media"},
+        {{"--member", "0", "--media", "song.vgm"}, 2, "bad member number \"0\""},
+        {{"--media", "song.vgm", "--seconds", "0"}, 2, "bad play time \"0\""},
+        {{"--media", "song.vgm", "--seconds", "nan"}, 2, "bad play time \"nan\""},
+        {{"--media", "song.vgm", "--loops", "101"}, 2, "bad loop count \"101\""},
+        {{"--media", ""}, 2, "bad media path"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"-o", "failed.wav"});
+        const Outcome r = run(args);
+        EXPECT_EQ(r.status, c.status) << c.message;
+        EXPECT_NE(r.err.find(std::string("morvane-render: ") + c.message), std::string::npos)
+            << r.err;
+        EXPECT_FALSE(exists(root + "/failed.wav")) << c.message;
+    }
 }
 
 } // namespace

@@ -1,0 +1,319 @@
+// Media files heard as a host hears them: the built "Brevado" loaded with
+// dlopen, one instance driven only through the four exports and its C record.
+// A file goes in through the load-file extension, the transport moves by
+// parameter events (ids 384 and up), and the stereo output is measured.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "MediaSongs.h"
+#include "instrument/EnginePluginRecords.h"
+#include "vantor/support/PrivateHome.h"
+
+using namespace vantor::EnginePluginSDK;
+using namespace mediatest;
+using vantor::HDMIDIEvent;
+
+namespace {
+
+// Transport ids; the host sends them as parameter events 384 + id.
+enum : int32_t {
+    kPlay = 2,
+    kSelectTrack = 4,
+    kSpeed = 5,
+    kSameTrack = 9,
+    kClose = 16,
+    kLoopForever = 19,
+};
+constexpr double kRate = 44100.0;
+
+struct Brevado {
+    Brevado() {
+        handle = ::dlopen(SX_PRODUCT_DIR "/Brevado.so", RTLD_NOW | RTLD_LOCAL);
+        if (!handle) return;
+        create = reinterpret_cast<NewInstanceFn>(::dlsym(handle, "newInstance"));
+        destroy = reinterpret_cast<DeleteInstanceFn>(::dlsym(handle, "deleteInstance"));
+    }
+    ~Brevado() {
+        if (handle) ::dlclose(handle);
+    }
+    void* handle = nullptr;
+    NewInstanceFn create = nullptr;
+    DeleteInstanceFn destroy = nullptr;
+};
+
+Brevado& library() {
+    static Brevado b;
+    return b;
+}
+
+HDMIDIEvent transport(int32_t id, float value, int32_t frame = 0) {
+    HDMIDIEvent e{};
+    e.kind = 176;
+    e.id = 384 + id;
+    e.value = value;
+    e.tuning = std::numeric_limits<float>::infinity();
+    e.frameOffset = frame;
+    return e;
+}
+
+HDMIDIEvent noteOn(uint8_t key, int32_t frame = 0) {
+    HDMIDIEvent e{};
+    e.status = 0x90;
+    e.data1 = key;
+    e.data2 = 100;
+    e.valid = 1;
+    e.frameOffset = frame;
+    return e;
+}
+
+struct Stereo {
+    std::vector<double> left, right;
+    void append(const Stereo& s) {
+        left.insert(left.end(), s.left.begin(), s.left.end());
+        right.insert(right.end(), s.right.begin(), s.right.end());
+    }
+};
+
+// One instance as the engine host keeps it, at 44.1 kHz, activated.
+class Instance {
+public:
+    explicit Instance(uint32_t maxBlock = 1024)
+        : record(library().create("com.Vantor.Emulator.MD", &host)) {
+        if (!record) return;
+        ProcessingInfo info = {};
+        info.sampleRate = kRate;
+        info.sampleRateInt = uint32_t(kRate);
+        info.maxBlockFrames = maxBlock;
+        info.samplePeriod = 1.0 / kRate;
+        dispatch(PLUGIN_OP_SET_PROCESSING_INFO, &info);
+        ActivationRecord a = {};
+        a.context = reinterpret_cast<uintptr_t>(profiles.c_str());
+        dispatch(PLUGIN_OP_ACTIVATE_RECORD, &a);
+        active = a.result == 1;
+    }
+    ~Instance() {
+        if (record) library().destroy(record);
+    }
+    intptr_t dispatch(uint32_t op, void* a, void* b = nullptr) {
+        return record->dispatcher(record, op, a, b);
+    }
+    // The load-file extension's answer for `path` in slot 0: 0 loaded, -1 not.
+    int32_t load(const std::string& path) {
+        std::memset(loadRecord.get(), 0, sizeof *loadRecord);
+        loadRecord->header.id = EXT_LOAD_FILE;
+        std::memcpy(loadRecord->path, path.data(), std::min<size_t>(path.size(), 511));
+        ExtensionCommand c = {};
+        c.record = loadRecord.get();
+        c.size = 0;
+        c.action = 1;
+        int32_t result = 1;
+        dispatch(PLUGIN_OP_EXTENSION, &c, &result);
+        return result;
+    }
+    // Renders `frames` frames in blocks of `block`; `events` go with the
+    // first block.
+    Stereo render(size_t frames, uint32_t block, std::vector<HDMIDIEvent> events = {}) {
+        auto in = std::make_unique<EventList>();
+        std::vector<float> l(block), r(block);
+        Stereo out;
+        for (size_t done = 0; done < frames;) {
+            const uint32_t n = uint32_t(std::min<size_t>(block, frames - done));
+            in->count = events.size();
+            std::copy(events.begin(), events.end(), in->events);
+            events.clear();
+            float* outputs[2] = {l.data(), r.data()};
+            record->process(record, outputs, int32_t(n), in.get(), nullptr, nullptr);
+            out.left.insert(out.left.end(), l.begin(), l.begin() + n);
+            out.right.insert(out.right.end(), r.begin(), r.begin() + n);
+            done += n;
+        }
+        return out;
+    }
+
+    HostRecord host{nullptr};
+    PluginRecord* record;
+    bool active = false;
+    const std::string profiles = SX_PRODUCT_DIR "/md_profiles.riff";
+    // The host's record stays attached to the instance: it outlives it.
+    std::unique_ptr<LoadFileRecord> loadRecord = std::make_unique<LoadFileRecord>();
+};
+
+double db(const std::vector<double>& x, size_t from = 0, size_t to = SIZE_MAX) {
+    to = std::min(to, x.size());
+    double s = 0.0;
+    for (size_t i = from; i < to; ++i) s += x[i] * x[i];
+    return s > 0.0 && to > from ? 10.0 * std::log10(s / double(to - from)) : -400.0;
+}
+
+class BrevadoMedia : public testhome::Scratch {
+protected:
+    void SetUp() override {
+        testhome::Scratch::SetUp();
+        ASSERT_NE(library().handle, nullptr) << ::dlerror();
+    }
+    std::string file(const std::string& name, const Bytes& bytes) {
+        const std::string p = path(name);
+        testhome::writeFile(p, std::string(bytes.begin(), bytes.end()));
+        return p;
+    }
+};
+
+} // namespace
+
+// FM, PSG and 0x80-style DAC writes: each section sounds at the pitch
+// written into the song, on both sides.
+TEST_F(BrevadoMedia, AGeneratedVgmPlaysItsNotesAtTheirPitches) {
+    Instance w;
+    ASSERT_TRUE(w.active);
+    ASSERT_EQ(w.load(file("song.vgm", fmPsgDacSong())), 0);
+    const Stereo x = w.render(size_t(kSongEnd * kRate), 256, {transport(kPlay, 1.0f)});
+    struct Section {
+        const char* what;
+        double from, to, hz;
+    };
+    for (const Section& s :
+         {Section{"FM", kFmFrom, kPsgFrom, sinePitch(kFmHz)},
+          Section{"PSG", kPsgFrom, kDacFrom, kPsgHz}, Section{"DAC", kDacFrom, kSongEnd, kDacHz}}) {
+        SCOPED_TRACE(s.what);
+        EXPECT_NEAR(pitchOf(x.left, kRate, s.from + 0.05, s.to - 0.05), s.hz, 1.0);
+        EXPECT_NEAR(pitchOf(x.right, kRate, s.from + 0.05, s.to - 0.05), s.hz, 1.0);
+        EXPECT_GT(db(x.left, size_t((s.from + 0.1) * kRate), size_t((s.to - 0.1) * kRate)), -40.0);
+    }
+}
+
+// A PCM stream and an FM note that start together at the loop point start
+// together on every pass, one loop length apart.
+TEST_F(BrevadoMedia, ALoopPlaysInStep) {
+    Instance w;
+    ASSERT_EQ(w.load(file("loop.vgm", loopingSong())), 0);
+    const Stereo x = w.render(size_t((kIntro + 4 * kLoopLength) * kRate), 256,
+                              {transport(kLoopForever, 1.0f), transport(kPlay, 1.0f)});
+    double first = 0.0;
+    for (int pass = 0; pass < 4; ++pass) {
+        SCOPED_TRACE(pass);
+        const double start = kIntro + pass * kLoopLength;
+        const double fm = onsetOf(x.left, kRate, start - 0.03, start + 0.05);
+        const double pcm = onsetOf(x.right, kRate, start - 0.03, start + 0.05);
+        ASSERT_GT(fm, 0.0);
+        ASSERT_GT(pcm, 0.0);
+        EXPECT_NEAR(pcm, fm, 0.001);
+        if (pass == 0) first = fm;
+        EXPECT_NEAR(fm - first, pass * kLoopLength, 0.001);
+    }
+}
+
+// The song as a bare file, gzipped, and as the second member of a zip and of
+// a 7z archive: the same output to the sample.
+TEST_F(BrevadoMedia, ASongInsideAnArchivePlaysTheSameAsTheBareFile) {
+    const Bytes song = fmPsgDacSong();
+    const Bytes other = loopingSong();
+    struct Case {
+        const char* name;
+        Bytes bytes;
+        float member;
+    };
+    const std::vector<std::pair<std::string, Bytes>> members = {{"a.vgm", other}, {"b.vgm", song}};
+    const std::vector<Case> cases = {
+        {"song.vgm", song, 0.0f},
+        {"song.vgz", vgmtest::gzipBytes(song, "song.vgm"), 0.0f},
+        {"songs.zip", vgmtest::zipBytes(path("scratch.zip"), members), 1.0f},
+        {"songs.7z", vgmtest::sevenZipBytes(members), 1.0f},
+    };
+    std::vector<double> bare;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Instance w;
+        ASSERT_EQ(w.load(file(c.name, c.bytes)), 0);
+        const Stereo x = w.render(size_t(0.8 * kRate), 256,
+                                  {transport(kSelectTrack, c.member), transport(kPlay, 1.0f)});
+        if (bare.empty()) {
+            bare = x.left;
+            EXPECT_GT(db(bare), -40.0);
+        } else {
+            EXPECT_EQ(x.left, bare);
+        }
+    }
+}
+
+// Close, speed changes and reselection while the song plays, a failed
+// member selection among them: playing goes on (or stops) without touching
+// freed data, and a new load plays again.
+TEST_F(BrevadoMedia, TransportChangesWhilePlaying) {
+    const Bytes broken = {'V', 'g', 'm', ' ', 1, 2, 3};
+    const std::string archive =
+        file("mixed.zip",
+             vgmtest::zipBytes(path("scratch.zip"), {{"a.vgm", loopingSong()}, {"b.vgm", broken}}));
+    Instance w;
+    ASSERT_EQ(w.load(archive), 0);
+    Stereo x = w.render(4410, 256, {transport(kLoopForever, 1.0f), transport(kPlay, 1.0f)});
+    const std::vector<std::vector<HDMIDIEvent>> steps = {
+        {transport(kSpeed, 2.0f, 10)},
+        {transport(kSpeed, 0.5f, 3), transport(kSpeed, 1.0f, 200)},
+        {transport(kSameTrack, 1.0f, 17)},
+        {transport(kSelectTrack, 1.0f, 5)}, // the broken member
+        {transport(kSelectTrack, 0.0f, 5), transport(kPlay, 1.0f, 6)},
+        {transport(kSpeed, 3.0f, 1), transport(kSelectTrack, 0.0f, 2)},
+        {transport(kClose, 1.0f, 100)},
+        {transport(kPlay, 1.0f, 0), transport(kSpeed, 1.5f, 1)}, // nothing loaded
+    };
+    for (const auto& events : steps) x.append(w.render(4410, 256, events));
+    // Closed: silence.
+    EXPECT_LT(db(x.left, x.left.size() - 2205), -80.0);
+    // A new load plays.
+    ASSERT_EQ(w.load(file("song.vgm", fmPsgDacSong())), 0);
+    const Stereo again = w.render(size_t(0.4 * kRate), 256, {transport(kPlay, 1.0f)});
+    EXPECT_NEAR(pitchOf(again.left, kRate, 0.05, 0.4), sinePitch(kFmHz), 1.0);
+}
+
+// Files that cannot be played are refused with a failure result, and the
+// instance still plays its notes.
+TEST_F(BrevadoMedia, ABrokenFileFailsAndNotesStillPlay) {
+    Bytes truncated = fmPsgDacSong();
+    truncated.resize(0x50);
+    Bytes badGzip = vgmtest::gzipBytes(fmPsgDacSong(), "song.vgm");
+    for (size_t i = 20; i < badGzip.size(); i += 7) badGzip[i] ^= 0x5A;
+    const std::vector<std::pair<const char*, Bytes>> cases = {
+        {"empty.vgm", {}},
+        {"truncated.vgm", truncated},
+        {"noise.vgm", Bytes(3000, 0xA7)},
+        {"bad.vgz", badGzip},
+        {"nothing.zip", vgmtest::zipBytes(path("scratch.zip"), {{"readme.txt", {'h', 'i'}}})},
+        {"bad.7z", Bytes{'7', 'z', 0xBC, 0xAF, 0x27, 0x1C, 0, 4, 1, 2, 3}},
+    };
+    for (const auto& [name, bytes] : cases) {
+        SCOPED_TRACE(name);
+        Instance w;
+        EXPECT_EQ(w.load(file(name, bytes)), -1);
+        const Stereo x =
+            w.render(size_t(0.5 * kRate), 256, {transport(kPlay, 1.0f), noteOn(69, 3)});
+        EXPECT_NEAR(insttest::pitchByZeroCrossings(x.left, kRate, x.left.size() / 4), 440.0, 2.0);
+    }
+}
+
+// The host's block sizes do not change the sound of a playing song.
+TEST_F(BrevadoMedia, HostBlockSizesGiveTheSameOutput) {
+    const std::string song = file("song.vgm", fmPsgDacSong());
+    const size_t frames = size_t(1.2 * kRate);
+    Stereo reference;
+    for (uint32_t block : {256u, 4096u, 37u, 1u}) {
+        SCOPED_TRACE(block);
+        Instance w(4096);
+        ASSERT_EQ(w.load(song), 0);
+        const size_t first = block == 1 ? 3000 : frames;
+        Stereo x = w.render(first, block, {transport(kPlay, 1.0f)});
+        if (first < frames) x.append(w.render(frames - first, 1000));
+        if (reference.left.empty()) {
+            reference = x;
+            continue;
+        }
+        EXPECT_EQ(x.left, reference.left);
+        EXPECT_EQ(x.right, reference.right);
+    }
+}
