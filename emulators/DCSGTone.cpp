@@ -37,6 +37,21 @@ void DCSGTone::run(int32_t* first, int32_t* second, uint64_t n) {
     }
 }
 
+void DCSGTone::advance(uint64_t n) {
+    // The first two edges one by one: the half under way may still have a
+    // length from before the period now in force. After them every half
+    // lasts factor x period frames (taken up each time a high half ends).
+    for (int edge = 0; edge < 2 && n > 0; ++edge) {
+        const uint64_t k = std::min(framesToEdge(), n);
+        step(k);
+        n -= k;
+    }
+    if (n == 0) return;
+    const uint64_t half = length ? length : 1; // counter is 0 here
+    phase ^= (n / half) & 1;
+    counter = n % half;
+}
+
 void DCSGTone::step(uint64_t k) {
     if (k < framesToEdge()) {
         counter += k;

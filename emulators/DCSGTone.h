@@ -22,6 +22,10 @@ public:
     // when a high half ends.
     void run(int32_t* first, int32_t* second, uint64_t n);
 
+    // Moves n frames on without output, as run with no outputs does, in a
+    // few steps however many edges pass.
+    void advance(uint64_t n);
+
     // Frames until the current half ends (at least 1).
     uint64_t framesToEdge() const { return counter < length ? length - counter : 1; }
     // The output during the current half.

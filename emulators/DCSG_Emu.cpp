@@ -116,13 +116,27 @@ void DCSG_Emu::setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16
 
 void DCSG_Emu::renderMono(int32_t* first, int32_t* second, uint64_t frames) {
     // A muted channel stands still. The sum is constant between two edges of
-    // the running channels: it is added a stretch at a time.
+    // the running channels: it is added a stretch at a time. A channel whose
+    // level is 0 in both halves (attenuation 15) adds nothing, so its edges
+    // cut no stretch: it only moves on, in one pass at the end (the channels
+    // are independent within a call; the noise took tone 2's rate already).
     DCSGTone* running[3];
+    DCSGTone* quiet[3];
     int count = 0;
-    for (int k = 0; k < 3; ++k)
-        if (!mutes[k]) running[count++] = tones[k].get();
+    int quietCount = 0;
+    for (int k = 0; k < 3; ++k) {
+        if (mutes[k]) continue;
+        DCSGTone* t = tones[k].get();
+        if (t->volumeTable[t->attenuation & 15] == 0)
+            quiet[quietCount++] = t;
+        else
+            running[count++] = t;
+    }
     if (!mutes[3]) noise->followRate();
-    const bool noiseRuns = !mutes[3] && noise->renders();
+    const bool noiseMoves = !mutes[3] && noise->renders();
+    const bool noiseQuiet = noiseMoves && noise->volumeTable[noise->attenuation & 15] == 0;
+    const bool noiseRuns = noiseMoves && !noiseQuiet;
+    const uint64_t total = frames;
     while (frames > 0) {
         uint64_t n = frames;
         int32_t sum = 0;
@@ -146,6 +160,8 @@ void DCSG_Emu::renderMono(int32_t* first, int32_t* second, uint64_t frames) {
         if (second) second += n;
         frames -= n;
     }
+    for (int k = 0; k < quietCount; ++k) quiet[k]->advance(total);
+    if (noiseQuiet) noise->run(nullptr, nullptr, total);
 }
 
 int DCSG_Emu::render32(int32_t** outputs, uint64_t frames) {

@@ -521,7 +521,12 @@ TEST(DCSG_Emu, MonoSumEqualsTheChannelsRunOneByOne) {
         {700, {0xE7}, 1}, // noise follows tone 2
         {1900, {0xC1, 0x00}, 0},
         {2600, {0xE0, 0x9F}, 1},
+        // Silent channels (attenuation 15) still move on: tone 2 at the
+        // fastest period and the noise, then both audible again.
+        {3200, {0xBF, 0xA0, 0x00}},
+        {3600, {0xFF}},
         {4000, {}, 0},
+        {4300, {0xB2, 0xF3}},
         {5000, {}},
     };
     std::mt19937 rng(2612);
@@ -574,3 +579,35 @@ TEST(DCSG_Emu, Render16IsTheLowBitsOfTheMonoSum) {
 }
 
 } // namespace
+
+// Moving a tone on without output lands where running it edge by edge does,
+// from any point of its cycle, with a period change still pending.
+TEST(DCSGTone, AdvanceEqualsRunningWithoutOutputs) {
+    struct Case {
+        uint64_t factor, period, pending, counter, length, phase, frames;
+    };
+    const Case cases[] = {
+        {5, 1, 1, 0, 5, 0, 0},          {5, 1, 1, 3, 5, 1, 1},
+        {5, 1, 1, 4, 5, 0, 1024},       {5, 1024, 7, 100, 5120, 1, 99999},
+        {16, 3, 200, 2, 48, 0, 12345},  {16, 3, 200, 47, 48, 1, 12345},
+        {1, 1, 1, 0, 0, 0, 77},         {3, 9, 9, 30, 27, 1, 5000}, // counter past length
+        {7, 2, 5, 0, 14, 1, 14},        {7, 2, 5, 13, 14, 0, 15},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "factor " << c.factor << " period " << c.period
+                                        << " counter " << c.counter << " frames " << c.frames);
+        DCSGTone a(1, c.factor), b(1, c.factor);
+        for (DCSGTone* t : {&a, &b}) {
+            t->period = c.period;
+            t->counter = c.counter;
+            t->length = c.length;
+            t->phase = c.phase;
+            t->setPeriod(uint32_t(c.pending));
+        }
+        a.advance(c.frames);
+        b.run(nullptr, nullptr, c.frames);
+        EXPECT_EQ(a.counter, b.counter);
+        EXPECT_EQ(a.length, b.length);
+        EXPECT_EQ(a.phase, b.phase);
+    }
+}
