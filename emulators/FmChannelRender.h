@@ -63,6 +63,14 @@ using FmBlockRenderer = void (*)(FmChannel& channel, FmSharedState& shared, uint
 // The instance for a layout, kind and output mode (modes above 3 act as 3).
 FmBlockRenderer renderChannelBlock(FmLayout layout, FmBlockKind kind, uint32_t mode);
 
+// Two channels without DAC or CSM duty over a block, each from its own copy
+// of the shared state: the same as the Plain block renderers of `layout` and
+// `mode` rendering one after the other, with chunks of the two computed side
+// by side.
+void renderChannelPair(FmLayout layout, uint32_t mode, FmChannel& a, FmSharedState& sharedA,
+                       FmChannel& b, FmSharedState& sharedB, const int16_t* curve, int32_t* leftA,
+                       int32_t* rightA, int32_t* leftB, int32_t* rightB, int32_t frames);
+
 // What a channel value s adds in output mode Mode (see FmOutputMode).
 template <uint32_t Mode> inline int32_t fmOutputValue(int32_t s, const int16_t* curve) {
     if constexpr (Mode == 0) return curve[(s >> 4) + 256];

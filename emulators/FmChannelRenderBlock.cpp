@@ -269,6 +269,43 @@ uint32_t csmChunk(FmSharedState& st, FmChannel& ch3, uint8_t timerARunning, uint
 
 // ---- The block core -------------------------------------------------------------
 
+// Cuts the next chunk of a channel (at most `remaining` samples, ending at an
+// LFO event, one sample after an AM change, CSM cuts for channel 3, a
+// lagging sample taking the quiet ones after it along) and prepares its
+// operator rows. Returns the chunk length; scratch.quiet tells finishChunk
+// how many LFO ticks it still owes.
+uint32_t prepareChunk(FmChannel& ch, FmSharedState& st, uint16_t egCounter, uint32_t period,
+                      uint32_t remaining, FmBlockKind kind, uint8_t timerARunning,
+                      FmChunkScratch& scratch) {
+    uint32_t n = std::min<uint32_t>({remaining, lfoToEvent(st, period), kFmChunk});
+    // S3, S2 and S4 see the previous AM value: after an AM change it moves
+    // on after one sample.
+    if (st.lfoPrevAm != st.lfoAm) n = 1;
+    if (kind == FmBlockKind::Csm) n = csmChunk(st, ch, timerARunning, n);
+    // A lagging sample takes the quiet samples after it along.
+    const uint32_t firstPrevAm = st.lfoPrevAm;
+    uint32_t firstPhases[4];
+    uint32_t quiet = 0;
+    if (n == 1 && kind != FmBlockKind::Csm && remaining > 1)
+        quiet =
+            takeLagTick(st, ch, period, std::min<uint32_t>(remaining, kFmChunk) - 1, firstPhases);
+    n += quiet;
+    prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, firstPrevAm, scratch,
+                     static_cast<int>(n));
+    if (quiet)
+        for (int k = 0; k < 4; ++k) scratch.phase[k][0] = firstPhases[k];
+    scratch.quiet = quiet;
+    return n;
+}
+
+// Moves the EG counter and the LFO past a computed chunk of n samples.
+void finishChunk(FmChannel& ch, FmSharedState& st, uint16_t& egCounter, uint32_t period, uint32_t n,
+                 const FmChunkScratch& scratch) {
+    egCounter = egAdvanceCounterBy(egCounter, n);
+    // The lagging sample's tick is taken already.
+    lfoAdvance(st, ch, scratch.quiet ? scratch.quiet : n, period);
+}
+
 void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_t dacData,
                  const int16_t* curve, int32_t* left, int32_t* right, int32_t frames,
                  FmBlockKind kind, uint32_t mode, const Mixer& mix) {
@@ -304,23 +341,9 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
     FmChunkScratch scratch;
     const bool truncated = mode < 2;
     while (done < total) {
-        uint32_t n = std::min<uint32_t>({total - done, lfoToEvent(st, period), kFmChunk});
-        // S3, S2 and S4 see the previous AM value: after an AM change it moves
-        // on after one sample.
-        if (st.lfoPrevAm != st.lfoAm) n = 1;
-        if (kind == FmBlockKind::Csm) n = csmChunk(st, ch, timerARunning, n);
-        // A lagging sample takes the quiet samples after it along.
-        const uint32_t firstPrevAm = st.lfoPrevAm;
-        uint32_t firstPhases[4];
-        uint32_t quiet = 0;
-        if (n == 1 && kind != FmBlockKind::Csm && total - done > 1)
-            quiet = takeLagTick(st, ch, period, std::min<uint32_t>(total - done, kFmChunk) - 1,
-                                firstPhases);
-        n += quiet;
+        const uint32_t n =
+            prepareChunk(ch, st, egCounter, period, total - done, kind, timerARunning, scratch);
         const int count = static_cast<int>(n);
-        prepareOperators(ch, egCounter, st.lfoAm, st.lfoPrevAm, firstPrevAm, scratch, count);
-        if (quiet)
-            for (int k = 0; k < 4; ++k) scratch.phase[k][0] = firstPhases[k];
         if (truncated)
             computeAlgorithmTruncated(ch, scratch, count);
         else
@@ -331,11 +354,82 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
             mix.constant(dac, count, pan, l, r);
         else
             mix.values(scratch.values, count, pan, curve, l, r);
-        egCounter = egAdvanceCounterBy(egCounter, n);
-        lfoAdvance(st, ch, quiet ? quiet : n, period); // the lagging sample's tick is taken
+        finishChunk(ch, st, egCounter, period, n, scratch);
         done += n;
     }
     st.egCounter = egCounter;
+}
+
+// Two Plain channels over a block, each from its own shared state, their
+// chunks computed side by side whenever they are equally long (they are
+// unless one channel's lag tick or silence differs): the same as rendering
+// them one after the other.
+void renderBlockPair(FmChannel& ca, FmSharedState& sa, FmChannel& cb, FmSharedState& sb,
+                     const int16_t* curve, int32_t* leftA, int32_t* rightA, int32_t* leftB,
+                     int32_t* rightB, int32_t frames, uint32_t mode, const Mixer& mix) {
+    if (channelSilent(ca) || channelSilent(cb) || frames <= 0) {
+        renderBlock(ca, sa, 0, 0, curve, leftA, rightA, frames, FmBlockKind::Plain, mode, mix);
+        renderBlock(cb, sb, 0, 0, curve, leftB, rightB, frames, FmBlockKind::Plain, mode, mix);
+        return;
+    }
+    const uint32_t periodA = kLfoPeriods[sa.lfoRate & 7];
+    const uint32_t periodB = kLfoPeriods[sb.lfoRate & 7];
+    const int stride = mix.stride;
+    const uint32_t total = static_cast<uint32_t>(frames);
+    const bool truncated = mode < 2;
+    uint16_t egA = sa.egCounter, egB = sb.egCounter;
+    uint32_t doneA = 0, doneB = 0;
+    FmChunkScratch scratchA, scratchB;
+    // Cuts and prepares a channel's next chunk, computing it when asked.
+    auto prepare = [&](FmChannel& ch, FmSharedState& st, uint16_t eg, uint32_t period,
+                       uint32_t done, FmChunkScratch& scratch, bool compute) {
+        const uint32_t n =
+            prepareChunk(ch, st, eg, period, total - done, FmBlockKind::Plain, 0, scratch);
+        if (compute && truncated)
+            computeAlgorithmTruncated(ch, scratch, static_cast<int>(n));
+        else if (compute)
+            computeAlgorithm(ch, scratch, static_cast<int>(n));
+        return n;
+    };
+    auto mixOut = [&](FmChannel& ch, FmChunkScratch& scratch, uint32_t done, uint32_t n,
+                      int32_t* left, int32_t* right) {
+        mix.values(scratch.values, static_cast<int>(n), ch.pan, curve,
+                   left + static_cast<int64_t>(done) * stride,
+                   right + static_cast<int64_t>(done) * stride);
+    };
+    while (doneA < total && doneB < total) {
+        const uint32_t na = prepare(ca, sa, egA, periodA, doneA, scratchA, false);
+        const uint32_t nb = prepare(cb, sb, egB, periodB, doneB, scratchB, false);
+        if (na == nb) {
+            computeAlgorithmPair(ca, scratchA, cb, scratchB, static_cast<int>(na), truncated);
+        } else if (truncated) {
+            computeAlgorithmTruncated(ca, scratchA, static_cast<int>(na));
+            computeAlgorithmTruncated(cb, scratchB, static_cast<int>(nb));
+        } else {
+            computeAlgorithm(ca, scratchA, static_cast<int>(na));
+            computeAlgorithm(cb, scratchB, static_cast<int>(nb));
+        }
+        mixOut(ca, scratchA, doneA, na, leftA, rightA);
+        mixOut(cb, scratchB, doneB, nb, leftB, rightB);
+        finishChunk(ca, sa, egA, periodA, na, scratchA);
+        finishChunk(cb, sb, egB, periodB, nb, scratchB);
+        doneA += na;
+        doneB += nb;
+    }
+    while (doneA < total) {
+        const uint32_t n = prepare(ca, sa, egA, periodA, doneA, scratchA, true);
+        mixOut(ca, scratchA, doneA, n, leftA, rightA);
+        finishChunk(ca, sa, egA, periodA, n, scratchA);
+        doneA += n;
+    }
+    while (doneB < total) {
+        const uint32_t n = prepare(cb, sb, egB, periodB, doneB, scratchB, true);
+        mixOut(cb, scratchB, doneB, n, leftB, rightB);
+        finishChunk(cb, sb, egB, periodB, n, scratchB);
+        doneB += n;
+    }
+    sa.egCounter = egA;
+    sb.egCounter = egB;
 }
 
 template <FmLayout Layout, FmBlockKind Kind, uint32_t Mode>
@@ -364,6 +458,15 @@ const FmBlockRenderer* const* const kInstances[kFmLayoutCount] = {
 
 int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
     return dacValue(mode, dacData, curve);
+}
+
+void renderChannelPair(FmLayout layout, uint32_t mode, FmChannel& a, FmSharedState& sharedA,
+                       FmChannel& b, FmSharedState& sharedB, const int16_t* curve, int32_t* leftA,
+                       int32_t* rightA, int32_t* leftB, int32_t* rightB, int32_t frames) {
+    const int l = std::min(static_cast<int>(layout), kFmLayoutCount - 1);
+    mode = std::min<uint32_t>(mode, 3);
+    renderBlockPair(a, sharedA, b, sharedB, curve, leftA, rightA, leftB, rightB, frames, mode,
+                    kMixers[l][mode]);
 }
 
 FmBlockRenderer renderChannelBlock(FmLayout layout, FmBlockKind kind, uint32_t mode) {

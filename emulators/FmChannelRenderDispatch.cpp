@@ -39,15 +39,40 @@ void renderChannels(FmChipState& chip, FmDispatch dispatch, uint8_t timerARunnin
     const DispatchLayout& d = kDispatchLayouts[static_cast<int>(dispatch)];
     const FmSharedState start = chip.shared;
     FmSharedState channel3 = start;
+    FmSharedState copies[6];
+    FmBlockKind kinds[6];
     for (int k = 0; k < 6; ++k) {
-        FmBlockKind kind = FmBlockKind::Plain;
-        if (k == 4 && dacEnabled) kind = FmBlockKind::Dac;
-        if (k == 5 && (timerARunning || csmPending(start))) kind = FmBlockKind::Csm;
-        FmSharedState copy = start;
-        FmSharedState& shared = k == 5 ? channel3 : copy;
-        const FmBlockRenderer render = renderChannelBlock(d.layout, kind, mode);
-        render(chip.channels[kChannelOrder[k]], shared, timerARunning, chip.dacData, dacEnabled,
-               curve, left + d.offsets[k], right + d.offsets[k], static_cast<int32_t>(frames));
+        copies[k] = start;
+        kinds[k] = FmBlockKind::Plain;
+        if (k == 4 && dacEnabled) kinds[k] = FmBlockKind::Dac;
+        if (k == 5 && (timerARunning || csmPending(start))) kinds[k] = FmBlockKind::Csm;
+    }
+    auto shared = [&](int k) -> FmSharedState& { return k == 5 ? channel3 : copies[k]; };
+    auto channel = [&](int k) -> FmChannel& { return chip.channels[kChannelOrder[k]]; };
+    // Channels are independent (each renders from its own copy of the shared
+    // state into its own slots, or adds): plain channels of one algorithm go
+    // in pairs, whose chunks are computed side by side.
+    bool rendered[6] = {};
+    for (int k = 0; k < 6; ++k) {
+        if (rendered[k]) continue;
+        rendered[k] = true;
+        int partner = -1;
+        if (kinds[k] == FmBlockKind::Plain)
+            for (int m = k + 1; m < 6 && partner < 0; ++m)
+                if (!rendered[m] && kinds[m] == FmBlockKind::Plain &&
+                    (channel(m).algorithm & 7) == (channel(k).algorithm & 7))
+                    partner = m;
+        if (partner >= 0) {
+            rendered[partner] = true;
+            renderChannelPair(d.layout, mode, channel(k), shared(k), channel(partner),
+                              shared(partner), curve, left + d.offsets[k], right + d.offsets[k],
+                              left + d.offsets[partner], right + d.offsets[partner],
+                              static_cast<int32_t>(frames));
+            continue;
+        }
+        const FmBlockRenderer render = renderChannelBlock(d.layout, kinds[k], mode);
+        render(channel(k), shared(k), timerARunning, chip.dacData, dacEnabled, curve,
+               left + d.offsets[k], right + d.offsets[k], static_cast<int32_t>(frames));
     }
     chip.shared = channel3;
 }

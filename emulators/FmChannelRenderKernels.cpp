@@ -236,6 +236,64 @@ template <int Alg, bool Truncated> void computeLoop(FmChannel& channel, FmChunkS
     std::copy(o, o + 6, channel.outputs);
 }
 
+template <int Alg, bool Truncated>
+void computeLoopPair(FmChannel& ca, FmChunkScratch& sa, FmChannel& cb, FmChunkScratch& sb, int n) {
+    int32_t oa[6], ob[6];
+    std::copy(ca.outputs, ca.outputs + 6, oa);
+    std::copy(cb.outputs, cb.outputs + 6, ob);
+    const int32_t shiftA = 10 - ca.feedback, maskA = ca.feedback ? -1 : 0;
+    const int32_t shiftB = 10 - cb.feedback, maskB = cb.feedback ? -1 : 0;
+    for (int i = 0; i < n; ++i) {
+        const int32_t pa[4] = {
+            static_cast<int32_t>(sa.phase[0][i]), static_cast<int32_t>(sa.phase[1][i]),
+            static_cast<int32_t>(sa.phase[2][i]), static_cast<int32_t>(sa.phase[3][i])};
+        const uint32_t aa[4] = {sa.atten[0][i], sa.atten[1][i], sa.atten[2][i], sa.atten[3][i]};
+        const int32_t pb[4] = {
+            static_cast<int32_t>(sb.phase[0][i]), static_cast<int32_t>(sb.phase[1][i]),
+            static_cast<int32_t>(sb.phase[2][i]), static_cast<int32_t>(sb.phase[3][i])};
+        const uint32_t ab[4] = {sb.atten[0][i], sb.atten[1][i], sb.atten[2][i], sb.atten[3][i]};
+        const int32_t fa = ((oa[0] + oa[1]) >> shiftA) & maskA;
+        const int32_t fb = ((ob[0] + ob[1]) >> shiftB) & maskB;
+        const FmSampleOutputs ra = fmEvaluateAlg<Alg>(pa, aa, oa, fa);
+        const FmSampleOutputs rb = fmEvaluateAlg<Alg>(pb, ab, ob, fb);
+        sa.values[i] = channelValue<Alg, Truncated>(ra);
+        sb.values[i] = channelValue<Alg, Truncated>(rb);
+    }
+    std::copy(oa, oa + 6, ca.outputs);
+    std::copy(ob, ob + 6, cb.outputs);
+}
+
+template <bool Truncated>
+void computePairDispatch(FmChannel& a, FmChunkScratch& sa, FmChannel& b, FmChunkScratch& sb,
+                         int n) {
+    switch (a.algorithm & 7) {
+    case 0:
+        computeLoopPair<0, Truncated>(a, sa, b, sb, n);
+        break;
+    case 1:
+        computeLoopPair<1, Truncated>(a, sa, b, sb, n);
+        break;
+    case 2:
+        computeLoopPair<2, Truncated>(a, sa, b, sb, n);
+        break;
+    case 3:
+        computeLoopPair<3, Truncated>(a, sa, b, sb, n);
+        break;
+    case 4:
+        computeLoopPair<4, Truncated>(a, sa, b, sb, n);
+        break;
+    case 5:
+        computeLoopPair<5, Truncated>(a, sa, b, sb, n);
+        break;
+    case 6:
+        computeLoopPair<6, Truncated>(a, sa, b, sb, n);
+        break;
+    default:
+        computeLoopPair<7, Truncated>(a, sa, b, sb, n);
+        break;
+    }
+}
+
 template <bool Truncated> void computeDispatch(FmChannel& channel, FmChunkScratch& s, int n) {
     switch (channel.algorithm & 7) {
     case 0:
@@ -283,6 +341,25 @@ void computeAlgorithm(FmChannel& channel, FmChunkScratch& scratch, int n) {
 
 void computeAlgorithmTruncated(FmChannel& channel, FmChunkScratch& scratch, int n) {
     computeDispatch<true>(channel, scratch, n);
+}
+
+void computeAlgorithmPair(FmChannel& a, FmChunkScratch& sa, FmChannel& b, FmChunkScratch& sb, int n,
+                          bool truncated) {
+    if ((a.algorithm & 7) != (b.algorithm & 7)) {
+        // Different wiring: one after the other.
+        if (truncated) {
+            computeDispatch<true>(a, sa, n);
+            computeDispatch<true>(b, sb, n);
+        } else {
+            computeDispatch<false>(a, sa, n);
+            computeDispatch<false>(b, sb, n);
+        }
+        return;
+    }
+    if (truncated)
+        computePairDispatch<true>(a, sa, b, sb, n);
+    else
+        computePairDispatch<false>(a, sa, b, sb, n);
 }
 
 FmSampleOutputs fmEvaluate(uint8_t algorithm, const int32_t p[4], const uint32_t a[4], int32_t o[6],

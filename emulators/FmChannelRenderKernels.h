@@ -20,6 +20,7 @@ struct FmChunkScratch {
     uint32_t atten[4][kFmChunk + 4];
     uint32_t phase[4][kFmChunk]; // 10-bit phase of each operator record
     int32_t values[kFmChunk];    // channel value per sample
+    uint32_t quiet;              // quiet samples a lagging first sample took along
 };
 
 // AM added to an operator's attenuation: by ams 0 nothing, 1 am >> 2, 2 am, 3 am x 2.
@@ -51,6 +52,12 @@ void prepareOperators(FmChannel& channel, uint16_t egCounter, uint32_t am, uint3
 // 9-bit output accumulator.
 void computeAlgorithm(FmChannel& channel, FmChunkScratch& scratch, int n);
 void computeAlgorithmTruncated(FmChannel& channel, FmChunkScratch& scratch, int n);
+// The same for two channels over n prepared samples each, side by side: the
+// feedback chain of S1 (one table lookup after another, sample by sample)
+// of one channel runs while the other's waits. Each channel's values and
+// history are those of evaluating it alone.
+void computeAlgorithmPair(FmChannel& a, FmChunkScratch& sa, FmChannel& b, FmChunkScratch& sb, int n,
+                          bool truncated);
 
 // Operator outputs of one sample.
 struct FmSampleOutputs {

@@ -27,23 +27,6 @@ template <> struct SpreadLayout<9> {
     static constexpr int kWidth = 1;
 };
 
-// Adds a whole frame: channel c into its slot (and the next one when a value
-// is two slots wide).
-template <int N>
-inline void emitFrame(const int32_t* vl, const int32_t* vr, int32_t* left, int32_t* right) {
-    using L = SpreadLayout<N>;
-#pragma GCC unroll 6
-    for (int c = 0; c < 6; ++c) {
-        const int s = L::kFirst[c];
-        left[s] += vl[c];
-        right[s] += vr[c];
-        if constexpr (L::kWidth == 2) {
-            left[s + 1] += vl[c];
-            right[s + 1] += vr[c];
-        }
-    }
-}
-
 // Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
 // are `vl`, `vr`; left[0] is the position of slot `from`.
 template <int N>
@@ -62,6 +45,49 @@ inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint6
     }
 }
 
+// Adds `count` whole frames of unmapped channel values (record r at 6k + r)
+// in output mode Mode: each value mapped, masked by its pan and added into
+// its slots; with DacOn record 5 adds `dac` instead. The same sums as the
+// frames takeFrames maps, each added into its slots.
+template <int N, uint32_t Mode, bool DacOn>
+void addFrames(const int32_t* values, uint64_t count, const OPN2_Emu& chip, int32_t dac,
+               const int16_t* curve, int32_t* left, int32_t* right) {
+    using L = SpreadLayout<N>;
+    int32_t toLeft[6], toRight[6]; // all ones where the pan sends a record to that side
+    for (int r = 0; r < 6; ++r) {
+        toLeft[r] = chip.pan(r) & 2 ? -1 : 0;
+        toRight[r] = chip.pan(r) & 1 ? -1 : 0;
+    }
+    for (uint64_t k = 0; k < count; ++k) {
+        const int32_t* in = values + 6 * k;
+        int32_t* l = left + k * N;
+        int32_t* r = right + k * N;
+#pragma GCC unroll 6
+        for (int c = 0; c < 6; ++c) {
+            const int32_t v = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
+            const int32_t vl = v & toLeft[c], vr = v & toRight[c];
+            const int s = L::kFirst[c];
+            l[s] += vl;
+            r[s] += vr;
+            if constexpr (L::kWidth == 2) {
+                l[s + 1] += vl;
+                r[s + 1] += vr;
+            }
+        }
+    }
+}
+
+template <int N>
+using AddFramesFn = void (*)(const int32_t*, uint64_t, const OPN2_Emu&, int32_t, const int16_t*,
+                             int32_t*, int32_t*);
+
+// By output mode, then DAC off / on.
+template <int N>
+constexpr AddFramesFn<N> kAddFrames[4][2] = {{&addFrames<N, 0, false>, &addFrames<N, 0, true>},
+                                             {&addFrames<N, 1, false>, &addFrames<N, 1, true>},
+                                             {&addFrames<N, 2, false>, &addFrames<N, 2, true>},
+                                             {&addFrames<N, 3, false>, &addFrames<N, 3, true>}};
+
 template <int N>
 void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                    uint32_t mode) {
@@ -69,9 +95,11 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
     uint64_t p = chip.spreadPhase;
-    // Channel values of the frames taken at once, six per frame.
-    int32_t valuesLeft[6 * kSamplesPerCall];
-    int32_t valuesRight[6 * kSamplesPerCall];
+    // The mode takeFrames maps in.
+    const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
+    // Channel values of a frame cut by the end of the block.
+    int32_t valuesLeft[6];
+    int32_t valuesRight[6];
 
     uint64_t i = 0;
     while (i < frames) {
@@ -93,16 +121,25 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
         // Every frame starting in the rest of the block, the last one
         // perhaps cut by its end.
         const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
-        chip.takeFrames(static_cast<uint32_t>(starts), curve, mode, valuesLeft, valuesRight);
         const uint64_t whole = std::min(starts, (frames - i) / n);
-        for (uint64_t s = 0; s < whole; ++s)
-            emitFrame<N>(valuesLeft + 6 * s, valuesRight + 6 * s, left + i + s * n,
-                         right + i + s * n);
+        // Whole frames: mapped and added in one pass, a run computed ahead
+        // at a time.
+        for (uint64_t taken = 0; taken < whole;) {
+            uint32_t got = 0;
+            const int32_t* values =
+                chip.takeValues(static_cast<uint32_t>(whole - taken), outputMode, got);
+            const bool dacOn = chip.takenWithDac();
+            const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
+            kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, got, chip, dac, curve,
+                                                     left + i + taken * n, right + i + taken * n);
+            taken += got;
+        }
         i += whole * n;
         if (whole < starts) {
             // Cut by the end of the block: held for the next call.
-            const int32_t* vl = valuesLeft + 6 * whole;
-            const int32_t* vr = valuesRight + 6 * whole;
+            chip.takeFrames(1, curve, mode, valuesLeft, valuesRight);
+            const int32_t* vl = valuesLeft;
+            const int32_t* vr = valuesRight;
             std::copy(vl, vl + 6, chip.heldLeft);
             std::copy(vr, vr + 6, chip.heldRight);
             p = frames - i;

@@ -87,22 +87,29 @@ void OPN2_Emu::renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* 
     renderSpread(*this, outputs, frames, curve, mode, 9);
 }
 
+const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) {
+    const bool truncated = mode < 2;
+    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
+    count = std::min(count, kMaxAhead);
+    if (count > 0 && aheadUsed_ == aheadCount_) computeAhead(count, truncated);
+    n = std::min(count, aheadCount_ - aheadUsed_);
+    const int32_t* values = aheadValues_ + 6 * aheadUsed_;
+    aheadUsed_ += n;
+    steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
+    return values;
+}
+
 void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
                           int32_t* right) {
     // The mode the dispatcher would use.
     if (mode > 3) mode = 3;
     if (mode == 0 && !curve) mode = 1;
-    const bool truncated = mode < 2;
-    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
     count = std::min(count, kMaxAhead);
     while (count > 0) {
-        if (aheadUsed_ == aheadCount_) computeAhead(count, truncated);
-        const uint32_t n = std::min(count, aheadCount_ - aheadUsed_);
-        const int32_t* values = aheadValues_ + 6 * aheadUsed_;
+        uint32_t n = 0;
+        const int32_t* values = takeValues(count, mode, n);
         const int32_t dac = aheadDac_ ? fmDacValue(mode, chip_.dacData, curve) : 0;
         kMapFrames[mode][aheadDac_ ? 1 : 0](values, n, chip_.channels, dac, curve, left, right);
-        aheadUsed_ += n;
-        steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
         left += 6 * n;
         right += 6 * n;
         count -= n;

@@ -42,6 +42,20 @@ public:
     void takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
                     int32_t* right);
 
+    // The next run of up to `count` chip samples computed ahead, unmapped
+    // (record r at 6k + r of sample k), for the spread renders that map and
+    // place the values in one pass; `n` receives the run's length (at least
+    // 1 for a count of 1 or more, at most kMaxAhead). `mode` is an output
+    // mode 0-3, 0 only with a curve. takeFrames is made of these runs.
+    const int32_t* takeValues(uint32_t count, uint32_t mode, uint32_t& n);
+    // Whether the DAC replaced record 5 in the runs taken since the chip
+    // last computed ahead.
+    bool takenWithDac() const { return aheadDac_; }
+    // The pan bits of record r and the DAC byte as the writes left them (a
+    // pan write settles the chip first, a DAC byte does not).
+    uint8_t pan(int record) const { return chip_.channels[record].pan; }
+    uint8_t dacData() const { return chip_.dacData; }
+
     // Spread state: the slot of the frame in progress that is emitted next,
     // and that frame's channel values (index c - 1 for channel c).
     uint64_t spreadPhase = 0;

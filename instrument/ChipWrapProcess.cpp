@@ -260,17 +260,21 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
             std::fill(acc[c], acc[c] + piece, 0);
         }
         if (controller) controller->render(acc, channels, piece);
-        for (uint32_t c = 0; c < channels; ++c) {
+        // The stereo filter covers channels 0 and 1 (scaling and low-pass
+        // included); other channels (and the only channel of a mono unit)
+        // are scaled and low-passed unfiltered.
+        uint32_t first = 0;
+        if (taps && channels >= 2) {
+            stereoFir.processScaled(acc[0], acc[1], outputGains, buffers[0] + done,
+                                    buffers[1] + done, piece, taps, lp);
+            first = 2;
+        }
+        for (uint32_t c = first; c < channels; ++c) {
             float* out = buffers[c] + done;
             const float gain = outputGains[c];
             for (uint64_t i = 0; i < piece; ++i) out[i] = static_cast<float>(acc[c][i]) * gain;
+            lp[c].process(out, static_cast<int32_t>(piece));
         }
-        // The stereo filter covers channels 0 and 1; other channels (and the
-        // only channel of a mono unit) pass unfiltered.
-        if (taps && channels >= 2)
-            stereoFir.process(buffers[0] + done, buffers[1] + done, piece, taps);
-        for (uint32_t c = 0; c < channels; ++c)
-            lp[c].process(buffers[c] + done, static_cast<int32_t>(piece));
         done += piece;
     }
 }

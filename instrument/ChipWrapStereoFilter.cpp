@@ -1,15 +1,21 @@
-// The rotating-state stereo filter.
+// The rotating-state stereo filter as a sparse filter over one line of past
+// inputs per channel, and the chip-rate stage built on it.
 #include "instrument/ChipWrapStereoFilter.h"
 
+#include <algorithm>
 #include <cstring>
+
+#include "instrument/LPFilter.h"
 
 namespace acme {
 
 namespace {
 
 using Lanes = float __attribute__((vector_size(16)));
+using Pair = double __attribute__((vector_size(16)));
+using Ints = int32_t __attribute__((vector_size(16)));
 
-Lanes load(const float* p) {
+inline Lanes load(const float* p) {
     Lanes v;
     std::memcpy(&v, p, sizeof v);
     return v;
@@ -17,62 +23,109 @@ Lanes load(const float* p) {
 
 } // namespace
 
-void ChipWrapStereoFilter::process(float* left, float* right, uint64_t frames, const float* taps) {
-    // Frame i goes through state (index + i) mod 21, so each state sees
-    // every 21st frame. The frames of one state are gathered behind its 15
-    // previous ones and filtered together: the sums run in the same order as
-    // frame by frame, and the compiler can vectorise across frames.
-    constexpr uint32_t kHistory = kTaps - 1;
-    constexpr uint64_t kPerState = kMaxPiece / kStates + 1;
-    constexpr uint64_t kLanes = 4;
-    constexpr uint64_t kRoom = kHistory + kPerState + kLanes;
-    if (frames > kMaxPiece) {
-        process(left, right, kMaxPiece, taps);
-        process(left + kMaxPiece, right + kMaxPiece, frames - kMaxPiece, taps);
-        return;
-    }
-    alignas(16) float inL[kRoom], inR[kRoom];
-    alignas(16) float outL[kPerState + kLanes], outR[kPerState + kLanes];
+template <class Fill, class Emit>
+void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, Fill fill, Emit emit) {
     Lanes cl[kTaps], cr[kTaps];
     for (uint32_t j = 0; j < kTaps; ++j) {
         cl[j] = Lanes{} + taps[2 * j];
         cr[j] = Lanes{} + taps[2 * j + 1];
     }
-    for (uint64_t k = 0; k < kStates && k < frames; ++k) {
-        State& s = states[(index + k) % kStates];
-        const uint64_t count = (frames - k + kStates - 1) / kStates;
-        const uint64_t padded = (count + kLanes - 1) & ~(kLanes - 1);
-        for (uint32_t j = 0; j < kHistory; ++j) {
-            inL[kHistory - 1 - j] = s.left[j];
-            inR[kHistory - 1 - j] = s.right[j];
-        }
-        for (uint64_t m = 0; m < count; ++m) {
-            inL[kHistory + m] = left[k + m * kStates];
-            inR[kHistory + m] = right[k + m * kStates];
-        }
-        for (uint64_t m = count; m < padded; ++m) inL[kHistory + m] = inR[kHistory + m] = 0.0f;
-        // Four frames at a time; each frame's sum still runs from tap 0 up.
-        for (uint64_t m = 0; m < padded; m += kLanes) {
-            Lanes l = load(inL + kHistory + m) * cl[0];
-            Lanes r = load(inR + kHistory + m) * cr[0];
+    float* const xl = lines[0] + kLead;
+    float* const xr = lines[1] + kLead;
+    for (uint64_t done = 0; done < frames;) {
+        const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames - done, kSpan));
+        fill(xl, xr, done, n);
+        for (uint32_t k = n; k < ((n + kGroup - 1) & ~(kGroup - 1)); ++k) xl[k] = xr[k] = 0.0f;
+        // Eight frames at a time (two vectors a side, so the sums of one
+        // group do not wait on each other); each frame's sum runs from tap 0
+        // up, as the frame-by-frame filter adds its history newest first.
+        for (uint32_t k = 0; k < n; k += kGroup) {
+            Lanes l0 = load(xl + k) * cl[0], l1 = load(xl + k + 4) * cl[0];
+            Lanes r0 = load(xr + k) * cr[0], r1 = load(xr + k + 4) * cr[0];
+#pragma GCC unroll 16
             for (uint32_t j = 1; j < kTaps; ++j) {
-                l += load(inL + kHistory + m - j) * cl[j];
-                r += load(inR + kHistory + m - j) * cr[j];
+                const uint32_t back = kStates * j;
+                l0 += load(xl + k - back) * cl[j];
+                l1 += load(xl + k + 4 - back) * cl[j];
+                r0 += load(xr + k - back) * cr[j];
+                r1 += load(xr + k + 4 - back) * cr[j];
             }
-            std::memcpy(outL + m, &l, sizeof l);
-            std::memcpy(outR + m, &r, sizeof r);
+            alignas(16) float l[kGroup], r[kGroup];
+            std::memcpy(l, &l0, sizeof l0);
+            std::memcpy(l + 4, &l1, sizeof l1);
+            std::memcpy(r, &r0, sizeof r0);
+            std::memcpy(r + 4, &r1, sizeof r1);
+            emit(l, r, done + k, std::min<uint32_t>(kGroup, n - k));
         }
-        for (uint64_t m = 0; m < count; ++m) {
-            left[k + m * kStates] = outL[m];
-            right[k + m * kStates] = outR[m];
-        }
-        // The newest 16 inputs, newest first, are the state's history now.
-        for (uint32_t j = 0; j < kTaps; ++j) {
-            s.left[j] = inL[kHistory + count - 1 - j];
-            s.right[j] = inR[kHistory + count - 1 - j];
-        }
+        // The newest kReach inputs are the past of the next pass.
+        std::memmove(xl - kReach, xl + n - kReach, kReach * sizeof(float));
+        std::memmove(xr - kReach, xr + n - kReach, kReach * sizeof(float));
+        done += n;
     }
-    index = static_cast<uint32_t>((index + frames) % kStates);
+}
+
+void ChipWrapStereoFilter::process(float* left, float* right, uint64_t frames, const float* taps) {
+    run(
+        frames, taps,
+        [&](float* xl, float* xr, uint64_t at, uint32_t n) {
+            std::memcpy(xl, left + at, n * sizeof(float));
+            std::memcpy(xr, right + at, n * sizeof(float));
+        },
+        [&](const float* l, const float* r, uint64_t at, uint32_t n) {
+            std::memcpy(left + at, l, n * sizeof(float));
+            std::memcpy(right + at, r, n * sizeof(float));
+        });
+}
+
+void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* inRight,
+                                         const float gains[2], float* left, float* right,
+                                         uint64_t frames, const float* taps, LPFilter* lowPass) {
+    if (frames == 0) return;
+    const Lanes gl = Lanes{} + gains[0], gr = Lanes{} + gains[1];
+    // Both low-pass recurrences run side by side in one pair of doubles.
+    const Pair a = {lowPass[0].a, lowPass[1].a};
+    const Pair c = {lowPass[0].c, lowPass[1].c};
+    Pair y = {lowPass[0].state, lowPass[1].state};
+    run(
+        frames, taps,
+        [&](float* xl, float* xr, uint64_t at, uint32_t n) {
+            uint32_t i = 0;
+            for (; i + 4 <= n; i += 4) {
+                Ints il, ir;
+                std::memcpy(&il, inLeft + at + i, sizeof il);
+                std::memcpy(&ir, inRight + at + i, sizeof ir);
+                const Lanes fl = __builtin_convertvector(il, Lanes) * gl;
+                const Lanes fr = __builtin_convertvector(ir, Lanes) * gr;
+                std::memcpy(xl + i, &fl, sizeof fl);
+                std::memcpy(xr + i, &fr, sizeof fr);
+            }
+            for (; i < n; ++i) {
+                xl[i] = static_cast<float>(inLeft[at + i]) * gl[0];
+                xr[i] = static_cast<float>(inRight[at + i]) * gr[0];
+            }
+        },
+        [&](const float* l, const float* r, uint64_t at, uint32_t n) {
+            // Whole groups unrolled: the recurrence stays in a register.
+            auto step = [&](uint32_t i) {
+                const Pair x = {l[i], r[i]};
+                y = a * x - c * y;
+                left[at + i] = static_cast<float>(y[0]);
+                right[at + i] = static_cast<float>(y[1]);
+            };
+            if (n == kGroup) {
+#pragma GCC unroll 8
+                for (uint32_t i = 0; i < kGroup; ++i) step(i);
+            } else {
+                for (uint32_t i = 0; i < n; ++i) step(i);
+            }
+        });
+    lowPass[0].state = y[0];
+    lowPass[1].state = y[1];
+}
+
+void ChipWrapStereoFilter::clear() {
+    std::fill(lines[0], lines[0] + kRoom, 0.0f);
+    std::fill(lines[1], lines[1] + kRoom, 0.0f);
 }
 
 } // namespace acme

@@ -4,10 +4,16 @@
 // so each state filters every 21st frame with its own history. The console
 // renders one FM sample as 21 frames; the rotating states shape each of the
 // 21 phases alike.
+//
+// Because state (i mod 21) saw exactly the frames i - 21, i - 42, ... before
+// frame i, the 21 histories together are the last 315 input frames: frame i
+// becomes the sum of tap j times input i - 21 j, j from 0 up, and the filter
+// keeps one line of past inputs per channel instead of 21 separate histories.
 #pragma once
 
-#include <array>
 #include <cstdint>
+
+class LPFilter;
 
 namespace acme {
 
@@ -15,23 +21,37 @@ class ChipWrapStereoFilter {
 public:
     static constexpr uint32_t kStates = 21;
     static constexpr uint32_t kTaps = 16;
-    static constexpr uint64_t kMaxPiece = 8192; // frames filtered in one pass
-
-    struct State {
-        float left[kTaps] = {}; // the last 16 inputs, newest first
-        float right[kTaps] = {};
-    };
+    // Past input frames a new frame reaches back to.
+    static constexpr uint32_t kReach = kStates * (kTaps - 1);
+    // Frames filtered in one pass (the work lines stay in the first-level cache).
+    static constexpr uint32_t kSpan = 1024;
 
     // Filters `frames` frames of both channels in place.
     void process(float* left, float* right, uint64_t frames, const float* taps);
-    // Clears every history and starts again at state 0.
-    void clear() {
-        states.fill(State{});
-        index = 0;
-    }
+    // The chip side's whole chip-rate stage for both channels: the integer
+    // samples times their gains, filtered, then each through its low-pass
+    // (lowPass[0] left, lowPass[1] right), into `left` and `right`. The same
+    // results as scaling, process() and the two low-pass filters in turn.
+    void processScaled(const int32_t* inLeft, const int32_t* inRight, const float gains[2],
+                       float* left, float* right, uint64_t frames, const float* taps,
+                       LPFilter* lowPass);
+    // Clears the past inputs: every state starts again from silence.
+    void clear();
 
-    std::array<State, kStates> states{};
-    uint32_t index = 0; // the state of the next frame
+private:
+    // Past inputs are kept at [kLead - kReach, kLead), the frames of a pass
+    // from kLead on (kLead: kReach rounded up to whole vectors).
+    static constexpr uint32_t kLead = (kReach + 3) & ~3u;
+    static constexpr uint32_t kGroup = 8; // frames a step of the filter loop computes
+    static constexpr uint32_t kRoom = kLead + kSpan + kGroup;
+
+    // Runs the filter in passes: fill(xl, xr, at, n) writes input frames
+    // [at, at + n) to the work lines, emit(l, r, at, n) takes the filtered
+    // frames [at, at + n) (n at most kGroup) from two small arrays.
+    template <class Fill, class Emit>
+    void run(uint64_t frames, const float* taps, Fill fill, Emit emit);
+
+    alignas(16) float lines[2][kRoom] = {};
 };
 
 } // namespace acme

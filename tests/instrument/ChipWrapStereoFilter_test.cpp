@@ -2,6 +2,7 @@
 // goes through state i mod 21, whose 16-pair history (newest first) is
 // multiplied with the left taps at even and the right taps at odd positions.
 #include "instrument/ChipWrapStereoFilter.h"
+#include "instrument/LPFilter.h"
 
 #include <gtest/gtest.h>
 
@@ -62,6 +63,66 @@ TEST(ChipWrapStereoFilter, MatchesTheFrameByFrameDefinitionInAnyPieces) {
         ASSERT_EQ(l[i], el[i]) << i;
         ASSERT_EQ(r[i], er[i]) << i;
     }
+}
+
+// The chip side's stage in one pass: the same floats as scaling the integer
+// samples, filtering them and running the two low-pass filters in turn.
+TEST(ChipWrapStereoFilter, ScaledStageMatchesItsStepsInAnyPieces) {
+    std::mt19937 rng(11);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::uniform_int_distribution<int32_t> samples(-300000, 300000);
+    float taps[32];
+    for (float& t : taps) t = u(rng);
+    const float gains[2] = {1.0f / 4097.0f, 1.0f / 3.0f};
+    std::vector<int32_t> il(30000), ir(30000);
+    for (size_t i = 0; i < il.size(); ++i) {
+        il[i] = samples(rng);
+        ir[i] = samples(rng);
+    }
+    LPFilter refLow[2], low[2];
+    for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
+        f->cutoff = 100.0;
+        f->rate = 1118608.0;
+        f->setup();
+    }
+    std::vector<float> el(il.size()), er(ir.size());
+    for (size_t i = 0; i < il.size(); ++i) {
+        el[i] = static_cast<float>(il[i]) * gains[0];
+        er[i] = static_cast<float>(ir[i]) * gains[1];
+    }
+    Reference ref;
+    ref.process(el.data(), er.data(), el.size(), taps);
+    refLow[0].process(el.data(), static_cast<int32_t>(el.size()));
+    refLow[1].process(er.data(), static_cast<int32_t>(er.size()));
+
+    ChipWrapStereoFilter f;
+    std::vector<float> l(il.size()), r(ir.size());
+    size_t at = 0;
+    for (size_t piece : {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u}) {
+        f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at, piece,
+                        taps, low);
+        at += piece;
+    }
+    f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
+                    il.size() - at, taps, low);
+    for (size_t i = 0; i < l.size(); ++i) {
+        ASSERT_EQ(l[i], el[i]) << i;
+        ASSERT_EQ(r[i], er[i]) << i;
+    }
+    EXPECT_EQ(low[0].state, refLow[0].state);
+    EXPECT_EQ(low[1].state, refLow[1].state);
+}
+
+TEST(ChipWrapStereoFilter, ClearForgetsThePast) {
+    float taps[32] = {};
+    for (int j = 0; j < 16; ++j) taps[2 * j] = taps[2 * j + 1] = 1.0f;
+    ChipWrapStereoFilter f;
+    std::vector<float> l(400, 1.0f), r(400, 1.0f);
+    f.process(l.data(), r.data(), l.size(), taps);
+    f.clear();
+    std::vector<float> z(400, 0.0f), z2(400, 0.0f);
+    f.process(z.data(), z2.data(), z.size(), taps);
+    for (size_t i = 0; i < z.size(); ++i) ASSERT_EQ(z[i], 0.0f) << i;
 }
 
 TEST(ChipWrapStereoFilter, DefaultBlockPassesTheSignal) {
