@@ -451,3 +451,23 @@ TEST_F(RenderRun, MediaFailuresExitNonZeroWithOneLineAndNoFile) {
 }
 
 } // namespace
+
+// A YM song as it comes in the wild (an LHA archive named .ym) plays on the
+// AY part of the media unit.
+TEST_F(RenderRun, PlaysAnLhaPackedYmSong) {
+    const char* source = std::getenv("SX_SOURCE_DIR");
+    if (!source) GTEST_SKIP() << "SX_SOURCE_DIR names the checked-in fixtures (set by ctest)";
+    const std::string packed = readFile(std::string(source) + "/tests/vgm/fixtures/ym5.lzh");
+    ASSERT_FALSE(packed.empty());
+    writeBytes(root + "/song.ym", vgmtest::Bytes(packed.begin(), packed.end()));
+    const Outcome r = run({"-o", "ym.wav", "--media", "song.ym", "--seconds", "0.5"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Wav w = readWav(readFile(root + "/ym.wav"));
+    ASSERT_TRUE(w.ok);
+    ASSERT_EQ(w.data.size(), 24000u * w.channels * 4);
+    std::vector<float> x(w.data.size() / 4);
+    std::memcpy(x.data(), w.data.data(), w.data.size());
+    float peak = 0.0f;
+    for (float s : x) peak = std::max(peak, std::fabs(s));
+    EXPECT_GT(peak, 0.05f);
+}
