@@ -10,6 +10,8 @@
 // host block length given as its argument.
 #include <benchmark/benchmark.h>
 
+#include "BuildTreeData.h"
+
 #include <malloc.h>
 #include <unistd.h>
 
@@ -27,15 +29,6 @@ using namespace vantor::EnginePluginSDK;
 using acme::ChipWrap;
 
 namespace {
-
-// The model-profile file next to the engine plug-in in the build tree.
-std::string profilePath() {
-    char exe[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string();
-    dir = dir.substr(0, dir.find_last_of('/'));
-    return dir + "/../data/md_profiles.riff";
-}
 
 void fmWrite(ChipEmu& u, int channel, uint8_t base, uint8_t value) {
     u.write(uint16_t(base + channel % 3), value, uint64_t(channel / 3));

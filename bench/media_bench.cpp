@@ -24,6 +24,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BuildTreeData.h"
+
 #include <unistd.h>
 
 #include <algorithm>
@@ -215,15 +217,6 @@ void BM_ThreeMinutesOfWritesOnMD_Emu(benchmark::State& state) {
 }
 
 using namespace vantor::EnginePluginSDK;
-
-// The model-profile file next to the engine plug-in in the build tree.
-std::string profilePath() {
-    char exe[4096] = {};
-    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string dir = n > 0 ? std::string(exe, size_t(n)) : std::string();
-    dir = dir.substr(0, dir.find_last_of('/'));
-    return dir + "/../data/md_profiles.riff";
-}
 
 void BM_PlayThreeMinutesThroughTheProcessEntry(benchmark::State& state) {
     constexpr double kRate = 44100.0;

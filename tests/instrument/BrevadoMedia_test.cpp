@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "MediaSongs.h"
+#include "BrevadoLibrary.h"
 #include "instrument/EnginePluginRecords.h"
 #include "vantor/support/PrivateHome.h"
 
@@ -33,25 +34,7 @@ enum : int32_t {
 };
 constexpr double kRate = 44100.0;
 
-struct Brevado {
-    Brevado() {
-        handle = ::dlopen(SX_PRODUCT_DIR "/Brevado.so", RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        create = reinterpret_cast<NewInstanceFn>(::dlsym(handle, "newInstance"));
-        destroy = reinterpret_cast<DeleteInstanceFn>(::dlsym(handle, "deleteInstance"));
-    }
-    ~Brevado() {
-        if (handle) ::dlclose(handle);
-    }
-    void* handle = nullptr;
-    NewInstanceFn create = nullptr;
-    DeleteInstanceFn destroy = nullptr;
-};
-
-Brevado& library() {
-    static Brevado b;
-    return b;
-}
+using brevadotest::library;
 
 HDMIDIEvent transport(int32_t id, float value, int32_t frame = 0) {
     HDMIDIEvent e{};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "InstrumentTestSupport.h"
+#include "BrevadoLibrary.h"
 #include "instrument/EnginePluginRecords.h"
 
 using namespace vantor::EnginePluginSDK;
@@ -21,25 +22,7 @@ using vantor::HDMIDIEvent;
 
 namespace {
 
-struct Brevado {
-    Brevado() {
-        handle = ::dlopen(SX_PRODUCT_DIR "/Brevado.so", RTLD_NOW | RTLD_LOCAL);
-        if (!handle) return;
-        create = reinterpret_cast<NewInstanceFn>(::dlsym(handle, "newInstance"));
-        destroy = reinterpret_cast<DeleteInstanceFn>(::dlsym(handle, "deleteInstance"));
-    }
-    ~Brevado() {
-        if (handle) ::dlclose(handle);
-    }
-    void* handle = nullptr;
-    NewInstanceFn create = nullptr;
-    DeleteInstanceFn destroy = nullptr;
-};
-
-Brevado& library() {
-    static Brevado b;
-    return b;
-}
+using brevadotest::library;
 
 // One instance as the engine host keeps it.
 class Instance {
