@@ -201,8 +201,12 @@ void VgmParser::buildChipRecords() {
             break;
         }
         addChip(0x74, kChipAY8910, kChipAY8910b, dual(0x74), ayName, "AY", ayVariant);
-        if (version >= 0x160 && header[0x7C] != 0)
-            track.volumeGain = static_cast<float>(std::pow(2.0, header[0x7C] / 32.0));
+        // The modifier runs from -63 (0xC1) to 192 (0xC0): bytes above 0xC0 lower
+        // the volume. Read as unsigned they would raise it up to 2^8 times.
+        if (version >= 0x160 && header[0x7C] != 0) {
+            const int v = header[0x7C] <= 0xC0 ? header[0x7C] : header[0x7C] - 256;
+            track.volumeGain = static_cast<float>(std::pow(2.0, v / 32.0));
+        }
     }
     if (gateB) {
         addChip(0x80, kChipGBDMG, kChipNone, false, "GBDMG", "DMG-CPU");

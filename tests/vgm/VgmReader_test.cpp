@@ -342,13 +342,17 @@ TEST(VgmReader, Gd3TagsAreReadAsUtf16) {
 }
 
 TEST(VgmReader, VolumeModifierSetsTheGain) {
-    const std::pair<uint32_t, float> cases[] = {{0x151, 2.0f}, {0x160, 2.0f}, {0x150, 1.0f}};
-    for (const auto& [version, gain] : cases) {
+    // Version, modifier byte, gain. Bytes 0xC1-0xFF are -63..-1 and lower the volume.
+    const std::tuple<uint32_t, uint8_t, float> cases[] = {
+        {0x151, 0x20, 1.0f}, {0x160, 0x20, 2.0f},     {0x150, 0x20, 1.0f},    {0x171, 0xC0, 64.0f},
+        {0x171, 0xE0, 0.5f}, {0x171, 0xC1, 0.25547f}, {0x171, 0xFF, 0.97857f}};
+    for (const auto& [version, modifier, gain] : cases) {
         VgmFile file(version, 0x100);
-        file.set32(0x0C, 3579545).set8(0x7C, 32).op({0x50, 0x9F, 0x50, 0x80}).end();
+        file.set32(0x0C, 3579545).set8(0x7C, modifier).op({0x50, 0x9F, 0x50, 0x80}).end();
         Parsed p(file.bytes());
         ASSERT_TRUE(p.ok);
-        EXPECT_FLOAT_EQ(p.vgm.track().volumeGain, version >= 0x160 ? gain : 1.0f) << version;
+        EXPECT_NEAR(p.vgm.track().volumeGain, gain, 1e-4)
+            << std::hex << version << " " << +modifier;
     }
 }
 
