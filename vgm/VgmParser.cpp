@@ -271,7 +271,10 @@ void VgmParser::closeSong() {
 }
 
 // 0x80-0x8F: one byte of the YM2612 PCM bank to the DAC register, the data
-// position moving on.
+// position moving on. The writes hang on the YM2612 itself (its header clock),
+// not on a PCM stream record: console rips have no stream chip in their header
+// and would lose every drum. The bank is every YM2612 data block in file order,
+// as the format concatenates blocks of one type.
 void VgmParser::ym2612PcmWrite() {
     if (!writable[kChipYM2612]) return;
     uint64_t bankSize = 0;
