@@ -39,7 +39,10 @@ private:
     void ym2612PcmWrite();
     void nesWrite(uint8_t aa, uint8_t dd);
     uint8_t u8() { return pos < size ? data[pos++] : (pos++, 0); }
-    uint16_t u16() { return static_cast<uint16_t>(u8() | (u8() << 8)); }
+    uint16_t u16() {
+        const uint8_t low = u8(); // two statements: the operands of | are unsequenced
+        return static_cast<uint16_t>(low | (u8() << 8));
+    }
     uint32_t u32() {
         uint32_t v = u16();
         return v | (static_cast<uint32_t>(u16()) << 16);
