@@ -90,7 +90,10 @@ bool readInteger(std::string_view text, size_t at, int64_t& value) {
 
 int readOpmPatch(PatchRecord& r, const char* text, size_t size, int32_t number) {
     if (!text) return 0;
-    const std::string_view all(text, size);
+    std::string_view all(text, size);
+    // A text saved as UTF-8 by a modern editor may open with a byte order
+    // mark, which would hide a header on the first line.
+    if (all.substr(0, 3) == "\xEF\xBB\xBF") all.remove_prefix(3);
     bool selected = false;
     bool haveChannel = false;
     int64_t slots = 0;
