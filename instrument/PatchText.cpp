@@ -67,6 +67,9 @@ void readOpmOperator(P& r, int k, const OpmNumbers& n) {
     const int32_t dt = int32_t(v[8] % 8);
     r.op(k, P::kDetune) = dt < 4 ? dt : 4 - dt;
     r.op(k, P::kTremolo) = v[10] > 127 ? 1 : 0;
+    // The OPM has no SSG-EG: its voices play with it off (as a DMP without
+    // SSG-EG bytes does), never with the shape of the instrument it replaces.
+    r.op(k, P::kSsg) = 0;
 }
 
 // ---- morvanep -----------------------------------------------------------------

@@ -68,6 +68,7 @@ TEST(PatchText, OpmPinsOperatorOrder) {
             EXPECT_EQ(r.op(k, P::kTremolo), o.tremolo);
             EXPECT_EQ(r.op(k, P::kVelocity), o.velocity);
             EXPECT_EQ(r.op(k, P::kKsLevel), 0);
+            EXPECT_EQ(r.op(k, P::kSsg), 0); // the OPM has no SSG-EG
         }
     }
 }
