@@ -11,9 +11,10 @@ using P = PatchRecord;
 // File order of the operator blocks in TFI and DMP: operators 0, 2, 1, 3.
 constexpr int kFileOrder[4] = {0, 2, 1, 3};
 
-// Detune stored as 0..6 for -3..+3 (7 reads as +3).
+// Detune stored as 0..6 for -3..+3 (7 reads as +3), taken from the low 3
+// bits: DMPs of the YM2151 system keep the coarse detune DT2 above them.
 int32_t detuneFromOffset(uint8_t v) {
-    return std::min<int32_t>(v, 6) - 3;
+    return std::min<int32_t>(v & 7, 6) - 3;
 }
 // Detune as the chip's DT1 field: 0..3 up, 5..7 down.
 int32_t detuneFromChip(uint8_t v) {

@@ -67,6 +67,9 @@ void readOpmOperator(P& r, int k, const OpmNumbers& n) {
     const int32_t dt = int32_t(v[8] % 8);
     r.op(k, P::kDetune) = dt < 4 ? dt : 4 - dt;
     r.op(k, P::kTremolo) = v[10] > 127 ? 1 : 0;
+    // The OPM has no SSG-EG: its voices play with it off (as a DMP without
+    // SSG-EG bytes does), never with the shape of the instrument it replaces.
+    r.op(k, P::kSsg) = 0;
 }
 
 // ---- morvanep -----------------------------------------------------------------
@@ -90,7 +93,10 @@ bool readInteger(std::string_view text, size_t at, int64_t& value) {
 
 int readOpmPatch(PatchRecord& r, const char* text, size_t size, int32_t number) {
     if (!text) return 0;
-    const std::string_view all(text, size);
+    std::string_view all(text, size);
+    // A text saved as UTF-8 by a modern editor may open with a byte order
+    // mark, which would hide a header on the first line.
+    if (all.substr(0, 3) == "\xEF\xBB\xBF") all.remove_prefix(3);
     bool selected = false;
     bool haveChannel = false;
     int64_t slots = 0;

@@ -2,7 +2,8 @@
 // - OPM text (the VOPM instrument bank format): "@:<number> <name>" opens an
 //   instrument, then "LFO:", "CH:" (pan, FL, CON, AMS, PMS, SLOT, NE) and one
 //   line per operator "M1:", "C1:", "M2:", "C2:" (AR, D1R, D2R, RR, D1L, TL,
-//   KS, MUL, DT1, DT2, AMS-EN); "//" starts a comment.
+//   KS, MUL, DT1, DT2, AMS-EN); "//" starts a comment. The OPM has no SSG-EG,
+//   so every operator read gets it off.
 // - The engine host's preset text ("morvanep"): an XML-like text whose target
 //   line <Target name="com.Vantor.Emulator.MD"> is followed by one
 //   <Param id="i" value="v"/> item per parameter index 0-71, in order.

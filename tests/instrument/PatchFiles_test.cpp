@@ -185,6 +185,19 @@ TEST(PatchFiles, DmpHeaders) {
     }
 }
 
+// A DMP made for the YM2151 system (byte 1 = 8) keeps the OPM's coarse detune
+// DT2 in the high nibble of each detune byte; the detune is the low 3 bits.
+TEST(PatchFiles, DmpDetuneIgnoresTheCoarseDetuneNibble) {
+    const uint8_t detuneBytes[4] = {0x13, 0x25, 0x30, 0x17}; // file order: operators 0, 2, 1, 3
+    const int detunes[4] = {0, -3, 2, 3};                    // operators 0, 1, 2, 3
+    std::vector<uint8_t> bytes(kDmpSize, 0);
+    bytes[0] = 11, bytes[1] = 8, bytes[2] = 1;
+    for (int i = 0; i < 4; ++i) bytes[3 + 4 + 11 * i + 8] = detuneBytes[i];
+    PatchRecord r = filledWith(-1);
+    ASSERT_EQ(readDmpPatch(r, bytes.data(), bytes.size()), 1);
+    for (int k = 0; k < 4; ++k) EXPECT_EQ(r.op(k, P::kDetune), detunes[k]) << k;
+}
+
 // Y12: 16-byte blocks in register order: operators 0, 2, 1, 3 at 0x00, 0x10,
 // 0x20, 0x30; DT in the chip's form (5 = -1, 7 = -3).
 TEST(PatchFiles, Y12ImportPinsOperatorOrder) {

@@ -68,6 +68,7 @@ TEST(PatchText, OpmPinsOperatorOrder) {
             EXPECT_EQ(r.op(k, P::kTremolo), o.tremolo);
             EXPECT_EQ(r.op(k, P::kVelocity), o.velocity);
             EXPECT_EQ(r.op(k, P::kKsLevel), 0);
+            EXPECT_EQ(r.op(k, P::kSsg), 0); // the OPM has no SSG-EG
         }
     }
 }
@@ -91,6 +92,8 @@ TEST(PatchText, OpmInstrumentsAndDamagedLines) {
         {"@:0\nCH: -64 -1 -2 0 0 120 0\n", 1, 0, 1, {2, 1, 0, 0}, full},
         // A run of digits too long for any integer.
         {"@:0\nCH: 64 0 99999999999999999999999 0 0 120 0\n", 1, 0, 1, {7, 0, 0, 0}, full},
+        // A UTF-8 byte order mark before the first header.
+        {"\xEF\xBB\xBF@:0\nCH: 64 0 7 0 0 120 0\n", 1, 0, 1, {7, 0, 0, 0}, full},
         // No such instrument.
         {"@:0\nCH: 64 0 7 0 0 64 0\n", 1, 1, 0, untouched, untouched},
         // No CH line, or one of six numbers.
