@@ -51,12 +51,15 @@ MD_ctrl::MD_ctrl(std::vector<ChipEmu*>* units, ChipControllerListener* listener)
     }
 
     // The ten layers: FM layers step their level in 7 bits, PSG layers in 4.
+    // A PSG channel has no key: its layers are silenced through their
+    // amplitude when a voice is released or a note falls outside them.
     for (uint64_t l = 0; l < kLayerCount; ++l) {
         VSX::LayerRecord& r = layerRecords[l];
         r = VSX::LayerRecord{};
         r.slotCount = kVoiceUnits;
         r.ampSteps = l < 6 ? 127 : 15;
         r.stepMask = l < 6 ? 127 : 15;
+        r.flags = l < 6 ? 0 : VSX::LayerManager::kFlagSilenceOutside;
     }
     layerManager.attachLayers(layerRecords.data());
 

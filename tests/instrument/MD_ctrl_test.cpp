@@ -75,6 +75,38 @@ TEST(MD_ctrl, LayerL07AddsAPsgSquare) {
     EXPECT_GT(peakOf(x), 100.0);
 }
 
+// The PSG has no key-off: a released voice silences its PSG layers through
+// their amplitude, as does a note that a PSG layer's key range leaves out.
+TEST(MD_ctrl, PsgLayersFallSilentWhenReleased) {
+    auto acRms = [](const std::vector<double>& x, size_t from) {
+        double mean = 0.0, s = 0.0;
+        for (size_t i = from; i < x.size(); ++i) mean += x[i] / double(x.size() - from);
+        for (size_t i = from; i < x.size(); ++i) s += (x[i] - mean) * (x[i] - mean);
+        return std::sqrt(s / double(std::max<size_t>(1, x.size() - from)));
+    };
+    for (uint64_t layer = 6; layer < 10; ++layer) {
+        SCOPED_TRACE(layer);
+        Console con;
+        con.ctrl->layerManager.setLayerField(0, VSX::LayerManager::kActive, 0.0f);
+        con.ctrl->layerManager.setLayerField(layer, VSX::LayerManager::kActive, 1.0f);
+        con.midi(0x90, 69, 127);
+        const double level = acRms(con.render(0.1), 0);
+        ASSERT_GT(level, 100.0);
+        con.midi(0x80, 69, 0);
+        const std::vector<double> off = con.render(0.1);
+        EXPECT_LT(dB(acRms(off, off.size() / 2) / level), -60.0);
+
+        // A note above the layer's key range leaves the layer's slot silent.
+        con.ctrl->layerManager.setLayerField(layer, VSX::LayerManager::kKeyHigh, 80.0f);
+        con.midi(0x90, 69, 127);
+        con.render(0.05);
+        con.midi(0x90, 90, 127); // takes the next unit: voice 1
+        con.midi(0x80, 69, 0);
+        const std::vector<double> outside = con.render(0.1);
+        EXPECT_LT(dB(acRms(outside, outside.size() / 2) / level), -60.0);
+    }
+}
+
 TEST(MD_ctrl, SeventhNoteStealsAVoice) {
     Console con;
     for (uint8_t k = 0; k < 6; ++k) con.midi(0x90, uint8_t(60 + k), 127);
