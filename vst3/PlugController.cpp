@@ -105,6 +105,13 @@ tresult PlugController::initialize(FUnknown* context) {
 tresult PlugController::terminate() {
     removeEngineCallback();
     m_holder.reset();
+    // The base empties the parameter list: the next initialisation builds
+    // it, and the units that go with it, again.
+    m_parametersBuilt = false;
+    m_unitsById.clear();
+    m_unitsByPath.clear();
+    m_parameterUnits.clear();
+    m_editedId = -1;
     if (m_nksHost) m_nksHost->release();
     m_nksHost = nullptr;
     return EditControllerEx1::terminate();

@@ -59,6 +59,15 @@ bool isMIDIKey(int32_t pitch) {
     return pitch >= 0 && pitch <= 127;
 }
 
+// A bus the engine may read or write: `channels` channel buffers, none of
+// them missing (a host may leave a channel's pointer null).
+bool busHasChannels(const AudioBusBuffers* bus, int32 channels) {
+    if (!bus || !bus->channelBuffers32 || bus->numChannels < channels) return false;
+    for (int32 ch = 0; ch < channels; ++ch)
+        if (!bus->channelBuffers32[ch]) return false;
+    return true;
+}
+
 } // namespace
 
 // ---- Saved state ------------------------------------------------------------------------
@@ -441,7 +450,7 @@ tresult PlugProcessor::process(ProcessData& data) {
 
     // Output bus 0 as the engine will write it: all arranged channels present.
     AudioBusBuffers* out = data.numOutputs > 0 ? data.outputs : nullptr;
-    const bool outputsUsable = out && out->channelBuffers32 && out->numChannels >= m_channels;
+    const bool outputsUsable = busHasChannels(out, m_channels);
     auto writeSilence = [&] {
         if (!data.outputs || frames == 0) return;
         for (int32 b = 0; b < data.numOutputs; ++b) {
@@ -490,8 +499,7 @@ tresult PlugProcessor::process(ProcessData& data) {
     record.version = ZefaEngineProcessEx::kVersionEx;
     record.events = m_events.get();
     AudioBusBuffers* in = data.numInputs > 0 ? data.inputs : nullptr;
-    if (in && in->channelBuffers32 && in->numChannels >= m_channels)
-        record.inputs = in->channelBuffers32;
+    if (busHasChannels(in, m_channels)) record.inputs = in->channelBuffers32;
     if (frames > 0 && outputsUsable) record.outputs = out->channelBuffers32;
 
     const bool bypass = m_holder->bypass.load(std::memory_order_relaxed);

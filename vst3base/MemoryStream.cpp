@@ -56,7 +56,7 @@ tresult MemoryStream::seek(int64 pos, int32 mode, int64* result) {
         return kInvalidArgument;
     }
     // Checked so that a wild offset cannot overflow the sum.
-    if ((pos < 0 && -pos > base) || (pos > 0 && pos > kMaxSize - base)) return kInvalidArgument;
+    if ((pos < 0 && pos < -base) || (pos > 0 && pos > kMaxSize - base)) return kInvalidArgument;
     cursor_ = base + pos;
     if (result) *result = cursor_;
     return kResultOk;

@@ -394,4 +394,33 @@ TEST_F(PlugControllerTest, DisconnectingEndsTheEngineCallbackAndForgetsTheHolder
     EXPECT_EQ(controllerPoint->disconnect(componentPoint.get()), kResultFalse);
 }
 
+TEST_F(PreSonusHost, ATerminatedControllerInitialisedAgainListsItsParametersAgain) {
+    auto component = createObject<IComponent>(processorClass());
+    auto controller = createObject<IEditController>(vantor::kPlugControllerUID);
+    ASSERT_TRUE(component && controller);
+    ASSERT_EQ(component->initialize(static_cast<IHostApplication*>(host)), kResultOk);
+    auto componentPoint = queryInterfaceOf<IConnectionPoint>(component.get());
+    auto controllerPoint = queryInterfaceOf<IConnectionPoint>(controller.get());
+    auto units = queryInterfaceOf<IUnitInfo>(controller.get());
+    int32 parameters = 0, unitCount = 0;
+    for (int round = 0; round < 2; ++round) {
+        ASSERT_EQ(controller->initialize(static_cast<IHostApplication*>(host)), kResultOk);
+        ASSERT_EQ(componentPoint->connect(controllerPoint.get()), kResultOk);
+        ASSERT_EQ(controllerPoint->connect(componentPoint.get()), kResultOk);
+        if (round == 0) {
+            parameters = controller->getParameterCount();
+            unitCount = units->getUnitCount();
+            ASSERT_GT(parameters, 1 + 16 + 16 + 2048);
+            ASSERT_GT(unitCount, 1);
+        }
+        EXPECT_EQ(controller->getParameterCount(), parameters) << round;
+        EXPECT_EQ(units->getUnitCount(), unitCount) << round;
+        EXPECT_EQ(title(controller.get(), 0), "Attack") << round;
+        componentPoint->disconnect(controllerPoint.get());
+        controllerPoint->disconnect(componentPoint.get());
+        EXPECT_EQ(controller->terminate(), kResultOk);
+    }
+    EXPECT_EQ(component->terminate(), kResultOk);
+}
+
 } // namespace

@@ -319,17 +319,20 @@ TEST_F(PlugProcessorTest, BlocksWithoutUsableOutputsConsumeTheirEvents) {
     const struct {
         int32 outputs;
         int32 channels;
-    } cases[] = {{0, 2}, {1, 1}, {1, 0}};
+        int32 missingChannel; // a channel whose pointer the host left null, or -1
+    } cases[] = {{0, 2, -1}, {1, 1, -1}, {1, 0, -1}, {1, 2, 0}, {1, 2, 1}};
     for (const auto& c : cases) {
         engine->deliveredCount = 0;
         HandBlock block(128, c.outputs, c.channels);
+        if (c.missingChannel >= 0) block.pointers[size_t(c.missingChannel)] = nullptr;
         block.events.addNoteOn(10, 60, 1.0f, 2);
         EXPECT_EQ(p->processor()->process(block.data), kResultOk);
         for (const auto& ch : block.samples) EXPECT_EQ(ch[0], 0.75f); // untouched
         // Held like a bypassed block's, then delivered by the next block.
         HandBlock next(128, 1, 2);
         ASSERT_EQ(p->processor()->process(next.data), kResultOk);
-        EXPECT_EQ(engine->deliveredCount, 1) << c.outputs << " " << c.channels;
+        EXPECT_EQ(engine->deliveredCount, 1)
+            << c.outputs << " " << c.channels << " " << c.missingChannel;
     }
 }
 

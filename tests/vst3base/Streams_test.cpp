@@ -47,6 +47,8 @@ TEST(MemoryStream, SeeksByModeAndRefusesWildPositions) {
         {-1, IBStream::kIBSeekSet, kInvalidArgument, 15},
         {-16, IBStream::kIBSeekCur, kInvalidArgument, 15},
         {INT64_MAX, IBStream::kIBSeekCur, kInvalidArgument, 15},
+        {INT64_MIN, IBStream::kIBSeekCur, kInvalidArgument, 15},
+        {INT64_MIN, IBStream::kIBSeekSet, kInvalidArgument, 15},
         {0, 7, kInvalidArgument, 15},
     };
     for (const auto& c : cases) {
