@@ -6,6 +6,10 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+#include <memory>
+#include <vector>
+
 #include "instrument/EnginePluginRecords.h"
 
 namespace brevadotest {
@@ -30,6 +34,27 @@ struct BrevadoLibrary {
 inline BrevadoLibrary& library() {
     static BrevadoLibrary b;
     return b;
+}
+
+// Renders `frames` frames through an instance's process entry in host blocks
+// of `block` frames; `events` go with the first block. Both channels, in
+// order.
+inline void renderBlocks(vantor::EnginePluginSDK::PluginRecord* record, size_t frames,
+                         uint32_t block, std::vector<vantor::HDMIDIEvent> events,
+                         std::vector<double>& left, std::vector<double>& right) {
+    auto in = std::make_unique<vantor::EnginePluginSDK::EventList>();
+    std::vector<float> l(block), r(block);
+    for (size_t done = 0; done < frames;) {
+        const uint32_t n = uint32_t(std::min<size_t>(block, frames - done));
+        in->count = events.size();
+        std::copy(events.begin(), events.end(), in->events);
+        events.clear();
+        float* outputs[2] = {l.data(), r.data()};
+        record->process(record, outputs, int32_t(n), in.get(), nullptr, nullptr);
+        left.insert(left.end(), l.begin(), l.begin() + n);
+        right.insert(right.end(), r.begin(), r.begin() + n);
+        done += n;
+    }
 }
 
 } // namespace brevadotest

@@ -103,20 +103,8 @@ public:
     // Renders `frames` frames in blocks of `block`; `events` go with the
     // first block.
     Stereo render(size_t frames, uint32_t block, std::vector<HDMIDIEvent> events = {}) {
-        auto in = std::make_unique<EventList>();
-        std::vector<float> l(block), r(block);
         Stereo out;
-        for (size_t done = 0; done < frames;) {
-            const uint32_t n = uint32_t(std::min<size_t>(block, frames - done));
-            in->count = events.size();
-            std::copy(events.begin(), events.end(), in->events);
-            events.clear();
-            float* outputs[2] = {l.data(), r.data()};
-            record->process(record, outputs, int32_t(n), in.get(), nullptr, nullptr);
-            out.left.insert(out.left.end(), l.begin(), l.begin() + n);
-            out.right.insert(out.right.end(), r.begin(), r.begin() + n);
-            done += n;
-        }
+        brevadotest::renderBlocks(record, frames, block, std::move(events), out.left, out.right);
         return out;
     }
 

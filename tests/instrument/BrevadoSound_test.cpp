@@ -52,20 +52,9 @@ public:
     // first block. The left channel.
     std::vector<double> render(size_t frames, uint32_t block,
                                std::vector<HDMIDIEvent> events = {}) {
-        auto in = std::make_unique<EventList>();
-        std::vector<float> l(block), r(block);
-        std::vector<double> out;
-        for (size_t done = 0; done < frames;) {
-            const uint32_t n = uint32_t(std::min<size_t>(block, frames - done));
-            in->count = events.size();
-            std::copy(events.begin(), events.end(), in->events);
-            events.clear();
-            float* outputs[2] = {l.data(), r.data()};
-            record->process(record, outputs, int32_t(n), in.get(), nullptr, nullptr);
-            out.insert(out.end(), l.begin(), l.begin() + n);
-            done += n;
-        }
-        return out;
+        std::vector<double> left, right;
+        brevadotest::renderBlocks(record, frames, block, std::move(events), left, right);
+        return left;
     }
 
     HostRecord host{nullptr};
