@@ -9,6 +9,7 @@
 
 #include "nks/PageTable.h"
 #include "nks/Validate.h"
+#include "nks/support/ConsoleParameters.h"
 #include "nks/support/MsgpackReader.h"
 #include "support/PlugTestSupport.h"
 #include "vst3base/NKSInterfaces.h"
@@ -121,6 +122,14 @@ TEST(PlugNKSEngineHost, TheBuiltPlugInsOwnMetadataValidates) {
     Metadata decoded;
     ASSERT_NO_FATAL_FAILURE(fetchMetadata(decoded));
     EXPECT_EQ(validate(decoded), Result());
+    // The engine describes its parameters: every named one of the console
+    // instrument (VST3 ids 0-190) is in the message; the layer fields and the
+    // unused ids have no description to give.
+    const std::vector<vantor::ParameterInfo> console = testsupport::consoleParameters(1114);
+    for (uint32_t i = 0; i < console.size(); ++i) {
+        const bool named = console[i].label && std::string(console[i].label) != "dummy";
+        EXPECT_EQ(decoded.parameter_descriptive_info.count(i), named ? 1u : 0u) << "id " << i;
+    }
 
     // The navigation is the page and performance tables.
     Metadata tables;
