@@ -104,10 +104,7 @@ TEST_F(EngineHostDisplay, TheEditorShowsTheTrackPageOfALoadedSong) {
     Display* d = openPrivateDisplay(server, installed);
     if (!installed) GTEST_SKIP() << "Xvfb is not installed (Debian package xvfb)";
     ASSERT_NE(d, nullptr);
-    const Window parent =
-        XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1000, 700, 0, 0, 0xFFFFFF);
-    XMapWindow(d, parent);
-    XSync(d, False);
+    const Window parent = mapHostWindow(d);
 
     std::string error;
     auto p = PluginInstance::create(*module, module->findClass(kVstAudioEffectClass)->cid, host,

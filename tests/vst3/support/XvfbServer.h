@@ -87,6 +87,16 @@ inline Display* openPrivateDisplay(std::unique_ptr<XvfbServer>& server, bool& in
     return nullptr;
 }
 
+// A mapped white 1000 x 700 top-level window: the DAW's window the editor is
+// embedded in.
+inline Window mapHostWindow(Display* d) {
+    const Window parent =
+        XCreateSimpleWindow(d, DefaultRootWindow(d), 0, 0, 1000, 700, 0, 0, 0xFFFFFF);
+    XMapWindow(d, parent);
+    XSync(d, False);
+    return parent;
+}
+
 // The colour at (x, y) of a window as 0xRRGGBB; ~0 when it cannot be read.
 inline unsigned long pixelAt(Display* d, Window w, int x, int y) {
     XImage* image = XGetImage(d, w, x, y, 1, 1, AllPlanes, ZPixmap);
