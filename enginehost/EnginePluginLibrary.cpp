@@ -2,7 +2,9 @@
 #include "enginehost/EnginePluginLibrary.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
+#include <cerrno>
 #include <cstring>
 
 using namespace vantor::EnginePluginSDK;
@@ -25,7 +27,19 @@ void EnginePluginLibrary::close() {
 bool EnginePluginLibrary::open(const std::string& file, std::string& error) {
     close();
     path = file;
-    handle = ::dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Only a regular file is handed to the loader (a FIFO would block it), and
+    // a name without a folder is a file in the current folder, not a name for
+    // the loader's library search.
+    struct stat st;
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool missing = errno == ENOENT;
+        error = "cannot load the engine plug-in " + file + ": " +
+                (missing ? "no such file" : S_ISDIR(st.st_mode) ? "a folder, not a file"
+                                                                 : "not a regular file");
+        return false;
+    }
+    const std::string loadable = file.find('/') == std::string::npos ? "./" + file : file;
+    handle = ::dlopen(loadable.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle) {
         const char* why = ::dlerror();
         error = "cannot load the engine plug-in " + file + ": " + (why ? why : "unknown error");

@@ -17,6 +17,7 @@
 #include "engine-support/WaveFileWriter.h"
 #include "enginehost/EnginePluginInstance.h"
 #include "enginehost/InstallLayout.h"
+#include "enginehost/RenderFiles.h"
 
 using namespace vantor::EnginePluginSDK;
 
@@ -34,10 +35,10 @@ constexpr const char* kUsage =
     "  --block FRAMES       host block size, 1-4096 (default 256)\n"
     "  --phrase TEXT        notes NOTE[:SECONDS], e.g. \"C4 E4:0.5 r G4\"\n"
     "  --matrix TEXT        a modulation matrix, e.g. \"SOURCE=CC1;DESTINATION=L01 DETUNE\"\n"
-    "  --load FILE          an instrument patch or media file; slot 0, then slot 1\n"
+    "  --load FILE          an instrument patch (TFI, DMP, Y12, OPM, morvanep); slot 0, then 1\n"
     "  --pcm16              16-bit PCM instead of 32-bit float; clipped samples are counted\n"
     "  --plugin FILE        the engine plug-in (default Brevado.so beside this program)\n"
-    "  --media FILE         play a VGM, VGZ or archive through the transport\n"
+    "  --media FILE         play a VGM, VGZ, VGMX, YM, DRO, raw log, zip or 7z through the transport\n"
     "  --member N           the archive's song member N, from 1 (default 1)\n"
     "  --seconds S          play S seconds (default the track's length)\n"
     "  --loops N            play the track's loop N times, 1-100 (default 1)\n"
@@ -253,11 +254,8 @@ int RenderCommand::fail(const std::string& message, int status) {
 int RenderCommand::run(int argc, const char* const* argv) {
     RenderOptions options;
     std::string error;
-    if (!parseArguments(argc, argv, options, error)) {
-        fail(error, 2);
-        err << kUsage;
-        return 2;
-    }
+    if (!parseArguments(argc, argv, options, error))
+        return fail(error + "; see morvane-render --help", 2);
     if (options.help) {
         out << kUsage;
         return 0;
@@ -276,6 +274,24 @@ int RenderCommand::render(const RenderOptions& options) {
     // With media, notes play only when a phrase was asked for.
     if ((!media || options.phraseGiven) && !phrase.parse(options.phrase, error))
         return fail(error, 2);
+
+    // The files named on the command line, before anything is loaded.
+    for (const std::string& path : options.loads) {
+        if (inputKind(path) == InputKind::Media)
+            return fail(path + " is a media file: play it with --media " + path, 2);
+        std::string why = inputProblem(path);
+        if (why.empty() && inputKind(path) == InputKind::Unknown)
+            why = std::string("a kind of file the instrument does not read (") + kPatchKinds +
+                  "; " + kMediaKinds + ")";
+        if (why.empty()) why = patchProblem(path);
+        if (!why.empty()) return fail("could not load " + path + ": " + why);
+    }
+    if (media) {
+        std::string why = inputProblem(options.media);
+        if (why.empty() && inputKind(options.media) != InputKind::Media)
+            why = std::string("not a media file the instrument plays (") + kMediaKinds + ")";
+        if (!why.empty()) return fail("could not load " + options.media + ": " + why);
+    }
 
     // The plug-in, as a host loads it.
     const std::string pluginPath = options.plugin.empty() ? brevadoBesideHost() : options.plugin;
@@ -298,6 +314,9 @@ int RenderCommand::render(const RenderOptions& options) {
     instance.setProcessing(options.rate, options.block);
     const std::string profiles = folderOf(pluginPath) + "/" + kModelProfileFileName;
     const bool haveProfiles = isRegularFile(profiles);
+    if (!haveProfiles)
+        err << "morvane-render: no model profiles at " << profiles
+            << ": the instrument plays with its built-in console model\n";
     if (instance.activate(haveProfiles ? profiles.c_str() : nullptr, 0) == 0)
         return fail("the engine plug-in did not activate at " + std::to_string(options.rate) +
                     " Hz with blocks of " + std::to_string(options.block) + " frames");
@@ -308,7 +327,7 @@ int RenderCommand::render(const RenderOptions& options) {
         loadRecord->header.id = EXT_LOAD_FILE;
         std::memcpy(loadRecord->path, path.data(), path.size());
         if (extension(instance, loadRecord.get(), slot, 1) != 0)
-            return fail("the engine plug-in could not load " + path);
+            return fail("could not load " + path + ": the patch reader refused it");
     }
     if (!options.matrix.empty()) {
         std::memset(matrixRecord.get(), 0, sizeof *matrixRecord);
@@ -323,12 +342,16 @@ int RenderCommand::render(const RenderOptions& options) {
         std::memset(loadRecord.get(), 0, sizeof *loadRecord);
         loadRecord->header.id = EXT_LOAD_FILE;
         std::memcpy(loadRecord->path, options.media.data(), options.media.size());
-        if (extension(instance, loadRecord.get(), 0, 1) != 0)
-            return fail("the engine plug-in could not load " + options.media);
-        if (!mediaTrackSeconds(options.media, options.member - 1, options.loops, mediaSeconds,
-                               error))
+        if (extension(instance, loadRecord.get(), 0, 1) != 0) {
+            const std::string why = mediaRefusal(options.media);
+            return fail("could not load " + options.media + ": " +
+                        (why.empty() ? "the engine plug-in refused it" : "its reader says: " + why));
+        }
+        MediaDescription description;
+        if (!describeMedia(options.media, options.member - 1, options.loops, description, error))
             return fail(error);
-        if (options.seconds > 0.0) mediaSeconds = options.seconds;
+        err << "morvane-render: loaded " << options.media << ": " << description.line << "\n";
+        mediaSeconds = options.seconds > 0.0 ? options.seconds : description.seconds;
     }
 
     std::vector<TimedEvent> events;
@@ -351,13 +374,17 @@ int RenderCommand::render(const RenderOptions& options) {
                         " is too long for one WAV file at this rate (4 GB at most)",
                     2);
 
-    // The output, opened only once the plug-in stands.
-    vantor::WaveFileWriter writer(options.output);
+    // The output, opened only once the plug-in stands: a temporary beside the
+    // target until the WAV is complete.
+    WavOutput output;
+    if (!output.open(options.output, error))
+        return fail("cannot write " + options.output + ": " + error);
+    vantor::WaveFileWriter writer(output.path());
     if (!writer.isOpen())
         return fail("cannot write " + options.output + ": " + std::strerror(errno));
     auto abandon = [&](const std::string& message) {
         writer.finish();
-        std::remove(options.output.c_str());
+        output.discard();
         return fail(message);
     };
     if (!writer.beginData(options.rate, channels, bits, options.pcm16 ? 0 : 1))
@@ -435,6 +462,7 @@ int RenderCommand::render(const RenderOptions& options) {
         }
     }
     if (!writer.finish()) return abandon("cannot write " + options.output);
+    if (!output.commit(error)) return fail("cannot write " + options.output + ": " + error);
 
     char summary[160];
     std::snprintf(summary, sizeof summary, "%llu frames, %u channels, %u Hz, %s, peak %.3f",

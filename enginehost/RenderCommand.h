@@ -12,8 +12,9 @@
 //                  [--print-data-folder]
 //
 // Before rendering, a modulation-matrix text goes to the plug-in through its
-// modulation-matrix extension, and up to two files (instrument patches or
-// media) through its load-file extension, into slots 0 and 1 in order.
+// modulation-matrix extension, and up to two instrument patches through its
+// load-file extension, into slots 0 and 1 in order (a media file given there
+// is refused with a pointer to --media).
 //
 // A media file (VGM, VGZ, or an archive whose song member N, counted from 1,
 // is played) goes in through the load-file extension after them; the
@@ -22,8 +23,13 @@
 // seconds). The track's length is read from the file here, with the media
 // readers the plug-in uses. Without --phrase no notes are played with it.
 //
-// Exit status 0 when the WAV was written, 1 when the plug-in or the output
-// failed, 2 for bad arguments; every failure prints one line on stderr.
+// Before a media render one line says what was loaded. The WAV is written
+// beside its target under a temporary name and renamed into place when it is
+// complete (see RenderFiles.h).
+//
+// Exit status 0 when the WAV was written, 1 when the plug-in, an input file or
+// the output failed, 2 for bad arguments; every failure prints one line on
+// stderr that says why.
 #pragma once
 
 #include <cstdint>
@@ -67,11 +73,22 @@ struct RenderOptions {
     static constexpr double kMaxSeconds = 86400.0;
 };
 
-// The play time of song member `member` (from 0) of the media file at
-// `path`: its length with the loop played `loops` times. False with `error`
-// set when the file holds no such playable track.
-bool mediaTrackSeconds(const std::string& path, uint64_t member, uint32_t loops, double& seconds,
-                       std::string& error);
+// What a media load loaded: the play time of the chosen song member (its
+// length with the loop played `loops` times) and one line for the user
+// (format, chips with their clocks, length, loop).
+struct MediaDescription {
+    double seconds = 0.0;
+    std::string line;
+};
+
+// Describes song member `member` (from 0) of the media file at `path`. False
+// with `error` set when the file holds no such playable track.
+bool describeMedia(const std::string& path, uint64_t member, uint32_t loops, MediaDescription& d,
+                   std::string& error);
+
+// The media reader's own reason for refusing the file at `path` (its last log
+// line); empty when the reader takes it.
+std::string mediaRefusal(const std::string& path);
 
 class RenderCommand {
 public:

@@ -8,13 +8,18 @@
 # with the installed render command, which loads the installed "Brevado" as an
 # engine host does. Arguments are passed to the render command, e.g.
 #   bash scripts/run.sh --phrase "C4 E4 G4:0.5" --pcm16
+# The render runs in the folder this script is run from, so paths given to it
+# are relative to that folder; without -o the WAV is build/brevado-render.wav
+# in the repository.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-cd "$root"
-bash scripts/setup.sh
-bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --install build
-product=$(build/data/morvane-render --print-data-folder)
+(
+  cd "$root"
+  bash scripts/setup.sh
+  bash scripts/build.sh build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --install build
+)
+product=$("$root/build/data/morvane-render" --print-data-folder)
 echo
 echo "Installed in $product (engine host: $product/Morvane Engine.bundle)"
 "$product/morvane-render" -o "$root/build/brevado-render.wav" "$@"

@@ -5,8 +5,10 @@
 #include "enginehost/RenderCommand.h"
 #include "vgm/support/VgmFixtures.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <signal.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -171,8 +173,17 @@ protected:
             posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
         posix_spawn_file_actions_destroy(&actions);
         if (spawned != 0) return result;
+        // A command that hangs (on a FIFO, say) is a failure, not a hanging test.
         int status = 0;
-        ::waitpid(pid, &status, 0);
+        for (int waited = 0; ::waitpid(pid, &status, WNOHANG) == 0; ++waited) {
+            if (waited == 600) {
+                ::kill(pid, SIGKILL);
+                ::waitpid(pid, &status, 0);
+                ADD_FAILURE() << "the command did not end within 60 s";
+                break;
+            }
+            ::usleep(100000);
+        }
         result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
         result.out = readFile(outPath);
         result.err = readFile(errPath);
@@ -182,6 +193,18 @@ protected:
     bool exists(const std::string& path) const {
         struct stat st;
         return ::stat(path.c_str(), &st) == 0;
+    }
+
+    // Hidden files left in the private folder (a WAV's temporary would be one).
+    std::vector<std::string> leftovers() const {
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(root.c_str())) {
+            while (const dirent* e = ::readdir(d))
+                if (e->d_name[0] == '.' && std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                    names.push_back(e->d_name);
+            ::closedir(d);
+        }
+        return names;
     }
 
     std::string root;
@@ -231,6 +254,26 @@ Wav readWav(const std::string& bytes) {
     return w;
 }
 
+// A PSG tone of period 254 (440.4 Hz) for `seconds`; with `loopAt` >= 0 the
+// loop point sits that many seconds in.
+vgmtest::Bytes psgSong(double seconds, double loopAt = -1.0) {
+    vgmtest::VgmFile v;
+    v.set32(0x0C, 3579545);
+    v.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90});
+    double at = 0.0;
+    if (loopAt >= 0.0) {
+        v.wait(uint16_t(loopAt * 44100)).loopHere();
+        at = loopAt;
+    }
+    v.wait(uint16_t((seconds - at) * 44100));
+    return v.end().bytes();
+}
+
+void writeBytes(const std::string& path, const vgmtest::Bytes& bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
 TEST_F(RenderRun, WritesAFloatWavOfThePhrase) {
     // 0.25 s of phrase and the 0.5 s tail at 32000 Hz, in blocks of 77 frames.
     const Outcome r = run({"-o", "phrase.wav", "--rate", "32000", "--block", "77", "--phrase",
@@ -274,6 +317,9 @@ TEST_F(RenderRun, LongRendersReportProgress) {
     EXPECT_NE(r.err.find("morvane-render: 50% ("), std::string::npos) << r.err;
 }
 
+// Every failure is one line that says why, with exit status 1 (2 for bad
+// arguments), and leaves neither the WAV nor a temporary behind; nothing that
+// can block (a FIFO) is opened.
 TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
     std::string hourAndHalf; // 5400 s of 32-bit stereo at 384000 Hz: over 4 GB
     for (int i = 0; i < 540; ++i) hourAndHalf += "r:10 ";
@@ -284,20 +330,37 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
     } cases[] = {
         {{"--plugin", "missing/Brevado.so"},
          1,
-         "cannot load the engine plug-in missing/Brevado.so"},
-        {{"--rate", "0"}, 2, "bad sample rate \"0\""},
+         "cannot load the engine plug-in missing/Brevado.so: no such file"},
+        {{"--plugin", "fifo"}, 1, "cannot load the engine plug-in fifo: not a regular file"},
+        {{"--plugin", "notes.txt"}, 1, "cannot load the engine plug-in notes.txt: "},
+        {{"--rate", "0"}, 2, "bad sample rate \"0\" (8000-384000 Hz); see morvane-render --help"},
         {{"--block", "100000"}, 2, "bad block size \"100000\""},
-        {{"--load", "missing.tfi"}, 1, "the engine plug-in could not load missing.tfi"},
-        {{"--load", "notes.txt"}, 1, "the engine plug-in could not load notes.txt"},
+        {{"--load", "missing.tfi"}, 1, "could not load missing.tfi: no such file"},
+        {{"--load", "fifo.tfi"}, 1, "could not load fifo.tfi: not a regular file"},
+        {{"--load", "folder.opm"}, 1, "could not load folder.opm: a folder, not a file"},
+        {{"--load", "notes.txt"},
+         1,
+         "could not load notes.txt: a kind of file the instrument does not read"},
+        {{"--load", "short.dmp"},
+         1,
+         "could not load short.dmp: a DMP patch is 49 or 51 bytes, this file has 10"},
+        {{"--load", "song.vgm"}, 2, "song.vgm is a media file: play it with --media song.vgm"},
         {{"--load", std::string(512, 'x')}, 2, "bad file path"},
         {{"--load", "a", "--load", "b", "--load", "c"}, 2, "at most two --load files"},
         {{"--matrix", std::string(32256, 'M')}, 2, "modulation matrix longer than"},
         {{"--phrase", "C4 Q4"}, 2, "bad note \"Q4\""},
         {{"-o", "no/such/folder/out.wav"}, 1, "cannot write no/such/folder/out.wav"},
+        {{"-o", "fifo"}, 1, "cannot write fifo: not a regular file"},
+        {{"-o", "folder.opm"}, 1, "cannot write folder.opm: a folder, not a file"},
         {{"--frobnicate"}, 2, "unknown argument \"--frobnicate\""},
         {{"--rate", "384000", "--phrase", hourAndHalf}, 2, "the phrase is too long for one WAV"},
     };
     { std::ofstream(root + "/notes.txt") << "neither an instrument nor media"; }
+    { std::ofstream(root + "/short.dmp") << "0123456789"; }
+    writeBytes(root + "/song.vgm", psgSong(0.2));
+    ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0600), 0);
+    ASSERT_EQ(::mkfifo((root + "/fifo.tfi").c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir((root + "/folder.opm").c_str(), 0700), 0);
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         if (std::find(args.begin(), args.end(), "-o") == args.end())
@@ -306,8 +369,67 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
         EXPECT_EQ(r.status, c.status) << c.message;
         EXPECT_NE(r.err.find(std::string("morvane-render: ") + c.message), std::string::npos)
             << r.err;
+        EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_FALSE(exists(root + "/failed.wav")) << c.message;
+        EXPECT_TRUE(leftovers().empty()) << c.message;
     }
+}
+
+// A render stopped by a signal leaves the previous WAV as it was and no
+// temporary; a finished one replaces it.
+TEST_F(RenderRun, AnInterruptedRenderLeavesThePreviousFile) {
+    writeBytes(root + "/song.vgm", psgSong(0.5, 0.0));
+    { std::ofstream(root + "/out.wav") << "the previous render"; }
+    const std::string program = SX_PRODUCT_DIR "/morvane-render";
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
+    const char* argv[] = {program.c_str(), "-o",      "out.wav",     "--media", "song.vgm",
+                          "--seconds",     "600",     "--rate",      "8000",    nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
+                          environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errPipe[1]);
+    // Waits (bounded by the render itself ending) for the first progress line.
+    std::string err;
+    char buffer[256];
+    while (err.find("10% (") == std::string::npos) {
+        const ssize_t n = ::read(errPipe[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        err.append(buffer, size_t(n));
+    }
+    ::kill(pid, SIGTERM);
+    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_NE(err.find("10% ("), std::string::npos) << err;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(readFile(root + "/out.wav"), "the previous render");
+    EXPECT_TRUE(leftovers().empty());
+
+    const Outcome r = run({"-o", "out.wav", "--media", "song.vgm", "--rate", "8000"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(readWav(readFile(root + "/out.wav")).ok);
+    EXPECT_TRUE(leftovers().empty());
+}
+
+// A plug-in named without a folder is the file in the current folder.
+TEST_F(RenderRun, APluginNamedWithoutAFolderIsAFileHere) {
+    const std::string plugin = readFile(SX_PRODUCT_DIR "/Brevado.so");
+    ASSERT_FALSE(plugin.empty());
+    writeBytes(root + "/Brevado.so", vgmtest::Bytes(plugin.begin(), plugin.end()));
+    ::chmod((root + "/Brevado.so").c_str(), 0700);
+    const Outcome r = run({"--plugin", "Brevado.so", "-o", "here.wav", "--phrase", "C4:0.1"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // No model profiles beside this copy: the command says so.
+    EXPECT_NE(r.err.find("morvane-render: no model profiles at ./"), std::string::npos) << r.err;
+    EXPECT_TRUE(readWav(readFile(root + "/here.wav")).ok);
 }
 
 TEST_F(RenderRun, LoadsAnInstrumentAndAMatrixBeforeRendering) {
@@ -341,26 +463,6 @@ TEST_F(RenderRun, PrintsTheProductFolderOfTheInstall) {
 
 // ---- Media files ------------------------------------------------------------------------
 
-// A PSG tone of period 254 (440.4 Hz) for `seconds`; with `loopAt` >= 0 the
-// loop point sits that many seconds in.
-vgmtest::Bytes psgSong(double seconds, double loopAt = -1.0) {
-    vgmtest::VgmFile v;
-    v.set32(0x0C, 3579545);
-    v.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90});
-    double at = 0.0;
-    if (loopAt >= 0.0) {
-        v.wait(uint16_t(loopAt * 44100)).loopHere();
-        at = loopAt;
-    }
-    v.wait(uint16_t((seconds - at) * 44100));
-    return v.end().bytes();
-}
-
-void writeBytes(const std::string& path, const vgmtest::Bytes& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 std::vector<float> leftChannel(const Wav& w) {
     std::vector<float> all(w.data.size() / 4);
     std::memcpy(all.data(), w.data.data(), all.size() * 4);
@@ -374,6 +476,10 @@ TEST_F(RenderRun, PlaysAMediaFileForItsLengthWithProgress) {
     const Outcome r =
         run({"-o", "song.wav", "--rate", "22050", "--block", "100", "--media", "song.vgm"});
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.err.find("morvane-render: loaded song.vgm: VGM; SN76489 at 3579545 Hz; 0:00.5 "
+                         "long, no loop\n"),
+              std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("morvane-render: 50% ("), std::string::npos) << r.err;
     const Wav w = readWav(readFile(root + "/song.wav"));
     ASSERT_TRUE(w.ok);
@@ -425,12 +531,19 @@ TEST_F(RenderRun, MediaRenderLengths) {
 
 TEST_F(RenderRun, MediaFailuresExitNonZeroWithOneLineAndNoFile) {
     writeBytes(root + "/song.vgm", psgSong(0.2));
+    const vgmtest::Bytes song = psgSong(0.2);
+    writeBytes(root + "/tiny.vgm", vgmtest::Bytes(song.begin(), song.begin() + 100));
+    { std::ofstream(root + "/notes.txt") << "not a song"; }
+    ASSERT_EQ(::mkfifo((root + "/fifo.vgm").c_str(), 0600), 0);
     const struct {
         std::vector<std::string> args;
         int status;
         const char* message;
     } cases[] = {
-        {{"--media", "missing.vgm"}, 1, "the engine plug-in could not load missing.vgm"},
+        {{"--media", "missing.vgm"}, 1, "could not load missing.vgm: no such file"},
+        {{"--media", "fifo.vgm"}, 1, "could not load fifo.vgm: not a regular file"},
+        {{"--media", "notes.txt"}, 1, "could not load notes.txt: not a media file"},
+        {{"--media", "tiny.vgm"}, 1, "could not load tiny.vgm: its reader says: "},
         {{"--media", "song.vgm", "--member", "2"}, 1, "song.vgm holds 1 song member"},
         {{"--loops", "2"}, 2, "--loops needs --media"},
         {{"--member", "0", "--media", "song.vgm"}, 2, "bad member number \"0\""},
