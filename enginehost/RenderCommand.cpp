@@ -35,7 +35,7 @@ constexpr const char* kUsage =
     "  --block FRAMES       host block size, 1-4096 (default 256)\n"
     "  --phrase TEXT        notes NOTE[:SECONDS], e.g. \"C4 E4:0.5 r G4\"\n"
     "  --matrix TEXT        a modulation matrix, e.g. \"SOURCE=CC1;DESTINATION=L01 DETUNE\"\n"
-    "  --load FILE          an instrument patch (TFI, DMP, Y12, OPM, morvanep); slot 0, then 1\n"
+    "  --load FILE          an instrument patch (TFI, DMP, Y12, OPM); slot 0, then slot 1\n"
     "  --pcm16              16-bit PCM instead of 32-bit float; clipped samples are counted\n"
     "  --plugin FILE        the engine plug-in (default Brevado.so beside this program)\n"
     "  --media FILE         play a VGM, VGZ, VGMX, YM, DRO, raw log, zip or 7z through the transport\n"

@@ -86,8 +86,8 @@ struct MediaDescription {
 bool describeMedia(const std::string& path, uint64_t member, uint32_t loops, MediaDescription& d,
                    std::string& error);
 
-// The media reader's own reason for refusing the file at `path` (its last log
-// line); empty when the reader takes it.
+// The media reader's reason for refusing the file at `path` (its last log
+// line, or the format it expected); empty when the reader takes it.
 std::string mediaRefusal(const std::string& path);
 
 class RenderCommand {

@@ -114,7 +114,8 @@ bool describeMedia(const std::string& path, uint64_t member, uint32_t loops, Med
 std::string mediaRefusal(const std::string& path) {
     VGM::VGMX collection;
     if (collection.openFile(path)) return {};
-    return lastLine(collection.logText());
+    const std::string why = lastLine(collection.logText());
+    return why.empty() ? "not a " + formatName(path) + " file it reads" : why;
 }
 
 } // namespace morvane

@@ -64,8 +64,7 @@ void disarmSignals() {
 
 } // namespace
 
-const char* const kPatchKinds =
-    "instrument patches are .tfi, .dmp, .y12, .opm or .morvanep files";
+const char* const kPatchKinds = "instrument patches are .tfi, .dmp, .y12 or .opm files";
 const char* const kMediaKinds =
     "media files are .vgm, .vgz, .gz, .vgmx, .ym, .dro, a raw register log .bin, or a .zip or "
     ".7z archive of them";
@@ -94,6 +93,9 @@ std::string patchProblem(const std::string& path) {
     struct stat st;
     if (::stat(path.c_str(), &st) != 0) return {};
     const uint64_t size = static_cast<uint64_t>(st.st_size);
+    if (ext == "morvanep")
+        return "a morvanep patch is read into instruments C to P only, and --load fills "
+               "instruments A and B";
     for (const PatchKind& k : kPatchFormats) {
         if (ext != k.extension || k.size1 == 0 || size == k.size1 || size == k.size2) continue;
         std::string sizes = std::to_string(k.size1);

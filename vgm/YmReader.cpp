@@ -115,9 +115,16 @@ bool readYmFile(VGMX& vgm, const std::string& path) {
     vgm.setPath(path);
     vgm.track().playable = false;
     vantor::MetaContainer box(path);
-    if (!box.open() || box.members.size() != 1) return false;
+    if (!box.open() || box.members.size() != 1) {
+        vgm.appendLog("YM: not an archive holding one song (YM files are read packed, as they "
+                      "are distributed)\n");
+        return false;
+    }
     std::vector<uint8_t> bytes;
-    if (!box.extractToVector(box.members.front(), bytes)) return false;
+    if (!box.extractToVector(box.members.front(), bytes)) {
+        vgm.appendLog("YM: the song cannot be unpacked\n");
+        return false;
+    }
     return readYmData(vgm, bytes, path);
 }
 

@@ -344,6 +344,7 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
         {{"--load", "short.dmp"},
          1,
          "could not load short.dmp: a DMP patch is 49 or 51 bytes, this file has 10"},
+        {{"--load", "a.morvanep"}, 1, "could not load a.morvanep: a morvanep patch is read into"},
         {{"--load", "song.vgm"}, 2, "song.vgm is a media file: play it with --media song.vgm"},
         {{"--load", std::string(512, 'x')}, 2, "bad file path"},
         {{"--load", "a", "--load", "b", "--load", "c"}, 2, "at most two --load files"},
@@ -357,6 +358,7 @@ TEST_F(RenderRun, FailuresExitNonZeroWithOneLineAndNoFile) {
     };
     { std::ofstream(root + "/notes.txt") << "neither an instrument nor media"; }
     { std::ofstream(root + "/short.dmp") << "0123456789"; }
+    { std::ofstream(root + "/a.morvanep") << "<patch/>"; }
     writeBytes(root + "/song.vgm", psgSong(0.2));
     ASSERT_EQ(::mkfifo((root + "/fifo").c_str(), 0600), 0);
     ASSERT_EQ(::mkfifo((root + "/fifo.tfi").c_str(), 0600), 0);
