@@ -21,28 +21,34 @@ bool PWMProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t outp
 
 uint64_t PWMProvider::process(const float* const* input, float* const* output, uint64_t& inFrames,
                               uint64_t& outFrames) {
-    const uint64_t taken = framesToTake(inFrames, outFrames);
+    const Plan p = plan(inFrames, outFrames);
     for (uint64_t c = 0; c < channels; ++c) {
         double a = y1[c], b = y2[c];
         float* out = output[c];
-        for (uint64_t i = 0; i < taken; ++i) {
-            const double x = gain * input[c][i];
-            for (uint64_t k = 0; k < factor; ++k) {
+        auto run = [&](float value, uint64_t repeats) {
+            const double x = gain * value;
+            for (uint64_t k = 0; k < repeats; ++k) {
                 const double y = x - c1 * a - c2 * b;
                 b = a;
                 a = y;
                 *out++ = static_cast<float>(y * norm);
             }
-        }
+        };
+        run(held[c], p.carried);
+        for (uint64_t i = 0; i < p.taken; ++i)
+            run(input[c][i], i + 1 < p.taken ? factor : p.lastRepeats);
+        if (p.taken > 0) held[c] = input[c][p.taken - 1];
         y1[c] = a;
         y2[c] = b;
     }
-    inFrames = taken;
-    outFrames = taken * factor;
-    return taken;
+    finish(p);
+    inFrames = p.taken;
+    outFrames = p.produced;
+    return p.taken;
 }
 
 void PWMProvider::reset() {
+    SHProvider::reset();
     std::fill(std::begin(y1), std::end(y1), 0.0);
     std::fill(std::begin(y2), std::end(y2), 0.0);
 }

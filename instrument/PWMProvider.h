@@ -20,12 +20,12 @@ public:
     // not at least the input rate or a count is out of range.
     bool setup(uint64_t channels, uint64_t inputRate, uint64_t outputRate);
 
-    // Consumes at most ceil(outFrames / factor) frames and renders `factor`
-    // smoothed frames for each; the output buffers must hold outFrames
-    // rounded up to a multiple of the factor.
+    // Writes at most outFrames smoothed frames, dividing them between the
+    // carried repeats and the input frames as the sample-and-hold provider
+    // does; the sections run once per written frame.
     uint64_t process(const float* const* input, float* const* output, uint64_t& inFrames,
                      uint64_t& outFrames) override;
-    // Zeroes the filter states.
+    // Zeroes the filter states and drops the carried repeats.
     void reset() override;
 
     double gain = 1.0, c1 = 0.0, c2 = 0.0, norm = 1.0;

@@ -184,7 +184,7 @@ TEST(SHProvider, HoldsEachFrame) {
     const float* in[2] = {l, r};
     float ol[12] = {}, orr[12] = {};
     float* out[2] = {ol, orr};
-    uint64_t inFrames = 3, outFrames = 8; // the last held frame runs to 9
+    uint64_t inFrames = 3, outFrames = 9;
     EXPECT_EQ(p.process(in, out, inFrames, outFrames), 3u);
     EXPECT_EQ(outFrames, 9u);
     const float heldL[9] = {1, 1, 1, 2, 2, 2, 3, 3, 3};
@@ -204,6 +204,66 @@ TEST(SHProvider, HoldsEachFrame) {
     inFrames = outFrames = 3;
     EXPECT_EQ(p.process(in, out, inFrames, outFrames), 0u);
     EXPECT_EQ(outFrames, 0u);
+}
+
+// Asked for a count that cuts a held frame, either up-sampler writes exactly
+// that many frames and carries the rest of the frame's repeats into the next
+// call: any cutting of the output gives the frames of one whole call.
+TEST(SHProvider, WritesNoMoreThanAskedAndCarriesTheRest) {
+    SHProvider sh;
+    PWMProvider pwm;
+    ASSERT_TRUE(sh.setup(1, 12000, 48000));
+    ASSERT_TRUE(pwm.setup(1, 12000, 48000));
+    std::vector<float> in(20);
+    for (size_t i = 0; i < in.size(); ++i) in[i] = float(i + 1) * 0.04f;
+    const uint64_t cuts[] = {10, 1, 3, 7, 4, 13};
+    for (SHProvider* p : {&sh, static_cast<SHProvider*>(&pwm)}) {
+        p->reset();
+        std::vector<float> whole(80);
+        const float* ins[1] = {in.data()};
+        float* outs[1] = {whole.data()};
+        uint64_t inFrames = in.size(), outFrames = whole.size();
+        p->process(ins, outs, inFrames, outFrames);
+        ASSERT_EQ(outFrames, 80u);
+        for (uint64_t cut : cuts) {
+            SCOPED_TRACE(testing::Message() << (p == &sh ? "SH" : "PWM") << ", cut " << cut);
+            p->reset();
+            std::vector<float> joined;
+            size_t read = 0;
+            while (joined.size() < whole.size()) {
+                std::vector<float> block(cut + 4, -99.0f); // guard frames past the request
+                const float* from[1] = {in.data() + read};
+                float* to[1] = {block.data()};
+                inFrames = in.size() - read;
+                outFrames = cut;
+                EXPECT_EQ(p->process(from, to, inFrames, outFrames), inFrames);
+                ASSERT_EQ(outFrames, std::min<uint64_t>(cut, whole.size() - joined.size()));
+                for (size_t g = cut; g < block.size(); ++g) ASSERT_EQ(block[g], -99.0f);
+                read += inFrames;
+                joined.insert(joined.end(), block.begin(), block.begin() + outFrames);
+            }
+            EXPECT_EQ(read, in.size());
+            EXPECT_EQ(joined, whole);
+        }
+    }
+    // Ten frames at factor 4 take three input frames; two repeats of the
+    // third are written by the next call, which needs no input for them.
+    sh.reset();
+    float out[12];
+    std::fill(std::begin(out), std::end(out), -99.0f);
+    const float* ins[1] = {in.data()};
+    float* outs[1] = {out};
+    uint64_t inFrames = 3, outFrames = 10;
+    EXPECT_EQ(sh.process(ins, outs, inFrames, outFrames), 3u);
+    EXPECT_EQ(outFrames, 10u);
+    EXPECT_EQ(out[9], in[2]);
+    EXPECT_EQ(out[10], -99.0f);
+    inFrames = 0;
+    outFrames = 5;
+    EXPECT_EQ(sh.process(ins, outs, inFrames, outFrames), 0u);
+    EXPECT_EQ(outFrames, 2u);
+    EXPECT_EQ(out[0], in[2]);
+    EXPECT_EQ(out[1], in[2]);
 }
 
 TEST(PWMProvider, SmoothsTheHeldSignal) {
