@@ -13,6 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -46,12 +48,7 @@ public:
             ::close(fds[0]);
             return;
         }
-        pollfd p{fds[0], POLLIN, 0};
-        char text[32] = {};
-        if (::poll(&p, 1, 20000) == 1) {
-            const ssize_t n = ::read(fds[0], text, sizeof text - 1);
-            if (n > 0) m_display = ":" + std::string(text, size_t(n - (text[n - 1] == '\n')));
-        }
+        m_display = readDisplayNumber(fds[0]);
         ::close(fds[0]);
     }
     ~XvfbServer() {
@@ -65,6 +62,30 @@ public:
     const std::string& display() const { return m_display; }
 
 private:
+    // The server writes the number and the newline in two writes, and ends
+    // itself when the second one finds the pipe closed: the pipe stays open
+    // until the newline arrived. Empty when it never came (20 s in all).
+    static std::string readDisplayNumber(int fd) {
+        std::string text;
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (text.size() < 16) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd p{fd, POLLIN, 0};
+            if (left.count() <= 0) return {};
+            const int ready = ::poll(&p, 1, int(left.count()));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready != 1) return {};
+            char c = 0;
+            const ssize_t n = ::read(fd, &c, 1);
+            if (n < 0 && errno == EINTR) continue;
+            if (n != 1) return {};
+            if (c == '\n') return text.empty() ? std::string() : ":" + text;
+            text += c;
+        }
+        return {};
+    }
+
     pid_t m_pid = 0;
     std::string m_display;
 };
