@@ -274,6 +274,8 @@ private:
     LPFilter lp[kMaxChannels];
     LPFilterInverse lpInverse[kMaxChannels];
     HPFilter hp[kMaxChannels];
+    // Frames of busy blocks each high-pass has yet to run over (audio thread).
+    uint64_t hpSilentFrames[kMaxChannels] = {};
     ChipWrapStereoFilter stereoFir;          // 21 rotating states
     std::unique_ptr<int32_t[]> accumulators; // kMaxChannels x chipSamples
 

@@ -124,10 +124,12 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
 
     if (!mutex.tryLock()) {
         // A host command holds the mutex: this block stays silent and its
-        // events wait for the next block that gets it.
+        // events wait for the next block that gets it. The high-pass belongs
+        // to the locked side (a command may be rewriting it): the next
+        // locked block runs it over this block's silence.
         carryEvents(in);
-        for (uint32_t c = 0; c < channels && n > 0; ++c)
-            if (channel(c)) hp[c].process(channel(c), frames);
+        for (uint32_t c = 0; c < channels; ++c)
+            if (channel(c)) hpSilentFrames[c] += n;
         return;
     }
 
@@ -174,9 +176,13 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
     }
     for (uint32_t c = 0; c < channels && n > 0; ++c)
         if (channel(c)) lpInverse[c].process(channel(c), frames);
-    mutex.unlock();
+    for (uint32_t c = 0; c < kMaxChannels; ++c) {
+        if (hpSilentFrames[c] > 0) hp[c].skipSilence(hpSilentFrames[c]);
+        hpSilentFrames[c] = 0;
+    }
     for (uint32_t c = 0; c < channels && n > 0; ++c)
         if (channel(c)) hp[c].process(channel(c), frames);
+    mutex.unlock();
 }
 
 void ChipWrap::dispatchEvent(const Event& e, uint32_t frames) {

@@ -10,3 +10,12 @@ void HPFilter::process(float* samples, int32_t count) {
     }
     if (count > 0) state = l;
 }
+
+void HPFilter::skipSilence(uint64_t count) {
+    double l = state;
+    for (uint64_t i = 0; i < count && l != 0.0; ++i) {
+        const double x = 0.0;
+        l = a * x - c * l;
+    }
+    state = l;
+}

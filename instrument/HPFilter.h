@@ -9,4 +9,8 @@ class HPFilter : public Filter {
 public:
     // Double-precision recurrence; outputs rounded to float, state unrounded.
     void process(float* samples, int32_t count) override;
+    // Advances the state as process() would over `count` zero samples,
+    // without producing them (the output of a silent block that could not
+    // run the filter).
+    void skipSilence(uint64_t count);
 };

@@ -3,6 +3,7 @@
 // they promise.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
 #include <memory>
@@ -133,6 +134,29 @@ TEST(Filter, EmptyOrNegativeCountsKeepTheState) {
         f->process(y, -3);
         EXPECT_EQ(f->state, state);
         EXPECT_EQ(y[0], 7.0f);
+    }
+}
+
+// A busy audio block leaves the high-pass to the next block, which skips
+// over the busy block's silence: the state must come out exactly as if the
+// zeros had been filtered.
+TEST(Filter, HighPassSkipsSilenceExactly) {
+    for (const uint64_t count : {uint64_t(0), uint64_t(1), uint64_t(480), uint64_t(4000000)}) {
+        SCOPED_TRACE(count);
+        HPFilter run, skip;
+        run.cutoff = skip.cutoff = 7.5;
+        run.rate = skip.rate = 192000.0;
+        run.setup();
+        skip.setup();
+        float x[3] = {0.8f, 0.9f, 0.7f};
+        float y[3] = {0.8f, 0.9f, 0.7f};
+        run.process(x, 3);
+        skip.process(y, 3);
+        std::vector<float> zeros(count, 0.0f);
+        for (uint64_t done = 0; done < count; done += 65536)
+            run.process(zeros.data() + done, int32_t(std::min<uint64_t>(count - done, 65536)));
+        skip.skipSilence(count);
+        EXPECT_EQ(skip.state, run.state);
     }
 }
 
