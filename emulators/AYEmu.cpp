@@ -5,6 +5,7 @@
 #include <iterator>
 
 #include "emulators/AY_BlockOps.h"
+#include "emulators/FrameScale.h"
 #include "vantor/PlatformTools.h"
 
 namespace {
@@ -65,8 +66,26 @@ bool AYEmu::init(uint32_t maxFrames, const char*, uint32_t) {
     ones_ = nullptr;
     ones_.reset(new uint32_t[maxFrames]());
     for (uint32_t i = 0; i < maxFrames; ++i) ones_[i] = 1;
+    if (clockRatio_ != 1.0) applyClockRatio();
     maxFrames_ = maxFrames;
     return true;
+}
+
+void AYEmu::setClockRatio(double ratio) {
+    clockRatio_ = ratio > 0.0 && std::isfinite(ratio) ? ratio : 1.0;
+    applyClockRatio();
+}
+
+void AYEmu::applyClockRatio() {
+    const FrameScale s = FrameScale::of(double(periodScale_) / clockRatio_);
+    for (auto& tone : tone_) {
+        if (!tone) continue;
+        tone->periodScale = s.whole;
+        tone->scaleFraction = s.fraction;
+        if (tone->scaledPeriod != 0) tone->rescale(); // a tone never written stays still
+    }
+    if (noise_) noise_->setScale(s.whole, s.fraction);
+    if (envelope_[0]) envelope_[0]->setScale(s.whole, s.fraction);
 }
 
 void AYEmu::setPeriodScale(uint64_t scale) {

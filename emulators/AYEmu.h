@@ -35,6 +35,12 @@ public:
     // Period scale of the tones and the noise; scaled periods follow at their
     // next period write.
     void setPeriodScale(uint64_t scale);
+    // Clocks the chip `ratio` times faster than its period scale gives: a
+    // count of the tones, the noise and the envelope lasts periodScale /
+    // ratio samples, not necessarily whole ones (1.0: periodScale exactly).
+    // The periods in force take the new length at once; the ratio outlives
+    // init.
+    void setClockRatio(double ratio);
     void setOutputMapping(uint8_t mono, uint64_t index);
 
 protected:
@@ -50,6 +56,8 @@ protected:
     void renderCompatPiece(int32_t** outputs, uint64_t offset, uint64_t frames);
     void renderCompatPiece16(int16_t* output, uint64_t frames);
     bool compatReady() const;
+    // Hands the length of a count at the clock ratio to every generator.
+    void applyClockRatio();
 
     // out[k] += source[k] * level, wrapping in 32 bits.
     static void addFixed(int32_t* out, const uint32_t* source, uint32_t level, uint64_t n);
@@ -67,6 +75,7 @@ protected:
     uint8_t mirror_[16] = {};
     uint32_t levelTableType_ = 0; // 0 = AY table for fixed volumes, else YM table
     uint64_t periodScale_;
+    double clockRatio_ = 1.0;
     uint8_t monoOutput_;
     uint64_t monoOutputIndex_;
     ChipInfo info_;

@@ -1,6 +1,7 @@
 #include "emulators/AY_ChipLFSR.h"
 
 #include "emulators/AY_BlockOps.h"
+#include "emulators/FrameScale.h"
 
 ChipLFSR::ChipLFSR(uint32_t maxFrames) : samples(new uint32_t[maxFrames]()) {}
 
@@ -23,8 +24,15 @@ void ChipLFSR::setPeriod(uint32_t value) {
         value = minimumPeriod;
     else if (value > maximumPeriod)
         value = maximumPeriod;
-    scaledPeriod = uint64_t(value) * periodScale;
+    periodValue = value;
+    scaledPeriod = scaledLength(value, periodScale, scaleFraction, scaleCarry);
     if (counter >= scaledPeriod) counter = 0;
+}
+
+void ChipLFSR::setScale(uint64_t whole, uint32_t fraction) {
+    periodScale = whole;
+    scaleFraction = fraction;
+    if (periodValue != 0) setPeriod(periodValue);
 }
 
 void ChipLFSR::shift() {
@@ -35,6 +43,8 @@ void ChipLFSR::shift() {
     shiftRegister >>= 1;
     if (parity) shiftRegister |= feedbackMask;
     counter = 0;
+    if (scaleFraction)
+        scaledPeriod = scaledLength(periodValue, periodScale, scaleFraction, scaleCarry);
 }
 
 uint32_t ChipLFSR::step() {

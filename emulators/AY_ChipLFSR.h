@@ -21,6 +21,9 @@ public:
     // Clamps `value` to [minimumPeriod, maximumPeriod] and scales it; a counter
     // at or beyond the new period restarts at 0.
     void setPeriod(uint32_t value);
+    // A count lasts `whole` samples plus fraction / 2^32; a period in force
+    // takes the new length at once.
+    void setScale(uint64_t whole, uint32_t fraction);
 
     // Fills `frames` samples of output * amplitude.
     void renderBlock(uint64_t frames);
@@ -33,6 +36,9 @@ public:
     uint64_t counter = 0;
     uint64_t output = 1;
     uint64_t periodScale = 1;
+    uint32_t scaleFraction = 0; // with a fraction, each shift takes its own whole length
+    uint32_t scaleCarry = 0;
+    uint32_t periodValue = 0; // the clamped period; 0 until the first write
     uint32_t shiftRegister = 0;
     uint32_t feedbackMask = 0;
     uint32_t tapCount = 0;

@@ -1,6 +1,7 @@
 #include "emulators/AY_Env.h"
 
 #include "emulators/AY_BlockOps.h"
+#include "emulators/FrameScale.h"
 
 namespace {
 
@@ -42,8 +43,19 @@ void AY_Env::writeCoarse(uint8_t data) {
 // A period of 0 steps like a period of 1, as on the chip.
 void AY_Env::applyPeriod() {
     rawPeriod = periodRegister ? periodRegister : 1;
-    scaledPeriod = rawPeriod * stepMultiplier * periodScale;
+    scaleStep();
     if (counter >= scaledPeriod) counter = 0;
+}
+
+void AY_Env::scaleStep() {
+    scaledPeriod = scaledLength(rawPeriod * stepMultiplier, periodScale, scaleFraction, scaleCarry);
+}
+
+void AY_Env::setScale(uint64_t whole, uint32_t fraction) {
+    periodScale = whole;
+    scaleFraction = fraction;
+    scaleStep();
+    if (counter >= scaledPeriod && !finished) counter = 0;
 }
 
 void AY_Env::writeShape(uint8_t data) {
@@ -64,7 +76,7 @@ void AY_Env::applyType() {
         table = ym ? kYMTable : kAYTable;
         stepCount = ym ? 32 : 16;
         stepMultiplier = ym ? 1 : 2;
-        scaledPeriod = rawPeriod * stepMultiplier * periodScale;
+        scaleStep();
         periodRegister = 0;
         restart();
     }
@@ -128,6 +140,7 @@ void AY_Env::renderBlock(uint64_t frames) {
         dst += untilStep;
         frames -= untilStep;
         counter = 0;
+        if (scaleFraction) scaleStep();
         if (++stepIndex >= stepCount) endPass();
     }
 }

@@ -31,6 +31,9 @@ public:
 
     // Applies a pending type change, then fills `frames` levels.
     void renderBlock(uint64_t frames);
+    // A count lasts `whole` samples plus fraction / 2^32; the period in force
+    // takes the new length at once.
+    void setScale(uint64_t whole, uint32_t fraction);
 
     uint16_t periodRegister = 0;
     uint64_t stepCount = 16;
@@ -40,6 +43,8 @@ public:
     uint64_t stepIndex = 0;
     uint64_t stepMultiplier = 2;
     uint64_t periodScale = 1;
+    uint32_t scaleFraction = 0; // with a fraction, each step takes its own whole length
+    uint32_t scaleCarry = 0;
     uint64_t rawPeriod = 1;
     uint32_t shape = 0;
     uint8_t finished = 0;
@@ -50,6 +55,8 @@ public:
 
 private:
     void applyPeriod();
+    // scaledPeriod for the period and type in force.
+    void scaleStep();
     void applyType();
     void restart();
     uint32_t currentLevel() const;

@@ -1,6 +1,7 @@
 #include "emulators/AY_Tone.h"
 
 #include "emulators/AY_BlockOps.h"
+#include "emulators/FrameScale.h"
 
 AY_Tone::AY_Tone(uint32_t maxFrames) : samples(new uint32_t[maxFrames]()) {}
 
@@ -17,7 +18,8 @@ void AY_Tone::writeCoarse(uint8_t data, uint8_t mask) {
 }
 
 void AY_Tone::rescale() {
-    scaledPeriod = uint64_t(periodRegister ? periodRegister : 1) * periodScale;
+    scaledPeriod =
+        scaledLength(periodRegister ? periodRegister : 1, periodScale, scaleFraction, scaleCarry);
     if (counter >= scaledPeriod) counter = 0;
 }
 
@@ -38,6 +40,7 @@ void AY_Tone::renderBlock(uint64_t frames) {
         frames -= untilFlip;
         counter = 0;
         output ^= 1;
+        if (scaleFraction) rescale();
     }
 }
 

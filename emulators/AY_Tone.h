@@ -17,11 +17,13 @@ public:
     void writeFine(uint8_t data);
     // Replaces the high byte of the period register with `data & mask` and rescales.
     void writeCoarse(uint8_t data, uint8_t mask);
-    // scaledPeriod = max(1, periodRegister) * periodScale; a counter at or beyond
-    // the new period restarts at 0.
+    // scaledPeriod = max(1, periodRegister) * periodScale (plus its share of
+    // scaleFraction); a counter at or beyond the new period restarts at 0.
     void rescale();
 
-    // Square wave with equal halves of scaledPeriod samples.
+    // Square wave with equal halves of scaledPeriod samples; with a scale
+    // fraction each half takes its own whole number of samples, averaging the
+    // exact length.
     void renderBlock(uint64_t frames);
     // AY8930 expanded mode: a cycle of 2 * scaledPeriod samples whose first
     // level lasts dutyTogglePoint() samples.
@@ -33,6 +35,8 @@ public:
     uint64_t output = 0;       // current level, 0 or 1
     uint16_t periodRegister = 1;
     uint64_t periodScale = 1;
-    uint64_t dutySelector = 0; // 0..15, expanded mode only
+    uint32_t scaleFraction = 0; // a count lasts periodScale + scaleFraction / 2^32 samples
+    uint32_t scaleCarry = 0;    // the part of a sample the halves so far left over
+    uint64_t dutySelector = 0;  // 0..15, expanded mode only
     std::unique_ptr<uint32_t[]> samples;
 };

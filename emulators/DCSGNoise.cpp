@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "emulators/FrameScale.h"
+
 namespace {
 enum class Family { TI, Sega, None };
 
@@ -21,7 +23,15 @@ void DCSGNoise::setRate(uint32_t rate) {
         return;
     }
     followTone2 = 0;
-    limit = uint64_t(std::min(rate, 1024u)) * factor * 2;
+    limitSteps = uint64_t(std::min(rate, 1024u)) * 2;
+    limit = scaledLength(limitSteps, factor, stepFraction, stepCarry);
+    if (counter >= limit) counter = 0;
+}
+
+void DCSGNoise::setScale(uint64_t whole, uint32_t fraction) {
+    factor = whole;
+    stepFraction = fraction;
+    if (limit != 0) limit = scaledLength(limitSteps, factor, stepFraction, stepCarry);
     if (counter >= limit) counter = 0;
 }
 
@@ -45,7 +55,11 @@ void DCSGNoise::shift() {
 
 void DCSGNoise::followRate() {
     if (followTone2 && tone2) {
-        limit = (tone2->period & 0xFFFF) * factor * 2;
+        const uint64_t steps = (tone2->period & 0xFFFF) * 2;
+        // With a fraction the length in force was taken at the last shift.
+        if (stepFraction == 0 || steps != limitSteps)
+            limit = scaledLength(steps, factor, stepFraction, stepCarry);
+        limitSteps = steps;
         if (counter >= limit) counter = 0;
     }
 }
@@ -81,5 +95,6 @@ void DCSGNoise::step(uint64_t k) {
         return;
     }
     counter = 0;
+    if (stepFraction != 0) limit = scaledLength(limitSteps, factor, stepFraction, stepCarry);
     shift();
 }

@@ -34,6 +34,9 @@ public:
     int32_t level() const { return outputBit ? volumeTable[attenuation & 15] : 0; }
     // Moves k frames on, k at most framesToShift(), shifting at the end.
     void step(uint64_t k);
+    // A counter step lasts `whole` frames plus fraction / 2^32 (as for the
+    // tones); the shift under way takes the new length at once.
+    void setScale(uint64_t whole, uint32_t fraction);
 
     uint32_t variant;
     uint32_t attenuation = 15; // silent until software sets a level
@@ -42,6 +45,9 @@ public:
     uint64_t counter = 0;
     uint64_t outputBit = 1;
     uint64_t factor;
+    uint64_t limitSteps = 0; // counter steps between two shifts
+    uint32_t stepFraction = 0;
+    uint32_t stepCarry = 0;
     uint64_t lfsr = 1;
     uint8_t white = 0;
     DCSGTone* tone2; // not owned

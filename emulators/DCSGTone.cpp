@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "emulators/FrameScale.h"
+
 const int16_t kDcsgVolumeTable[16] = {682, 542, 430, 342, 271, 215, 171, 136,
                                       108, 85,  68,  54,  43,  34,  27,  0};
 
@@ -38,6 +40,15 @@ void DCSGTone::run(int32_t* first, int32_t* second, uint64_t n) {
 }
 
 void DCSGTone::advance(uint64_t n) {
+    // Halves of different lengths are passed one by one.
+    if (stepFraction != 0) {
+        while (n > 0) {
+            const uint64_t k = std::min(framesToEdge(), n);
+            step(k);
+            n -= k;
+        }
+        return;
+    }
     // The first two edges one by one: the half under way may still have a
     // length from before the period now in force. After them every half
     // lasts factor x period frames (taken up each time a high half ends).
@@ -58,6 +69,16 @@ void DCSGTone::step(uint64_t k) {
         return;
     }
     counter = 0;
-    if (phase == 1) length = factor * period;
+    if (phase == 1) halfPeriod = period;
+    if (stepFraction != 0)
+        length = scaledLength(halfPeriod, factor, stepFraction, stepCarry);
+    else if (phase == 1)
+        length = factor * period;
     phase = 1 - phase;
+}
+
+void DCSGTone::setScale(uint64_t whole, uint32_t fraction) {
+    factor = whole;
+    stepFraction = fraction;
+    if (length != 0) length = scaledLength(halfPeriod, factor, stepFraction, stepCarry);
 }

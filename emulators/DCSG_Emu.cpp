@@ -1,7 +1,10 @@
 #include "emulators/DCSG_Emu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+
+#include "emulators/FrameScale.h"
 
 namespace {
 
@@ -67,7 +70,20 @@ bool DCSG_Emu::init(uint32_t frames, const char* /*context*/, uint32_t /*flags*/
     for (auto& tone : tones) tone = std::make_unique<DCSGTone>(variant, factor);
     noise = std::make_unique<DCSGNoise>(variant, factor, tones[2].get());
     scratch.reset(new int32_t[frames]());
+    if (clockRatio != 1.0) applyClockRatio();
     return true;
+}
+
+void DCSG_Emu::setClockRatio(double ratio) {
+    clockRatio = ratio > 0.0 && std::isfinite(ratio) ? ratio : 1.0;
+    applyClockRatio();
+}
+
+void DCSG_Emu::applyClockRatio() {
+    if (!noise) return;
+    const FrameScale s = FrameScale::of(double(factor) / clockRatio);
+    for (auto& tone : tones) tone->setScale(s.whole, s.fraction);
+    noise->setScale(s.whole, s.fraction);
 }
 
 void DCSG_Emu::reset() {

@@ -47,16 +47,24 @@ public:
     void setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16_t* c2,
                          const int16_t* c3);
 
+    // Clocks the chip `ratio` times faster than `factor` gives: a counter
+    // step lasts factor / ratio frames, not necessarily whole ones (1.0:
+    // factor exactly). The halves under way take the new length at once; the
+    // ratio outlives init.
+    void setClockRatio(double ratio);
+
     uint8_t mutes[4] = {};
     std::unique_ptr<DCSGTone> tones[3];
     int16_t volumeCurve[16] = {};
     std::unique_ptr<DCSGNoise> noise;
     uint64_t factor;
+    double clockRatio = 1.0;
     ChipInfo info;
     std::unique_ptr<int32_t[]> scratch;
     uint32_t maxFrames = 0;
 
 private:
+    void applyClockRatio();
     // Adds the unmuted channels' sum into `first` and (unless null) `second`.
     void renderMono(int32_t* first, int32_t* second, uint64_t frames);
 };

@@ -42,6 +42,7 @@ int32_t pmOffset(uint16_t fnum, uint8_t pms, uint8_t lfoStep) {
 
 void updateFrequencies(FmChannel& channel, uint8_t lfoStep, uint8_t lfoPrevStep) {
     const uint32_t variant = channel.shared ? channel.shared->variant : kFmYM2612;
+    const uint32_t pitchScale = channel.shared ? channel.shared->pitchScale : kFmOwnPitch;
     for (int k = 0; k < 4; ++k) {
         FmOperator& op = channel.operators[k];
         int entry = (channel.specialMode && k < 3) ? k : 3;
@@ -62,6 +63,12 @@ void updateFrequencies(FmChannel& channel, uint8_t lfoStep, uint8_t lfoPrevStep)
         } else {
             uint32_t v = ((f >> 2) + static_cast<uint32_t>(dt)) & 0x1FFFFu;
             op.phaseInc = (mul * v) & ~1u;
+        }
+        if (pitchScale != kFmOwnPitch) {
+            // The increment is a signed step modulo 2^21 (the YM2203's detune
+            // can make it negative); rounded to the nearest.
+            const int64_t inc = static_cast<int32_t>(op.phaseInc);
+            op.phaseInc = static_cast<uint32_t>((inc * pitchScale + (1 << 23)) >> 24);
         }
         egRates(op);
     }

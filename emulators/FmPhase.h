@@ -25,7 +25,7 @@ inline uint32_t lfoAmOf(uint8_t lfoStep) {
 
 // Recomputes keyCode, phaseInc and the effective envelope rates of the
 // channel's four operators. S1 uses lfoStep, S3/S2/S4 lfoPrevStep. The
-// variant is read through channel.shared.
+// variant and the pitch scale are read through channel.shared.
 void updateFrequencies(FmChannel& channel, uint8_t lfoStep, uint8_t lfoPrevStep);
 
 // Phase key input: a rising edge resets the phase to 0.

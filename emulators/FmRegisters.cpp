@@ -311,8 +311,10 @@ void fmResetChip(FmChipState& chip) {
     adpcmReset(chip.adpcm);
 
     const uint32_t variant = chip.shared.variant;
+    const uint32_t pitchScale = chip.shared.pitchScale;
     chip.shared = FmSharedState{};
     chip.shared.variant = variant;
+    chip.shared.pitchScale = pitchScale;
     chip.shared.egCounter = 4;
 
     const FmChannelRecords& used = fmChannelRecords(variant);
@@ -326,6 +328,13 @@ void fmResetChip(FmChipState& chip) {
             recompute(chip, ch);
         }
     }
+}
+
+void fmSetPitchScale(FmChipState& chip, uint32_t scale) {
+    if (scale == chip.shared.pitchScale) return;
+    chip.shared.pitchScale = scale;
+    const FmChannelRecords& used = fmChannelRecords(chip.shared.variant);
+    for (int i = 0; i < used.count; ++i) recompute(chip, chip.channels[used.records[i]]);
 }
 
 void fmWrite(FmChipState& chip, uint16_t address, uint8_t data, uint64_t port) {

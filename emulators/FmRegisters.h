@@ -19,8 +19,12 @@ void fmInstallHandlers(FmChipState& chip);
 // ChipEmu::reset of the register model: latches, timer A, CSM, LFO, the used
 // channels and their operators, the EG counter (4), sample voices; the YM2612
 // then gets both pan bits on every channel and its frequencies recomputed.
-// Pan bits of the other variants and the mute flags stay.
+// Pan bits of the other variants, the mute flags and the pitch scale stay.
 void fmResetChip(FmChipState& chip);
+
+// Sets the pitch scale (phase increments x scale / 2^24, kFmOwnPitch for the
+// chip's own) and recomputes the frequencies of the used channels.
+void fmSetPitchScale(FmChipState& chip, uint32_t scale);
 
 // Dispatches one register write to the handler of (port & 1, address & 0xFF).
 void fmWrite(FmChipState& chip, uint16_t address, uint8_t data, uint64_t port);

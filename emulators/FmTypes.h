@@ -105,7 +105,13 @@ struct FmSharedState {
     uint32_t lfoSubCounter = 0;
     uint32_t lfoAm = 0;     // 0-63, seen by S1
     uint32_t lfoPrevAm = 0; // seen by S3, S2, S4
+    // Phase increments are scaled by pitchScale / 2^24: the chip plays as if
+    // clocked that much faster than the rate it is run at (kFmOwnPitch: at
+    // that rate). A clock, not a register: reset keeps it.
+    uint32_t pitchScale = 1u << 24;
 };
+
+constexpr uint32_t kFmOwnPitch = 1u << 24;
 
 // The FM chip variants.
 constexpr uint32_t kFmYM2203 = 0;

@@ -103,13 +103,13 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     opn2->init(frames, context, flags);
 
     psg.reset();
-    psg = std::make_unique<DCSG_Emu>(1, 5);
+    psg = std::make_unique<DCSG_Emu>(1, kPsgFactor);
     psg->init(frames, context, flags);
 
     psgBuffers.reset(new int32_t[2 * uint64_t(frames)]());
 
     ay.reset();
-    ay = std::make_unique<AYEmu>(2, 1, 0);
+    ay = std::make_unique<AYEmu>(kAyPeriodScale, 1, 0);
     ay->init(frames, context, flags);
     ay->setParameter(3, 1.0f);
 
@@ -130,6 +130,8 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     if (pendingModel_) applyModelParameter(pendingModelValue_);
     pendingFilter_ = pendingModel_ = false;
     applyMutes();
+    for (int k = 0; k < 3; ++k)
+        if (clockRatios[k] != 1.0) applyClockRatio(k);
     return true;
 }
 
@@ -192,6 +194,27 @@ void MD_Emu::setParameter(uint32_t index, float value) {
         applyMutes();
     } else if (index == 30) {
         fmSelect = saturateToUint64(value);
+    } else if (index >= kFmClockRatio && index <= kAyClockRatio) {
+        const double ratio = value > 0.0f && std::isfinite(value)
+                                 ? std::clamp(double(value), 1.0 / 16.0, 16.0)
+                                 : 1.0;
+        const int k = int(index - kFmClockRatio);
+        if (ratio == clockRatios[k]) return;
+        clockRatios[k] = ratio;
+        applyClockRatio(k);
+    }
+}
+
+void MD_Emu::applyClockRatio(int k) {
+    if (!opn2) return; // init applies it to the new chips
+    const double ratio = clockRatios[k];
+    if (k == 0) {
+        opn2->setClockRatio(ratio);
+        opna->setClockRatio(ratio);
+    } else if (k == 1) {
+        psg->setClockRatio(ratio);
+    } else {
+        ay->setClockRatio(ratio);
     }
 }
 

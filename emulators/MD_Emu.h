@@ -8,6 +8,12 @@
 //
 // Register ports: 0 and 1 the FM banks (both FM chips see every write), 2 the
 // PSG (address 0 command bytes, address 1 the Game Gear stereo byte), 3 the AY.
+//
+// At its own clocks the FM chips run at frame rate / 21 (/ 9), the PSG
+// counts a step every kPsgFactor frames and the AY a period count every
+// kAyPeriodScale frames. Music written for the same chips at other clocks
+// plays with clock ratios (parameters 31-33): the PSG and AY counts then
+// last fractions of frames, and the FM chips scale their phase increments.
 #pragma once
 
 #include <array>
@@ -51,7 +57,10 @@ public:
     void write(uint16_t address, uint8_t data, uint64_t port) override;
     // 0-5 FM mutes, 6 filter profile, 7 DAC profile (-1 linear, other
     // negatives full resolution), 8-11 PSG mutes, 15 PSG type, 20-29 solos
-    // (FM 1-6, PSG 0-3), 30 FM chip (0 = YM2612).
+    // (FM 1-6, PSG 0-3), 30 FM chip (0 = YM2612), 31-33 clock ratios of the
+    // FM chips, the PSG and the AY to their own clocks (1.0 own; a value
+    // that is not finite or not above 0 means 1.0, others are kept within
+    // 1/16..16).
     void setParameter(uint32_t index, float value) override;
     void setOutputOffset(uint64_t ignored, int16_t left, int16_t right) override;
     // Adds `frames` frames into outputs[0] (left) and outputs[1] (right).
@@ -78,6 +87,14 @@ public:
     // full-scale FM channel.
     static ModelProfile builtInProfile();
 
+    // Frames per PSG counter step and per AY period count at the own clocks.
+    static constexpr uint64_t kPsgFactor = 5;
+    static constexpr uint64_t kAyPeriodScale = 2;
+    // The parameters of the clock ratios.
+    static constexpr uint32_t kFmClockRatio = 31;
+    static constexpr uint32_t kPsgClockRatio = 32;
+    static constexpr uint32_t kAyClockRatio = 33;
+
     ChipInfo info;
     uint64_t clockIndex = 0;
     std::unique_ptr<OPN2_Emu> opn2;
@@ -97,7 +114,8 @@ public:
     uint32_t dacCurveMode = 0; // 0 profile curve, 1 linear, 2 full resolution
     uint8_t fmMutes[6] = {};
     uint8_t psgMutes[4] = {};
-    uint8_t solos[10] = {}; // FM 1-6, then PSG 0-3
+    uint8_t solos[10] = {};                  // FM 1-6, then PSG 0-3
+    double clockRatios[3] = {1.0, 1.0, 1.0}; // FM, PSG, AY
     uint8_t offsetEnabled = 0;
     int16_t offsetLeft = 0;
     int16_t offsetRight = 0;
@@ -107,6 +125,8 @@ private:
     void applyFilterParameter(float value);
     void applyModelParameter(float value);
     void applyMutes();
+    // Hands clock ratio k (0 FM, 1 PSG, 2 AY) to its chips.
+    void applyClockRatio(int k);
     void givePsgProfileCurves();
     const int16_t* currentDacCurve() const;
     void renderPiece(int32_t* left, int32_t* right, uint64_t frames);

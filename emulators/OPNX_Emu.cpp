@@ -1,6 +1,7 @@
 #include "emulators/OPNX_Emu.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "emulators/FmChannelRender.h"
@@ -89,6 +90,13 @@ void OPNX_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
 void OPNX_Emu::setParameter(uint32_t index, float value) {
     settle();
     if (index < 6) fmSetChannelMute(chip_, index, value);
+}
+
+void OPNX_Emu::setClockRatio(double ratio) {
+    if (!(ratio > 0.0) || !std::isfinite(ratio)) ratio = 1.0;
+    ratio = std::clamp(ratio, 1.0 / 16.0, 16.0);
+    settle();
+    fmSetPitchScale(chip_, static_cast<uint32_t>(std::lround(ratio * kFmOwnPitch)));
 }
 
 void OPNX_Emu::render16(int16_t* /*output*/, uint64_t /*ignored*/, uint64_t /*frames*/) {}

@@ -28,6 +28,12 @@ public:
     // writes only the left buffer).
     int render32(int32_t** outputs, uint64_t frames) override;
     void render16(int16_t* output, uint64_t ignored, uint64_t frames) override;
+    // Plays the chip as if clocked `ratio` times faster than the rate it is
+    // run at (1.0: its own clock): every phase increment is scaled, so pitch
+    // follows the clock; envelope and LFO timing keep the rate. A value that
+    // is not finite or not above 0 means 1.0; others are kept within
+    // 1/16..16. Reset keeps it.
+    void setClockRatio(double ratio);
     // Region 0: ADPCM-A memory, region 1: ADPCM-B memory (caller-owned).
     virtual bool setSampleMemory(uint64_t region, const uint8_t* data, uint64_t size);
 
