@@ -129,6 +129,8 @@ void MD_ctrl::resetMediaUnit() {
     if (units && kMediaUnit < units->size() && (*units)[kMediaUnit]) (*units)[kMediaUnit]->reset();
     for (uint8_t b : kPsgSilence) sendRegister(kMediaUnit, 0, b, 2);
     mediaActive = true;
+    mediaClocks = {};
+    clockMediaUnit(false);
     mediaStreamCount = 1;
     // A stream that has not played yet adds nothing to the DAC mix.
     std::fill(std::begin(mediaDacBytes), std::end(mediaDacBytes), uint8_t(0x80));
@@ -143,6 +145,7 @@ bool MD_ctrl::setClock(uint64_t index, double rate, double reference) {
         fmClock = float(rate * 48.0 / 7.0);
         psgClock = float(rate * 48.0 / 15.0);
     }
+    clockMediaUnit(mediaActive);
     if (!ready) return true;
     for (uint64_t u = 0; u < kVoiceUnits; ++u) {
         for (auto& sub : fm[u]) {

@@ -91,11 +91,18 @@ public:
     // Type 0 silences the unit's PSG, type 101 the PSG and every FM
     // channel, any other type every FM channel.
     void mediaChipReset(uint32_t chipType) override;
-    void mediaActiveOn() override { mediaActive = true; }
-    void mediaActiveOff() override { mediaActive = false; }
+    // Media plays: the unit's parts run at the track's clocks.
+    void mediaActiveOn() override;
+    // Media stops: the unit's parts are back at their own clocks.
+    void mediaActiveOff() override;
+    // A new track: the clocks of the one before no longer hold.
+    void mediaTrackSelected(uint32_t trackIndex) override;
     // Sets the unit's PSG model and FM chip for a chip of the track; DAC
     // streams 84-99 raise the stream count.
     void mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t commandRate) override;
+    // Clocks the unit's part that plays the chip (the FM chips, the PSG, the
+    // AY; the OPN family's SSG on the AY) at the clock the track states.
+    void mediaChipClock(uint32_t chipType, uint32_t clockHz) override;
     // One register write of the track, routed by chip type, port and
     // register to the unit's FM, PSG or AY part.
     void mediaRegisterWrite(uint32_t chipType, uint64_t delta, uint32_t port, uint32_t reg,
@@ -189,6 +196,14 @@ public:
     uint8_t mediaDacBytes[16] = {};
     uint64_t mediaStreamCount = 1;
     bool mediaActive = false;
+    // What the track's chips run at, in Hz (0: the unit's own clock): the FM
+    // chip's sample rate, the PSG clock and the AY clock (the OPN family's
+    // SSG as an AY).
+    struct MediaClocks {
+        double fmRate = 0.0;
+        double psg = 0.0;
+        double ay = 0.0;
+    } mediaClocks;
     std::array<VSX::LayerRecord, kLayerCount> layerRecords{};
 
 private:
@@ -204,6 +219,10 @@ private:
     void sendRegister(uint64_t unit, uint8_t reg, uint8_t value, uint64_t port = 0);
     // Key-off of the six FM channels and timer-A keying off, on unit 6.
     void mediaFmOff();
+    // Clocks the media unit's parts at the track's clocks (or, with
+    // `track` false, at their own) relative to the unit's nominal frame
+    // rate, so the instrument's tuning applies to media as before.
+    void clockMediaUnit(bool track);
     bool runCommand(uint32_t id, double value);
 };
 

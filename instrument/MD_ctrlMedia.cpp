@@ -9,11 +9,17 @@
 //
 // FM writes go through the unit-6 mirror, which instrument capture and the
 // register monitor read; writes to the AY and PSG parts are not mirrored.
+//
+// Each part plays at the clock the track states for its chip while media
+// plays, and at the unit's own clock once it stops: the FM chips by their
+// sample rate (clock / 144, the YM2203's clock / 72), the SSG of the OPN
+// family as an AY at its clock / 2 (YM2203) or / 4 (YM2608, YM2610).
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
 #include "emulators/ChipEmu.h"
+#include "emulators/MD_Emu.h"
 #include "instrument/MD_ctrl.h"
 #include "vgm/MediaTrack.h"
 
@@ -112,6 +118,71 @@ void MD_ctrl::mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t /*comm
         if (isStream(chipType))
             mediaStreamCount = std::max<uint64_t>(mediaStreamCount, chipType - kFirstStream + 1);
         break;
+    }
+}
+
+void MD_ctrl::mediaActiveOn() {
+    mediaActive = true;
+    clockMediaUnit(true);
+}
+
+void MD_ctrl::mediaActiveOff() {
+    mediaActive = false;
+    clockMediaUnit(false);
+}
+
+void MD_ctrl::mediaTrackSelected(uint32_t /*trackIndex*/) {
+    mediaClocks = {};
+}
+
+void MD_ctrl::mediaChipClock(uint32_t chipType, uint32_t clockHz) {
+    const double clock = clockHz;
+    switch (chipType) {
+    case kSN76489:
+        mediaClocks.psg = clock;
+        break;
+    case kYM2612:
+        mediaClocks.fmRate = clock / 144.0;
+        break;
+    case kYM2203:
+        mediaClocks.fmRate = clock / 72.0;
+        mediaClocks.ay = clock / 2.0;
+        break;
+    case kYM2203b: // its SSG has no part here
+        mediaClocks.fmRate = clock / 72.0;
+        break;
+    case kYM2608:
+    case kYM2610:
+    case kYM2610B:
+        mediaClocks.fmRate = clock / 144.0;
+        mediaClocks.ay = clock / 4.0;
+        break;
+    case kAY8910:
+        mediaClocks.ay = clock;
+        break;
+    default:
+        return;
+    }
+    mediaActive = true;
+    clockMediaUnit(true);
+}
+
+void MD_ctrl::clockMediaUnit(bool track) {
+    ChipEmu* unit = units && kMediaUnit < units->size() ? (*units)[kMediaUnit] : nullptr;
+    if (!unit) return;
+    // The nominal frame rate of the clock choice; the tuning's detune is left
+    // on top of it, as for the voices.
+    const ChipInfo* info = unit->getInfo();
+    double frames = rate;
+    if (info && clockIndex < info->clocks.size() && info->clockDivisor > 0)
+        frames = info->clocks[clockIndex] / double(info->clockDivisor);
+    const double own[3] = {frames / (clockIndex == 3 ? 9.0 : 21.0),
+                           frames * 16.0 / double(MD_Emu::kPsgFactor),
+                           frames * 8.0 / double(MD_Emu::kAyPeriodScale)};
+    const double wanted[3] = {mediaClocks.fmRate, mediaClocks.psg, mediaClocks.ay};
+    for (uint32_t k = 0; k < 3; ++k) {
+        const double ratio = track && wanted[k] > 0.0 && own[k] > 0.0 ? wanted[k] / own[k] : 1.0;
+        unit->setParameter(MD_Emu::kFmClockRatio + k, float(ratio));
     }
 }
 

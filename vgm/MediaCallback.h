@@ -7,7 +7,7 @@
 // their own classes.
 //
 // Callers: the media reader when it selects a track (track, data blocks, chip
-// set-up), its chip streamers (register writes, elapsed time, loop and end),
+// set-up and clock), its chip streamers (register writes, elapsed time, loop and end),
 // its DAC streamers (PCM samples), and the chip controller (active on and off,
 // chip reset on stop). Operations 7-12 and 19-21 have no caller; they keep
 // the places of the others.
@@ -56,6 +56,9 @@ public:
     virtual void mediaReserved19() {}
     virtual void mediaReserved20() {}
     virtual void mediaReserved21() {}
+    // The clock the track states for a chip, in Hz (0: none stated); it
+    // follows the chip's set-up.
+    virtual void mediaChipClock(uint32_t /*chipType*/, uint32_t /*clockHz*/) {}
 
 protected:
     ~MediaCallback() = default;

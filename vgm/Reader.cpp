@@ -115,8 +115,10 @@ bool Reader::selectTrack(uint64_t index) {
             s = dac ? std::make_unique<DACStreamer>() : std::make_unique<ChipStreamer>();
         s->setup(&record, track.loop, listeners, &track.dataBlocks);
         s->setSpeed(speed);
-        for (MediaCallback* l : listeners)
+        for (MediaCallback* l : listeners) {
             l->mediaChipSetup(type, record.variant, record.commandRate);
+            l->mediaChipClock(type, record.clock);
+        }
     }
     streamers.resize(k);
     selectedOk = !streamers.empty();

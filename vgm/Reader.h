@@ -46,7 +46,7 @@ public:
     // Loads a copy of `collection`. Always true.
     bool openCollection(const VGMX& collection);
     // Sends the track's data blocks, then builds a streamer per chip and
-    // announces each chip. False (old streams kept, unless the track's data
+    // announces each chip (set-up, then clock). False (old streams kept, unless the track's data
     // was replaced) for an index past the end, a track without chips or one
     // that cannot be played.
     bool selectTrack(uint64_t index) override;

@@ -38,11 +38,13 @@ inline BrevadoLibrary& library() {
 
 // Renders `frames` frames through an instance's process entry in host blocks
 // of `block` frames; `events` go with the first block. Both channels, in
-// order.
+// order; the events the instance sends are added to `sent` when it is given.
 inline void renderBlocks(vantor::EnginePluginSDK::PluginRecord* record, size_t frames,
                          uint32_t block, std::vector<vantor::HDMIDIEvent> events,
-                         std::vector<double>& left, std::vector<double>& right) {
+                         std::vector<double>& left, std::vector<double>& right,
+                         std::vector<vantor::HDMIDIEvent>* sent = nullptr) {
     auto in = std::make_unique<vantor::EnginePluginSDK::EventList>();
+    auto out = sent ? std::make_unique<vantor::EnginePluginSDK::EventList>() : nullptr;
     std::vector<float> l(block), r(block);
     for (size_t done = 0; done < frames;) {
         const uint32_t n = uint32_t(std::min<size_t>(block, frames - done));
@@ -50,7 +52,9 @@ inline void renderBlocks(vantor::EnginePluginSDK::PluginRecord* record, size_t f
         std::copy(events.begin(), events.end(), in->events);
         events.clear();
         float* outputs[2] = {l.data(), r.data()};
-        record->process(record, outputs, int32_t(n), in.get(), nullptr, nullptr);
+        if (out) out->count = 0;
+        record->process(record, outputs, int32_t(n), in.get(), out.get(), nullptr);
+        if (out) sent->insert(sent->end(), out->events, out->events + out->count);
         left.insert(left.end(), l.begin(), l.begin() + n);
         right.insert(right.end(), r.begin(), r.begin() + n);
         done += n;

@@ -376,3 +376,70 @@ TEST(MD_ctrlMedia, DataBlocksStayInsideTheHostRecord) {
         EXPECT_EQ(u32At(k.record, 4), 32u);
     }
 }
+
+// The clock a track states for each chip reaches the unit's part that plays
+// it, as a ratio to the part's own clock at the unit's nominal rate; media
+// stopping puts the own clocks back, playing again the track's, and a new
+// track starts from the own clocks.
+TEST(MD_ctrlMedia, TrackClocksReachTheUnitsParts) {
+    const double frames = 53693175.0 / 48.0;
+    const double ownFmRate = frames / 21.0, ownPsg = frames * 16.0 / 5.0, ownAy = frames * 4.0;
+    struct Case {
+        const char* what;
+        uint32_t type, clock;
+        double fm, psg, ay; // expected ratios
+    };
+    const std::vector<Case> cases = {
+        {"SN76489", 0, 3546893, 1.0, 3546893.0 / ownPsg, 1.0},
+        {"YM2612", 5, 7600489, 7600489.0 / 144.0 / ownFmRate, 1.0, 1.0},
+        {"YM2203: FM at clock / 72, SSG at clock / 2", 7, 3993600, 3993600.0 / 72.0 / ownFmRate,
+         1.0, 3993600.0 / 2.0 / ownAy},
+        {"second YM2203: FM only", 19, 3000000, 3000000.0 / 72.0 / ownFmRate, 1.0, 1.0},
+        {"YM2608: SSG at clock / 4", 8, 7987200, 7987200.0 / 144.0 / ownFmRate, 1.0,
+         7987200.0 / 4.0 / ownAy},
+        {"YM2610", 9, 8000000, 8000000.0 / 144.0 / ownFmRate, 1.0, 8000000.0 / 4.0 / ownAy},
+        {"YM2610B", 10, 8000000, 8000000.0 / 144.0 / ownFmRate, 1.0, 8000000.0 / 4.0 / ownAy},
+        {"AY8910", 31, 1773400, 1.0, 1.0, 1773400.0 / ownAy},
+        {"no clock stated", 31, 0, 1.0, 1.0, 1.0},
+        {"a chip the unit does not play", 6, 3579545, 1.0, 1.0, 1.0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Console k;
+        const MD_Emu& unit = *k.owned[6];
+        auto expectRatios = [&](double fm, double psg, double ay) {
+            EXPECT_FLOAT_EQ(float(unit.clockRatios[0]), float(fm));
+            EXPECT_FLOAT_EQ(float(unit.clockRatios[1]), float(psg));
+            EXPECT_FLOAT_EQ(float(unit.clockRatios[2]), float(ay));
+        };
+        k.ctrl->mediaTrackSelected(0);
+        k.ctrl->mediaChipClock(c.type, c.clock);
+        expectRatios(c.fm, c.psg, c.ay);
+        k.ctrl->mediaActiveOff();
+        expectRatios(1.0, 1.0, 1.0);
+        k.ctrl->mediaActiveOn();
+        expectRatios(c.fm, c.psg, c.ay);
+        // A detuned clock choice keeps the ratios: the tuning stays on top.
+        k.ctrl->setClock(0, k.rate * 1.01, k.rate * 1.01);
+        expectRatios(c.fm, c.psg, c.ay);
+        k.ctrl->mediaTrackSelected(1);
+        k.ctrl->mediaActiveOn();
+        expectRatios(1.0, 1.0, 1.0);
+    }
+}
+
+// Another clock choice of the console is undone for media: the ratios are
+// taken against its nominal rate.
+TEST(MD_ctrlMedia, TrackClocksHoldAtEveryClockChoice) {
+    Console k;
+    const std::vector<double>& clocks = k.owned[6]->getInfo()->clocks;
+    for (uint64_t index = 0; index < clocks.size(); ++index) {
+        SCOPED_TRACE(index);
+        k.ctrl->setClock(index, clocks[index], clocks[index]);
+        k.ctrl->mediaChipClock(5, 7600489);
+        const double fmRate = clocks[index] / (index == 3 ? 9.0 : 21.0);
+        EXPECT_FLOAT_EQ(float(k.owned[6]->clockRatios[0]), float(7600489.0 / 144.0 / fmRate));
+    }
+    k.ctrl->resetMediaUnit();
+    EXPECT_EQ(k.owned[6]->clockRatios[0], 1.0);
+}

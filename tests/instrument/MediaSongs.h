@@ -27,33 +27,43 @@ inline VgmFile consoleVgm() {
     return v;
 }
 
-inline void fm(VgmFile& v, uint8_t reg, uint8_t value, uint8_t port = 0) {
-    v.op({uint8_t(0x52 + port), reg, value});
+// A write to the YM2612 (`command` 0x52; 0x55 addresses a YM2203, which has
+// port 0 only).
+inline void fm(VgmFile& v, uint8_t reg, uint8_t value, uint8_t port = 0, uint8_t command = 0x52) {
+    v.op({uint8_t(command + port), reg, value});
+}
+
+// The F-number of `hz` at block 4 for an FM chip whose samples run at `rate`.
+inline int fnumOf(double hz, double rate) {
+    return int(std::lround(hz * 1048576.0 / rate / 8.0));
 }
 
 // FM channel `ch` (0-2 of port 0) as a sine: algorithm 7 with only operator 1
-// sounding, pan bits `pan`, frequency `hz` (block 4).
-inline void sineChannel(VgmFile& v, uint8_t ch, double hz, uint8_t pan = 0xC0) {
-    fm(v, 0x22, 0);
-    fm(v, 0x27, 0);
-    fm(v, 0xB0 + ch, 7);
-    fm(v, 0xB4 + ch, pan);
+// sounding, pan bits `pan`, frequency `hz` (block 4) for a chip whose
+// samples run at `rate`, written with `command`.
+inline void sineChannel(VgmFile& v, uint8_t ch, double hz, uint8_t pan = 0xC0,
+                        double rate = kFmRate, uint8_t command = 0x52) {
+    auto put = [&](uint8_t reg, uint8_t value) { fm(v, reg, value, 0, command); };
+    put(0x22, 0);
+    put(0x27, 0);
+    put(0xB0 + ch, 7);
+    put(0xB4 + ch, pan);
     for (uint8_t slot : {0, 4, 8, 12}) {
-        fm(v, 0x30 + slot + ch, 0x01);
-        fm(v, 0x40 + slot + ch, slot == 0 ? 0x00 : 0x7F);
-        fm(v, 0x50 + slot + ch, 0x1F);
-        fm(v, 0x60 + slot + ch, 0);
-        fm(v, 0x70 + slot + ch, 0);
-        fm(v, 0x80 + slot + ch, 0x0F);
+        put(0x30 + slot + ch, 0x01);
+        put(0x40 + slot + ch, slot == 0 ? 0x00 : 0x7F);
+        put(0x50 + slot + ch, 0x1F);
+        put(0x60 + slot + ch, 0);
+        put(0x70 + slot + ch, 0);
+        put(0x80 + slot + ch, 0x0F);
     }
-    const int f = int(std::lround(hz * 1048576.0 / kFmRate / 8.0));
-    fm(v, 0xA4 + ch, uint8_t((4 << 3) | (f >> 8)));
-    fm(v, 0xA0 + ch, uint8_t(f & 0xFF));
+    const int f = fnumOf(hz, rate);
+    put(0xA4 + ch, uint8_t((4 << 3) | (f >> 8)));
+    put(0xA0 + ch, uint8_t(f & 0xFF));
 }
 
 // The F-number rounding of sineChannel: the pitch the chip plays.
-inline double sinePitch(double hz) {
-    return std::lround(hz * 1048576.0 / kFmRate / 8.0) * kFmRate * 8.0 / 1048576.0;
+inline double sinePitch(double hz, double rate = kFmRate) {
+    return fnumOf(hz, rate) * rate * 8.0 / 1048576.0;
 }
 
 // Sections of the song below, in seconds from its start.

@@ -65,7 +65,10 @@ Bytes ymBytes(const YmSong& song) {
         for (int r = 0; r < stride; ++r) {
             const size_t at = song.interleaved || old ? f + static_cast<size_t>(r) * song.frames
                                                       : static_cast<size_t>(f) * stride + r;
-            b[start + at] = r < 14 ? ymValue(f, r) : 0x5A;
+            if (!song.registers.empty())
+                b[start + at] = size_t(r) < song.registers[f].size() ? song.registers[f][r] : 0;
+            else
+                b[start + at] = r < 14 ? ymValue(f, r) : 0x5A;
         }
     }
     if (song.tag == "YM3b") put32le(b, song.loopFrame);

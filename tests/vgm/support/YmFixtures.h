@@ -27,6 +27,9 @@ struct YmSong {
     std::vector<Bytes> digidrums;
     Bytes extra; // YM5, YM6 additional data
     std::string name = "Song", author = "Author", comment = "Comment";
+    // When not empty, registers 0-15 of each of the `frames` frames in place
+    // of the ymValue pattern (registers left out are 0).
+    std::vector<Bytes> registers;
 };
 
 // The song's file: header, digidrums, strings, register data and for YM4
