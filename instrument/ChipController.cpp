@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "instrument/ChipControllerListener.h"
 #include "vantor/PlatformTools.h"
 #include "vgm/Reader.h"
 
@@ -193,6 +194,14 @@ bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path) {
     mediaPath = path;
     player->setDisplayPage(displayPage);
     player->selectTrack(0);
+    if (listener) {
+        // The host learns what it plays: the title, whether there is one
+        // track only, and the picture the file came with (none: empty).
+        listener->setNameText1(player->getTitle());
+        listener->syncValue(kSingleTrack, 0, player->getTrackCount() == 1 ? 1.0f : 0.0f);
+        const std::vector<uint8_t>& picture = player->mediaCollection()->pictureBuffer();
+        listener->publishImageFile(picture.data(), picture.size());
+    }
     player->setSpeed(speed);
     return true;
 }
@@ -253,6 +262,7 @@ void ChipController::restartTransport() {
     mediaActiveOn();
     if (!player) return;
     player->setSpeed(speed);
+    if (listener) listener->setNameText1(player->getTitle());
     if (player->isPlaying()) {
         player->attachStreamers(*this);
         unitEnabled[kMediaUnit] = 1;

@@ -120,14 +120,17 @@ public:
     virtual void reserved32() {}
     virtual void reserved33() {}
     // Starts the transport from the current track: loop counts cleared,
-    // media active, and when the player plays its streamers on the queue.
+    // media active, the track's title to the listener, and when the player
+    // plays its streamers on the queue.
     virtual void restartTransport();
 
     // Resets the chips, takes the streamers off the queue and selects track
     // `index` of the player; on success the transport restarts.
     void selectMediaTrack(uint64_t index);
     // Replaces the media player with one for the file at `path` and selects
-    // its first track; false (no player) when the file cannot be played.
+    // its first track, then tells the listener its title, whether it is the
+    // only track and the file's picture; false (no player) when the file
+    // cannot be played.
     bool openMedia(uint32_t slot, const std::string& path);
 
     // ---- MediaCallback
