@@ -97,8 +97,9 @@ public:
     void mediaActiveOff() override;
     // A new track: the clocks of the one before no longer hold.
     void mediaTrackSelected(uint32_t trackIndex) override;
-    // Sets the unit's PSG model and FM chip for a chip of the track; DAC
-    // streams 84-99 raise the stream count.
+    // Sets the unit's PSG model and FM chip for a chip of the track (the
+    // channels of a YM2203 sound on both outputs); DAC streams 84-99 raise
+    // the stream count.
     void mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t commandRate) override;
     // Clocks the unit's part that plays the chip (the FM chips, the PSG, the
     // AY; the OPN family's SSG on the AY) at the clock the track states.
@@ -219,6 +220,8 @@ private:
     void sendRegister(uint64_t unit, uint8_t reg, uint8_t value, uint64_t port = 0);
     // Key-off of the six FM channels and timer-A keying off, on unit 6.
     void mediaFmOff();
+    // Both outputs on for the three FM channels of `bank` of unit 6.
+    void mediaPansOn(uint64_t bank);
     // Clocks the media unit's parts at the track's clocks (or, with
     // `track` false, at their own) relative to the unit's nominal frame
     // rate, so the instrument's tuning applies to media as before.

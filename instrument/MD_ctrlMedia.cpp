@@ -82,6 +82,12 @@ void MD_ctrl::mediaFmOff() {
     sendRegister(kMediaUnit, 0x27, mirrors[kMediaUnit].get(0, 0x27) & 0xFE, 0);
 }
 
+// The YM2203 has no pan registers and its songs write none: the channels
+// that play it sound on both outputs from the start.
+void MD_ctrl::mediaPansOn(uint64_t bank) {
+    for (uint8_t reg : {0xB4, 0xB5, 0xB6}) sendRegister(kMediaUnit, reg, 0xC0, bank);
+}
+
 void MD_ctrl::mediaChipReset(uint32_t chipType) {
     if (chipType == kSN76489 || chipType == kAllChips)
         for (uint8_t b : kPsgSilence) sendRegister(kMediaUnit, 0, b, kPsgPort);
@@ -104,6 +110,10 @@ void MD_ctrl::mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t /*comm
     case kYM2203:
         set(kPsgTypeParameter, 4.0f);
         set(kFmChipParameter, 1.0f);
+        mediaPansOn(0);
+        break;
+    case kYM2203b:
+        mediaPansOn(1);
         break;
     case kYM2608:
     case kYM2610:

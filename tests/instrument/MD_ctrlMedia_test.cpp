@@ -152,6 +152,19 @@ TEST(MD_ctrlMedia, ChipSetupsChooseTheUnitsChips) {
     k.ctrl->mediaChipSetup(87, 0, 44100);
     k.ctrl->mediaChipSetup(84, 0, 44100);
     EXPECT_EQ(k.ctrl->mediaStreamCount, 4u);
+    // A YM2203 has no pan registers: its channels (1-3, a second chip's 4-6)
+    // sound on both outputs without a song writing any.
+    for (uint32_t type : {7u, 19u}) {
+        SCOPED_TRACE(type);
+        MediaConsole c;
+        c.media.writes.clear();
+        c.ctrl->mediaChipSetup(type, 0, 44100);
+        const uint64_t bank = type == 7 ? 0 : 1;
+        const std::vector<Write> pans = {
+            {6, 0xB4, 0xC0, bank}, {6, 0xB5, 0xC0, bank}, {6, 0xB6, 0xC0, bank}};
+        EXPECT_EQ(c.media.writes, pans);
+        EXPECT_EQ(c.reg(6, 0xB5, bank), 0xC0);
+    }
 }
 
 // A stopped chip goes silent: the PSG by attenuation, FM by key-off of every

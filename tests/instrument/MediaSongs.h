@@ -39,15 +39,15 @@ inline int fnumOf(double hz, double rate) {
 }
 
 // FM channel `ch` (0-2 of port 0) as a sine: algorithm 7 with only operator 1
-// sounding, pan bits `pan`, frequency `hz` (block 4) for a chip whose
-// samples run at `rate`, written with `command`.
+// sounding, pan bits `pan` (not for a YM2203), frequency `hz` (block 4) for a
+// chip whose samples run at `rate`, written with `command`.
 inline void sineChannel(VgmFile& v, uint8_t ch, double hz, uint8_t pan = 0xC0,
                         double rate = kFmRate, uint8_t command = 0x52) {
     auto put = [&](uint8_t reg, uint8_t value) { fm(v, reg, value, 0, command); };
     put(0x22, 0);
     put(0x27, 0);
     put(0xB0 + ch, 7);
-    put(0xB4 + ch, pan);
+    if (command != 0x55) put(0xB4 + ch, pan); // the YM2203 has no pan registers
     for (uint8_t slot : {0, 4, 8, 12}) {
         put(0x30 + slot + ch, 0x01);
         put(0x40 + slot + ch, slot == 0 ? 0x00 : 0x7F);
