@@ -45,4 +45,10 @@ public:
     virtual uint64_t reserved20() { return 0; }
     virtual uint64_t reserved21() { return 0; }
     virtual void reserved22() {}
+    // Whether render32 would add only zeros until the next write or setting
+    // (false when that is not known).
+    virtual bool isSilent() { return false; }
+    // Moves a unit that isSilent() `frames` frames on as render32 would,
+    // without rendering.
+    virtual void advanceSilent(uint64_t /*frames*/) {}
 };

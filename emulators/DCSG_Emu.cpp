@@ -130,6 +130,34 @@ void DCSG_Emu::setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16
     noise->volumeTable = volumeCurve;
 }
 
+bool DCSG_Emu::isSilent(bool gameGear, uint8_t stereo) const {
+    if (!noise) return true;
+    for (int k = 0; k < 3; ++k) {
+        const DCSGTone& t = *tones[k];
+        const bool heard = !mutes[k] && (!gameGear || (stereo & (0x11 << k)) != 0);
+        if (heard && t.volumeTable[t.attenuation & 15] != 0) return false;
+    }
+    const bool noiseHeard = !mutes[3] && noise->renders() && (!gameGear || (stereo & 0x88) != 0);
+    return !noiseHeard || noise->volumeTable[noise->attenuation & 15] == 0;
+}
+
+void DCSG_Emu::advanceSilent(uint64_t frames, bool gameGear) {
+    if (!noise) return;
+    if (gameGear) {
+        // renderGameGear with every channel routed nowhere.
+        for (int k = 0; k < 3; ++k)
+            if (!mutes[k]) tones[k]->advance(frames);
+        noise->run(nullptr, nullptr, frames);
+        return;
+    }
+    // renderMono with every running channel quiet.
+    for (int k = 0; k < 3; ++k)
+        if (!mutes[k]) tones[k]->advance(frames);
+    if (mutes[3]) return;
+    noise->followRate();
+    if (noise->renders()) noise->run(nullptr, nullptr, frames);
+}
+
 void DCSG_Emu::renderMono(int32_t* first, int32_t* second, uint64_t frames) {
     // A muted channel stands still. The sum is constant between two edges of
     // the running channels: it is added a stretch at a time. A channel whose

@@ -43,6 +43,14 @@ public:
     // `stereo` send tone 0-2 left / right; bits 7 / 3 the noise.
     void renderGameGear(int32_t** outputs, uint8_t stereo, uint64_t frames);
 
+    // Whether renderBoth (gameGear false) or renderGameGear with `stereo`
+    // would add nothing: every channel that renders to a side is at a level
+    // of 0.
+    bool isSilent(bool gameGear, uint8_t stereo) const;
+    // What that render does to a silent chip over `frames` frames, without
+    // the output: counters, phases and the noise register move on.
+    void advanceSilent(uint64_t frames, bool gameGear);
+
     // The level curve becomes the truncated mean of the four curves.
     void setVolumeCurves(const int16_t* c0, const int16_t* c1, const int16_t* c2,
                          const int16_t* c3);

@@ -91,6 +91,14 @@ void renderChannels(FmChipState& chip, FmDispatch dispatch, uint8_t timerARunnin
                     uint8_t dacEnabled, const int16_t* curve, uint32_t mode, int32_t* left,
                     int32_t* right, uint32_t frames);
 
+// Whether every channel outputs 0 until its next key-on: all operators
+// released at full attenuation, no SSG-EG, no output history.
+bool fmChannelsSilent(const FmChipState& chip);
+// What renderChannels does to a chip whose channels are all silent (and
+// that has no DAC or CSM duty) over `samples` samples, without the output:
+// the phases, the EG counter and the LFO move.
+void advanceSilentChannels(FmChipState& chip, uint32_t samples);
+
 // Per-sample channel renderers: step the channel's envelopes and phases once
 // (reading egCounter, lfoAm and lfoPrevAm through channel.shared) and return
 // the channel value.

@@ -267,6 +267,20 @@ uint32_t csmChunk(FmSharedState& st, FmChannel& ch3, uint8_t timerARunning, uint
     return n;
 }
 
+// A silent channel over n samples: only the phases, the EG counter and the
+// LFO move (in chunks that end at LFO events).
+void silentRun(FmChannel& ch, FmSharedState& st, uint32_t period, uint32_t total) {
+    uint16_t egCounter = st.egCounter;
+    for (uint32_t done = 0; done < total;) {
+        const uint32_t n = std::min(total - done, lfoToEvent(st, period));
+        for (FmOperator& op : ch.operators) pgAdvanceBy(op, n);
+        egCounter = egAdvanceCounterBy(egCounter, n);
+        lfoAdvance(st, ch, n, period);
+        done += n;
+    }
+    st.egCounter = egCounter;
+}
+
 // ---- The block core -------------------------------------------------------------
 
 // Cuts the next chunk of a channel (at most `remaining` samples, ending at an
@@ -327,14 +341,7 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
             mix.constant(curve[256], static_cast<int>(total), pan, left, right);
         else if (mix.stores)
             mix.constant(0, static_cast<int>(total), pan, left, right);
-        while (done < total) {
-            const uint32_t n = std::min(total - done, lfoToEvent(st, period));
-            for (FmOperator& op : ch.operators) pgAdvanceBy(op, n);
-            egCounter = egAdvanceCounterBy(egCounter, n);
-            lfoAdvance(st, ch, n, period);
-            done += n;
-        }
-        st.egCounter = egCounter;
+        silentRun(ch, st, period, total);
         return;
     }
 
@@ -455,6 +462,23 @@ const FmBlockRenderer* const* const kInstances[kFmLayoutCount] = {
     kKindInstances<FmLayout::D>, kKindInstances<FmLayout::E>, kKindInstances<FmLayout::R>};
 
 } // namespace
+
+bool fmChannelsSilent(const FmChipState& chip) {
+    for (const FmChannel& ch : chip.channels)
+        if (!channelSilent(ch)) return false;
+    return true;
+}
+
+void advanceSilentChannels(FmChipState& chip, uint32_t samples) {
+    // As renderChannels: every channel from its own copy of the shared state,
+    // the chip keeping channel 3's.
+    const FmSharedState start = chip.shared;
+    for (FmChannel& ch : chip.channels) {
+        FmSharedState st = start;
+        silentRun(ch, st, kLfoPeriods[st.lfoRate & 7], samples);
+        if (&ch == &chip.channels[2]) chip.shared = st;
+    }
+}
 
 int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
     return dacValue(mode, dacData, curve);

@@ -82,6 +82,7 @@ ModelProfile MD_Emu::builtInProfile() {
 }
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
+    silent_ = false;
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
     maxFrames_ = frames;
@@ -136,6 +137,7 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
 }
 
 bool MD_Emu::loadModelProfiles(const std::string& path) {
+    silent_ = false;
     if (!::loadModelProfiles(path, profiles)) return false;
     const int32_t count = int32_t(std::min<size_t>(profiles.size(), INT32_MAX));
     if (modelIndex < 0 || modelIndex >= count) modelIndex = 0;
@@ -145,6 +147,7 @@ bool MD_Emu::loadModelProfiles(const std::string& path) {
 }
 
 void MD_Emu::reset() {
+    silent_ = false;
     if (opn2) opn2->reset();
     if (psg) psg->reset();
     if (opna) opna->reset();
@@ -154,6 +157,7 @@ void MD_Emu::reset() {
 }
 
 void MD_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
+    silent_ = false;
     if (!opn2) return; // no chips before init
     if (port == 0 || port == 1) {
         opn2->write(address, data, port);
@@ -169,6 +173,7 @@ void MD_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
 }
 
 void MD_Emu::setParameter(uint32_t index, float value) {
+    silent_ = false;
     if (index < 6) {
         fmMutes[index] = flagOf(value);
         applyMutes();
@@ -234,11 +239,13 @@ void MD_Emu::applyModelParameter(float value) {
 }
 
 void MD_Emu::selectModelProfile(int32_t index) {
+    silent_ = false;
     modelIndex = (index < 0 || size_t(index) >= profileCount()) ? 0 : index;
     givePsgProfileCurves();
 }
 
 void MD_Emu::selectFilterProfile(int32_t index) {
+    silent_ = false;
     filterIndex = (index < 0 || size_t(index) >= profileCount()) ? -1 : index;
 }
 
@@ -270,6 +277,7 @@ void MD_Emu::applyMutes() {
 }
 
 void MD_Emu::setOutputOffset(uint64_t /*ignored*/, int16_t left, int16_t right) {
+    silent_ = false;
     offsetEnabled = 1;
     offsetLeft = left;
     offsetRight = right;
@@ -291,6 +299,7 @@ const int16_t* MD_Emu::currentDacCurve() const {
 }
 
 int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
+    silent_ = false;
     if (!opn2) return 0; // nothing to render before init
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
@@ -298,6 +307,41 @@ int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
         done += n;
     }
     return 0;
+}
+
+bool MD_Emu::isSilent() {
+    if (!opn2) return true; // renders nothing before init
+    if (!silent_) silent_ = computeSilent();
+    return silent_;
+}
+
+bool MD_Emu::computeSilent() {
+    if (offsetEnabled && (offsetLeft != 0 || offsetRight != 0)) return false;
+    if (fmSelect != 0) return false;
+    switch (psgType) {
+    case 0:
+    case 2:
+        if (!psg->isSilent(false, 0)) return false;
+        break;
+    case 1:
+        if (!psg->isSilent(true, ggStereo)) return false;
+        break;
+    case 3:
+    case 4:
+        return false;
+    default:
+        break;
+    }
+    return opn2->isSilent(currentDacCurve(), dacCurveMode);
+}
+
+void MD_Emu::advanceSilent(uint64_t frames) {
+    if (!opn2) return;
+    if (psgType == 0 || psgType == 2)
+        psg->advanceSilent(frames, false);
+    else if (psgType == 1)
+        psg->advanceSilent(frames, true);
+    opn2->advanceSilent(frames, clockIndex == 3 ? 9 : 21);
 }
 
 void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {

@@ -66,7 +66,14 @@ public:
     // Adds `frames` frames into outputs[0] (left) and outputs[1] (right).
     int render32(int32_t** outputs, uint64_t frames) override;
     void render16(int16_t* /*output*/, uint64_t /*ignored*/, uint64_t /*frames*/) override {}
-    // The selected filter profile's 32 taps, else kDefaultFilterBlock.
+    // Whether render32 would add only zeros until the next write or setting:
+    // the YM2612 selected and silent, the PSG selected silent (or none), no
+    // output offset. An AY or the YM2608 selected is never taken as silent.
+    bool isSilent() override;
+    // What render32 does to a silent unit, without the output (the FM and
+    // PSG clocks move on in a few steps).
+    void advanceSilent(uint64_t frames) override;
+    // The selected filter profile's 32 taps, else kDefaultFilterBlock.    // The selected filter profile's 32 taps, else kDefaultFilterBlock.
     const float* getFilterSettings() override;
 
     // Reads the profile file at `path` into `profiles`; false (table kept)
@@ -78,7 +85,10 @@ public:
     void selectModelProfile(int32_t index);
     // Index 6.
     void selectFilterProfile(int32_t index);
-    void setDacCurveMode(uint32_t mode) { dacCurveMode = mode; }
+    void setDacCurveMode(uint32_t mode) {
+        dacCurveMode = mode;
+        silent_ = false;
+    }
 
     // The built-in profile: default filter, kDefaultDacCurve, and PSG curves
     // converted from the default reference levels against that curve (821 at
@@ -131,7 +141,12 @@ private:
     const int16_t* currentDacCurve() const;
     void renderPiece(int32_t* left, int32_t* right, uint64_t frames);
 
+    bool computeSilent();
+
     uint32_t maxFrames_ = 0;
+    // Silence found by isSilent, kept until the unit renders or anything
+    // that can make it sound changes.
+    bool silent_ = false;
     // Values of indices 6 and 7 set before the first init, replayed by it.
     bool pendingFilter_ = false;
     bool pendingModel_ = false;

@@ -56,7 +56,17 @@ public:
     uint8_t pan(int record) const { return chip_.channels[record].pan; }
     uint8_t dacData() const { return chip_.dacData; }
 
-    // Spread state: the slot of the frame in progress that is emitted next,
+    // Whether the spread renders would add nothing but zeros until the next
+    // write: every channel silent, no DAC, no timer A or CSM duty, a zero
+    // channel value mapping to 0 in `mode` with `curve`, and no held value
+    // left for the frame in progress.
+    bool isSilent(const int16_t* curve, uint32_t mode);
+    // What renderSpread21 (frameLength 21) or renderSpread9 (9) does to a
+    // silent chip over `frames` positions, without the output: the spread
+    // phase and the chip's phases, EG counter and LFO move in a few steps.
+    void advanceSilent(uint64_t frames, uint32_t frameLength);
+
+    // Spread state: the slot of the frame in progress    // Spread state: the slot of the frame in progress that is emitted next,
     // and that frame's channel values (index c - 1 for channel c).
     uint64_t spreadPhase = 0;
     int32_t heldLeft[6] = {};
