@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "emulators/FastPaths.h"
 #include "instrument/ChipControllerListener.h"
 #include "vantor/PlatformTools.h"
 #include "vgm/Reader.h"
@@ -236,14 +237,58 @@ void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frame
 
     uint64_t remaining = frames;
     while (remaining > 0) {
-        uint64_t n = advance(remaining);
-        if (n == 0 || n > remaining) n = remaining;
-        if (units)
-            for (size_t i = 0; i < units->size(); ++i)
-                if (unitEnabled[i & 15] && (*units)[i]) (*units)[i]->render32(target, n);
+        uint64_t n = 0;
+        if (owed > 0) {
+            // Time has passed over these already.
+            n = std::min(owed, remaining);
+            owed -= n;
+        } else {
+            n = advance(remaining);
+            if (n == 0 || n > remaining) n = remaining;
+        }
+        renderUnits(target, n);
         for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
         remaining -= n;
     }
+}
+
+void ChipController::renderUnits(int32_t** outputs, uint64_t frames) {
+    if (!units) return;
+    // A silent unit would add zeros: it only moves on.
+    const bool fast = FastPaths::enabled();
+    for (size_t i = 0; i < units->size(); ++i) {
+        ChipEmu* unit = (*units)[i];
+        if (!unitEnabled[i & 15] || !unit) continue;
+        if (fast && unit->isSilent())
+            unit->advanceSilent(frames);
+        else
+            unit->render32(outputs, frames);
+    }
+}
+
+bool ChipController::unitsSilent() {
+    if (units)
+        for (size_t i = 0; i < units->size(); ++i)
+            if (unitEnabled[i & 15] && (*units)[i] && !(*units)[i]->isSilent()) return false;
+    return true;
+}
+
+uint64_t ChipController::skipSilent(uint64_t frames) {
+    uint64_t done = 0;
+    while (done < frames && owed == 0) {
+        // As render: the timers due now run, then time moves to the next.
+        uint64_t n = advance(frames - done);
+        if (n == 0 || n > frames - done) n = frames - done;
+        if (!unitsSilent()) {
+            owed = n;
+            break;
+        }
+        if (units)
+            for (size_t i = 0; i < units->size(); ++i)
+                if (unitEnabled[i & 15] && (*units)[i]) (*units)[i]->advanceSilent(n);
+        done += n;
+    }
+    return done;
 }
 
 void ChipController::loopReached(uint32_t chipType) {

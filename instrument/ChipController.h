@@ -101,6 +101,12 @@ public:
     // Adds `frames` frames of every enabled unit into the 32-bit buffers,
     // cut at timer due times. The caller's pointer array is left as it was.
     virtual void render(int32_t** outputs, uint32_t channels, uint64_t frames);
+    // Moves time and the enabled units up to `frames` frames on without
+    // rendering while every enabled unit is silent, running the timers that
+    // fall due as render does; returns the frames passed. When a unit sounds
+    // after a timer, the frames up to the next timer are owed: the next
+    // render renders them first, without moving time again.
+    uint64_t skipSilent(uint64_t frames);
     virtual void reserved21() {}
     virtual void reserved22() {}
     // A register write of the media player's stream.
@@ -161,4 +167,11 @@ public:
     SyncRecord sync;
     CanvasRecord* playerCanvas = nullptr; // the host's display, handed to every new media player
     double speed = 1.0;                   // id 5
+
+private:
+    // Adds `frames` frames of every enabled unit (a silent one only moves on).
+    void renderUnits(int32_t** outputs, uint64_t frames);
+    bool unitsSilent();
+
+    uint64_t owed = 0; // frames skipSilent passed in time but did not render
 };

@@ -120,6 +120,9 @@ public:
 
     // ---- SRCSubRenderer<float>: `frames` chip-rate frames, filtered.
     void renderSub(float** buffers, uint64_t frames) override;
+    // While the chain has settled to zero and the chips stay silent, moves
+    // them on without rendering (ChipWrapIdle.cpp).
+    bool renderOrSkip(float** buffers, uint64_t frames) override;
 
     // ---- ChipControllerListener (no lock: called inside processing or a
     // locked command)
@@ -171,6 +174,9 @@ public:
     float getOutputGain(uint32_t ch) const { return ch < kMaxChannels ? outputGains[ch] : 0; }
     size_t carriedEventCount() const { return carried.size(); }
     bool isResamplerReady() const { return resamplerReady; }
+    // Whether the chain was last found settled to zero, so that silent
+    // chips only move on instead of rendering.
+    bool isSettled() const { return settled; }
     vantor::Mutex& getMutex() { return mutex; }
 
 private:
@@ -218,6 +224,13 @@ private:
     void controllerCommand(uint32_t id, double value);
     void controllerMasterCommand(uint32_t id, double value);
     void controllerAttachSysex(void* record, uint64_t size, uint32_t key);
+
+    // ---- ChipWrapIdle.cpp
+    // Counts the zero frames at the end of a rendered piece.
+    void noteTail(float* const* buffers, uint32_t channels, uint64_t frames);
+    // Whether every stage before the resampler and the resampler's memory
+    // hold only zeros.
+    bool chainSettled();
 
     // ---- ChipWrapSynth.cpp: the synth framework's side, each a no-op
     // without the synth.
@@ -278,6 +291,10 @@ private:
     uint64_t hpSilentFrames[kMaxChannels] = {};
     ChipWrapStereoFilter stereoFir;          // 21 rotating states
     std::unique_ptr<int32_t[]> accumulators; // kMaxChannels x chipSamples
+    // Chip-rate frames rendered (or skipped) last that are all zero, and
+    // whether the stages before the resampler are known to hold only zeros.
+    uint64_t zeroTail = 0;
+    bool settled = false;
 
     vantor::Mutex mutex;
     std::unique_ptr<EventList> parameterMap;

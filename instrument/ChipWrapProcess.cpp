@@ -250,6 +250,7 @@ void ChipWrap::dispatchEvent(const Event& e, uint32_t frames) {
 void ChipWrap::renderSub(float** buffers, uint64_t frames) {
     const uint32_t channels = outputCount();
     if (!buffers || frames == 0) return;
+    settled = false;
     const float* taps = units.empty() ? nullptr : units[0]->getFilterSettings();
     // Pieces never exceed the accumulators (the re-blocking stage asks for at
     // most that many frames; longer requests are cut here all the same).
@@ -283,6 +284,7 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
         }
         done += piece;
     }
+    noteTail(buffers, channels, frames);
 }
 
 } // namespace acme

@@ -3,6 +3,7 @@
 #include "instrument/ChipWrapStereoFilter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "instrument/LPFilter.h"
@@ -119,8 +120,17 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
                 for (uint32_t i = 0; i < n; ++i) step(i);
             }
         });
-    lowPass[0].state = y[0];
-    lowPass[1].state = y[1];
+    // A state decaying on silence would otherwise pass through the
+    // denormal numbers and stall there instead of reaching zero.
+    lowPass[0].state = std::fabs(y[0]) < kLowPassFloor ? 0.0 : y[0];
+    lowPass[1].state = std::fabs(y[1]) < kLowPassFloor ? 0.0 : y[1];
+}
+
+bool ChipWrapStereoFilter::steadyOnZero() const {
+    for (const float* line : {lines[0], lines[1]})
+        for (uint32_t k = kLead - kReach; k < kLead; ++k)
+            if (line[k] != 0.0f) return false;
+    return true;
 }
 
 void ChipWrapStereoFilter::clear() {

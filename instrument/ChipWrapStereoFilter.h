@@ -37,6 +37,9 @@ public:
                        LPFilter* lowPass);
     // Clears the past inputs: every state starts again from silence.
     void clear();
+    // Whether every past input a new frame reaches back to is zero: zero
+    // input then gives zero output.
+    bool steadyOnZero() const;
 
 private:
     // Past inputs are kept at [kLead - kReach, kLead), the frames of a pass

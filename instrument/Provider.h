@@ -18,6 +18,13 @@ public:
     virtual uint64_t inputNeeded(uint64_t outFrames) = 0;
     // Forgets every past frame.
     virtual void reset() = 0;
+    // Whether skip() can stand in for process() now.
+    virtual bool canSkip() { return false; }
+    // Counts as process() would for input frames that are all zeros, while
+    // every frame the provider holds is zero too, without converting: the
+    // output it stands for is all zeros. False (counts untouched) when the
+    // provider cannot.
+    virtual bool skip(uint64_t& /*inFrames*/, uint64_t& /*outFrames*/) { return false; }
     virtual int64_t inputLatency() = 0;
     virtual int64_t outputLatency() = 0;
     virtual ~Provider() = default;

@@ -26,6 +26,13 @@ template <typename T> class SRCSubRenderer {
 public:
     // Renders `frames` frames into the channel buffers (overwriting them).
     virtual void renderSub(T** buffers, uint64_t frames) = 0;
+    // Renders as renderSub does; or, when the frames would all be zeros and
+    // so is every frame rendered before them that the converter may still
+    // hold, moves on without writing them and returns true.
+    virtual bool renderOrSkip(T** buffers, uint64_t frames) {
+        renderSub(buffers, frames);
+        return false;
+    }
     virtual ~SRCSubRenderer() = default;
 };
 
@@ -98,20 +105,36 @@ public:
                 request = std::max<uint64_t>(1, static_cast<uint64_t>(request * scale));
                 need = std::min(provider->inputNeeded(request), room);
             }
+            // Silence into a provider that holds only silence is counted,
+            // neither rendered nor converted: every frame involved is zero.
             for (uint64_t c = 0; c < channels; ++c) {
                 std::memcpy(input[c], keptInput[c], keptInputCount * sizeof(T));
                 renderTargets[c] = input[c] + keptInputCount;
             }
-            if (need > 0) source->renderSub(renderTargets, need);
+            bool skipped = false;
+            if (need > 0 && provider->canSkip())
+                skipped = source->renderOrSkip(renderTargets, need);
+            else if (need > 0)
+                source->renderSub(renderTargets, need);
             const uint64_t total = need + keptInputCount;
             keptInputCount = 0;
             uint64_t consumed = total, produced = request;
-            provider->process(input, converted, consumed, produced);
+            if (skipped && !provider->skip(consumed, produced)) {
+                // The frames skipped are zeros: converted after all.
+                for (uint64_t c = 0; c < channels; ++c)
+                    std::fill(renderTargets[c], renderTargets[c] + need, T(0));
+                skipped = false;
+            }
+            if (!skipped) provider->process(input, converted, consumed, produced);
             consumed = std::min(consumed, total);
             produced = std::min(produced, request);
             const uint64_t unconsumed = total - consumed;
-            for (uint64_t c = 0; c < channels; ++c)
-                std::memcpy(keptInput[c], input[c] + consumed, unconsumed * sizeof(T));
+            for (uint64_t c = 0; c < channels; ++c) {
+                if (skipped)
+                    std::fill(keptInput[c], keptInput[c] + unconsumed, T(0));
+                else
+                    std::memcpy(keptInput[c], input[c] + consumed, unconsumed * sizeof(T));
+            }
             keptInputCount = unconsumed;
 
             if (produced == 0 && (consumed == 0 || ++idle > kMaxIdlePasses))
@@ -119,10 +142,14 @@ public:
             if (produced > 0) idle = 0;
             const uint64_t n = std::min(produced, remaining);
             for (uint64_t c = 0; c < channels; ++c) {
+                if (skipped) {
+                    std::fill(outputs[c] + done, outputs[c] + done + n, T(0));
+                    continue;
+                }
                 std::memcpy(outputs[c] + done, converted[c], n * sizeof(T));
                 std::memcpy(keptOutput[c], converted[c] + n, (produced - n) * sizeof(T));
             }
-            keptOutputCount = produced - n;
+            keptOutputCount = skipped ? 0 : produced - n;
             done += n;
         }
         return true;

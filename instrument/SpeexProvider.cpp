@@ -30,6 +30,8 @@ SpeexProvider::~SpeexProvider() {
 void SpeexProvider::clear() {
     if (state) speex_resampler_destroy(state);
     state = nullptr;
+    tracked = behind = false;
+    longestFilter = 0;
     ratio = 1.0;
     reducedInputRate = reducedOutputRate = 1;
     channels = 0;
@@ -51,6 +53,10 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     reducedInputRate = inputRate / g;
     reducedOutputRate = outputRate / g;
 
+    // Every filter the state has had sets the size of its memory.
+    auto noteFilter = [this] {
+        longestFilter = std::max<uint64_t>(longestFilter, 2 * speex_resampler_get_input_latency(state));
+    };
     int ok = RESAMPLER_ERR_SUCCESS;
     if (!state) {
         int error = 0;
@@ -60,19 +66,31 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
             clear();
             return false;
         }
+        noteFilter();
         ok = speex_resampler_set_rate(state, 192000, 1024);
     } else {
         ok = speex_resampler_set_quality(state, quality);
     }
-    if (ok == RESAMPLER_ERR_SUCCESS)
+    if (ok == RESAMPLER_ERR_SUCCESS) {
+        noteFilter();
         ok = speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRate),
                                       static_cast<spx_uint32_t>(outputRate));
+    }
+    if (ok == RESAMPLER_ERR_SUCCESS) noteFilter();
     if (ok != RESAMPLER_ERR_SUCCESS) {
         clear();
         return false;
     }
     ratio = static_cast<double>(inputRate) / static_cast<double>(outputRate);
     if (skipZeros != 0) speex_resampler_skip_zeros(state);
+    // A new rate may carry samples over: the position is known again after a
+    // reset.
+    spx_uint32_t ratioNum = 1, ratioDen = 1;
+    speex_resampler_get_ratio(state, &ratioNum, &ratioDen);
+    num = ratioNum;
+    den = std::max<spx_uint32_t>(ratioDen, 1);
+    chunk = longestFilter - 2 * uint64_t(speex_resampler_get_input_latency(state)) + 160;
+    tracked = behind = false;
     inLatency = speex_resampler_get_input_latency(state);
     outLatency = speex_resampler_get_output_latency(state);
     return true;
@@ -84,6 +102,7 @@ uint64_t SpeexProvider::process(const float* const* input, float* const* output,
         inFrames = outFrames = 0;
         return 0;
     }
+    if (behind) catchUp();
     // speexdsp counts in 32 bits: larger requests are served in part.
     const auto in32 = static_cast<spx_uint32_t>(std::min<uint64_t>(inFrames, UINT32_MAX));
     const auto out32 = static_cast<spx_uint32_t>(std::min<uint64_t>(outFrames, UINT32_MAX));
@@ -96,7 +115,94 @@ uint64_t SpeexProvider::process(const float* const* input, float* const* output,
     }
     inFrames = consumed;
     outFrames = produced;
+    if (tracked) follow(produced, consumed);
     return consumed;
+}
+
+uint64_t SpeexProvider::advanceOf(uint64_t from, uint64_t count) const {
+    using Wide = unsigned __int128;
+    return static_cast<uint64_t>(Wide(from + count) * num / den - Wide(from) * num / den);
+}
+
+bool SpeexProvider::follow(uint64_t produced, uint64_t consumed) {
+    const uint64_t reach = lag + advanceOf(phase, produced);
+    if (consumed > reach) {
+        tracked = false;
+        return false;
+    }
+    lag = reach - consumed;
+    phase = (phase + produced) % den;
+    return true;
+}
+
+uint64_t SpeexProvider::outputsBefore(uint64_t from, uint64_t distance) const {
+    using Wide = unsigned __int128;
+    // Outputs j with floor((from + j) num / den) - floor(from num / den)
+    // below `distance`: (from + j) num below bound x den.
+    if (distance == 0) return 0;
+    const Wide bound = Wide(distance) + Wide(from) * num / den;
+    return static_cast<uint64_t>((bound * den + num - 1) / num - from);
+}
+
+bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
+    if (!tracked) return false;
+    // As speexdsp counts: it takes the input in pieces of `chunk` frames; in
+    // each it computes outputs while the next one's newest input lies inside
+    // the piece, and consumes the piece up to that input, or all of it.
+    const uint64_t given = std::min<uint64_t>(inFrames, UINT32_MAX);
+    const uint64_t wanted = std::min<uint64_t>(outFrames, UINT32_MAX);
+    uint64_t produced = 0, consumed = 0;
+    uint64_t next = lag; // the next output's newest input, from the first input given
+    while (consumed < given && produced < wanted) {
+        const uint64_t end = consumed + std::min(chunk, given - consumed);
+        const uint64_t n =
+            next < end ? std::min(wanted - produced, outputsBefore(phase + produced, end - next))
+                       : 0;
+        next += advanceOf(phase + produced, n);
+        produced += n;
+        if (next < end) {
+            consumed = next; // stopped by the output count inside the piece
+            break;
+        }
+        consumed = end;
+    }
+    follow(produced, consumed);
+    if (produced > 0 || consumed > 0) behind = true;
+    inFrames = consumed;
+    outFrames = produced;
+    return true;
+}
+
+void SpeexProvider::catchUp() {
+    behind = false;
+    speex_resampler_reset_mem(state);
+    if (phase == 0 && lag == 0) return;
+    // From the reset, zeros converted up to the followed phase (a whole
+    // period when that is 0), ending `lag` before the next output's newest
+    // input. Every call takes at most the smallest piece speexdsp works in,
+    // so each consumes exactly up to its next output's input; the last call
+    // is handed exactly the rest, which holds the last output.
+    constexpr uint64_t kPiece = 160;
+    const uint64_t outputs = phase == 0 ? den : phase;
+    const uint64_t reach = advanceOf(0, outputs);
+    const uint64_t end = reach - std::min(lag, reach);
+    uint64_t made = 0, taken = 0;
+    while (made < outputs || taken < end) {
+        const uint64_t rest = end - taken;
+        const uint64_t give = rest <= kPiece ? rest : rest <= 2 * kPiece ? rest - kPiece : kPiece;
+        const uint64_t ask = std::min<uint64_t>(outputs - made, sizeof scratch / sizeof scratch[0]);
+        spx_uint32_t in = 0, out = 0;
+        for (uint64_t c = 0; c < channels; ++c) {
+            in = static_cast<spx_uint32_t>(give);
+            out = static_cast<spx_uint32_t>(ask);
+            speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), nullptr, &in,
+                                          scratch, &out);
+        }
+        made += out;
+        taken += in;
+        if (in == 0 && out == 0) break;
+    }
+    if (made != outputs || taken != end) tracked = false; // not where it was followed
 }
 
 uint64_t SpeexProvider::inputNeeded(uint64_t outFrames) {
@@ -104,5 +210,9 @@ uint64_t SpeexProvider::inputNeeded(uint64_t outFrames) {
 }
 
 void SpeexProvider::reset() {
-    if (state) speex_resampler_reset_mem(state);
+    if (!state) return;
+    speex_resampler_reset_mem(state);
+    tracked = true;
+    behind = false;
+    phase = lag = 0;
 }

@@ -36,6 +36,14 @@ public:
     uint64_t inputNeeded(uint64_t outFrames) override;
     // Clears the resampler's history.
     void reset() override;
+    // Silence is counted instead of converted from a reset on, while the
+    // resampler's position is followed (not after a set-up without reset).
+    bool canSkip() override { return tracked; }
+    // The counts of process() for zero input into a resampler holding only
+    // zeros, from the followed position; the resampler itself is brought to
+    // that position by the next process() call (by converting zeros from a
+    // reset: at most one period of the reduced ratio's output frames).
+    bool skip(uint64_t& inFrames, uint64_t& outFrames) override;
     int64_t inputLatency() override { return inLatency; }
     int64_t outputLatency() override { return outLatency; }
 
@@ -53,6 +61,32 @@ public:
 
 private:
     void clear();
+    // Input frames between output frames `phase` and `phase + count` of a
+    // period (their first input frames' distance).
+    uint64_t advanceOf(uint64_t phase, uint64_t count) const;
+    // How many outputs from output `from` of a period on have their newest
+    // input less than `distance` inputs beyond that of output `from`.
+    uint64_t outputsBefore(uint64_t from, uint64_t distance) const;
+    // Moves the followed position past `produced` outputs and `consumed`
+    // inputs; false (and no longer followed) when they do not fit it.
+    bool follow(uint64_t produced, uint64_t consumed);
+    // Brings the resampler to the followed position.
+    void catchUp();
+
+    // The resampler's position as speexdsp keeps it: output frames since the
+    // reset modulo the period (`den` outputs take `num` inputs), and how far
+    // the next output's newest input lies beyond the input consumed so far.
+    bool tracked = false;
+    bool behind = false; // skipped: the resampler has not moved with `phase`
+    uint64_t num = 1;
+    uint64_t den = 1;
+    uint64_t phase = 0;
+    uint64_t lag = 0;
+    // The pieces speexdsp cuts its input into: the memory it allocated for
+    // the longest filter it has had, less the current filter, plus 160.
+    uint64_t chunk = 160;
+    uint64_t longestFilter = 0;
+    float scratch[256] = {};
 
     SpeexResamplerState_* state = nullptr;
 };

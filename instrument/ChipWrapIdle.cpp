@@ -1,0 +1,60 @@
+// The instrument object while nothing sounds. Once every chip is silent and
+// the chip-rate stage (stereo filter history, low-pass states) and the
+// resampler's memory hold only zeros, the chain would turn zeros into zeros:
+// the chips then only move on in a few steps (timers keep their times) and
+// the resampler counts its frames instead of converting them. The first
+// event or setting that can make a chip sound ends it; the output is the same
+// as when every frame is rendered.
+#include <algorithm>
+
+#include "emulators/FastPaths.h"
+#include "instrument/ChipWrap.h"
+
+namespace acme {
+
+void ChipWrap::noteTail(float* const* buffers, uint32_t channels, uint64_t frames) {
+    uint64_t zeros = 0;
+    while (zeros < frames) {
+        const uint64_t i = frames - 1 - zeros;
+        bool zero = true;
+        for (uint32_t c = 0; c < channels && zero; ++c) zero = buffers[c][i] == 0.0f;
+        if (!zero) break;
+        ++zeros;
+    }
+    zeroTail = zeros == frames ? std::min<uint64_t>(zeroTail + frames, UINT64_MAX / 2) : zeros;
+}
+
+bool ChipWrap::chainSettled() {
+    if (settled) return true;
+    if (!provider) return false;
+    // The resampler holds at most its filter's length of consumed input and
+    // a render's worth it has not consumed yet.
+    const uint64_t held =
+        uint64_t(chipSamples) + 2 * uint64_t(std::max<int64_t>(provider->inputLatency(), 0)) + 2;
+    if (zeroTail < held) return false;
+    const uint32_t channels = outputCount();
+    for (uint32_t c = 0; c < channels; ++c)
+        if (lp[c].state != 0.0) return false;
+    settled = stereoFir.steadyOnZero();
+    return settled;
+}
+
+bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
+    if (!FastPaths::enabled() || !controller || !chainSettled()) {
+        renderSub(buffers, frames);
+        return false;
+    }
+    const uint64_t silent = controller->skipSilent(frames);
+    zeroTail = std::min<uint64_t>(zeroTail + silent, UINT64_MAX / 2);
+    if (silent == frames) return true;
+    // A chip sounds from here on: the frames before are zeros, which the
+    // settled stages would only have kept at zero.
+    const uint32_t channels = outputCount();
+    for (uint32_t c = 0; c < channels; ++c) std::fill(buffers[c], buffers[c] + silent, 0.0f);
+    float* rest[kMaxChannels] = {};
+    for (uint32_t c = 0; c < channels; ++c) rest[c] = buffers[c] + silent;
+    renderSub(rest, frames - silent);
+    return false;
+}
+
+} // namespace acme
