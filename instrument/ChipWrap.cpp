@@ -67,6 +67,7 @@ ChipWrap::ChipWrap(HostRecord* hostRecord, const char* name, ControllerFactory f
 
 ChipWrap::~ChipWrap() {
     if (!publishedImagePath.empty()) std::remove(publishedImagePath.c_str());
+    upsamplingStage.reset();
     provider.reset();
     repackager.reset();
     controller.reset();
@@ -111,6 +112,8 @@ uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersi
     repackager = std::make_unique<Repackager<float>>();
     repackager->setUp(samples, outputCount());
     repackager->wire(provider.get(), this);
+    upsamplingStage = std::make_unique<UpsamplingStage>();
+    upsamplingStage->setUp(outputCount());
 
     if (chipInfo) clockIndex = chipInfo->initialClockIndex;
     reRate(true);
@@ -141,7 +144,9 @@ void ChipWrap::setupFilters() {
     const double hostRate = processingInfo.sampleRate;
     for (uint32_t ch = 0; ch < kMaxChannels; ++ch) {
         if (chipRate > 0.0) lp[ch].rate = chipRate;
-        lpInverse[ch].rate = hostRate;
+        // Above 48 kHz the inverse low-pass runs at the base rate, before
+        // the upsampling stage.
+        lpInverse[ch].rate = upsampling ? static_cast<double>(baseRate) : hostRate;
         hp[ch].rate = hostRate;
         for (Filter* f : {static_cast<Filter*>(&lp[ch]), static_cast<Filter*>(&lpInverse[ch]),
                           static_cast<Filter*>(&hp[ch])}) {
@@ -171,13 +176,19 @@ void ChipWrap::reRate(bool force) {
     ratio = chipRate / hostRate;
 
     // Before the first activation there is no resampler to tune yet.
-    if (provider && repackager) {
-        resamplerReady =
-            provider->setup(outputCount(), static_cast<uint64_t>(std::floor(chipRate + 0.5)),
-                            processingInfo.sampleRateInt, quality, 1);
+    if (provider && repackager && upsamplingStage) {
+        const uint32_t hostRateInt = processingInfo.sampleRateInt;
+        baseRate = UpsamplingStage::baseRateFor(hostRateInt);
+        upsampling = baseRate != hostRateInt;
+        resamplerReady = provider->setup(
+            outputCount(), static_cast<uint64_t>(std::floor(chipRate + 0.5)), baseRate, quality, 1);
         repackager->wire(provider.get(), this);
         repackager->clear();
         provider->reset();
+        if (upsampling)
+            resamplerReady =
+                upsamplingStage->tune(baseRate, hostRateInt, repackager.get(), lpInverse) &&
+                resamplerReady;
     }
     setupFilters();
     clearRenderState();

@@ -41,6 +41,7 @@
 #include "instrument/LPFilterInverse.h"
 #include "instrument/Repackager.h"
 #include "instrument/SpeexProvider.h"
+#include "instrument/UpsamplingStage.h"
 
 namespace VSX {
 class LayerManager;
@@ -256,6 +257,10 @@ private:
     uint8_t infoBlock[128] = {};
     std::unique_ptr<SpeexProvider> provider;
     std::unique_ptr<Repackager<float>> repackager;
+    // Host rates above 48 kHz: the chain runs at baseRate and this stage
+    // upsamples (`upsampling`); otherwise the main resampler goes straight
+    // to the host rate.
+    std::unique_ptr<UpsamplingStage> upsamplingStage;
     std::string emulatorName;
 
     // Rate state.
@@ -267,6 +272,8 @@ private:
     double ratio = 1.0; // chip rate / host rate
     double chipRate = 0.0;
     double lastHostRate = 0.0;
+    uint32_t baseRate = 0; // the rate the resampler converts the chip rate to
+    bool upsampling = false;
     bool resamplerReady = false;
 
     std::vector<std::unique_ptr<ChipEmu>> units;

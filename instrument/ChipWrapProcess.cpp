@@ -1,10 +1,11 @@
 // One audio block: the block's events are put in frame order and cut into
 // segments (audio spans and events at their frame times, quantised to 4
-// frames); spans pull host-rate audio through the re-blocking stage, events go
-// to the synth, the layers, the wrapper settings or the chip units; the output
-// is then filtered. The chip side renders at the chip's rate in pieces,
-// scales the integer samples to float and runs the model profile's 16-tap
-// stereo filter and the chip-rate low-pass.
+// frames); spans pull host-rate audio through the re-blocking stage (above
+// 48 kHz through the upsampling stage after it), events go to the synth, the
+// layers, the wrapper settings or the chip units; the output is then
+// filtered. The chip side renders at the chip's rate in pieces, scales the
+// integer samples to float and runs the model profile's 16-tap stereo filter
+// and the chip-rate low-pass.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -159,7 +160,10 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
             const uint64_t at = s.frame + done;
             for (uint32_t c = 0; c < channels; ++c)
                 targets[c] = channel(c) ? channel(c) + at : discard[c];
-            repackager->pull(targets, piece);
+            if (upsampling)
+                upsamplingStage->pull(targets, piece);
+            else
+                repackager->pull(targets, piece);
             done += piece;
         }
     }
@@ -174,7 +178,8 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         }
         outgoing.clear();
     }
-    for (uint32_t c = 0; c < channels && n > 0; ++c)
+    // When upsampling, the stage ran the inverse low-pass at the base rate.
+    for (uint32_t c = 0; c < channels && n > 0 && !upsampling; ++c)
         if (channel(c)) lpInverse[c].process(channel(c), frames);
     for (uint32_t c = 0; c < kMaxChannels; ++c) {
         if (hpSilentFrames[c] > 0) hp[c].skipSilence(hpSilentFrames[c]);
