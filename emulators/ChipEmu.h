@@ -49,6 +49,8 @@ public:
     // (false when that is not known).
     virtual bool isSilent() { return false; }
     // Moves a unit that isSilent() `frames` frames on as render32 would,
-    // without rendering.
+    // without rendering (perhaps only when it is next used).
     virtual void advanceSilent(uint64_t /*frames*/) {}
+    // Completes what advanceSilent left for later.
+    virtual void settleSilent() {}
 };

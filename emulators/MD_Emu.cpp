@@ -82,6 +82,7 @@ ModelProfile MD_Emu::builtInProfile() {
 }
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
+    owed_ = 0; // the chips are made anew
     silent_ = false;
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
@@ -137,7 +138,7 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
 }
 
 bool MD_Emu::loadModelProfiles(const std::string& path) {
-    silent_ = false;
+    touch();
     if (!::loadModelProfiles(path, profiles)) return false;
     const int32_t count = int32_t(std::min<size_t>(profiles.size(), INT32_MAX));
     if (modelIndex < 0 || modelIndex >= count) modelIndex = 0;
@@ -147,7 +148,7 @@ bool MD_Emu::loadModelProfiles(const std::string& path) {
 }
 
 void MD_Emu::reset() {
-    silent_ = false;
+    touch();
     if (opn2) opn2->reset();
     if (psg) psg->reset();
     if (opna) opna->reset();
@@ -157,7 +158,7 @@ void MD_Emu::reset() {
 }
 
 void MD_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
-    silent_ = false;
+    touch();
     if (!opn2) return; // no chips before init
     if (port == 0 || port == 1) {
         opn2->write(address, data, port);
@@ -173,7 +174,7 @@ void MD_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
 }
 
 void MD_Emu::setParameter(uint32_t index, float value) {
-    silent_ = false;
+    touch();
     if (index < 6) {
         fmMutes[index] = flagOf(value);
         applyMutes();
@@ -239,13 +240,13 @@ void MD_Emu::applyModelParameter(float value) {
 }
 
 void MD_Emu::selectModelProfile(int32_t index) {
-    silent_ = false;
+    touch();
     modelIndex = (index < 0 || size_t(index) >= profileCount()) ? 0 : index;
     givePsgProfileCurves();
 }
 
 void MD_Emu::selectFilterProfile(int32_t index) {
-    silent_ = false;
+    touch();
     filterIndex = (index < 0 || size_t(index) >= profileCount()) ? -1 : index;
 }
 
@@ -277,7 +278,7 @@ void MD_Emu::applyMutes() {
 }
 
 void MD_Emu::setOutputOffset(uint64_t /*ignored*/, int16_t left, int16_t right) {
-    silent_ = false;
+    touch();
     offsetEnabled = 1;
     offsetLeft = left;
     offsetRight = right;
@@ -299,7 +300,7 @@ const int16_t* MD_Emu::currentDacCurve() const {
 }
 
 int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
-    silent_ = false;
+    touch();
     if (!opn2) return 0; // nothing to render before init
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
@@ -336,12 +337,25 @@ bool MD_Emu::computeSilent() {
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {
-    if (!opn2) return;
+    // Owed until the unit is used again: a unit that stays silent through
+    // many short spans pays for them in one step.
+    if (opn2) owed_ += frames;
+}
+
+void MD_Emu::settleSilent() {
+    if (owed_ == 0) return;
+    const uint64_t frames = owed_;
+    owed_ = 0;
     if (psgType == 0 || psgType == 2)
         psg->advanceSilent(frames, false);
     else if (psgType == 1)
         psg->advanceSilent(frames, true);
     opn2->advanceSilent(frames, clockIndex == 3 ? 9 : 21);
+}
+
+void MD_Emu::touch() {
+    settleSilent();
+    silent_ = false;
 }
 
 void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {

@@ -53,7 +53,10 @@ public:
     void reset() override;
     ChipInfo* getInfo() override { return &info; }
     // Index 3 selects the 9-slot FM layout.
-    void setClockIndex(uint64_t index) override { clockIndex = index; }
+    void setClockIndex(uint64_t index) override {
+        touch();
+        clockIndex = index;
+    }
     void write(uint16_t address, uint8_t data, uint64_t port) override;
     // 0-5 FM mutes, 6 filter profile, 7 DAC profile (-1 linear, other
     // negatives full resolution), 8-11 PSG mutes, 15 PSG type, 20-29 solos
@@ -70,9 +73,11 @@ public:
     // the YM2612 selected and silent, the PSG selected silent (or none), no
     // output offset. An AY or the YM2608 selected is never taken as silent.
     bool isSilent() override;
-    // What render32 does to a silent unit, without the output (the FM and
-    // PSG clocks move on in a few steps).
+    // What render32 does to a silent unit, without the output: the FM and
+    // PSG clocks move on in a few steps when the unit is next used (or
+    // settleSilent is called), for all the frames owed by then.
     void advanceSilent(uint64_t frames) override;
+    void settleSilent() override;
     // The selected filter profile's 32 taps, else kDefaultFilterBlock.    // The selected filter profile's 32 taps, else kDefaultFilterBlock.
     const float* getFilterSettings() override;
 
@@ -86,8 +91,8 @@ public:
     // Index 6.
     void selectFilterProfile(int32_t index);
     void setDacCurveMode(uint32_t mode) {
+        touch();
         dacCurveMode = mode;
-        silent_ = false;
     }
 
     // The built-in profile: default filter, kDefaultDacCurve, and PSG curves
@@ -142,11 +147,15 @@ private:
     void renderPiece(int32_t* left, int32_t* right, uint64_t frames);
 
     bool computeSilent();
+    // Before anything uses or changes the chips: the frames owed are paid and
+    // the silence is found again.
+    void touch();
 
     uint32_t maxFrames_ = 0;
     // Silence found by isSilent, kept until the unit renders or anything
     // that can make it sound changes.
     bool silent_ = false;
+    uint64_t owed_ = 0; // frames advanceSilent has not moved the chips on yet
     // Values of indices 6 and 7 set before the first init, replayed by it.
     bool pendingFilter_ = false;
     bool pendingModel_ = false;

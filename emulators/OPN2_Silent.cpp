@@ -6,7 +6,8 @@
 #include "emulators/OPN2_Emu.h"
 
 bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
-    settle();
+    // Without settling (which would undo the samples computed ahead): the
+    // state after them must be silent and the samples not yet taken zero.
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
     if (outputMode == 0 && curve[256] != 0) return false;
     const FmSharedState& st = chip_.shared;
@@ -16,7 +17,10 @@ bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
     if (spreadPhase != 0)
         for (int c = 0; c < 6; ++c)
             if (heldLeft[c] != 0 || heldRight[c] != 0) return false;
-    return fmChannelsSilent(chip_);
+    if (!fmChannelsSilent(chip_)) return false;
+    for (uint32_t i = 6 * aheadUsed_; i < 6 * aheadCount_; ++i)
+        if (aheadValues_[i] != 0) return false;
+    return true;
 }
 
 void OPN2_Emu::advanceSilent(uint64_t frames, uint32_t frameLength) {

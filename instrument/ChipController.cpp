@@ -250,6 +250,13 @@ void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frame
         for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
         remaining -= n;
     }
+    settleUnits();
+}
+
+void ChipController::settleUnits() {
+    if (units)
+        for (ChipEmu* unit : *units)
+            if (unit) unit->settleSilent();
 }
 
 void ChipController::renderUnits(int32_t** outputs, uint64_t frames) {
@@ -288,6 +295,7 @@ uint64_t ChipController::skipSilent(uint64_t frames) {
                 if (unitEnabled[i & 15] && (*units)[i]) (*units)[i]->advanceSilent(n);
         done += n;
     }
+    settleUnits();
     return done;
 }
 

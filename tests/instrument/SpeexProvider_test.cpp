@@ -6,6 +6,7 @@
 #include <speex/speex_resampler.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <numeric>
 #include <vector>
@@ -208,3 +209,76 @@ TEST(SpeexProvider, ResetForgetsTheHistory) {
 }
 
 } // namespace
+
+// Silence counted instead of converted: a provider that skips a stretch of
+// zeros gives the same counts on every call as one that converts it, and the
+// same output, bit for bit, once sound returns (after catching up its phase).
+// Requests of every size, at several qualities and rates, and a set-up that
+// changes quality first (the resampler then works in longer pieces).
+TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
+    struct Case {
+        uint64_t outputRate;
+        int32_t quality;
+        uint64_t maxRequest;
+        int32_t firstQuality; // set up before, on the same state
+    };
+    const Case cases[] = {{48000, 0, 3, 0},   {48000, 0, 40, 0},  {48000, 0, 400, 0},
+                          {44100, 4, 300, 4}, {22050, 2, 60, 8},  {96000, 10, 200, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.outputRate << " Hz, quality " << c.quality
+                                        << ", requests up to " << c.maxRequest);
+        SpeexProvider real, skipping;
+        for (SpeexProvider* p : {&real, &skipping}) {
+            ASSERT_TRUE(p->setup(2, 1118608, c.firstQuality == c.quality ? c.outputRate : 44100,
+                                 c.firstQuality, 1));
+            ASSERT_TRUE(p->setup(2, 1118608, c.outputRate, c.quality, 1));
+            p->reset();
+        }
+        ASSERT_TRUE(skipping.canSkip());
+        std::vector<float> kept[2], input[2], outReal[2], outSkip[2];
+        uint64_t seed = 12345, position = 0;
+        auto next = [&seed](uint64_t n) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            return (seed >> 33) % n;
+        };
+        for (int call = 0; call < 3000; ++call) {
+            // Sound, then a long silence skipped by one of the two, then sound.
+            const bool silent = call >= 500 && call < 2500;
+            const uint64_t request = 1 + next(c.maxRequest);
+            const uint64_t need = real.inputNeeded(request);
+            for (int ch = 0; ch < 2; ++ch) {
+                input[ch] = kept[ch];
+                for (uint64_t i = 0; i < need; ++i) {
+                    const double t = double(position + i);
+                    input[ch].push_back(silent || (call >= 450 && call < 500)
+                                            ? 0.0f
+                                            : float(std::sin(t * (0.001 + 0.002 * ch))));
+                }
+                outReal[ch].assign(request, 0.0f);
+                outSkip[ch].assign(request, 0.0f);
+            }
+            position += need;
+            const float* in[2] = {input[0].data(), input[1].data()};
+            float* outR[2] = {outReal[0].data(), outReal[1].data()};
+            float* outS[2] = {outSkip[0].data(), outSkip[1].data()};
+            uint64_t inR = input[0].size(), nR = request, inS = inR, nS = request;
+            real.process(in, outR, inR, nR);
+            if (silent)
+                ASSERT_TRUE(skipping.skip(inS, nS));
+            else
+                skipping.process(in, outS, inS, nS);
+            ASSERT_EQ(inS, inR) << "call " << call;
+            ASSERT_EQ(nS, nR) << "call " << call;
+            for (int ch = 0; ch < 2; ++ch) {
+                if (silent) {
+                    for (uint64_t i = 0; i < nR; ++i) ASSERT_EQ(outReal[ch][i], 0.0f);
+                } else {
+                    ASSERT_EQ(std::memcmp(outReal[ch].data(), outSkip[ch].data(), nR * sizeof(float)),
+                              0)
+                        << "call " << call;
+                }
+                kept[ch].assign(input[ch].begin() + long(inR), input[ch].end());
+            }
+        }
+    }
+}
