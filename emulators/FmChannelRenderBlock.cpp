@@ -471,13 +471,22 @@ bool fmChannelsSilent(const FmChipState& chip) {
 
 void advanceSilentChannels(FmChipState& chip, uint32_t samples) {
     // As renderChannels: every channel from its own copy of the shared state,
-    // the chip keeping channel 3's.
+    // the chip keeping channel 3's. The copies all move alike (the channel
+    // only chooses its own increments), so the shared state is moved once;
+    // a channel without pitch modulation keeps its increments, and its
+    // phases move in one step.
     const FmSharedState start = chip.shared;
+    const uint32_t period = kLfoPeriods[start.lfoRate & 7];
     for (FmChannel& ch : chip.channels) {
-        FmSharedState st = start;
-        silentRun(ch, st, kLfoPeriods[st.lfoRate & 7], samples);
-        if (&ch == &chip.channels[2]) chip.shared = st;
+        if (ch.pms) {
+            FmSharedState st = start;
+            silentRun(ch, st, period, samples);
+        } else {
+            for (FmOperator& op : ch.operators) pgAdvanceBy(op, samples);
+        }
     }
+    FmChannel plain; // no pitch modulation: no increments to move
+    silentRun(plain, chip.shared, period, samples);
 }
 
 int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {
