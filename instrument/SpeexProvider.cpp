@@ -82,6 +82,8 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
         return false;
     }
     ratio = static_cast<double>(inputRate) / static_cast<double>(outputRate);
+    inputRateHz = inputRate;
+    outputRateHz = outputRate;
     if (skipZeros != 0) speex_resampler_skip_zeros(state);
     // A new rate may carry samples over: the position is known again after a
     // reset.
@@ -173,10 +175,55 @@ bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
     return true;
 }
 
+bool SpeexProvider::jumpToPhase() {
+    using Wide = unsigned __int128;
+    // One output at a ratio whose fraction is that of the followed phase
+    // moves the resampler's fractional position there from a reset; the
+    // rate set back keeps it (speexdsp rescales it from denominator to
+    // denominator exactly). Taken only while the filter keeps its length,
+    // so that the memory stays as it is.
+    const uint64_t fraction = static_cast<uint64_t>(Wide(phase) * num % den);
+    const uint64_t filter = 2 * uint64_t(speex_resampler_get_input_latency(state));
+    const uint64_t whole = num / den;
+    if (fraction == 0) return false;
+    for (const uint64_t steps : {whole, whole + 1}) {
+        if (steps <= lag || steps * den + fraction > UINT32_MAX) continue;
+        const bool same =
+            speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(steps * den + fraction),
+                                          static_cast<spx_uint32_t>(den),
+                                          static_cast<spx_uint32_t>(inputRateHz),
+                                          static_cast<spx_uint32_t>(outputRateHz)) ==
+                RESAMPLER_ERR_SUCCESS &&
+            2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+        if (!same) continue;
+        spx_uint32_t in = 0, out = 0;
+        for (uint64_t c = 0; c < channels; ++c) {
+            in = static_cast<spx_uint32_t>(steps - lag);
+            out = 1;
+            speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), nullptr, &in,
+                                          scratch, &out);
+        }
+        const bool moved = in == steps - lag && out == 1;
+        const bool back =
+            speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
+                                     static_cast<spx_uint32_t>(outputRateHz)) ==
+                RESAMPLER_ERR_SUCCESS &&
+            2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+        if (moved && back) return true;
+        break;
+    }
+    // Rates as they were, the memory cleared, for converting up to the phase.
+    speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
+                             static_cast<spx_uint32_t>(outputRateHz));
+    speex_resampler_reset_mem(state);
+    return false;
+}
+
 void SpeexProvider::catchUp() {
     behind = false;
     speex_resampler_reset_mem(state);
     if (phase == 0 && lag == 0) return;
+    if (jumpToPhase()) return;
     // From the reset, zeros converted up to the followed phase (a whole
     // period when that is 0), ending `lag` before the next output's newest
     // input. Every call takes at most the smallest piece speexdsp works in,

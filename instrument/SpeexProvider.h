@@ -72,6 +72,9 @@ private:
     bool follow(uint64_t produced, uint64_t consumed);
     // Brings the resampler to the followed position.
     void catchUp();
+    // The same after a reset in one output at a passing rate; false (the
+    // resampler reset) when that cannot be done exactly.
+    bool jumpToPhase();
 
     // The resampler's position as speexdsp keeps it: output frames since the
     // reset modulo the period (`den` outputs take `num` inputs), and how far
@@ -85,6 +88,8 @@ private:
     // The pieces speexdsp cuts its input into: the memory it allocated for
     // the longest filter it has had, less the current filter, plus 160.
     uint64_t chunk = 160;
+    uint64_t inputRateHz = 0; // the rates of the last set-up
+    uint64_t outputRateHz = 0;
     uint64_t longestFilter = 0;
     float scratch[256] = {};
 
