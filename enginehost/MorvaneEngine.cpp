@@ -383,10 +383,27 @@ int32_t MorvaneEngine::getChunk(const void** chunk, int32_t* size) {
         state.records.push_back(
             {r.id, r.field, std::vector<uint8_t>(r.bytes.get(), r.bytes.get() + r.size)});
     }
-    savedChunk = state.write();
-    *chunk = savedChunk.data();
-    *size = static_cast<int32_t>(savedChunk.size());
+    SavedChunk& saved = savedChunkOfThisThread();
+    saved.bytes = state.write();
+    saved.lastSave = ++saveCount;
+    *chunk = saved.bytes.data();
+    *size = static_cast<int32_t>(saved.bytes.size());
     return kStatusOk;
+}
+
+MorvaneEngine::SavedChunk& MorvaneEngine::savedChunkOfThisThread() {
+    const std::thread::id self = std::this_thread::get_id();
+    for (SavedChunk& s : savedChunks)
+        if (s.thread == self) return s;
+    if (savedChunks.size() < kMaxSavedChunks) {
+        savedChunks.push_back({self, 0, {}});
+        return savedChunks.back();
+    }
+    SavedChunk& oldest = *std::min_element(
+        savedChunks.begin(), savedChunks.end(),
+        [](const SavedChunk& a, const SavedChunk& b) { return a.lastSave < b.lastSave; });
+    oldest.thread = self;
+    return oldest;
 }
 
 int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {

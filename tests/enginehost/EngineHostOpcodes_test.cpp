@@ -1,8 +1,9 @@
 // morvaneOpcode refuses what it cannot use: a null, stale or made-up handle,
 // an unknown opcode or sub-id, and records or sizes that do not hold. Every
 // refusal is a failure status, and the engine goes on working after them.
-// The calls go straight to the bundle's entry point; the live engine handle
-// comes from a bridge started the usual way.
+// A state save's bytes stay the caller's while other threads save. The calls
+// go straight to the bundle's entry point; the live engine handle comes from
+// a bridge started the usual way.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <functional>
 #include <limits>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "support/EngineHostSupport.h"
@@ -197,6 +199,45 @@ TEST_F(Opcodes, AnEndedEngineHandleIsRefused) {
     float value = 0.0f;
     EXPECT_NE(call(ended, kOpGetParameter, &value, 0, 0, 3), 0);
     EXPECT_EQ(call(engine, kOpGetParameter, &value, 0, 0, 3), 0) << "the other engine lives on";
+}
+
+// A caller copies the bytes of a save after the call: another thread's save
+// in the meantime must neither free nor change them.
+TEST_F(Opcodes, OverlappingStateSavesKeepEachCallersBytes) {
+    using Bytes = std::vector<uint8_t>;
+    const auto save = [&](Bytes* copy, const void** kept = nullptr) {
+        const void* chunk = nullptr;
+        int32_t size = 0;
+        EXPECT_EQ(call(engine, kOpGetChunk, &chunk, &size), 0);
+        ASSERT_TRUE(chunk && size > 0);
+        const auto* bytes = static_cast<const uint8_t*>(chunk);
+        copy->assign(bytes, bytes + size);
+        if (kept) *kept = chunk;
+    };
+
+    // One save held open while another thread saves a changed state.
+    ASSERT_EQ(call(engine, kOpSetParameter, nullptr, nullptr, nullptr, 5, 0.25f), 0);
+    Bytes first, second;
+    const void* held = nullptr;
+    save(&first, &held);
+    ASSERT_EQ(call(engine, kOpSetParameter, nullptr, nullptr, nullptr, 5, 0.75f), 0);
+    std::thread([&] { save(&second); }).join();
+    ASSERT_NE(first, second) << "the two saves should differ";
+    EXPECT_EQ(Bytes(static_cast<const uint8_t*>(held),
+                    static_cast<const uint8_t*>(held) + first.size()),
+              first);
+
+    // Saves on several threads at once, each copying its bytes as a host does.
+    std::vector<std::thread> savers;
+    for (int t = 0; t < 4; ++t)
+        savers.emplace_back([&] {
+            Bytes copy;
+            for (int i = 0; i < 50; ++i) {
+                save(&copy);
+                EXPECT_EQ(copy, second);
+            }
+        });
+    for (std::thread& t : savers) t.join();
 }
 
 } // namespace

@@ -32,16 +32,16 @@ inline const char* outcomeName(Outcome o) {
 }
 
 // The call's result, or how the child ended when it did not return within
-// `seconds`. Outside the sanitizer build the child's address space is capped
+// `seconds`. Outside the sanitizer builds the child's address space is capped
 // too, so a reader that grows without bound fails at once instead of taking
-// the machine's memory for the whole wait (the sanitizer reserves far more
-// address space than any cap would allow).
+// the machine's memory for the whole wait (Address- and ThreadSanitizer
+// reserve far more address space than any cap would allow).
 inline Outcome runBounded(const std::function<bool()>& call, unsigned seconds = 10) {
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     if (pid < 0) return Outcome::kCrashed;
     if (pid == 0) {
-#if !defined(__SANITIZE_ADDRESS__)
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
         const rlimit cap{1u << 30, 1u << 30};
         ::setrlimit(RLIMIT_AS, &cap);
 #endif
