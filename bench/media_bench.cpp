@@ -46,7 +46,9 @@ constexpr int kFrames = 180 * 60; // three minutes at 60 frames per second
 constexpr double kSeconds = kFrames / 60.0;
 constexpr uint64_t kBlock = 1024;
 
-std::vector<uint8_t> makeSong() { return benchsong::makeSong(kFrames); }
+std::vector<uint8_t> makeSong() {
+    return benchsong::makeSong(kFrames);
+}
 
 // One register write of the song as the console unit receives it.
 struct UnitWrite {

@@ -78,7 +78,7 @@ public:
     // settleSilent is called), for all the frames owed by then.
     void advanceSilent(uint64_t frames) override;
     void settleSilent() override;
-    // The selected filter profile's 32 taps, else kDefaultFilterBlock.    // The selected filter profile's 32 taps, else kDefaultFilterBlock.
+    // The selected filter profile's 32 taps, else kDefaultFilterBlock.
     const float* getFilterSettings() override;
 
     // Reads the profile file at `path` into `profiles`; false (table kept)

@@ -66,7 +66,7 @@ public:
     // phase and the chip's phases, EG counter and LFO move in a few steps.
     void advanceSilent(uint64_t frames, uint32_t frameLength);
 
-    // Spread state: the slot of the frame in progress    // Spread state: the slot of the frame in progress that is emitted next,
+    // Spread state: the slot of the frame in progress that is emitted next,
     // and that frame's channel values (index c - 1 for channel c).
     uint64_t spreadPhase = 0;
     int32_t heldLeft[6] = {};

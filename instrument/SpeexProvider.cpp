@@ -55,7 +55,8 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
 
     // Every filter the state has had sets the size of its memory.
     auto noteFilter = [this] {
-        longestFilter = std::max<uint64_t>(longestFilter, 2 * speex_resampler_get_input_latency(state));
+        longestFilter =
+            std::max<uint64_t>(longestFilter, 2 * speex_resampler_get_input_latency(state));
     };
     int ok = RESAMPLER_ERR_SUCCESS;
     if (!state) {
@@ -189,11 +190,10 @@ bool SpeexProvider::jumpToPhase() {
     for (const uint64_t steps : {whole, whole + 1}) {
         if (steps <= lag || steps * den + fraction > UINT32_MAX) continue;
         const bool same =
-            speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(steps * den + fraction),
-                                          static_cast<spx_uint32_t>(den),
-                                          static_cast<spx_uint32_t>(inputRateHz),
-                                          static_cast<spx_uint32_t>(outputRateHz)) ==
-                RESAMPLER_ERR_SUCCESS &&
+            speex_resampler_set_rate_frac(
+                state, static_cast<spx_uint32_t>(steps * den + fraction),
+                static_cast<spx_uint32_t>(den), static_cast<spx_uint32_t>(inputRateHz),
+                static_cast<spx_uint32_t>(outputRateHz)) == RESAMPLER_ERR_SUCCESS &&
             2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
         if (!same) continue;
         spx_uint32_t in = 0, out = 0;
@@ -204,11 +204,10 @@ bool SpeexProvider::jumpToPhase() {
                                           scratch, &out);
         }
         const bool moved = in == steps - lag && out == 1;
-        const bool back =
-            speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
-                                     static_cast<spx_uint32_t>(outputRateHz)) ==
-                RESAMPLER_ERR_SUCCESS &&
-            2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+        const bool back = speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
+                                                   static_cast<spx_uint32_t>(outputRateHz)) ==
+                              RESAMPLER_ERR_SUCCESS &&
+                          2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
         if (moved && back) return true;
         break;
     }

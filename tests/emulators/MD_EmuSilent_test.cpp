@@ -116,16 +116,16 @@ std::vector<Case> cases() {
 
     // The second time only the levels are written: a noise mode write
     // would start the noise register afresh.
-    const std::vector<Write> psgOn = {{2, 0, 0x8A}, {2, 0, 0x0F}, {2, 0, 0x92}, {2, 0, 0xE4},
-                                      {2, 0, 0xF1}};
+    const std::vector<Write> psgOn = {
+        {2, 0, 0x8A}, {2, 0, 0x0F}, {2, 0, 0x92}, {2, 0, 0xE4}, {2, 0, 0xF1}};
     const std::vector<Write> psgAgain = {{2, 0, 0x92}, {2, 0, 0xF1}};
     const std::vector<Write> psgOff = {{2, 0, 0x9F}, {2, 0, 0xFF}};
     const std::vector<Step> psgSteps = {
         {1000, psgOn}, {40000, psgOff}, {500000, psgAgain}, {40000, psgOff}, {200000, {}}};
     list.push_back({"PSG tone and white noise", {}, psgSteps});
     list.push_back({"PSG at a clock ratio", {{9, 32, 0.75f}}, psgSteps});
-    list.push_back({"Game Gear stereo, noise on both sides", {{9, 15, 1.0f}, {2, 1, 0x8C}},
-                    psgSteps});
+    list.push_back(
+        {"Game Gear stereo, noise on both sides", {{9, 15, 1.0f}, {2, 1, 0x8C}}, psgSteps});
     return list;
 }
 

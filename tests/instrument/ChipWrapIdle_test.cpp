@@ -146,13 +146,15 @@ std::vector<Case> cases(const std::string& song) {
                      [](const Action& a, const Action& b) { return a.at < b.at; });
     list.push_back(dac);
 
-    list.push_back({"PSG tone and noise",
-                    4.4,
-                    {{0.0, {}, writes(3, {{2, 0, 0x8A}, {2, 0, 0x0F}, {2, 0, 0x92}, {2, 0, 0xE4},
-                                          {2, 0, 0xF1}})},
-                     {0.3, {}, writes(3, {{2, 0, 0x9F}, {2, 0, 0xFF}})},
-                     {2.61, {}, writes(3, {{2, 0, 0xF2}, {2, 0, 0x94}})},
-                     {2.9, {}, writes(3, {{2, 0, 0xFF}, {2, 0, 0x9F}})}}});
+    list.push_back(
+        {"PSG tone and noise",
+         4.4,
+         {{0.0,
+           {},
+           writes(3, {{2, 0, 0x8A}, {2, 0, 0x0F}, {2, 0, 0x92}, {2, 0, 0xE4}, {2, 0, 0xF1}})},
+          {0.3, {}, writes(3, {{2, 0, 0x9F}, {2, 0, 0xFF}})},
+          {2.61, {}, writes(3, {{2, 0, 0xF2}, {2, 0, 0x94}})},
+          {2.9, {}, writes(3, {{2, 0, 0xFF}, {2, 0, 0x9F}})}}});
 
     auto csm = fmVoice(2);
     csm.insert(csm.end(), {{0, 0x24, 0xF8}, {0, 0x25, 0x01}, {0, 0x27, 0x85}});
@@ -169,9 +171,9 @@ std::vector<Case> cases(const std::string& song) {
     };
     list.push_back({"a song on the media unit, then a note",
                     4.8,
-                    {{0.0, {play(1.0f)}, [song](ChipWrap& w) {
-                          ASSERT_TRUE(w.getController()->openMedia(0, song));
-                      }},
+                    {{0.0,
+                      {play(1.0f)},
+                      [song](ChipWrap& w) { ASSERT_TRUE(w.getController()->openMedia(0, song)); }},
                      {3.6, {noteOn(64)}, {}},
                      {3.9, {noteOff(64)}, {}}},
                     false});

@@ -222,8 +222,8 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
         uint64_t maxRequest;
         int32_t firstQuality; // set up before, on the same state
     };
-    const Case cases[] = {{48000, 0, 3, 0},   {48000, 0, 40, 0},  {48000, 0, 400, 0},
-                          {44100, 4, 300, 4}, {22050, 2, 60, 8},  {96000, 10, 200, 0}};
+    const Case cases[] = {{48000, 0, 3, 0},   {48000, 0, 40, 0}, {48000, 0, 400, 0},
+                          {44100, 4, 300, 4}, {22050, 2, 60, 8}, {96000, 10, 200, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.outputRate << " Hz, quality " << c.quality
                                         << ", requests up to " << c.maxRequest);
@@ -273,8 +273,8 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
                 if (silent) {
                     for (uint64_t i = 0; i < nR; ++i) ASSERT_EQ(outReal[ch][i], 0.0f);
                 } else {
-                    ASSERT_EQ(std::memcmp(outReal[ch].data(), outSkip[ch].data(), nR * sizeof(float)),
-                              0)
+                    ASSERT_EQ(
+                        std::memcmp(outReal[ch].data(), outSkip[ch].data(), nR * sizeof(float)), 0)
                         << "call " << call;
                 }
                 kept[ch].assign(input[ch].begin() + long(inR), input[ch].end());
