@@ -89,8 +89,13 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
     for (uint32_t i = 0; i < kEngineIdCount; ++i) engine->values[i].store(initial[i]);
     engine->driver.attachKeptRecords();
     if (const auto* canvas =
-            engine->driver.findKeptRecord(EnginePluginSDK::EXT_PIXEL_CANVAS, kCanvasRecordSize))
+            engine->driver.findKeptRecord(EnginePluginSDK::EXT_PIXEL_CANVAS, kCanvasRecordSize)) {
         engine->canvasRecord = canvas->bytes.get();
+        // The plug-in drew its first page as the canvas was attached, before
+        // the record was known here: that page is the first picture.
+        engine->canvasDrawn = true;
+        engine->publishCanvas();
+    }
     engine->buildExportKB();
     return engine;
 }

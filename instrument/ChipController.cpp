@@ -2,14 +2,19 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "emulators/FastPaths.h"
 #include "instrument/ChipControllerListener.h"
 #include "vantor/PlatformTools.h"
 #include "vgm/Reader.h"
+#include "vgm/Visualizer.h"
 
 namespace {
+
+// The product the idle page names.
+constexpr const char* kProductName = "sondrix MD";
 
 // The ids of setSyncValue / getSyncValue.
 enum SyncId : uint32_t {
@@ -128,7 +133,10 @@ void ChipController::setSyncValue(uint32_t id, uint32_t /*arg*/, double value) {
         break;
     case kDisplayPage:
         displayPage = truncToU32(value);
-        if (player) player->setDisplayPage(displayPage);
+        if (player) {
+            player->setDisplayPage(displayPage);
+            showIdlePage(); // a closed file's display keeps its pages: the idle page stays
+        }
         break;
     case kBeatTicks:
         if (value > 0.0) sync.beatTicks = truncToU32(value);
@@ -148,6 +156,7 @@ void ChipController::setSyncValue(uint32_t id, uint32_t /*arg*/, double value) {
             mediaChipReset(kAllChips);
             mediaActiveOff();
             unitEnabled[kMediaUnit] = 0;
+            showIdlePage();
         }
         break;
     case kLoopForever:
@@ -190,6 +199,7 @@ bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path) {
     player = std::make_unique<VGM::Reader>(this, playerCanvas);
     if (!player->open(path)) {
         player.reset();
+        showIdlePage(); // the last file's page goes
         return false;
     }
     mediaPath = path;
@@ -204,7 +214,23 @@ bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path) {
         listener->publishImageFile(picture.data(), picture.size());
     }
     player->setSpeed(speed);
+    showIdlePage(); // a first track that cannot be played draws no page
     return true;
+}
+
+void ChipController::setConsoleModel(const char* name) {
+    if (!name) name = "";
+    if (std::strncmp(consoleModel, name, sizeof consoleModel - 1) == 0) return;
+    std::snprintf(consoleModel, sizeof consoleModel, "%s", name);
+    showIdlePage();
+}
+
+void ChipController::showIdlePage() {
+    if (!trackShown()) VGM::Visualizer::drawIdlePage(playerCanvas, kProductName, consoleModel);
+}
+
+bool ChipController::trackShown() const {
+    return player && player->isLoaded() && player->display();
 }
 
 uint64_t ChipController::advance(uint64_t frames) {

@@ -125,6 +125,15 @@ public:
     virtual uint64_t reserved31() { return 0; }
     virtual void reserved32() {}
     virtual void reserved33() {}
+    // The console model the idle page names (cut to fit); shown at once when
+    // it changed.
+    void setConsoleModel(const char* name);
+    // Unless a track is on display, draws the idle page into the canvas: what
+    // the window is and which console model plays. Allocates nothing.
+    void showIdlePage();
+    // A media track is on display: a player holds a file and has drawn it.
+    bool trackShown() const;
+
     // Starts the transport from the current track: loop counts cleared,
     // media active, the track's title to the listener, and when the player
     // plays its streamers on the queue.
@@ -167,6 +176,7 @@ public:
     SyncRecord sync;
     CanvasRecord* playerCanvas = nullptr; // the host's display, handed to every new media player
     double speed = 1.0;                   // id 5
+    char consoleModel[64] = {};           // what the idle page names
 
 private:
     // Adds `frames` frames of every enabled unit (a silent one only moves on).

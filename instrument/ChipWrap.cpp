@@ -22,6 +22,18 @@ namespace {
 constexpr double kHighPassHz = 7.5;
 constexpr double kLowPassHz = 100.0;
 
+// The console model the units play: the selected profile's name, "built-in"
+// for the profile that stands in without the data file. The units are
+// MD_Emu whenever there are any.
+const char* consoleModelName(const std::vector<std::unique_ptr<ChipEmu>>& units) {
+    if (units.empty()) return "";
+    const auto* md = static_cast<const MD_Emu*>(units[0].get());
+    const std::vector<ModelProfile>* table = md->profileTable;
+    if (!table || md->modelIndex < 0 || size_t(md->modelIndex) >= table->size()) return "built-in";
+    const std::string& name = (*table)[size_t(md->modelIndex)].name;
+    return name.empty() ? "built-in" : name.c_str();
+}
+
 } // namespace
 
 ChipWrap::ChipWrap(HostRecord* hostRecord, const char* name, ControllerFactory factory)
@@ -119,7 +131,10 @@ uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersi
     reRate(true);
 
     uint32_t result = 1;
-    if (controller) controller->resetForVersion(activationVersion);
+    if (controller) {
+        controller->resetForVersion(activationVersion);
+        controller->setConsoleModel(consoleModelName(units));
+    }
     attachSynthViews();
     active = true;
     buildParameterMap();
@@ -252,6 +267,7 @@ void ChipWrap::setChipParameter(uint32_t index, float value) {
     if (p == 6 || p == 7 || p == 30) {
         if (u != 0) return;
         for (auto& unit : units) unit->setParameter(p, value);
+        if (p == 7 && controller) controller->setConsoleModel(consoleModelName(units));
         return;
     }
     if (u < units.size()) units[u]->setParameter(p, value);

@@ -180,9 +180,12 @@ void MD_ctrl::attachCanvas(CanvasRecord* c) {
         if (canvas->green) canvas->green[i] = kPalette[i][1];
         if (canvas->blue) canvas->blue[i] = kPalette[i][2];
     }
-    if (canvas->pixels)
+    if (!trackShown()) {
+        showIdlePage();
+    } else if (canvas->pixels) {
         std::memset(canvas->pixels, 0,
                     std::min(canvas->width * canvas->height, canvas->pixelBytes));
+    }
 }
 
 void MD_ctrl::refreshVoiceMask(uint64_t part) {

@@ -79,6 +79,9 @@ public:
     // Writes instrument `instrument` as a 42-byte TFI file (".tfi" appended
     // unless the path ends in it).
     bool exportPatch(int32_t instrument, const char* path) override;
+    // Keeps the first canvas (sized 320 x 224), installs the console palette
+    // in it and shows the idle page; while a track is on display the picture
+    // is cleared instead.
     void attachCanvas(CanvasRecord* canvas) override;
     // The media register write of the chip-controller face: the same as
     // mediaRegisterWrite.

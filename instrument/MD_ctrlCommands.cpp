@@ -253,6 +253,7 @@ bool MD_ctrl::importPatch(int32_t instrument, vantor::VirtualFile* file) {
             player->detachStreamers(*this);
             player.reset();
         }
+        showIdlePage();
     }
     return false;
 }

@@ -14,6 +14,7 @@ namespace {
 enum : uint8_t {
     kBlack = 0,
     kRed = 4,
+    kLightGrey = 7,
     kGrey = 8,
     kBrightGreen = 10,
     kYellow = 14,
@@ -189,6 +190,37 @@ bool Visualizer::describeTrack(uint64_t number, uint64_t count, const MediaTrack
     drawTimeLine(0);
     presentIfShown(kPageTrack);
     return playable;
+}
+
+void Visualizer::drawIdlePage(CanvasRecord* canvas, const char* product, const char* model) {
+    if (!canvas || !canvas->pixels) return;
+    // As many whole rows as the pixel buffer takes, as a page does.
+    const uint64_t width = canvas->width;
+    if (width == 0 || width > canvas->pixelBytes) return;
+    const uint64_t height = std::min(canvas->height, canvas->pixelBytes / width);
+    uint8_t* pixels = canvas->pixels;
+    std::memset(pixels, kBlack, width * height);
+
+    const BitmapFont font;
+    const uint64_t columns = std::max<uint64_t>(width / 8, 3) - 2;
+    const auto line = [&](const char* text, int64_t y, uint8_t colour, int vScale = 1) {
+        const uint64_t length = std::min<uint64_t>(std::strlen(text), columns);
+        drawText(font, true, pixels, width, height, text, length, 8, y, 1, vScale, colour);
+    };
+    char text[128];
+    line(product ? product : "", 8, kWhite, 2);
+    std::snprintf(text, sizeof text, "Console model: %s", model ? model : "");
+    line(text, 40, kWhite);
+    line("This window is the media display:", 72, kLightGrey);
+    line("it shows a song once media is loaded.", 88, kLightGrey);
+
+    if (canvas->colourCount == 0)
+        for (int i = 0; i < 16; ++i) {
+            if (canvas->red) canvas->red[i] = kPalette[i][0];
+            if (canvas->green) canvas->green[i] = kPalette[i][1];
+            if (canvas->blue) canvas->blue[i] = kPalette[i][2];
+        }
+    if (canvas->listener) canvas->listener->canvasUpdated();
 }
 
 void Visualizer::drawRegister(uint32_t reg, uint8_t value) {

@@ -9,6 +9,10 @@
 // second media listener, and keeps one play clock per chip type. All pages
 // share one 16-colour palette: black, the eight dark colours of a classic
 // text screen and their bright forms.
+//
+// While no track is selected the canvas shows the idle page instead, drawn
+// straight into the canvas in the same font, layout and palette: the product
+// name as the banner, the console model in use, and what the window is.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +67,13 @@ public:
     // Draws page 0 for track `number` of `count`; true when any of its chip
     // streams can be played in full or in part.
     virtual bool describeTrack(uint64_t number, uint64_t count, const MediaTrack& track);
+
+    // The idle page: clears the canvas (as many rows as its pixel buffer
+    // holds) and draws `product` as the banner, "Console model: " + `model`
+    // and two lines saying the window is the media display; installs the
+    // palette when the canvas has none of its own, then tells the canvas's
+    // listener. Allocates nothing; null texts draw as empty.
+    static void drawIdlePage(CanvasRecord* canvas, const char* product, const char* model);
 
     // Copies raw pixels into page 2 (as many as it holds).
     void loadExtraPage(const uint8_t* data, uint64_t size);

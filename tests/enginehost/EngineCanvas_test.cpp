@@ -58,15 +58,20 @@ TEST(EngineCanvas, ALoadedSongsTrackPageReachesEachReaderOnce) {
     ASSERT_TRUE(engine);
     auto picture = std::make_unique<CanvasPicture>();
     uint64_t seen = 0;
-    EXPECT_FALSE(engine->readCanvas(*picture, seen)); // nothing drawn yet
-
-    ASSERT_EQ(engine->importFile(writeSong("a.vgm", u"Mega Drive").c_str(), 0), 0);
+    // Before any song: the idle page, with its banner in the console
+    // palette's white.
     ASSERT_TRUE(engine->readCanvas(*picture, seen));
     EXPECT_EQ(picture->width, 320u);
     EXPECT_EQ(picture->height, 224u);
-    // The console palette's white, and the banner drawn in it.
     EXPECT_EQ(picture->red[15] + picture->green[15] + picture->blue[15], 3 * 255);
     const uint8_t* banner = picture->pixels + 8 * 320;
+    EXPECT_NE(std::count(banner, banner + 16 * 320, 15), 0);
+    const auto idle = std::make_unique<CanvasPicture>(*picture);
+    EXPECT_FALSE(engine->readCanvas(*picture, seen)); // nothing newer
+
+    ASSERT_EQ(engine->importFile(writeSong("a.vgm", u"Mega Drive").c_str(), 0), 0);
+    ASSERT_TRUE(engine->readCanvas(*picture, seen));
+    EXPECT_FALSE(samePicture(*picture, *idle));
     EXPECT_NE(std::count(banner, banner + 16 * 320, 15), 0);
     EXPECT_FALSE(engine->readCanvas(*picture, seen)); // nothing newer
 

@@ -1,7 +1,8 @@
 // Media files heard as a host hears them: the built "Brevado" loaded with
 // dlopen, one instance driven only through the four exports and its C record.
 // A file goes in through the load-file extension, the transport moves by
-// parameter events (ids 384 and up), and the stereo output is measured.
+// parameter events (ids 384 and up), and the stereo output is measured; the
+// pixel canvas extension shows what the display draws.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +11,7 @@
 
 #include "BrevadoInstance.h"
 #include "MediaSongs.h"
+#include "vgm/support/PageText.h"
 
 using namespace mediatest;
 
@@ -170,4 +172,42 @@ TEST_F(BrevadoMedia, HostBlockSizesGiveTheSameOutput) {
         EXPECT_EQ(x.left, reference.left);
         EXPECT_EQ(x.right, reference.right);
     }
+}
+
+// With no song the canvas shows the idle page, which follows the console
+// model; a loaded song's track page replaces it, and closing the song brings
+// it back.
+TEST_F(BrevadoMedia, TheCanvasShowsTheIdlePageWhileNoSongIsLoaded) {
+    Instance w;
+    ASSERT_TRUE(w.active);
+    auto canvas = std::make_unique<sdk::PixelCanvasExtension>();
+    canvas->header.id = sdk::EXT_PIXEL_CANVAS;
+    ASSERT_EQ(w.extension(canvas.get(), sizeof *canvas, 0), 1);
+    ASSERT_EQ(canvas->width, 320);
+    ASSERT_EQ(canvas->height, 224);
+    const auto lit = [&](int64_t x, int64_t y) {
+        return x >= 0 && y >= 0 && x < 320 && y < 224 && canvas->pixels[y * 320 + x] != 0;
+    };
+    const auto shows = [&](const std::string& text, int64_t y, int vScale = 1) {
+        return vgmtest::showsText(lit, text, 8, y, vScale);
+    };
+    EXPECT_TRUE(shows("sondrix MD", 8, 2));
+    EXPECT_TRUE(shows("Console model: MD-1 (YM2612)", 40));
+    EXPECT_TRUE(shows("This window is the media display:", 72));
+
+    // The model is chip parameter 7 (engine id 1024 + 7): profile 1, then 2.
+    HDMIDIEvent model = transport(0, 1.0f);
+    model.id = 1024 + 7;
+    w.render(256, 256, {model});
+    EXPECT_TRUE(shows("Console model: MD-2 (YM3438)", 40));
+
+    ASSERT_EQ(w.load(file("song.vgm", fmPsgDacSong())), 0);
+    EXPECT_TRUE(shows("Vantor VGM Player v1.123", 8, 2));
+    model.value = 2.0f;
+    w.render(256, 256, {model});
+    EXPECT_TRUE(shows("Vantor VGM Player v1.123", 8, 2)); // the track page stays
+
+    w.render(256, 256, {transport(kClose, 1.0f)});
+    EXPECT_TRUE(shows("sondrix MD", 8, 2));
+    EXPECT_TRUE(shows("Console model: Ideal", 40));
 }

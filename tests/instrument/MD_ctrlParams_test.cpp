@@ -191,8 +191,8 @@ TEST(MD_ctrlParams, DacRecordsFollowTheirKey) {
     }
 }
 
-// The first canvas stays; every call sets the sixteen colours and clears
-// the picture.
+// The first canvas stays; every call sets the sixteen colours and draws the
+// idle page over the old picture.
 TEST(MD_ctrlParams, CanvasGetsThePaletteAndIsCleared) {
     Console con;
     std::vector<uint8_t> red(256), green(256), blue(256), pixels(640 * 480, 7);

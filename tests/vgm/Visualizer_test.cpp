@@ -438,6 +438,53 @@ TEST(Visualizer, SmallLargeAndBrokenCanvases) {
     noCanvas.showPage(1);
 }
 
+// With no track the canvas says what it is: the product as the banner, the
+// console model, and that the window is the media display. It replaces
+// whatever the canvas held; a canvas with a palette of its own keeps it.
+TEST(Visualizer, IdlePageSaysWhatTheWindowIs) {
+    constexpr uint8_t kLightGrey = 7;
+    TestCanvas canvas(320, 224);
+    std::fill(canvas.pixels.begin(), canvas.pixels.begin() + 320 * 224, uint8_t(9));
+    Visualizer::drawIdlePage(&canvas.record, "sondrix MD", "MD-2 (YM3438)");
+    EXPECT_EQ(canvas.updates, 1);
+    EXPECT_TRUE(rowsBlank(canvas, 0, 8));
+    EXPECT_TRUE(bandShows(canvas, 8, "sondrix MD", kWhite, 8, 2));
+    EXPECT_TRUE(rowsBlank(canvas, 24, 40));
+    EXPECT_TRUE(bandShows(canvas, 40, "Console model: MD-2 (YM3438)", kWhite));
+    EXPECT_TRUE(rowsBlank(canvas, 48, 72));
+    EXPECT_TRUE(bandShows(canvas, 72, "This window is the media display:", kLightGrey));
+    EXPECT_TRUE(bandShows(canvas, 88, "it shows a song once media is loaded.", kLightGrey));
+    EXPECT_TRUE(rowsBlank(canvas, 96, 224));
+    for (int i = 0; i < 16; ++i) ASSERT_EQ(canvas.red[i], kPalette[i][0]) << i;
+    canvas.savePicture("idle");
+
+    // A model name longer than the line is cut at the canvas's width.
+    const std::string longName(60, 'M');
+    canvas.red[15] = 1;
+    canvas.record.colourCount = 16;
+    Visualizer::drawIdlePage(&canvas.record, "sondrix MD", longName.c_str());
+    EXPECT_TRUE(bandShows(canvas, 40, ("Console model: " + longName).substr(0, 38), kWhite));
+    EXPECT_EQ(canvas.red[15], 1);
+    EXPECT_TRUE(canvas.guardsIntact());
+
+    // Small, lying and missing canvases, and missing texts.
+    const struct {
+        uint64_t width, height, pixelBytes;
+    } shapes[] = {{8, 8, CanvasRecord::kHostPixelBytes},
+                  {0, 0, CanvasRecord::kHostPixelBytes},
+                  {23, 41, CanvasRecord::kHostPixelBytes},
+                  {320, 100000, CanvasRecord::kHostPixelBytes},
+                  {320, 224, 320 * 3},
+                  {700000, 1, CanvasRecord::kHostPixelBytes}};
+    for (const auto& s : shapes) {
+        TestCanvas small(s.width, s.height, s.pixelBytes);
+        Visualizer::drawIdlePage(&small.record, nullptr, longName.c_str());
+        Visualizer::drawIdlePage(&small.record, "sondrix MD", nullptr);
+        EXPECT_TRUE(small.guardsIntact()) << s.width << " x " << s.height;
+    }
+    Visualizer::drawIdlePage(nullptr, "sondrix MD", "MD-1");
+}
+
 TEST(Visualizer, PlayerBuildsTheDisplayForTheSelectedTrack) {
     TestCanvas canvas(320, 224);
     Listener main;

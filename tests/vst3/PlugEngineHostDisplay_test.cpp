@@ -1,23 +1,27 @@
 // The media display through the whole chain: the test host loads the built
-// bundle, whose engine host runs the real "Brevado"; a small generated song
-// loaded into the engine has its media player draw the track page into the
-// engine's pixel canvas, and the plug-in's editor window, ticked by the
-// host's run loop under Xvfb, shows that page: the palette's colours, the
-// banner and the stream lines, the time line.
+// bundle, whose engine host runs the real "Brevado"; the plug-in's editor
+// window, ticked by the host's run loop under Xvfb, shows the idle page
+// (product, console model, what the window is) while no song is loaded, then
+// the track page a small generated song has its media player draw into the
+// engine's pixel canvas: the palette's colours, the banner and the stream
+// lines, the time line.
 //
 // The VST3 side has no way to load media, so the engine host bundle named in
 // the preferences is a forwarding one that keeps the engine handle; the song
-// is loaded through the engine host's import opcode on it.
+// is loaded through the engine host's import opcode on it, and a state with
+// another console model through its state opcode.
 #include <dlfcn.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
 #include <thread>
 
 #include "support/PlugTestSupport.h"
+#include "vgm/support/PageText.h"
 #include "vgm/support/VgmFixtures.h"
 
 // Last: Xlib's macros (None, Status, ...) would clash with the test headers.
@@ -54,6 +58,28 @@ vgmtest::Bytes consoleSong() {
 bool rowsShowSomething(const std::vector<unsigned long>& pixels, int from, int to) {
     return std::any_of(pixels.begin() + size_t(from) * kWidth, pixels.begin() + size_t(to) * kWidth,
                        [](unsigned long p) { return p != kBlack; });
+}
+
+// Whether the window's picture shows `text` at canvas pixel (x, y).
+::testing::AssertionResult windowShows(const std::vector<unsigned long>& pixels,
+                                       const std::string& text, int x, int y, int vScale = 1) {
+    if (pixels.size() != size_t(kWidth) * kHeight) return ::testing::AssertionFailure();
+    return vgmtest::showsText(
+        [&](int64_t cx, int64_t cy) {
+            return cx >= 0 && cy >= 0 && cx < kWidth / kScale && cy < kHeight / kScale &&
+                   pixels[size_t(cy * kScale) * kWidth + size_t(cx * kScale)] != kBlack;
+        },
+        text, x, y, vScale);
+}
+
+// An engine state that holds one setting: the console model (chip parameter
+// 7, engine id 1024 + 7) := `model`.
+std::vector<uint8_t> modelState(float model) {
+    // Magic, version 1, one parameter {id, 0, value}, no records.
+    std::vector<uint8_t> bytes = {'M', 'V', 'S', 'T', 1, 0, 0, 0, 1, 0, 0, 0,
+                                  7,   4,   0,   0,   0, 0, 0, 0, 0, 0, 0, 0};
+    std::memcpy(bytes.data() + 16, &model, 4);
+    return bytes;
 }
 
 class EngineHostDisplay : public ::testing::Test {
@@ -121,12 +147,16 @@ TEST_F(EngineHostDisplay, TheEditorShowsTheTrackPageOfALoadedSong) {
     ASSERT_EQ(childrenOf(d, parent).size(), 1u);
     const Window window = childrenOf(d, parent)[0];
 
-    // Nothing loaded: the exposed window shows the empty (black) canvas.
-    std::vector<unsigned long> shown = tickUntil(d, window, [](const auto& pixels) {
-        return !pixels.empty() && !rowsShowSomething(pixels, 0, kHeight);
-    });
-    ASSERT_FALSE(shown.empty());
-    EXPECT_FALSE(rowsShowSomething(shown, 0, kHeight));
+    // Nothing loaded: the exposed window shows the idle page.
+    const auto modelShown = [](const std::vector<unsigned long>& pixels, const char* model) {
+        return windowShows(pixels, std::string("Console model: ") + model, 8, 40);
+    };
+    std::vector<unsigned long> shown = tickUntil(
+        d, window, [&](const auto& pixels) { return modelShown(pixels, "MD-1 (YM2612)"); });
+    EXPECT_TRUE(modelShown(shown, "MD-1 (YM2612)"));
+    EXPECT_TRUE(windowShows(shown, "sondrix MD", 8, 8, 2));
+    EXPECT_TRUE(windowShows(shown, "This window is the media display:", 8, 72));
+    EXPECT_FALSE(rowsShowSomething(shown, 0, 8 * kScale));
 
     const std::string song = std::string(std::getenv("TMPDIR")) + "/console.vgm";
     vgmtest::writeFile(song, consoleSong());
@@ -137,6 +167,16 @@ TEST_F(EngineHostDisplay, TheEditorShowsTheTrackPageOfALoadedSong) {
     const auto entry = reinterpret_cast<Entry>(dlsym(bundle, "morvaneOpcode"));
     const auto engineOf = reinterpret_cast<void* (*)()>(dlsym(bundle, "forwardedEngine"));
     ASSERT_TRUE(entry && engineOf && engineOf());
+
+    // A state with another console model: the page names it.
+    std::vector<uint8_t> state = modelState(1.0f);
+    EXPECT_EQ(entry(engineOf(), vantor::kOpSetChunk, state.data(), nullptr, nullptr,
+                    int32_t(state.size()), 0.0f, 0, 0),
+              0);
+    shown = tickUntil(d, window,
+                      [&](const auto& pixels) { return modelShown(pixels, "MD-2 (YM3438)"); });
+    EXPECT_TRUE(modelShown(shown, "MD-2 (YM3438)"));
+
     EXPECT_EQ(entry(engineOf(), vantor::kOpImportFile, const_cast<char*>(song.c_str()), nullptr,
                     nullptr, 0, 0.0f, 0, 0),
               0);
