@@ -7,14 +7,17 @@
 namespace vantor {
 namespace {
 
+// Both are made once and never destroyed: a host may release a processor
+// from an exit handler or a static destructor, after this module's own
+// static objects are gone, and the release still finds them.
 std::mutex& registryLock() {
-    static std::mutex lock;
-    return lock;
+    static auto* lock = new std::mutex;
+    return *lock;
 }
 
 std::map<int64_t, std::weak_ptr<ZEFAWrapperHolder>>& registry() {
-    static std::map<int64_t, std::weak_ptr<ZEFAWrapperHolder>> holders;
-    return holders;
+    static auto* holders = new std::map<int64_t, std::weak_ptr<ZEFAWrapperHolder>>;
+    return *holders;
 }
 
 } // namespace
