@@ -21,6 +21,8 @@ public:
     int64_t tell() override { return static_cast<int64_t>(position); }
     int64_t getSize() override { return static_cast<int64_t>(size); }
     bool canSeekBackwards() override { return true; }
+    // The whole block, for a parser that reads it in place instead of copying it.
+    const uint8_t* bytes() const { return data; }
 
 private:
     uint64_t readWord(unsigned width);

@@ -1,6 +1,6 @@
 #include "vgm/DroReader.h"
 
-#include "vantor/PlatformToolsFiles.h"
+#include "vgm/MediaFile.h"
 #include "vgm/VGMX.h"
 
 #include <algorithm>
@@ -142,8 +142,10 @@ bool readDroFile(VGMX& vgm, const std::string& path) {
     vgm.setPath(path);
     vgm.track().playable = false;
     std::vector<uint8_t> b;
-    if (!binFileInternalize(path, b)) return false;
-    if (b.size() < 13 || std::memcmp(b.data(), "DBRAWOPL", 8) != 0) return false;
+    uint64_t size = 0;
+    const MediaRead read = readMediaFile(path, "DBRAWOPL", b, size);
+    if (read == MediaRead::kTooLarge) vgm.appendLog(tooLargeLine("DRO", "the file", size));
+    if (read != MediaRead::kRead || b.size() < 13) return false;
     const uint16_t first = le16(b, 8);
     const uint16_t second = le16(b, 10);
     if (second == 1) return readVersion1(vgm, b, first);

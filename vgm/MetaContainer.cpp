@@ -145,8 +145,17 @@ void MetaContainer::removeTempCopy() {
 void MetaContainer::closeArchive() {
     if (zipHandle) unzClose(static_cast<unzFile>(zipHandle));
     zipHandle = nullptr;
+    zipPositions.clear();
     gzip.reset();
+    closeWalker();
+    entrySizes.clear();
     archiveKind = kNotOpen;
+}
+
+bool MetaContainer::refuseLarge(const MetaMember& member) {
+    if (member.size <= kMaxMemberSize) return false;
+    refusalText = VGM::tooLargeLine("Archive", "the member " + member.displayName, member.size);
+    return true;
 }
 
 // The size and the first four bytes of the file at the path.
@@ -178,7 +187,8 @@ bool MetaContainer::open() {
 }
 
 bool MetaContainer::extractToMemory(const MetaMember& member, uint8_t* destination) {
-    if (!destination) return false;
+    refusalText.clear();
+    if (!destination || refuseLarge(member)) return false;
     switch (archiveKind) {
     case kZip:
         return extractZip(member, destination);
@@ -197,9 +207,13 @@ bool MetaContainer::extractToMemory(const MetaMember& member, uint8_t* destinati
 }
 
 bool MetaContainer::extractToVector(const MetaMember& member, std::vector<uint8_t>& out) {
-    if (member.size == 0 || member.size > kMaxMemberSize) return false;
+    refusalText.clear();
+    if (member.size == 0 || refuseLarge(member)) return false;
     // 7z and LHA tell no packed size per member: the vector grows with the data instead.
     if (isWalkKind()) return extractWalk(member, out);
+    // A packed size beyond the archive, or an unpacked size deflate cannot
+    // reach from it, is a lie: nothing is allocated for it.
+    if (member.packedSize > sourceSize && sourceSize > 0) return false;
     if (member.packedSize && member.size > deflateBound(member.packedSize)) return false;
     out.assign(static_cast<size_t>(member.size), 0);
     return extractToMemory(member, out.data());
@@ -244,33 +258,52 @@ bool MetaContainer::openZip() {
         m.size = info.uncompressed_size;
         m.packedSize = info.compressed_size ? info.compressed_size : 1;
         m.index = i;
+        unz64_file_pos position{};
+        if (unzGetFilePos64(zf, &position) != UNZ_OK) break;
+        zipPositions.emplace_back(position.pos_in_zip_directory, position.num_of_file);
         members.push_back(std::move(m));
+        ++done.entriesVisited;
         if (i + 1 < global.number_entry && unzGoToNextFile(zf) != UNZ_OK) break;
     }
     return members.size() == global.number_entry;
 }
 
+bool MetaContainer::locateZip(const MetaMember& member) {
+    unzFile zf = static_cast<unzFile>(zipHandle);
+    if (member.index < zipPositions.size() && member.index < members.size() &&
+        members[member.index].storedName == member.storedName) {
+        unz64_file_pos position{zipPositions[member.index].first,
+                                zipPositions[member.index].second};
+        ++done.entriesVisited;
+        return unzGoToFilePos64(zf, &position) == UNZ_OK;
+    }
+    // minizip searches the directory from its first entry.
+    done.entriesVisited += members.size();
+    return unzLocateFile(zf, member.storedName.c_str(), 1) == UNZ_OK;
+}
+
 bool MetaContainer::extractZip(const MetaMember& member, uint8_t* destination) {
     unzFile zf = static_cast<unzFile>(zipHandle);
     if (!zf || member.size > kMaxMemberSize) return false;
-    if (unzLocateFile(zf, member.storedName.c_str(), 1) != UNZ_OK) return false;
+    if (!locateZip(member)) return false;
     if (unzOpenCurrentFile(zf) != UNZ_OK) return false;
     unz_file_info64 info{};
     bool ok = unzGetCurrentFileInfo64(zf, &info, nullptr, 0, nullptr, 0, nullptr, 0) == UNZ_OK &&
               info.uncompressed_size == member.size;
-    uint64_t done = 0;
+    uint64_t filled = 0;
     if (ok) {
         std::memset(destination, 0, static_cast<size_t>(member.size));
-        while (done < member.size) {
-            const int got = unzReadCurrentFile(zf, destination + done,
-                                               static_cast<unsigned>(member.size - done));
+        while (filled < member.size) {
+            const int got = unzReadCurrentFile(zf, destination + filled,
+                                               static_cast<unsigned>(member.size - filled));
             if (got <= 0) break;
-            done += static_cast<uint64_t>(got);
+            filled += static_cast<uint64_t>(got);
         }
     }
+    done.bytesUnpacked += filled;
     // Closing checks the CRC once the whole member was read.
     const bool closed = unzCloseCurrentFile(zf) == UNZ_OK;
-    return ok && closed && done == member.size;
+    return ok && closed && filled == member.size;
 }
 
 // ---- gzip -----------------------------------------------------------------------
@@ -344,20 +377,48 @@ bool MetaContainer::openGzip() {
 bool MetaContainer::extractGzip(const MetaMember& member, uint8_t* destination) {
     if (!gzip || member.size > kMaxMemberSize) return false;
     if (member.size > deflateBound(gzip->deflateLength)) return false;
-    if (source == kSourceMemory)
-        return inflateRawBuffer(sourceData + gzip->headerLength, gzip->deflateLength, destination,
-                                member.size);
+    ++done.entriesVisited;
+    if (source == kSourceMemory) {
+        const bool ok = inflateRawBuffer(sourceData + gzip->headerLength, gzip->deflateLength,
+                                         destination, member.size);
+        done.bytesUnpacked += member.size;
+        return ok;
+    }
+    // From a file the deflate data is fed in chunks, never held whole.
     FILE* f = std::fopen(sourcePath.c_str(), "rb");
     if (!f) return false;
-    std::vector<uint8_t> packed;
-    bool ok = gzip->deflateLength <= kMaxMemberSize &&
-              ::fseeko(f, static_cast<off_t>(gzip->headerLength), SEEK_SET) == 0;
-    if (ok) {
-        packed.resize(static_cast<size_t>(gzip->deflateLength));
-        ok = std::fread(packed.data(), 1, packed.size(), f) == packed.size();
+    z_stream zs{};
+    if (::fseeko(f, static_cast<off_t>(gzip->headerLength), SEEK_SET) != 0 ||
+        inflateInit2(&zs, -15) != Z_OK) {
+        std::fclose(f);
+        return false;
     }
+    uint8_t chunk[65536];
+    uint64_t left = gzip->deflateLength;
+    int result = Z_OK;
+    zs.next_out = destination;
+    while (result == Z_OK) {
+        if (zs.avail_in == 0 && left > 0) {
+            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, sizeof chunk));
+            const size_t got = std::fread(chunk, 1, want, f);
+            if (got == 0) break;
+            left -= got;
+            zs.next_in = chunk;
+            zs.avail_in = static_cast<uInt>(got);
+        }
+        const uint64_t room = member.size - zs.total_out;
+        zs.next_out = destination + zs.total_out;
+        zs.avail_out = static_cast<uInt>(std::min<uint64_t>(room, UINT32_MAX));
+        const uint64_t before = zs.total_out;
+        result = inflate(&zs, Z_NO_FLUSH);
+        // No input left and no output made: the stream is cut short.
+        if (result == Z_OK && zs.total_out == before && zs.avail_in == 0 && left == 0) break;
+        if (result == Z_BUF_ERROR && zs.avail_in == 0 && left > 0) result = Z_OK;
+    }
+    done.bytesUnpacked += zs.total_out;
+    inflateEnd(&zs);
     std::fclose(f);
-    return ok && inflateRawBuffer(packed.data(), packed.size(), destination, member.size);
+    return result == Z_STREAM_END;
 }
 
 } // namespace vantor

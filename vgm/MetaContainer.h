@@ -2,15 +2,27 @@
 // unpacks one into memory. The kind is recognised from the first bytes, never
 // from the name: zip ("PK" 3 4, through minizip), 7z (37 7A BC AF) and LHA
 // ("-lh?-" or "-lz?-" method id at byte 2 of the first member header), both
-// through libarchive, which reads in order only, so unpacking member i reopens
-// the archive and walks to it, and gzip (1F 8B 08, one member, raw deflate
-// through zlib). Sizes the archive claims are checked against the bytes present
-// before anything is allocated for them.
+// through libarchive, and gzip (1F 8B 08, one member, raw deflate through
+// zlib). Sizes the archive claims are checked against the bytes present before
+// anything is allocated for them, and no member is unpacked beyond the media
+// bound (vgm/MediaFile.h).
+//
+// Work stays linear in what is used: a zip member is reached through the
+// directory position noted while listing, not by a name search from the first
+// entry. libarchive reads in order only, so the container keeps one reader
+// open and walks on from the member it unpacked last; members asked for in
+// ascending order cost one walk, and only going back starts a new one. In a
+// 7z every member before the wanted one is decompressed on the way (in a solid
+// block there is no other way to it), so a member is refused when reaching it
+// would unpack more than kMaxWalkBytes. The work counters let callers (and tests) see what was done.
 #pragma once
+
+#include "vgm/MediaFile.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct archive;
@@ -37,7 +49,16 @@ public:
     enum Source : uint32_t { kSourcePath = 2, kSourceMemory = 3 };
 
     // No member is ever unpacked beyond this size.
-    static constexpr uint64_t kMaxMemberSize = 256ull << 20;
+    static constexpr uint64_t kMaxMemberSize = VGM::kMaxMediaBytes;
+    // 7z and LHA: the most one walk may unpack to reach a member and read it.
+    static constexpr uint64_t kMaxWalkBytes = 4 * VGM::kMaxMediaBytes;
+
+    // What the container has done since it was made.
+    struct Work {
+        uint64_t entriesVisited = 0; // directory entries or member headers looked at to reach members
+        uint64_t bytesUnpacked = 0;  // bytes decompressed (for 7z and LHA: skipped members included)
+        uint64_t walks = 0;          // libarchive readers opened (the listing included)
+    };
 
     explicit MetaContainer(const std::string& path);
     MetaContainer(const uint8_t* data, uint64_t size); // caller keeps the buffer alive
@@ -56,6 +77,10 @@ public:
     bool extractToFile(const MetaMember& member, const std::string& directory);
 
     Kind kind() const { return archiveKind; }
+    const Work& work() const { return done; }
+    // Why the last extraction was refused when the member's size or the work
+    // to reach it passed a bound (empty when it failed for another reason).
+    const std::string& refusal() const { return refusalText; }
     uint32_t magic() const { return magicWord; }
     const std::string& path() const { return sourcePath; }
 
@@ -71,11 +96,18 @@ private:
     bool openGzip();
     bool extractZip(const MetaMember& member, uint8_t* destination);
     bool extractWalk(const MetaMember& member, std::vector<uint8_t>& out);
+    bool drainWalkEntry(uint64_t size);
+    // Goes to the zip entry of the member: by its noted directory position, or
+    // by name for a record this container did not list.
+    bool locateZip(const MetaMember& member);
+    // Refuses a member whose size passes the bound; sets the refusal text.
+    bool refuseLarge(const MetaMember& member);
     bool extractGzip(const MetaMember& member, uint8_t* destination);
     // Opens a libarchive reader for `kind` on the source; null on failure.
     ::archive* openWalkReader(Kind kind);
     bool isWalkKind() const { return archiveKind == k7z || archiveKind == kLha; }
     void closeArchive();
+    void closeWalker();
     void removeTempCopy();
 
     Source source;
@@ -87,7 +119,13 @@ private:
     uint8_t head[8] = {};       // the first bytes of the data, zero past its end
     bool wroteTempCopy = false; // sourcePath is our own copy of a zip held in memory
     void* zipHandle = nullptr;
+    std::vector<std::pair<uint64_t, uint64_t>> zipPositions; // per member: directory offset, entry number
     std::unique_ptr<GzipState> gzip;
+    ::archive* walker = nullptr;       // the open libarchive reader of a 7z or LHA
+    uint64_t walkNext = 0;             // index of the entry header it reads next
+    std::vector<uint64_t> entrySizes;  // 7z and LHA: the stated size of every entry by index
+    Work done;
+    std::string refusalText;
 };
 
 } // namespace vantor

@@ -1,6 +1,6 @@
 #include "vgm/RawLogReader.h"
 
-#include "vantor/PlatformToolsFiles.h"
+#include "vgm/MediaFile.h"
 #include "vgm/VGMX.h"
 
 namespace VGM {
@@ -15,8 +15,12 @@ constexpr int32_t kLogRate = 180000;
 bool readRawLogFile(VGMX& vgm, const std::string& path) {
     vgm.setPath(path);
     vgm.track().playable = false;
+    // The log has no tag: its size alone is checked before it is read.
     std::vector<uint8_t> b;
-    if (!binFileInternalize(path, b)) return false;
+    uint64_t size = 0;
+    const MediaRead read = readMediaFile(path, "", b, size);
+    if (read == MediaRead::kTooLarge) vgm.appendLog(tooLargeLine("Raw log", "the file", size));
+    if (read != MediaRead::kRead) return false;
 
     MediaChipRecord chip;
     chip.type = kChipYM7129;

@@ -5,10 +5,12 @@
 #include "vantor/PlatformTools.h"
 #include "vantor/PlatformToolsFiles.h"
 #include "vgm/DroReader.h"
+#include "vgm/MediaFile.h"
 #include "vgm/RawLogReader.h"
 #include "vgm/VGMXVisitor.h"
 #include "vgm/YmReader.h"
 
+#include <algorithm>
 #include <map>
 #include <utility>
 
@@ -94,6 +96,13 @@ bool VGMX::openFile(const std::string& path) {
 
 bool VGMX::openVgmx(const std::string& path) {
     filePath = path;
+    // The document is read character by character with no tag to check
+    // first: its size is bounded before the reader starts.
+    const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(fileSize(path), 0));
+    if (size > kMaxMediaBytes) {
+        appendLog(tooLargeLine("VGMX", "the document", size));
+        return false;
+    }
     vantor::XMLFile xml;
     if (!xml.open(path)) {
         appendLog("VGMX: the document cannot be read\n");
@@ -133,21 +142,38 @@ bool VGMX::openArchive(const std::string& path) {
         return false;
     }
     if (archive->members.empty()) return !songs.empty();
+    // A later text, playlist or picture member replaces an earlier one, so
+    // only the last of each kind is unpacked; songs wait for loadMember.
+    const vantor::MetaMember* last[3] = {};
+    static const char* const kSideKinds[3] = {"txt", "m3u", "png"};
     for (const vantor::MetaMember& m : archive->members) {
         const std::string ext = getFileExtension(m.displayName);
-        if (ext == "vgm" || ext == "vgz" || ext == "gz") {
-            songs.push_back(m);
-        } else if (ext == "txt" || ext == "m3u" || ext == "png") {
-            std::vector<uint8_t> bytes;
-            if (!archive->extractToVector(m, bytes)) {
-                appendLog("Archive: cannot unpack " + m.displayName + "\n");
-                continue;
-            }
-            if (ext != "png") bytes.push_back(0);
-            (ext == "txt" ? text : ext == "m3u" ? playlist : picture).swap(bytes);
+        if (ext == "vgm" || ext == "vgz" || ext == "gz") songs.push_back(m);
+        for (int k = 0; k < 3; ++k)
+            if (ext == kSideKinds[k]) last[k] = &m;
+    }
+    // In archive order, so a 7z or LHA reader walks once.
+    std::vector<int> order;
+    for (int k = 0; k < 3; ++k)
+        if (last[k]) order.push_back(k);
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return last[a]->index < last[b]->index; });
+    std::vector<uint8_t>* buffers[3] = {&text, &playlist, &picture};
+    for (int k : order) {
+        std::vector<uint8_t> bytes;
+        if (!archive->extractToVector(*last[k], bytes)) {
+            appendUnpackFailure(*last[k]);
+            continue;
         }
+        if (k != 2) bytes.push_back(0);
+        buffers[k]->swap(bytes);
     }
     return !songs.empty();
+}
+
+void VGMX::appendUnpackFailure(const vantor::MetaMember& member) {
+    const std::string& why = archive ? archive->refusal() : std::string();
+    appendLog(why.empty() ? "Archive: cannot unpack " + member.displayName + "\n" : why);
 }
 
 // Unpacks the first member of a recognised container and parses it.
@@ -155,7 +181,8 @@ bool VGMX::parseMember(vantor::MetaContainer& box) {
     if (box.members.empty()) return false;
     std::vector<uint8_t> bytes;
     if (!box.extractToVector(box.members.front(), bytes)) {
-        appendLog("VGM: cannot unpack the compressed file\n");
+        appendLog(box.refusal().empty() ? "VGM: cannot unpack the compressed file\n"
+                                        : box.refusal());
         return false;
     }
     vantor::VirtualRAMFile file(bytes.data(), bytes.size());
@@ -167,7 +194,19 @@ bool VGMX::openVgm(const std::string& path) {
     vantor::MetaContainer box(path);
     if (box.open()) return parseMember(box);
     std::vector<uint8_t> bytes;
-    if (!binFileInternalize(path, bytes)) return false;
+    uint64_t size = 0;
+    switch (readMediaFile(path, "Vgm ", bytes, size)) {
+    case MediaRead::kRead:
+        break;
+    case MediaRead::kWrongTag:
+        appendLog(size < 128 ? "VGM: File too short\n" : "VGM: marker not found\n");
+        return false;
+    case MediaRead::kTooLarge:
+        appendLog(tooLargeLine("VGM", "the file", size));
+        return false;
+    default:
+        return false;
+    }
     vantor::VirtualRAMFile file(bytes.data(), bytes.size());
     return parseVgmFile(*this, file, true);
 }
@@ -182,7 +221,7 @@ MediaTrack& VGMX::loadMember(uint64_t index) {
     if (archive->extractToVector(songs[index], bytes)) {
         mediaTrack.playable = parseVgmBuffer(bytes.data(), bytes.size());
     } else {
-        appendLog("Archive: cannot unpack " + songs[index].displayName + "\n");
+        appendUnpackFailure(songs[index]);
         mediaTrack.playable = false;
     }
     return mediaTrack;

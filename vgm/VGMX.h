@@ -119,6 +119,8 @@ private:
     // Parses the document the reader was opened on and takes its track.
     bool readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom);
     bool parseMember(vantor::MetaContainer& box);
+    // Logs why an archive member could not be unpacked.
+    void appendUnpackFailure(const vantor::MetaMember& member);
 
     std::string log;
     std::unique_ptr<vantor::MetaContainer> archive;

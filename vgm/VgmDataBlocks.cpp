@@ -6,6 +6,8 @@
 
 #include "vgm/VgmParser.h"
 
+#include "vgm/MediaFile.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -278,6 +280,11 @@ bool VgmParser::decompress(const uint8_t* p, uint64_t n, std::vector<int16_t>& o
     const uint64_t available = (n - 10) * 8;
     if (count * bitsComp > available) {
         vgm.appendLog("compressed data block runs past its data\n");
+        return false;
+    }
+    // One bit per sample could decode a block to sixteen times its size.
+    if (count * 2 > kMaxMediaBytes) {
+        vgm.appendLog(tooLargeLine("VGM", "a compressed data block decoded", count * 2));
         return false;
     }
     const bool useTable = method == 1 || subType == 2;

@@ -1,6 +1,7 @@
 #include "vgm/VgmParser.h"
 
-#include "engine-support/VirtualFile.h"
+#include "engine-support/VirtualRAMFile.h"
+#include "vgm/MediaFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,13 +40,32 @@ bool parseVgmFile(VGMX& collection, vantor::VirtualFile& file, bool readTags) {
         collection.appendLog("VGM: File too short\n");
         return false;
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(length));
-    if (!file.seek(0) || file.read(bytes.data(), bytes.size()) != bytes.size()) {
+    // The marker is checked, and the size bounded, before the file is read whole.
+    uint8_t marker[4] = {};
+    if (!file.seek(0) || file.read(marker, 4) != 4) {
         collection.appendLog("VGM: cannot read the file\n");
+        return false;
+    }
+    if (std::memcmp(marker, "Vgm ", 4) != 0) {
+        collection.appendLog("VGM: marker not found\n");
+        return false;
+    }
+    if (static_cast<uint64_t>(length) > kMaxMediaBytes) {
+        collection.appendLog(tooLargeLine("VGM", "the file", static_cast<uint64_t>(length)));
         return false;
     }
     if (readTags && !file.canSeekBackwards()) {
         collection.appendLog("cannot seek backwards\n");
+        return false;
+    }
+    // A file held in memory is parsed where it lies.
+    if (auto* ram = dynamic_cast<vantor::VirtualRAMFile*>(&file)) {
+        VgmParser parser(collection, ram->bytes(), static_cast<uint64_t>(length));
+        return parser.parse(readTags);
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    if (!file.seek(0) || file.read(bytes.data(), bytes.size()) != bytes.size()) {
+        collection.appendLog("VGM: cannot read the file\n");
         return false;
     }
     VgmParser parser(collection, bytes.data(), bytes.size());

@@ -122,7 +122,7 @@ bool readYmFile(VGMX& vgm, const std::string& path) {
     }
     std::vector<uint8_t> bytes;
     if (!box.extractToVector(box.members.front(), bytes)) {
-        vgm.appendLog("YM: the song cannot be unpacked\n");
+        vgm.appendLog(box.refusal().empty() ? "YM: the song cannot be unpacked\n" : box.refusal());
         return false;
     }
     return readYmData(vgm, bytes, path);

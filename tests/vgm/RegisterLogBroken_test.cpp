@@ -88,7 +88,7 @@ TEST_F(RegisterLogBrokenTest, EachEndsWithAClearResult) {
          "YM: a digidrum sample runs past the end of the file\n"},
         {"YM5 texts without their zeros", "ym", unterminated, true,
          "YM: the song texts run past the end of the file\n"},
-        {"YM in an empty member", "ym", {}, true, nullptr},
+        {"YM in an empty member", "ym", {}, true, "YM: the song cannot be unpacked\n"},
         {"DRO version 0.1 hardware type 3", "dro", droV1(3), false,
          "DRO: unknown hardware type; the file is refused\n"},
         {"DRO version 2.0 hardware type 9", "dro", droV2(9, 1), false,
