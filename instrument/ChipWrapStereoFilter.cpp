@@ -122,8 +122,8 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
         });
     // A state decaying on silence would otherwise pass through the
     // denormal numbers and stall there instead of reaching zero.
-    lowPass[0].state = std::fabs(y[0]) < kLowPassFloor ? 0.0 : y[0];
-    lowPass[1].state = std::fabs(y[1]) < kLowPassFloor ? 0.0 : y[1];
+    lowPass[0].state = LPFilter::settled(y[0]);
+    lowPass[1].state = LPFilter::settled(y[1]);
 }
 
 bool ChipWrapStereoFilter::steadyOnZero() const {

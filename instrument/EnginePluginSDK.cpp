@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "vantor/DenormalScope.h"
+
 namespace vantor::EnginePluginSDK {
 
 namespace {
@@ -124,6 +126,8 @@ intptr_t dispatchEntry(PluginRecord* record, uint32_t opcode, void* a, void* b) 
 
 void processEntry(PluginRecord* record, float** outputs, int32_t frames, EventList* in,
                   EventList* out, TimeRecord* time) {
+    // Whatever the host left set, the block runs with denormals flushed.
+    const DenormalScope flushDenormals;
     if (EffectPlugin* object = objectOf(record)) object->process(outputs, frames, in, out, time);
 }
 

@@ -11,6 +11,7 @@
 // audio-EQ-cookbook formulas.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 class Filter {
@@ -26,6 +27,15 @@ public:
     // finite, or b rounding to 1, where the inverse would divide by 0) leave
     // the coefficients as they were.
     virtual void setup();
+
+    // A recursive state this close to zero can only decay further, and below
+    // about 2e-308 it would do so through denormal numbers (without
+    // flush-to-zero it never gets to zero at all). The filters set such a
+    // state to zero at the end of each block; every output the state could
+    // still reach rounds to zero in single precision, so the outputs keep their
+    // values (a zero may lose its sign).
+    static constexpr double kSilentState = 1e-300;
+    static double settled(double state) { return std::fabs(state) < kSilentState ? 0.0 : state; }
 
     double a = 1.0;
     double c = 0.0;

@@ -8,14 +8,15 @@ void HPFilter::process(float* samples, int32_t count) {
         l = a * x - c * l;
         samples[i] = static_cast<float>(x - l);
     }
-    if (count > 0) state = l;
+    if (count > 0) state = settled(l);
 }
 
 void HPFilter::skipSilence(uint64_t count) {
     double l = state;
-    for (uint64_t i = 0; i < count && l != 0.0; ++i) {
+    // Once settled the state stays zero: the loop stops there.
+    for (uint64_t i = 0; i < count && std::fabs(l) >= kSilentState; ++i) {
         const double x = 0.0;
         l = a * x - c * l;
     }
-    state = l;
+    state = settled(l);
 }

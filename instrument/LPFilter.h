@@ -6,11 +6,6 @@
 
 #include "instrument/Filter.h"
 
-// A low-pass state smaller than this is stored as zero: far below anything a
-// float output can show, and it keeps a decaying state out of the denormal
-// numbers.
-constexpr double kLowPassFloor = 1e-300;
-
 class LPFilter : public Filter {
 public:
     // Double-precision recurrence; outputs rounded to float, state unrounded.

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <string>
 
+#include "vantor/DenormalScope.h"
 #include "vantor/PMIDI.h"
 #include "vst3/HolderRegistry.h"
 #include "vst3/PlugFactory.h"
@@ -446,6 +447,8 @@ void PlugProcessor::clearEngineBlock() {
 }
 
 tresult PlugProcessor::process(ProcessData& data) {
+    // Whatever the host left set, the block runs with denormals flushed.
+    const DenormalScope flushDenormals;
     const int32_t frames = data.numSamples > 0 ? data.numSamples : 0;
 
     // Output bus 0 as the engine will write it: all arranged channels present.

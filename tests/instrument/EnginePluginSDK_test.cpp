@@ -3,6 +3,7 @@
 // null pointers included), the process entry, the object layout behind the C
 // record, and the host callbacks with and without a host record.
 #include "instrument/EnginePluginSDK.h"
+#include "vantor/DenormalScope.h"
 #include "support/HexFixture.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +61,7 @@ public:
                  TimeRecord* time) override {
         log("process(" + std::to_string(frames) + ")");
         seen = {outputs, in, out, time};
+        controlWordInProcess = vantor::DenormalScope::read();
     }
     int32_t handleExtension(ExtensionCommand*) override {
         log("handleExtension");
@@ -89,6 +91,7 @@ public:
     std::string calls;
     std::vector<vantor::ParameterInfo> table;
     std::vector<void*> seen;
+    uint64_t controlWordInProcess = 0;
 };
 
 // ---- The dispatcher table ---------------------------------------------------------
@@ -261,6 +264,22 @@ TEST(EnginePluginSDK, ProcessEntryPassesEverythingOn) {
     record->process(record, channels, 64, in, out, time);
     EXPECT_EQ(probe.calls, "process(64)");
     EXPECT_EQ(probe.seen, (std::vector<void*>{channels, in, out, time}));
+}
+
+// The host's floating-point mode does not reach the block: denormals are
+// flushed while the object processes, and the host's word is back after.
+TEST(EnginePluginSDK, ProcessEntryFlushesDenormalsForTheBlockOnly) {
+    using vantor::DenormalScope;
+    Probe probe;
+    PluginRecord* record = probe.getRecord();
+    const auto original = DenormalScope::read();
+    DenormalScope::write(original & ~DenormalScope::kBits);
+    const auto host = DenormalScope::read();
+    record->process(record, nullptr, 16, nullptr, nullptr, nullptr);
+    const auto after = DenormalScope::read();
+    DenormalScope::write(original);
+    EXPECT_EQ(probe.controlWordInProcess & DenormalScope::kBits, uint64_t(DenormalScope::kBits));
+    EXPECT_EQ(after, host);
 }
 
 TEST(EnginePluginSDK, ObjectLayoutBehindTheRecord) {

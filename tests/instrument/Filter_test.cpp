@@ -160,6 +160,52 @@ TEST(Filter, HighPassSkipsSilenceExactly) {
     }
 }
 
+// A tone, a silence long enough for the recursive states to fall below the
+// denormal range, and the tone again: the filters' states end the silence at
+// exactly zero, where the bare recurrence (run here without flush-to-zero)
+// stalls on a denormal, and every output sample has the same value.
+TEST(Filter, RecursiveStatesSettleToZeroAndKeepTheOutput) {
+    struct Case {
+        const char* name;
+        bool highPass;
+        double cutoff, rate;
+        size_t silence;
+    } cases[] = {{"LPFilter at the chip rate", false, 100.0, 1118608.0, 1300000},
+                 {"HPFilter at the host rate", true, 7.5, 48000.0, 760000}};
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        LPFilter lpf;
+        HPFilter hpf;
+        Filter& f = k.highPass ? static_cast<Filter&>(hpf) : lpf;
+        setUp(f, k.cutoff, k.rate);
+        std::vector<float> input(512 + k.silence + 512, 0.0f);
+        for (size_t n = 0; n < 512; ++n) {
+            input[n] = float(0.8 * std::sin(2.0 * kPi * 440.0 * double(n) / k.rate));
+            input[input.size() - 512 + n] = input[n];
+        }
+        std::vector<float> expected(input.size());
+        double y = 0.0;
+        for (size_t n = 0; n < input.size(); ++n) {
+            y = f.a * input[n] - f.c * y;
+            expected[n] = float(k.highPass ? input[n] - y : y);
+            if (n == 512 + k.silence - 1) {
+                EXPECT_NE(y, 0.0); // the bare recurrence never reaches zero
+                EXPECT_LT(std::fabs(y), 1e-300);
+            }
+        }
+        std::vector<float> v = input;
+        bool settled = false;
+        for (size_t at = 0; at < v.size(); at += 256) {
+            f.process(v.data() + at, int32_t(std::min<size_t>(256, v.size() - at)));
+            if (at + 256 == 512 + k.silence - k.silence % 256) settled = f.state == 0.0;
+        }
+        EXPECT_TRUE(settled);
+        size_t differing = 0;
+        for (size_t n = 0; n < v.size(); ++n) differing += v[n] != expected[n];
+        EXPECT_EQ(differing, 0u);
+    }
+}
+
 TEST(Filter, InverseUndoesTheLowPass) {
     const double settings[][2] = {{100.0, 44100.0}, {100.0, 53267.0}, {1000.0, 48000.0}};
     for (const auto& s : settings) {

@@ -9,6 +9,7 @@
 #include "vst3base/IBStreamer.h"
 #include "vst3base/INoteExpression.h"
 #include "vst3base/UString.h"
+#include "vantor/DenormalScope.h"
 
 using namespace plugtest;
 using vantor::HDMIDIEvent;
@@ -277,6 +278,24 @@ TEST_F(PlugProcessorTest, AFullBlockDeliversTheFirst2048Events) {
     EXPECT_TRUE(std::is_sorted(list.begin(), list.end(), [](const auto& a, const auto& b) {
         return a.frameOffset < b.frameOffset;
     }));
+}
+
+// A host that leaves flush-to-zero off: the engine's block runs with
+// denormals flushed all the same, and the host gets its own mode back.
+TEST_F(PlugProcessorTest, TheBlockRunsWithDenormalsFlushedAndTheHostsModeIsRestored) {
+    using vantor::DenormalScope;
+    auto p = makeInstance();
+    ASSERT_TRUE(p);
+    const auto original = DenormalScope::read();
+    DenormalScope::write(original & ~DenormalScope::kBits);
+    const auto host = DenormalScope::read();
+    engine->blockControlWord = 0;
+    const tresult result = p->process(64);
+    const auto after = DenormalScope::read();
+    DenormalScope::write(original);
+    ASSERT_EQ(result, kResultOk);
+    EXPECT_EQ(engine->blockControlWord & DenormalScope::kBits, uint64_t(DenormalScope::kBits));
+    EXPECT_EQ(after, host);
 }
 
 TEST_F(PlugProcessorTest, BypassWritesSilenceAndHoldsNotesForTheNextQuietBlock) {

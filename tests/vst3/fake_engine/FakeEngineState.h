@@ -73,6 +73,8 @@ struct State {
     bool toneOn;
     int32_t toneKey;
     double tonePhase;
+    // The floating-point control word (MXCSR on x86) the last block ran with.
+    uint64_t blockControlWord;
 };
 
 using StateFn = State* (*)();

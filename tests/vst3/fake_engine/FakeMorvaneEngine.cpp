@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fake_engine/FakeEngineState.h"
+#include "vantor/DenormalScope.h"
 
 using namespace vantor;
 using fakeengine::Call;
@@ -109,6 +110,7 @@ int32_t engineCommand(int32_t subId, void* p1, void* p2) {
 
 // Opcode 42: keeps the events, follows the keys and plays the held one.
 void playBlock(const ZefaEngineProcessEx* block) {
+    g_state.blockControlWord = vantor::DenormalScope::read();
     if (!block || !block->events) return;
     const MIDIEvents& list = *block->events;
     for (uint32_t i = 0; i < list.count && i < kEventListCapacity; ++i) {
