@@ -30,12 +30,14 @@ bool EnginePluginLibrary::open(const std::string& file, std::string& error) {
     // Only a regular file is handed to the loader (a FIFO would block it), and
     // a name without a folder is a file in the current folder, not a name for
     // the loader's library search.
-    struct stat st;
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        const bool missing = errno == ENOENT;
-        error = "cannot load the engine plug-in " + file + ": " +
-                (missing ? "no such file" : S_ISDIR(st.st_mode) ? "a folder, not a file"
-                                                                 : "not a regular file");
+    struct stat st {};
+    const bool found = ::stat(file.c_str(), &st) == 0;
+    if (!found || !S_ISREG(st.st_mode)) {
+        const char* why = !found ? (errno == ENOENT || errno == ENOTDIR ? "no such file"
+                                                                         : std::strerror(errno))
+                          : S_ISDIR(st.st_mode) ? "a folder, not a file"
+                                                : "not a regular file";
+        error = "cannot load the engine plug-in " + file + ": " + why;
         return false;
     }
     const std::string loadable = file.find('/') == std::string::npos ? "./" + file : file;

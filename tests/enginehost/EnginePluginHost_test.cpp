@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +23,12 @@ namespace {
 
 const std::string kProductDir = SX_PRODUCT_DIR;
 
+// The file a loaded shared library was read from.
+std::string libraryPathOf(void* symbol) {
+    Dl_info info{};
+    return ::dladdr(symbol, &info) != 0 && info.dli_fname ? info.dli_fname : "";
+}
+
 TEST(EnginePluginLibrary, RefusesFilesThatAreNotEnginePlugins) {
     const std::string notElf = ::testing::TempDir() + "not-a-plugin.so";
     std::FILE* f = std::fopen(notElf.c_str(), "w");
@@ -33,7 +41,11 @@ TEST(EnginePluginLibrary, RefusesFilesThatAreNotEnginePlugins) {
     } cases[] = {
         {kProductDir + "/missing.so", "cannot load the engine plug-in"},
         {notElf, "cannot load the engine plug-in"},
-        {"libm.so.6", "does not export getNumZefaPlugins"},
+        {libraryPathOf(reinterpret_cast<void*>(&::cos)), "does not export getNumZefaPlugins"},
+        // A name without a folder is a file in the current folder, never a
+        // name for the loader's library search.
+        {"libm.so.6", "libm.so.6: no such file"},
+        {::testing::TempDir(), "a folder, not a file"},
     };
     for (const auto& c : cases) {
         EnginePluginLibrary library;
