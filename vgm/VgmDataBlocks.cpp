@@ -325,7 +325,20 @@ bool VgmParser::decompress(const uint8_t* p, uint64_t n, std::vector<int16_t>& o
 // whichever ROM block of the chip holds it; the data bank of its stream is
 // that block's index.
 void VgmParser::rebuildOkiPhrases(uint8_t chip) {
+    // Real songs load one table and a few ROM blocks; this much work is only
+    // reached by a file that sends new tables over and over.
+    constexpr uint64_t kMaxOkiWork = 1ull << 26;
     auto& blocks = track.dataBlocks;
+    auto spent = [&] {
+        if (okiWork <= kMaxOkiWork) return false;
+        if (!okiWorkSpent)
+            vgm.appendLog("VGM: the OKIM6295 phrase tables change too often to decode; later "
+                          "tables are ignored\n");
+        okiWorkSpent = true;
+        return true;
+    };
+    if (spent()) return;
+    okiWork += blocks.size();
     const DataBlock* tableBlock = nullptr;
     for (const DataBlock& b : blocks)
         if (b.type == 0x8B && b.chip == chip && b.startOffset == 0 && b.bytes.size() >= 0x400)
@@ -339,6 +352,8 @@ void VgmParser::rebuildOkiPhrases(uint8_t chip) {
         OkiPhrase& entry = okiPhrases[chip][phrase];
         if (end < start || (entry.length && entry.romStart == start && entry.romEnd == end))
             continue;
+        if (spent()) return;
+        okiWork += blocks.size();
         for (size_t i = 0; i < blocks.size(); ++i) {
             DataBlock& b = blocks[i];
             if (b.type != 0x8B || b.chip != chip || start < b.startOffset ||
@@ -346,6 +361,7 @@ void VgmParser::rebuildOkiPhrases(uint8_t chip) {
                 continue;
             const uint32_t first = start - b.startOffset;
             const uint32_t nibbles = (end - start + 1) * 2;
+            okiWork += nibbles;
             decodeOkiAdpcm(b.bytes.data() + first, nibbles, b.samples.data() + first * 2);
             entry = {static_cast<uint32_t>(i), first * 2, nibbles, start, end};
             break;

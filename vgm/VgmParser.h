@@ -98,6 +98,10 @@ private:
     };
     std::array<std::array<OkiPhrase, 128>, 2> okiPhrases{};
     int okiPending[2] = {-1, -1};
+    // Blocks looked at and nibbles decoded for phrase tables; a file that
+    // swaps tables without end stops being decoded once this passes a bound.
+    uint64_t okiWork = 0;
+    bool okiWorkSpent = false;
     uint32_t okiClock = 0;
     struct {
         uint32_t sampleRate = 22472;

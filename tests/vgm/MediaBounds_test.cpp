@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -140,6 +141,34 @@ TEST_F(MediaBoundsTest, CompressedDataBlockDecodingPastTheBoundIsRefused) {
                                  "128 MB"),
               std::string::npos)
         << vgm.logText();
+}
+
+// A file that sends a new OKIM6295 phrase table again and again, each one
+// moving every phrase over a 256 KB ROM, would have every phrase decoded anew
+// for each table; the decoding stops at a bound with a log line.
+TEST(MediaBounds, OkiPhraseTablesSentOverAndOverStopBeingDecoded) {
+    auto romBlock = [](uint32_t size, uint32_t phraseStart) {
+        Bytes b = {0x00, 0x00, 0x04, 0x00, 0, 0, 0, 0}; // ROM size 256 KB, start 0
+        Bytes rom(size, 0x17);
+        for (uint32_t phrase = 1; phrase < 128; ++phrase) {
+            const uint8_t entry[6] = {static_cast<uint8_t>(phraseStart >> 16),
+                                      static_cast<uint8_t>(phraseStart >> 8),
+                                      static_cast<uint8_t>(phraseStart), 0x03, 0xFF, 0xFF};
+            std::copy(entry, entry + 6, rom.begin() + phrase * 8);
+        }
+        b.insert(b.end(), rom.begin(), rom.end());
+        return b;
+    };
+    vgmtest::VgmFile file;
+    file.set32(0x98, 1000000).block(0x8B, romBlock(0x40000, 0x400));
+    for (int i = 0; i < 40; ++i) file.block(0x8B, romBlock(0x400, 0x400 + (i & 1)));
+    file.op({0x50, 0x9F}).waitFrame().end();
+    const Bytes bytes = file.bytes();
+    VGM::VGMX vgm;
+    vgm.parseVgmBuffer(bytes.data(), bytes.size());
+    EXPECT_NE(vgm.logText().find("VGM: the OKIM6295 phrase tables change too often to decode"),
+              std::string::npos)
+        << vgm.logText().substr(0, 400);
 }
 
 } // namespace
