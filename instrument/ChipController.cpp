@@ -276,13 +276,9 @@ void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frame
         for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
         remaining -= n;
     }
-    settleUnits();
-}
-
-void ChipController::settleUnits() {
-    if (units)
-        for (ChipEmu* unit : *units)
-            if (unit) unit->settleSilent();
+    // A silent unit keeps the frames it owes across calls and pays for them
+    // in one step when it is next used (written, set or found sounding), so
+    // short host blocks do not pay once per block for units that stay silent.
 }
 
 void ChipController::renderUnits(int32_t** outputs, uint64_t frames) {
@@ -321,7 +317,6 @@ uint64_t ChipController::skipSilent(uint64_t frames) {
                 if (unitEnabled[i & 15] && (*units)[i]) (*units)[i]->advanceSilent(n);
         done += n;
     }
-    settleUnits();
     return done;
 }
 

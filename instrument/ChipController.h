@@ -182,9 +182,6 @@ private:
     // Adds `frames` frames of every enabled unit (a silent one only moves on).
     void renderUnits(int32_t** outputs, uint64_t frames);
     bool unitsSilent();
-    // Brings every unit to the frame time has reached (silent units move on
-    // in one step per call).
-    void settleUnits();
 
     uint64_t owed = 0; // frames skipSilent passed in time but did not render
 };
