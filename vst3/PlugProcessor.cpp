@@ -2,6 +2,7 @@
 #include "vst3/PlugProcessor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -58,6 +59,29 @@ int32_t blockOffset(int32_t offset, int32_t frames) {
 
 bool isMIDIKey(int32_t pitch) {
     return pitch >= 0 && pitch <= 127;
+}
+
+// The engine's block for a host's maximum block.
+int32_t engineBlockFor(int64_t maxBlock) {
+    return static_cast<int32_t>(std::min<int64_t>(maxBlock, PlugProcessor::kEngineMaxBlock));
+}
+
+// Zeroes `frames` frames of every output channel but the first `keep`
+// channels of bus 0 (those the engine wrote); a bus zeroed whole is flagged
+// silent.
+void silenceOutputs(ProcessData& data, int32 frames, int32 keep) {
+    if (!data.outputs || frames <= 0) return;
+    for (int32 b = 0; b < data.numOutputs; ++b) {
+        AudioBusBuffers& bus = data.outputs[b];
+        if (!bus.channelBuffers32) continue;
+        const int32 first = b == 0 ? keep : 0;
+        for (int32 ch = first; ch < bus.numChannels; ++ch)
+            if (float* p = bus.channelBuffers32[ch])
+                std::memset(p, 0, sizeof(float) * static_cast<size_t>(frames));
+        if (first == 0)
+            bus.silenceFlags =
+                bus.numChannels >= 64 ? ~uint64(0) : (uint64(1) << bus.numChannels) - 1;
+    }
 }
 
 // A bus the engine may read or write: `channels` channel buffers, none of
@@ -172,6 +196,8 @@ tresult PlugProcessor::initialize(FUnknown* context) {
         m_holder->wrapper = nullptr;
         return kResultFalse;
     }
+    m_engineBlock = 1024;
+    m_engineReady = true;
     bridge->removeHostCallback(host_crap, this);
     if (SamplerPluginConfig.hasInput != 0) addAudioInput(u"Stereo Input", SpeakerArr::kStereo);
     addAudioOutput(u"Stereo Output", SpeakerArr::kStereo);
@@ -203,8 +229,10 @@ tresult PlugProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numI
         ZEFAWrapper::log("setBusArrangements other", 1);
         return kResultFalse;
     }
-    bridge->setSettings(static_cast<uint64_t>(m_sampleRate), static_cast<uint64_t>(m_maxBlock),
-                        static_cast<uint64_t>(channels), static_cast<uint64_t>(channels));
+    const int32_t block = engineBlockFor(m_maxBlock);
+    if (bridge->setSettings(static_cast<uint64_t>(m_sampleRate), static_cast<uint64_t>(block),
+                            static_cast<uint64_t>(channels), static_cast<uint64_t>(channels)))
+        m_engineBlock = block;
     const tresult r = AudioEffect::setBusArrangements(inputs, hasInputBus ? 1 : 0, outputs, 1);
     if (r == kResultOk) m_channels = channels;
     return r;
@@ -220,9 +248,14 @@ tresult PlugProcessor::setupProcessing(ProcessSetup& setup) {
     ZEFAWrapper::log("setupProcessing", 1);
     ZefaEngineLatencyInfo latency{};
     latency.version = kZefaInterfaceVersion;
-    if (!bridge->resume(static_cast<int32_t>(m_sampleRate), static_cast<int32_t>(m_maxBlock),
-                        setup.processMode != kRealtime, &latency))
+    const int32_t block = engineBlockFor(m_maxBlock);
+    // Until the engine takes a set-up, it is not known what it would render.
+    m_engineReady = false;
+    if (!bridge->resume(static_cast<int32_t>(m_sampleRate), block, setup.processMode != kRealtime,
+                        &latency))
         return kResultFalse;
+    m_engineBlock = block;
+    m_engineReady = true;
     return AudioEffect::setupProcessing(setup);
 }
 
@@ -294,6 +327,28 @@ void PlugProcessor::fillSyncInfo(const ProcessContext& c, SyncInfo& s) {
     s.recording = (st & ProcessContext::kRecording) ? 1 : 0;
     s.loopActive = (st & ProcessContext::kCycleActive) ? 1 : 0;
     s.diff = 0;
+}
+
+void PlugProcessor::advanceSyncInfo(SyncInfo& s, int32 frames) {
+    if (frames <= 0 || !(s.sampleRate > 0.0)) return;
+    const double seconds = frames / s.sampleRate;
+    if (s.systemTime != 0) s.systemTime += seconds * 1e9;
+    if (!s.playing) return;
+    s.samplePosition += frames;
+    if (!(s.tempo > 0.0)) return;
+    s.ppqPosition += seconds * s.tempo / 60.0;
+    const double quartersPerBar = s.timeSigDenominator > 0 && s.timeSigNumerator > 0
+                                      ? s.timeSigNumerator * 4.0 / s.timeSigDenominator
+                                      : 4.0;
+    if (s.ppqPosition >= s.barStartPpq + quartersPerBar)
+        s.barStartPpq += std::floor((s.ppqPosition - s.barStartPpq) / quartersPerBar) * quartersPerBar;
+    if (s.samplesToNextClock != 0xFFFFFF) {
+        // 24 clocks to the quarter note.
+        const double period = s.sampleRate * 60.0 / (s.tempo * 24.0);
+        double left = s.samplesToNextClock - frames;
+        if (left < 0) left = period > 0 ? std::fmod(left, period) + period : 0;
+        s.samplesToNextClock = static_cast<int32_t>(left);
+    }
 }
 
 void PlugProcessor::appendMIDIBytes(uint8_t status, int32_t data1, int32_t data2, int32_t offset) {
@@ -446,6 +501,58 @@ void PlugProcessor::clearEngineBlock() {
     m_events->count = 0;
 }
 
+void PlugProcessor::processInPieces(ProcessData& data, int32_t frames, bool withInputs) {
+    ZEFAWrapper& bridge = *m_holder->wrapper;
+    SyncInfo* sync = m_holder->syncInfo;
+    float** outputs = data.outputs[0].channelBuffers32;
+    float** inputs = withInputs ? data.inputs[0].channelBuffers32 : nullptr;
+    float* pieceOutputs[2] = {};
+    float* pieceInputs[2] = {};
+    const int32 channels = std::min<int32>(m_channels, 2);
+    const int32_t piece = m_engineBlock > 0 ? m_engineBlock : 1;
+
+    ZefaEngineProcessEx record{};
+    record.version = ZefaEngineProcessEx::kVersionEx;
+    record.events = m_events.get();
+    record.outputs = pieceOutputs;
+    record.inputs = inputs ? pieceInputs : nullptr;
+    record.syncInfo = sync;
+    size_t next = 0; // the first pending event not handed over
+    bool dropped = false;
+    for (int32_t start = 0; start < frames; start += piece) {
+        const int32_t n = std::min(piece, frames - start);
+        // Events up to the piece's end (the last piece takes the rest: host
+        // offsets were brought into the block), at offsets in the piece.
+        const bool last = start + n >= frames;
+        for (; next < m_pending.size() && (last || m_pending[next].frameOffset < start + n); ++next) {
+            if (m_events->count >= kEventListCapacity) {
+                dropped = true;
+                continue;
+            }
+            HDMIDIEvent e = m_pending[next];
+            e.frameOffset = std::max(e.frameOffset - start, 0);
+            m_events->events[m_events->count++] = e;
+        }
+        for (int32 ch = 0; ch < channels; ++ch) {
+            pieceOutputs[ch] = outputs[ch] + start;
+            if (inputs) pieceInputs[ch] = inputs[ch] + start;
+        }
+        if (sync && data.processContext) {
+            fillSyncInfo(*data.processContext, *sync);
+            advanceSyncInfo(*sync, start);
+            sync->prepare(static_cast<int16_t>(n), data.processContext->sampleRate, nullptr, nullptr,
+                          true);
+        }
+        record.frames = n;
+        if (!bridge.process(&record))
+            for (int32 ch = 0; ch < channels; ++ch)
+                std::memset(pieceOutputs[ch], 0, sizeof(float) * static_cast<size_t>(n));
+        clearEngineBlock();
+    }
+    if (dropped) ZEFAWrapper::log("Too many events!", 2);
+    m_pending.clear();
+}
+
 tresult PlugProcessor::process(ProcessData& data) {
     // Whatever the host left set, the block runs with denormals flushed.
     const DenormalScope flushDenormals;
@@ -454,22 +561,10 @@ tresult PlugProcessor::process(ProcessData& data) {
     // Output bus 0 as the engine will write it: all arranged channels present.
     AudioBusBuffers* out = data.numOutputs > 0 ? data.outputs : nullptr;
     const bool outputsUsable = busHasChannels(out, m_channels);
-    auto writeSilence = [&] {
-        if (!data.outputs || frames == 0) return;
-        for (int32 b = 0; b < data.numOutputs; ++b) {
-            AudioBusBuffers& bus = data.outputs[b];
-            if (!bus.channelBuffers32) continue;
-            for (int32 ch = 0; ch < bus.numChannels; ++ch)
-                if (float* p = bus.channelBuffers32[ch])
-                    std::memset(p, 0, sizeof(float) * static_cast<size_t>(frames));
-            bus.silenceFlags =
-                bus.numChannels >= 64 ? ~uint64(0) : (uint64(1) << bus.numChannels) - 1;
-        }
-    };
 
     ZEFAWrapper* bridge = m_holder->wrapper;
-    if (!bridge) {
-        writeSilence();
+    if (!bridge || !m_engineReady) {
+        silenceOutputs(data, frames, 0);
         return kResultFalse;
     }
 
@@ -478,7 +573,7 @@ tresult PlugProcessor::process(ProcessData& data) {
     if (data.processContext && sync) {
         fillSyncInfo(*data.processContext, *sync);
         if (frames > 0)
-            sync->prepare(static_cast<int16_t>(std::min(frames, 32767)),
+            sync->prepare(static_cast<int16_t>(std::min(frames, m_engineBlock)),
                           data.processContext->sampleRate, nullptr, nullptr, true);
     }
     m_holder->sampleCounter += frames;
@@ -487,42 +582,33 @@ tresult PlugProcessor::process(ProcessData& data) {
     bool noInputEvent = true;
     gatherParameterChanges(data.inputParameterChanges, frames);
     gatherInputEvents(data.inputEvents, frames, noInputEvent);
-
-    // 4.-5. In frame order into the engine block, as far as it has room.
     sortPending();
+
+    const bool bypass = m_holder->bypass.load(std::memory_order_relaxed);
+    if (!bypass && frames > 0 && outputsUsable) {
+        // 4.-7. The engine renders bus 0, in pieces it takes; every other
+        // output channel is silent.
+        AudioBusBuffers* in = data.numInputs > 0 ? data.inputs : nullptr;
+        processInPieces(data, frames, busHasChannels(in, m_channels));
+        silenceOutputs(data, frames, m_channels);
+        return kResultOk;
+    }
+
+    // 8. Bypassed, empty, or nowhere to write: silence, and the events wait
+    // at the block's start for a block without new input events.
+    silenceOutputs(data, frames, 0);
     if (m_pending.size() > static_cast<size_t>(kMaxEvents)) ZEFAWrapper::log("Too many events!", 2);
     for (const HDMIDIEvent& e : m_pending) {
         if (m_events->count >= kEventListCapacity) break;
         m_events->events[m_events->count++] = e;
     }
     m_pending.clear();
-
-    // 6. The engine's record of this block.
-    ZefaEngineProcessEx record{};
-    record.version = ZefaEngineProcessEx::kVersionEx;
-    record.events = m_events.get();
-    AudioBusBuffers* in = data.numInputs > 0 ? data.inputs : nullptr;
-    if (busHasChannels(in, m_channels)) record.inputs = in->channelBuffers32;
-    if (frames > 0 && outputsUsable) record.outputs = out->channelBuffers32;
-
-    const bool bypass = m_holder->bypass.load(std::memory_order_relaxed);
-    if (!bypass && frames > 0 && outputsUsable) {
-        // 7. One engine block.
-        record.frames = frames;
-        record.syncInfo = sync;
-        bridge->process(&record);
-        clearEngineBlock();
-        return kResultOk;
-    }
-
-    // 8. Bypassed, empty, or nowhere to write: silence, and the events wait
-    // at the block's start for a block without new input events.
-    if (bypass) writeSilence();
     const uint32_t held = m_events->count % kEventListCapacity;
     for (uint32_t i = 0; i < held; ++i) m_events->events[i].frameOffset = 0;
     if (noInputEvent) {
-        record.outputs = nullptr;
-        record.inputs = nullptr;
+        ZefaEngineProcessEx record{};
+        record.version = ZefaEngineProcessEx::kVersionEx;
+        record.events = m_events.get();
         bridge->process(&record);
         clearEngineBlock();
     }

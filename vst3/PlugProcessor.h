@@ -41,6 +41,9 @@ bool readProcessorStateHeader(Steinberg::IBStream* stream, ProcessorStateHeader&
 class PlugProcessor : public Steinberg::Vst::AudioEffect {
 public:
     static constexpr Steinberg::int32 kMaxEvents = kEventListCapacity;
+    // The longest block the engine takes in one call. A host may announce any
+    // longer one: its blocks are handed over in pieces of at most this size.
+    static constexpr Steinberg::int32 kEngineMaxBlock = 4096;
 
     PlugProcessor();
     ~PlugProcessor() override;
@@ -57,12 +60,17 @@ public:
                                           Steinberg::int32 numIns,
                                           Steinberg::Vst::SpeakerArrangement* outputs,
                                           Steinberg::int32 numOuts) override;
-    // Resumes the engine at the host's rate and block size.
+    // Resumes the engine at the host's rate and a block of at most
+    // kEngineMaxBlock frames; any positive maximum block size is taken. When
+    // the engine refuses, blocks write silence until a set-up succeeds.
     Steinberg::tresult setupProcessing(Steinberg::Vst::ProcessSetup& setup) override;
     Steinberg::tresult setProcessing(Steinberg::TBool state) override;
     Steinberg::tresult setActive(Steinberg::TBool state) override;
     // The engine's latency (opcode 38); 0 without an engine.
     Steinberg::uint32 getLatencySamples() override;
+    // Renders bus 0 in pieces the engine takes and writes silence to every
+    // other output channel; kResultFalse (all outputs silent) without a
+    // working engine.
     Steinberg::tresult process(Steinberg::Vst::ProcessData& data) override;
     Steinberg::tresult setState(Steinberg::IBStream* state) override;
     Steinberg::tresult getState(Steinberg::IBStream* state) override;
@@ -79,6 +87,9 @@ public:
                                         int64_t available = -1);
     // Copies the host's transport into `syncInfo`.
     static void fillSyncInfo(const Steinberg::Vst::ProcessContext& context, SyncInfo& syncInfo);
+    // Moves the transport `frames` frames on: the system time, and for a
+    // playing transport the position, the bar start and the next clock.
+    static void advanceSyncInfo(SyncInfo& syncInfo, Steinberg::int32 frames);
 
     // The engine's answer to every callback during start-up: handled.
     static int32_t host_crap(int32_t id, void* p1, void* p2, int32_t a, int32_t b, int32_t c,
@@ -99,13 +110,19 @@ private:
     // Sorts the pending events by offset, keeping the order of equal ones.
     void sortPending();
     void clearEngineBlock();
+    // Hands one host block of usable outputs to the engine in pieces of at
+    // most m_engineBlock frames: each piece gets its events (offsets rebased),
+    // its stretch of the buffers and the transport at its start.
+    void processInPieces(Steinberg::Vst::ProcessData& data, int32_t frames, bool withInputs);
 
     std::shared_ptr<ZEFAWrapperHolder> m_holder;
     int64_t m_holderKey = 0;
     std::vector<HDMIDIEvent> m_pending;
     std::unique_ptr<MIDIEvents> m_events;
     double m_sampleRate = 44100.0;
-    int64_t m_maxBlock = 2048;
+    int64_t m_maxBlock = 2048;         // as the host announced it
+    int32_t m_engineBlock = 1024;      // as the engine was last told it
+    bool m_engineReady = false;        // started, and its last set-up taken
     bool m_noteIdMode = true;
     Steinberg::int32 m_channels = 2; // of the arranged buses
 };

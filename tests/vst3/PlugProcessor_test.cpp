@@ -139,6 +139,88 @@ TEST_F(PlugProcessorTest, SetUpResumesTheEngineAtTheHostsRateAndBlock) {
     EXPECT_EQ(p->processor()->setupProcessing(wide), kResultFalse);
 }
 
+TEST_F(PlugProcessorTest, AnyBlockSizeIsTakenAndHandedOverInPiecesTheEngineTakes) {
+    // Announced sizes beyond the engine's: the engine is told its own.
+    for (int32 announced : {4097, 8192, 65536, 1 << 20}) {
+        auto p = makeInstance(0);
+        ASSERT_TRUE(p);
+        engine.clearCalls();
+        EXPECT_EQ(p->prepare(48000, announced), kResultOk) << announced;
+        const fakeengine::Call* rate = engine.find(vantor::kOpSetRateAndBlock);
+        ASSERT_TRUE(rate);
+        EXPECT_EQ(rate->l1, 4096);
+    }
+
+    auto p = makeInstance(48000, 10000);
+    ASSERT_TRUE(p);
+    HostEventList notes;
+    notes.refAdd();
+    notes.addNoteOn(100, 60, 1.0f);
+    notes.addNoteOn(4096 + 7, 62, 1.0f);
+    notes.addNoteOn(9999, 64, 1.0f);
+    ProcessContext context{};
+    context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid |
+                    ProcessContext::kProjectTimeMusicValid;
+    context.sampleRate = 48000;
+    context.projectTimeSamples = 1000;
+    context.tempo = 120;
+    engine.clearCalls();
+    engine->deliveredCount = 0;
+    ASSERT_EQ(p->process(10000, &notes, nullptr, &context), kResultOk);
+    std::vector<int32_t> frames;
+    for (int i = 0; i < engine.callCount(); ++i)
+        if (engine.call(i).opcode == vantor::kOpProcess)
+            frames.push_back(
+                reinterpret_cast<const vantor::ZefaEngineProcessEx*>(engine.call(i).record)->frames);
+    EXPECT_EQ(frames, (std::vector<int32_t>{4096, 4096, 1808}));
+    // Each event in its piece, at its offset there.
+    const auto list = delivered();
+    ASSERT_EQ(list.size(), 3u);
+    EXPECT_EQ(list[0].frameOffset, 100);
+    EXPECT_EQ(list[1].frameOffset, 7);
+    EXPECT_EQ(list[2].frameOffset, 9999 - 8192);
+    // The transport as the last piece saw it: 8192 frames (a third of a
+    // second, two thirds of a quarter at 120 bpm) on.
+    const fakeengine::Call* last = nullptr;
+    for (int i = 0; i < engine.callCount(); ++i)
+        if (engine.call(i).opcode == vantor::kOpProcess) last = &engine.call(i);
+    const vantor::SyncInfo& sync =
+        *reinterpret_cast<const vantor::ZefaEngineProcessEx*>(last->record)->syncInfo;
+    EXPECT_EQ(sync.samplePosition, 1000.0 + 8192);
+    EXPECT_NEAR(sync.ppqPosition, 8192 / 48000.0 * 2, 1e-12);
+    EXPECT_EQ(sync.blockFrames, 1808);
+    // The played key sounds to the block's end.
+    EXPECT_GT(peak(std::vector<float>(p->output(0).begin() + 9000, p->output(0).end())), 0.1f);
+}
+
+TEST_F(PlugProcessorTest, EveryOutputChannelIsWrittenAndARefusedSetUpIsSilent) {
+    auto p = makeInstance();
+    ASSERT_TRUE(p);
+    // Bus 0 with a third channel and a second bus: the engine writes bus 0's
+    // two channels, the rest is silence.
+    HandBlock block(256, 2, 3);
+    block.events.addNoteOn(0, 69, 1.0f);
+    ASSERT_EQ(p->processor()->process(block.data), kResultOk);
+    EXPECT_GT(peak(block.samples[0]), 0.1f);
+    EXPECT_GT(peak(block.samples[1]), 0.1f);
+    for (size_t ch = 2; ch < 6; ++ch) EXPECT_EQ(peak(block.samples[ch]), 0.f) << ch;
+
+    // A set-up the engine refuses: no block answers OK, every output is
+    // silent, until a set-up is taken again.
+    engine.fail(vantor::kOpResume);
+    ProcessSetup refused{kRealtime, kSample32, 512, 48000.0};
+    ASSERT_EQ(p->processor()->setupProcessing(refused), kResultFalse);
+    engine.fail(-1);
+    HandBlock silent(256, 2, 3);
+    EXPECT_EQ(p->processor()->process(silent.data), kResultFalse);
+    for (const auto& ch : silent.samples) EXPECT_EQ(peak(ch), 0.f);
+    ProcessSetup taken{kRealtime, kSample32, 512, 48000.0};
+    ASSERT_EQ(p->processor()->setupProcessing(taken), kResultOk);
+    HandBlock again(256, 1, 2);
+    EXPECT_EQ(p->processor()->process(again.data), kResultOk);
+    EXPECT_GT(peak(again.samples[0]), 0.1f);
+}
+
 TEST_F(PlugProcessorTest, LatencyComesFromTheEngineAndIsNeverNegative) {
     auto p = makeInstance(0);
     ASSERT_TRUE(p);
@@ -346,7 +428,9 @@ TEST_F(PlugProcessorTest, BlocksWithoutUsableOutputsConsumeTheirEvents) {
         if (c.missingChannel >= 0) block.pointers[size_t(c.missingChannel)] = nullptr;
         block.events.addNoteOn(10, 60, 1.0f, 2);
         EXPECT_EQ(p->processor()->process(block.data), kResultOk);
-        for (const auto& ch : block.samples) EXPECT_EQ(ch[0], 0.75f); // untouched
+        // Every channel the host gave a buffer is written: silence.
+        for (size_t ch = 0; ch < block.samples.size(); ++ch)
+            EXPECT_EQ(block.samples[ch][0], block.pointers[ch] ? 0.f : 0.75f) << ch;
         // Held like a bypassed block's, then delivered by the next block.
         HandBlock next(128, 1, 2);
         ASSERT_EQ(p->processor()->process(next.data), kResultOk);
