@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstring>
 
+#include "emulators/FastPaths.h"
 #include "vantor/PlatformTools.h"
 #include "vantor/VNTRConv.h"
 
@@ -82,7 +83,7 @@ ModelProfile MD_Emu::builtInProfile() {
 }
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
-    owed_ = 0; // the chips are made anew
+    owed_ = psgOwed_ = 0; // the chips are made anew
     silent_ = false;
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
@@ -300,7 +301,10 @@ const int16_t* MD_Emu::currentDacCurve() const {
 }
 
 int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
-    touch();
+    // Rendering changes nothing that makes the PSG sound: a quiet PSG keeps
+    // what it owes.
+    settleFm();
+    silent_ = false;
     if (!opn2) return 0; // nothing to render before init
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
@@ -343,14 +347,23 @@ void MD_Emu::advanceSilent(uint64_t frames) {
 }
 
 void MD_Emu::settleSilent() {
+    settleFm();
+    settlePsg();
+}
+
+void MD_Emu::settleFm() {
     if (owed_ == 0) return;
     const uint64_t frames = owed_;
     owed_ = 0;
-    if (psgType == 0 || psgType == 2)
-        psg->advanceSilent(frames, false);
-    else if (psgType == 1)
-        psg->advanceSilent(frames, true);
+    if (psgType <= 2) psgOwed_ += frames;
     opn2->advanceSilent(frames, clockIndex == 3 ? 9 : 21);
+}
+
+void MD_Emu::settlePsg() {
+    if (psgOwed_ == 0) return;
+    const uint64_t frames = psgOwed_;
+    psgOwed_ = 0;
+    psg->advanceSilent(frames, psgType == 1);
 }
 
 void MD_Emu::touch() {
@@ -363,13 +376,18 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
     int32_t* psgLeft = psgBuffers.get();
     int32_t* psgRight = psgLeft + maxFrames_;
 
+    if (psgType <= 2 && FastPaths::enabled() && psg->isSilent(psgType == 1, ggStereo)) {
+        psgOwed_ += frames; // it would add zeros: it only moves on, later
+    } else {
+        settlePsg();
+    }
     switch (psgType) {
     case 0:
     case 2:
-        psg->renderBoth(left, right, frames);
+        if (psgOwed_ == 0) psg->renderBoth(left, right, frames);
         break;
     case 1:
-        psg->renderGameGear(outputs, ggStereo, frames);
+        if (psgOwed_ == 0) psg->renderGameGear(outputs, ggStereo, frames);
         break;
     case 3:
     case 4: {

@@ -150,12 +150,21 @@ private:
     // Before anything uses or changes the chips: the frames owed are paid and
     // the silence is found again.
     void touch();
+    // Moves the FM chip on by the frames the silent unit owes; the PSG's
+    // share joins the frames it owes on its own.
+    void settleFm();
+    // Moves a quiet PSG on by the frames it owes.
+    void settlePsg();
 
     uint32_t maxFrames_ = 0;
     // Silence found by isSilent, kept until the unit renders or anything
     // that can make it sound changes.
     bool silent_ = false;
     uint64_t owed_ = 0; // frames advanceSilent has not moved the chips on yet
+    // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
+    // the unit rendered its FM: paid when anything touches the unit, so a
+    // quiet PSG costs nothing per render call.
+    uint64_t psgOwed_ = 0;
     // Values of indices 6 and 7 set before the first init, replayed by it.
     bool pendingFilter_ = false;
     bool pendingModel_ = false;

@@ -5,6 +5,7 @@
 // every note after a silence, which hears what moved on meanwhile (FM phases,
 // EG counter and LFO, the PSG counters and noise register, the spread phase).
 #include "emulators/MD_Emu.h"
+#include "emulators/FastPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,7 @@ struct Case {
     const char* name;
     std::vector<Write> setup;
     std::vector<Step> steps;
+    bool silentStretches = true; // the unit falls silent at times
 };
 
 void applyWrites(MD_Emu& md, const std::vector<Write>& writes) {
@@ -44,6 +46,7 @@ void applyWrites(MD_Emu& md, const std::vector<Write>& writes) {
 // only moves on, paid at once or owed over up to three pieces. Counts the
 // pieces found silent.
 std::vector<int32_t> play(const Case& c, bool fast, int& silentPieces) {
+    const FastPaths::Scope shortcuts(fast);
     MD_Emu md;
     md.init(kMaxFrames, nullptr, 0);
     applyWrites(md, c.setup);
@@ -126,6 +129,16 @@ std::vector<Case> cases() {
     list.push_back({"PSG at a clock ratio", {{9, 32, 0.75f}}, psgSteps});
     list.push_back(
         {"Game Gear stereo, noise on both sides", {{9, 15, 1.0f}, {2, 1, 0x8C}}, psgSteps});
+    // An FM note held throughout: the unit always sounds and only its PSG
+    // is quiet at times (it moves on later, when the unit is next touched).
+    auto held = fmVoice(0, 2);
+    held.push_back({0, 0x28, 0xF2});
+    for (const auto& [type, name] : {std::pair{0.0f, "FM held, PSG quiet at times"},
+                                     std::pair{1.0f, "FM held, Game Gear PSG quiet at times"}}) {
+        Case c{name, held, psgSteps, false};
+        c.setup.push_back({9, 15, type});
+        list.push_back(c);
+    }
     return list;
 }
 
@@ -141,7 +154,9 @@ TEST(MD_EmuSilent, MovingOnWhileSilentChangesNoSample) {
         size_t differ = 0;
         while (differ < fast.size() && fast[differ] == full[differ]) ++differ;
         EXPECT_EQ(differ, fast.size()) << "first difference at frame " << differ / 2;
-        EXPECT_GT(silent, 100) << "the unit was found silent";
+        if (c.silentStretches) {
+            EXPECT_GT(silent, 100) << "the unit was found silent";
+        }
         bool sounds = false;
         for (int32_t x : full) sounds = sounds || x != 0;
         EXPECT_TRUE(sounds);
