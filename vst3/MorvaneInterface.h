@@ -77,6 +77,11 @@ inline constexpr int32_t kHostCallbackValue = 10; // value of opcode 32
 inline constexpr int32_t kRandomOffKey = 0x1234;  // value of opcode 14
 inline constexpr int64_t kViewNotEmbedded = 8;    // l2 of opcode 25
 
+// The state chunk of opcodes 18 and 19 opens with this tag and a
+// little-endian u32 version; a chunk that does not is none the engine takes.
+inline constexpr char kEngineChunkTag[4] = {'M', 'V', 'S', 'T'};
+inline constexpr uint32_t kEngineChunkVersion = 1;
+
 // Sub-ids of opcode 30 (in `value`).
 enum ZefaEngineCommand : int32_t {
     ENGINE_GET_CURRENT_PRODUCT = 0x10000,   // p1 = ZefaCurrentProduct

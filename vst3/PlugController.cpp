@@ -55,6 +55,11 @@ bool isFirstNoteChannel(int32 bus, int16 channel) {
     return bus == 0 && channel == 0;
 }
 
+// The event input bus takes notes on 16 channels.
+bool isNoteChannel(int32 bus, int16 channel) {
+    return bus == 0 && channel >= 0 && channel < 16;
+}
+
 } // namespace
 
 PlugController::PlugController() = default;
@@ -209,6 +214,9 @@ tresult PlugController::setComponentState(IBStream* state) {
     // and the processor's bypass agree whatever the layout.
     ProcessorStateHeader header;
     if (!readProcessorStateHeader(state, header)) return kResultFalse;
+    // A state whose chunk the engine would refuse is refused whole here too:
+    // the switch keeps its value, as the processor's does.
+    if (!stateChunkLooksWhole(state, header)) return kResultFalse;
     if (header.hasBypass) {
         // Kept for a list not built yet, so that the switch never misses it.
         m_bypassFromState = header.bypass ? 1.0 : 0.0;
@@ -348,7 +356,7 @@ tresult PlugController::getNoteExpressionValueByString(int32 busIndex, int16 cha
 }
 
 tresult PlugController::getPhysicalUIMapping(int32 busIndex, int16 channel, PhysicalUIMapList&) {
-    return isFirstNoteChannel(busIndex, channel) ? kResultOk : kResultFalse;
+    return isNoteChannel(busIndex, channel) ? kResultOk : kResultFalse;
 }
 
 // ---- NKS entry points (the conversation itself is in nks/PlugControllerNKS) ------------

@@ -61,7 +61,8 @@ public:
     // ---- Parameters ---------------------------------------------------------------------
     Steinberg::int32 getParameterCount() override;
     Steinberg::Vst::ParamValue getParamNormalized(Steinberg::Vst::ParamID id) override;
-    // Takes the bypass switch from the processor's state.
+    // Takes the bypass switch from the processor's state; a state whose chunk
+    // is not a whole engine chunk changes nothing (kResultFalse).
     Steinberg::tresult setComponentState(Steinberg::IBStream* state) override;
     Steinberg::IPlugView* createView(Steinberg::FIDString name) override;
     Steinberg::tresult getMidiControllerAssignment(Steinberg::int32 busIndex,

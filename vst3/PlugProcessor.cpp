@@ -138,6 +138,31 @@ bool readProcessorStateHeader(IBStream* stream, ProcessorStateHeader& header) {
     return true;
 }
 
+int64_t availableChunkBytes(const ProcessorStateHeader& header) {
+    if (header.streamSize < 0) return -1;
+    const int64_t headerSize = header.layout == ProcessorStateHeader::kWrapped ? kSettingsHeaderSize
+                               : header.layout == ProcessorStateHeader::kBank  ? kBankHeaderSize
+                                                                               : 8;
+    return header.streamSize - headerSize;
+}
+
+bool stateChunkLooksWhole(IBStream* stream, const ProcessorStateHeader& header) {
+    const int64_t size = header.chunkSize;
+    const int64_t available = availableChunkBytes(header);
+    if (!stream || size < 8 || size > INT32_MAX || (available >= 0 && size > available))
+        return false;
+    IBStreamer in(stream);
+    const int64_t start = in.tell();
+    uint8_t opening[8];
+    if (start < 0 || !in.readRaw(opening, sizeof opening)) return false;
+    if (std::memcmp(opening, kEngineChunkTag, 4) != 0 ||
+        static_cast<uint32_t>(littleEndian32(opening + 4)) != kEngineChunkVersion)
+        return false;
+    // The last byte is there too (a stream of unknown size may end early).
+    uint8_t last = 0;
+    return in.seek(start + size - 1, IBStream::kIBSeekSet) && in.readRaw(&last, 1);
+}
+
 // ---- Life -------------------------------------------------------------------------------
 
 PlugProcessor::PlugProcessor()
@@ -642,16 +667,12 @@ tresult PlugProcessor::setState(IBStream* state) {
     if (!state) return kResultFalse;
     ProcessorStateHeader header;
     if (!readProcessorStateHeader(state, header)) return kResultFalse;
-    if (header.hasBypass) m_holder->bypass.store(header.bypass, std::memory_order_relaxed);
-    int64_t available = -1;
-    if (header.streamSize >= 0) {
-        const int64_t headerSize = header.layout == ProcessorStateHeader::kWrapped
-                                       ? kSettingsHeaderSize
-                                   : header.layout == ProcessorStateHeader::kBank ? kBankHeaderSize
-                                                                                  : 8;
-        available = header.streamSize - headerSize;
-    }
-    return loadMorvaneChunk(state, header.chunkSize, available);
+    // The switch comes with the sound: a state the engine refuses changes
+    // neither.
+    const tresult r = loadMorvaneChunk(state, header.chunkSize, availableChunkBytes(header));
+    if (r == kResultOk && header.hasBypass)
+        m_holder->bypass.store(header.bypass, std::memory_order_relaxed);
+    return r;
 }
 
 tresult PlugProcessor::getState(IBStream* state) {

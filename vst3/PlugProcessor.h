@@ -37,6 +37,12 @@ struct ProcessorStateHeader {
 // Reads the header of a saved processor state and leaves the stream at the
 // chunk; false when the stream ends inside the header.
 bool readProcessorStateHeader(Steinberg::IBStream* stream, ProcessorStateHeader& header);
+// The bytes after the header, -1 when the stream's size is unknown.
+int64_t availableChunkBytes(const ProcessorStateHeader& header);
+// Whether the chunk the stream stands at could be the engine's: its size at
+// least a chunk's opening, within the stream, all its bytes there, and it
+// opens with the engine's tag and version. Leaves the stream anywhere.
+bool stateChunkLooksWhole(Steinberg::IBStream* stream, const ProcessorStateHeader& header);
 
 class PlugProcessor : public Steinberg::Vst::AudioEffect {
 public:

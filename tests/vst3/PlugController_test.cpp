@@ -267,8 +267,12 @@ TEST_F(PlugControllerTest, DescribesEightNoteExpressions) {
     auto physical = queryInterfaceOf<INoteExpressionPhysicalUIMapping>(p->controller());
     ASSERT_TRUE(physical);
     PhysicalUIMapList maps{};
-    EXPECT_EQ(physical->getPhysicalUIMapping(0, 0, maps), kResultOk);
-    EXPECT_EQ(physical->getPhysicalUIMapping(0, 1, maps), kResultFalse);
+    // Every channel of the note input: bus 0, channels 0-15.
+    for (int16 channel = 0; channel < 16; ++channel)
+        EXPECT_EQ(physical->getPhysicalUIMapping(0, channel, maps), kResultOk) << channel;
+    EXPECT_EQ(physical->getPhysicalUIMapping(0, 16, maps), kResultFalse);
+    EXPECT_EQ(physical->getPhysicalUIMapping(0, -1, maps), kResultFalse);
+    EXPECT_EQ(physical->getPhysicalUIMapping(1, 0, maps), kResultFalse);
 }
 
 TEST_F(PlugControllerTest, EditsInTheEnginesEditorReachTheHost) {

@@ -127,6 +127,80 @@ TEST_F(HostSessions, ARefusedSetUpLeavesTheOutputsSilent) {
     for (const auto& ch : block.samples) EXPECT_EQ(peak(ch), 0.f);
 }
 
+// ---- A refused state -------------------------------------------------------------------
+
+double rms(const std::vector<float>& s) {
+    double sum = 0;
+    for (float v : s) sum += double(v) * v;
+    return s.empty() ? 0 : std::sqrt(sum / double(s.size()));
+}
+
+// Garbage, a cut state, a chunk of another version and size words that lie
+// are refused by the processor and the controller alike, and change nothing:
+// the bypass switch and the engine's parameters keep their values and a note
+// sounds as loud as it did.
+TEST_F(HostSessions, ARefusedStateChangesNothing) {
+    auto source = makeInstance(48000, 512);
+    ASSERT_TRUE(source);
+    HostParameterChanges changes;
+    changes.refAdd();
+    changes.add(0, 0, 0.75);
+    ASSERT_EQ(source->process(512, nullptr, &changes), kResultOk);
+    MemoryStream saved;
+    saved.refAdd();
+    ASSERT_EQ(source->saveState(saved), kResultOk);
+    const std::string good(saved.bytes().begin(), saved.bytes().end());
+    ASSERT_GT(good.size(), 16u);
+    ASSERT_EQ(good.compare(8, 4, "MVST"), 0);
+    auto withWord = [](std::string s, size_t at, int32_t word) {
+        return s.replace(at, 4, std::string(reinterpret_cast<const char*>(&word), 4));
+    };
+    const int32_t chunkSize = int32_t(good.size() - 8);
+    // Bypass on in the lying ones: a refused state must not switch it.
+    const struct {
+        const char* what;
+        std::string bytes;
+    } cases[] = {
+        {"garbage", "this is not a state"},
+        {"cut in half", good.substr(0, good.size() / 2)},
+        {"chunk version 2", withWord(good, 12, 2)},
+        {"size beyond the data", withWord(withWord(good, 0, 1), 4, chunkSize + 64)},
+        {"negative size", withWord(withWord(good, 0, 1), 4, -chunkSize)},
+    };
+
+    // A note's level after the good state, as the reference.
+    auto playNote = [&](PluginInstance& p) {
+        HostEventList notes;
+        notes.refAdd();
+        notes.addNoteOn(0, 69, 1.0f, 1);
+        std::vector<float> out;
+        for (int b = 0; b < 40; ++b) {
+            EXPECT_EQ(p.process(512, b == 0 ? &notes : nullptr), kResultOk);
+            if (b >= 20) out.insert(out.end(), p.output(0).begin(), p.output(0).begin() + 512);
+        }
+        return rms(out);
+    };
+    auto reference = makeInstance(48000, 512);
+    ASSERT_TRUE(reference);
+    ASSERT_EQ(reference->loadState(saved), kResultOk);
+    const double level = playNote(*reference);
+    ASSERT_GT(level, 0.01);
+
+    for (const auto& c : cases) {
+        auto p = makeInstance(48000, 512);
+        ASSERT_TRUE(p);
+        ASSERT_EQ(p->loadState(saved), kResultOk);
+        MemoryStream bad(c.bytes.data(), int64(c.bytes.size()));
+        bad.refAdd();
+        EXPECT_EQ(p->component()->setState(&bad), kResultFalse) << c.what;
+        bad.seek(0, IBStream::kIBSeekSet);
+        EXPECT_EQ(p->controller()->setComponentState(&bad), kResultFalse) << c.what;
+        EXPECT_EQ(p->controller()->getParamNormalized(9000), 0.0) << c.what;
+        EXPECT_NEAR(p->controller()->getParamNormalized(0), 0.75, 1.0 / 127) << c.what;
+        EXPECT_NEAR(20 * std::log10(playNote(*p) / level), 0.0, 0.01) << c.what;
+    }
+}
+
 // ---- Release at exit --------------------------------------------------------------------
 
 TEST_F(HostSessions, AHostReleasesThePlugInWhileItExits) {

@@ -494,7 +494,8 @@ std::string bank(int32_t size, const std::string& chunk) {
 }
 
 TEST_F(PlugProcessorTest, StateSavedByOneInstanceLoadsIntoAnother) {
-    static const char saved[] = "engine state 1";
+    // Opened as the engine's chunks are: tag and version 1.
+    static const char saved[] = "MVST\x01\0\0\0engine state 1";
     engine->chunk = saved;
     engine->chunkSize = sizeof saved;
     auto first = makeInstance();
@@ -514,7 +515,7 @@ TEST_F(PlugProcessorTest, StateSavedByOneInstanceLoadsIntoAnother) {
     engine->receivedChunkSize = 0;
     ASSERT_EQ(second->loadState(state), kResultOk);
     EXPECT_EQ(engine->receivedChunkSize, int32_t(sizeof saved));
-    EXPECT_STREQ(reinterpret_cast<const char*>(engine->receivedChunk), saved);
+    EXPECT_EQ(std::memcmp(engine->receivedChunk, saved, sizeof saved), 0);
     // Bypass came back on, in the processor and in the controller's switch.
     EXPECT_EQ(second->controller()->getParamNormalized(9000), 1.0);
     HandBlock block(64, 1, 2);
@@ -537,7 +538,7 @@ TEST_F(PlugProcessorTest, SavingWithoutAnEngineStateIsAFailure) {
 TEST_F(PlugProcessorTest, ReadsEveryStateLayoutAndRefusesLyingSizes) {
     auto p = makeInstance();
     ASSERT_TRUE(p);
-    const std::string chunk = "abcdefgh";
+    const std::string chunk = std::string("MVST") + le32(1); // an engine chunk's opening
     const struct {
         const char* what;
         std::string bytes;
@@ -552,6 +553,10 @@ TEST_F(PlugProcessorTest, ReadsEveryStateLayoutAndRefusesLyingSizes) {
         {"size beyond the data", le32(0) + le32(0x7FFFFFF0) + chunk, kResultFalse, -1, 0.0},
         {"truncated chunk", le32(0) + le32(9) + chunk, kResultFalse, -1, 0.0},
         {"truncated header", le32(0) + "ab", kResultFalse, -1, -1},
+        // The engine decides on the chunk; the controller refuses one that
+        // cannot be the engine's.
+        {"not an engine chunk", le32(1) + le32(8) + "abcdefgh", kResultOk, 8, -1},
+        {"engine chunk of another version", le32(1) + le32(8) + "MVST" + le32(2), kResultOk, 8, -1},
         {"empty chunk", le32(0) + le32(0), kResultFalse, -1, 0.0},
         {"wrapped, bypass on", wrapped(1, chunk), kResultOk, 8, 1.0},
         {"wrapped, bypass off", wrapped(0, chunk), kResultOk, 8, 0.0},
@@ -568,10 +573,10 @@ TEST_F(PlugProcessorTest, ReadsEveryStateLayoutAndRefusesLyingSizes) {
         state.refAdd();
         EXPECT_EQ(p->loadState(state), c.result) << c.what;
         EXPECT_EQ(engine->receivedChunkSize, c.received) << c.what;
-        if (c.result == kResultOk) {
-            EXPECT_EQ(p->controller()->getParamNormalized(9000), c.bypass >= 0 ? c.bypass : 0.5)
-                << c.what;
-        }
+        // A refused state leaves the switch as it was.
+        EXPECT_EQ(p->controller()->getParamNormalized(9000),
+                  c.result == kResultOk && c.bypass >= 0 ? c.bypass : 0.5)
+            << c.what;
     }
 }
 
