@@ -31,10 +31,16 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, Fill fill, Em
         cl[j] = Lanes{} + taps[2 * j];
         cr[j] = Lanes{} + taps[2 * j + 1];
     }
-    float* const xl = lines[0] + kLead;
-    float* const xr = lines[1] + kLead;
     for (uint64_t done = 0; done < frames;) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames - done, kSpan));
+        if (head + n > kSpan) {
+            for (float* line : lines)
+                std::memmove(line + kLead - kReach, line + kLead + head - kReach,
+                             kReach * sizeof(float));
+            head = 0;
+        }
+        float* const xl = lines[0] + kLead + head;
+        float* const xr = lines[1] + kLead + head;
         fill(xl, xr, done, n);
         for (uint32_t k = n; k < ((n + kGroup - 1) & ~(kGroup - 1)); ++k) xl[k] = xr[k] = 0.0f;
         // Eight frames at a time (two vectors a side, so the sums of one
@@ -58,9 +64,7 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, Fill fill, Em
             std::memcpy(r + 4, &r1, sizeof r1);
             emit(l, r, done + k, std::min<uint32_t>(kGroup, n - k));
         }
-        // The newest kReach inputs are the past of the next pass.
-        std::memmove(xl - kReach, xl + n - kReach, kReach * sizeof(float));
-        std::memmove(xr - kReach, xr + n - kReach, kReach * sizeof(float));
+        head += n; // the newest kReach inputs are the past of the next pass
         done += n;
     }
 }
@@ -128,7 +132,7 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
 
 bool ChipWrapStereoFilter::steadyOnZero() const {
     for (const float* line : {lines[0], lines[1]})
-        for (uint32_t k = kLead - kReach; k < kLead; ++k)
+        for (uint32_t k = kLead + head - kReach; k < kLead + head; ++k)
             if (line[k] != 0.0f) return false;
     return true;
 }
@@ -136,6 +140,7 @@ bool ChipWrapStereoFilter::steadyOnZero() const {
 void ChipWrapStereoFilter::clear() {
     std::fill(lines[0], lines[0] + kRoom, 0.0f);
     std::fill(lines[1], lines[1] + kRoom, 0.0f);
+    head = 0;
 }
 
 } // namespace acme

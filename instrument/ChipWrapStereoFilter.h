@@ -42,8 +42,10 @@ public:
     bool steadyOnZero() const;
 
 private:
-    // Past inputs are kept at [kLead - kReach, kLead), the frames of a pass
-    // from kLead on (kLead: kReach rounded up to whole vectors).
+    // The newest kReach inputs are kept at [kLead + head - kReach, kLead + head),
+    // the frames of a pass go on from kLead + head; only when a pass would run
+    // past the room are the past inputs moved back to end at kLead (kLead:
+    // kReach rounded up to whole vectors). Short calls so share one move.
     static constexpr uint32_t kLead = (kReach + 3) & ~3u;
     static constexpr uint32_t kGroup = 8; // frames a step of the filter loop computes
     static constexpr uint32_t kRoom = kLead + kSpan + kGroup;
@@ -55,6 +57,7 @@ private:
     void run(uint64_t frames, const float* taps, Fill fill, Emit emit);
 
     alignas(16) float lines[2][kRoom] = {};
+    uint32_t head = 0; // frames written since the past inputs last moved back
 };
 
 } // namespace acme
