@@ -2,8 +2,9 @@
 // owns the engine bridge (inside a shared holder that the edit controller
 // reaches through the holder registry), turns the host's parameter changes
 // and note events of each block into the engine's event list in frame order,
-// calls the engine once per block with the host's output buffers, and saves
-// and restores the engine's state chunk.
+// calls the engine with the host's output buffers (once per block, or per
+// piece of at most kEngineMaxBlock frames of a longer block), and saves and
+// restores the engine's state chunk.
 //
 // Event records for the engine: note-ons and note-offs with a note id travel
 // as note kinds (912, 1152) unless the host is "Reason", everything else as
