@@ -343,7 +343,9 @@ bool MD_Emu::computeSilent() {
 void MD_Emu::advanceSilent(uint64_t frames) {
     // Owed until the unit is used again: a unit that stays silent through
     // many short spans pays for them in one step.
-    if (opn2) owed_ += frames;
+    if (!opn2) return;
+    owed_ += frames;
+    if (owed_ >= kMaxOwedFrames) settleSilent(); // the noise register moves step by step
 }
 
 void MD_Emu::settleSilent() {
@@ -376,18 +378,21 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
     int32_t* psgLeft = psgBuffers.get();
     int32_t* psgRight = psgLeft + maxFrames_;
 
-    if (psgType <= 2 && FastPaths::enabled() && psg->isSilent(psgType == 1, ggStereo)) {
+    const bool quiet =
+        psgType <= 2 && FastPaths::enabled() && psg->isSilent(psgType == 1, ggStereo);
+    if (quiet) {
         psgOwed_ += frames; // it would add zeros: it only moves on, later
+        if (psgOwed_ >= kMaxOwedFrames) settlePsg();
     } else {
         settlePsg();
     }
     switch (psgType) {
     case 0:
     case 2:
-        if (psgOwed_ == 0) psg->renderBoth(left, right, frames);
+        if (!quiet) psg->renderBoth(left, right, frames);
         break;
     case 1:
-        if (psgOwed_ == 0) psg->renderGameGear(outputs, ggStereo, frames);
+        if (!quiet) psg->renderGameGear(outputs, ggStereo, frames);
         break;
     case 3:
     case 4: {

@@ -165,6 +165,10 @@ private:
     // the unit rendered its FM: paid when anything touches the unit, so a
     // quiet PSG costs nothing per render call.
     uint64_t psgOwed_ = 0;
+    // Frames owed are paid at the latest once they reach this many (about
+    // 59 ms): the PSG's noise register moves on step by step, so a long
+    // silence paid at once would make one block slow.
+    static constexpr uint64_t kMaxOwedFrames = uint64_t(1) << 16;
     // Values of indices 6 and 7 set before the first init, replayed by it.
     bool pendingFilter_ = false;
     bool pendingModel_ = false;
