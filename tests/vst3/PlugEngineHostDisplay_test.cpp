@@ -32,8 +32,6 @@ using namespace xtest;
 
 namespace {
 
-const std::string kProductDir = SX_PRODUCT_DIR;
-
 constexpr int kWidth = 960, kHeight = 672, kScale = 3;
 // The console's palette as the canvas holds it: black, white and the
 // colour of a stream shown in full.
@@ -85,9 +83,7 @@ std::vector<uint8_t> modelState(float model) {
 class EngineHostDisplay : public ::testing::Test {
 protected:
     void SetUp() override {
-        const std::string command =
-            std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + kProductDir + "\" > /dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_TRUE(registerBuildProduct());
         bridgetest::setEnginePath(SX_FORWARDING_ENGINE_BUNDLE);
         runLoop = new HostRunLoop;
         host = new HostApplication("sondrix test host", runLoop);

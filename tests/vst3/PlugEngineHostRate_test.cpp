@@ -15,18 +15,8 @@ using testsupport::measureHeld;
 
 namespace {
 
-class EngineHostRate : public ::testing::Test, protected PlugHost {
+class EngineHostRate : public BuiltChainTest {
 protected:
-    void SetUp() override {
-        // The install step's command writes both preferences for the build's
-        // product folder (into the test's private home).
-        const std::string command =
-            std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + SX_PRODUCT_DIR + "\" > /dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        openPlugHost("sondrix test host");
-    }
-    void TearDown() override { closeHost(); }
-
     // Half a second of key 69 at `rate`, left channel, in 512-frame blocks.
     std::vector<float> heldNote(double rate) {
         auto p = makeInstance(rate, 512);

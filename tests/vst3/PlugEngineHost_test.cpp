@@ -20,23 +20,8 @@ using namespace xtest;
 
 namespace {
 
-const std::string kProductDir = SX_PRODUCT_DIR;
-
-// The install step's command writes both preferences for the build's
-// product folder (into the test's private home).
-bool registerBuildProduct() {
-    const std::string command =
-        std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + kProductDir + "\" > /dev/null";
-    return std::system(command.c_str()) == 0;
-}
-
-class EngineHostChain : public ::testing::Test, protected PlugHost {
+class EngineHostChain : public BuiltChainTest {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(registerBuildProduct());
-        openPlugHost("sondrix test host");
-    }
-    void TearDown() override { closeHost(); }
     // `blocks` blocks of the left channel, the events in the first.
     std::vector<float> render(PluginInstance& p, int blocks, int32 block,
                               HostEventList* events = nullptr) {

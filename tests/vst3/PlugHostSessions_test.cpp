@@ -16,17 +16,8 @@ using namespace plugtest;
 
 namespace {
 
-const std::string kProductDir = SX_PRODUCT_DIR;
-
-class HostSessions : public ::testing::Test, protected PlugHost {
+class HostSessions : public BuiltChainTest {
 protected:
-    void SetUp() override {
-        const std::string command =
-            std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + kProductDir + "\" > /dev/null";
-        ASSERT_EQ(std::system(command.c_str()), 0);
-        openPlugHost("sondrix test host");
-    }
-    void TearDown() override { closeHost(); }
 
     struct Note {
         int64_t at; // frame from the start

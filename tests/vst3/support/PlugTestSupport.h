@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -117,5 +118,26 @@ struct HandBlock {
     HostEventList events;
     ProcessData data{};
 };
+
+#ifdef SX_REGISTER_COMMAND
+// The install step's command writes both preferences for the build's product
+// folder (into the test's private home), so the plug-in starts the real
+// engine host with the built "Brevado".
+inline bool registerBuildProduct() {
+    const std::string command = std::string("\"") + SX_REGISTER_COMMAND + "\" \"" +
+                                SX_PRODUCT_DIR + "\" > /dev/null";
+    return std::system(command.c_str()) == 0;
+}
+
+// The built bundle on the real engine host and engine plug-in.
+class BuiltChainTest : public ::testing::Test, protected PlugHost {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(registerBuildProduct());
+        openPlugHost("sondrix test host");
+    }
+    void TearDown() override { closeHost(); }
+};
+#endif
 
 } // namespace plugtest
