@@ -176,45 +176,69 @@ bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
     return true;
 }
 
-bool SpeexProvider::jumpToPhase() {
-    using Wide = unsigned __int128;
-    // One output at a ratio whose fraction is that of the followed phase
-    // moves the resampler's fractional position there from a reset; the
-    // rate set back keeps it (speexdsp rescales it from denominator to
-    // denominator exactly). Taken only while the filter keeps its length,
-    // so that the memory stays as it is.
-    const uint64_t fraction = static_cast<uint64_t>(Wide(phase) * num % den);
+bool SpeexProvider::runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outputs) {
+    // A passing rate is used only while the filter keeps its length, so that
+    // the memory stays as it is; the rate set back keeps the fractional
+    // position (speexdsp rescales it from denominator to denominator
+    // exactly). The outputs go to the scratch buffer, the zeros they are
+    // made of are the resampler's own (no input given).
     const uint64_t filter = 2 * uint64_t(speex_resampler_get_input_latency(state));
-    const uint64_t whole = num / den;
-    if (fraction == 0) return false;
-    for (const uint64_t steps : {whole, whole + 1}) {
-        if (steps <= lag || steps * den + fraction > UINT32_MAX) continue;
-        const bool same =
-            speex_resampler_set_rate_frac(
-                state, static_cast<spx_uint32_t>(steps * den + fraction),
-                static_cast<spx_uint32_t>(den), static_cast<spx_uint32_t>(inputRateHz),
-                static_cast<spx_uint32_t>(outputRateHz)) == RESAMPLER_ERR_SUCCESS &&
-            2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
-        if (!same) continue;
-        spx_uint32_t in = 0, out = 0;
+    if (rateNum == 0 || rateDen == 0 || rateNum > UINT32_MAX || rateDen > UINT32_MAX ||
+        outputs == 0 || outputs > sizeof scratch / sizeof scratch[0])
+        return false;
+    // The inputs given end `lag` before the newest input of the output after
+    // the last (the followed position). All in one call: each output is made
+    // while its oldest input lies inside the input given, and the input
+    // stays within one of speexdsp's pieces.
+    const uint64_t taken = rateNum * outputs / rateDen;
+    const uint64_t lastStart = rateNum * (outputs - 1) / rateDen;
+    if (taken <= lag || taken - lag > 160 || lastStart >= taken - lag) return false;
+    const bool same =
+        speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(rateNum),
+                                      static_cast<spx_uint32_t>(rateDen),
+                                      static_cast<spx_uint32_t>(inputRateHz),
+                                      static_cast<spx_uint32_t>(outputRateHz)) ==
+            RESAMPLER_ERR_SUCCESS &&
+        2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+    spx_uint32_t in = 0, out = 0;
+    if (same) {
         for (uint64_t c = 0; c < channels; ++c) {
-            in = static_cast<spx_uint32_t>(steps - lag);
-            out = 1;
+            in = static_cast<spx_uint32_t>(taken - lag);
+            out = static_cast<spx_uint32_t>(outputs);
             speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), nullptr, &in,
                                           scratch, &out);
         }
-        const bool moved = in == steps - lag && out == 1;
-        const bool back = speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
-                                                   static_cast<spx_uint32_t>(outputRateHz)) ==
-                              RESAMPLER_ERR_SUCCESS &&
-                          2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
-        if (moved && back) return true;
-        break;
     }
-    // Rates as they were, the memory cleared, for converting up to the phase.
-    speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
-                             static_cast<spx_uint32_t>(outputRateHz));
+    const bool moved = same && in == taken - lag && out == outputs;
+    const bool back = speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRateHz),
+                                               static_cast<spx_uint32_t>(outputRateHz)) ==
+                          RESAMPLER_ERR_SUCCESS &&
+                      2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+    if (moved && back) return true;
     speex_resampler_reset_mem(state);
+    return false;
+}
+
+bool SpeexProvider::jumpToPhase() {
+    using Wide = unsigned __int128;
+    const uint64_t fraction = static_cast<uint64_t>(Wide(phase) * num % den);
+    const uint64_t whole = num / den;
+    if (fraction != 0) {
+        // One output at a ratio whose fraction is that of the followed phase
+        // moves the fractional position there from a reset.
+        for (const uint64_t steps : {whole, whole + 1})
+            if (steps > lag && steps * den + fraction <= UINT32_MAX &&
+                runAtRate(steps * den + fraction, den, 1))
+                return true;
+        return false;
+    }
+    // A whole period: `q` outputs at a ratio p / q near the resampler's end
+    // on a fractional position of zero again, `p` inputs on.
+    for (uint64_t q = 1; q <= 6; ++q) {
+        const uint64_t low = static_cast<uint64_t>(Wide(num) * q / den);
+        for (const uint64_t p : {low, low + 1})
+            if (runAtRate(p, q, q)) return true;
+    }
     return false;
 }
 

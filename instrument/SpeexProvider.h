@@ -41,7 +41,8 @@ public:
     bool canSkip() override { return tracked; }
     // The counts of process() for zero input into a resampler holding only
     // zeros, from the followed position; the resampler itself is brought to
-    // that position by the next process() call (by converting zeros from a
+    // that position by the next process() call (a few outputs at a passing
+    // rate, or, where the filter length forbids that, zeros converted from a
     // reset: at most one period of the reduced ratio's output frames).
     bool skip(uint64_t& inFrames, uint64_t& outFrames) override;
     int64_t inputLatency() override { return inLatency; }
@@ -72,9 +73,14 @@ private:
     bool follow(uint64_t produced, uint64_t consumed);
     // Brings the resampler to the followed position.
     void catchUp();
-    // The same after a reset in one output at a passing rate; false (the
+    // The same after a reset in a few outputs at a passing rate; false (the
     // resampler reset) when that cannot be done exactly.
     bool jumpToPhase();
+    // From a reset, `outputs` outputs of zeros at the ratio rateNum / rateDen,
+    // ending `lag` inputs before the next output's newest input, then the
+    // set-up's rates again; false (the resampler reset) when the filter
+    // would change length or the counts differ.
+    bool runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outputs);
 
     // The resampler's position as speexdsp keeps it: output frames since the
     // reset modulo the period (`den` outputs take `num` inputs), and how far

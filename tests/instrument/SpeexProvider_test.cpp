@@ -214,19 +214,25 @@ TEST(SpeexProvider, ResetForgetsTheHistory) {
 // zeros gives the same counts on every call as one that converts it, and the
 // same output, bit for bit, once sound returns (after catching up its phase).
 // Requests of every size, at several qualities and rates, and a set-up that
-// changes quality first (the resampler then works in longer pieces).
+// changes quality first (the resampler then works in longer pieces). Sound
+// returns anywhere in the ratio's period, or on a period's start.
 TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
     struct Case {
         uint64_t outputRate;
         int32_t quality;
         uint64_t maxRequest;
         int32_t firstQuality; // set up before, on the same state
+        bool resumeOnPeriod;  // the silence lasts until the outputs fill whole periods
     };
-    const Case cases[] = {{48000, 0, 3, 0},   {48000, 0, 40, 0}, {48000, 0, 400, 0},
-                          {44100, 4, 300, 4}, {22050, 2, 60, 8}, {96000, 10, 200, 0}};
+    const Case cases[] = {{48000, 0, 3, 0, false},    {48000, 0, 40, 0, false},
+                          {48000, 0, 400, 0, false},  {44100, 4, 300, 4, false},
+                          {22050, 2, 60, 8, false},   {96000, 10, 200, 0, false},
+                          {48000, 0, 400, 0, true},   {44100, 4, 300, 4, true},
+                          {96000, 10, 200, 0, true},  {22050, 2, 60, 8, true}};
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.outputRate << " Hz, quality " << c.quality
-                                        << ", requests up to " << c.maxRequest);
+                                        << ", requests up to " << c.maxRequest
+                                        << (c.resumeOnPeriod ? ", on a period" : ""));
         SpeexProvider real, skipping;
         for (SpeexProvider* p : {&real, &skipping}) {
             ASSERT_TRUE(p->setup(2, 1118608, c.firstQuality == c.quality ? c.outputRate : 44100,
@@ -241,10 +247,17 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
             seed = seed * 6364136223846793005ull + 1442695040888963407ull;
             return (seed >> 33) % n;
         };
-        for (int call = 0; call < 3000; ++call) {
+        const uint64_t period = c.outputRate / steinGcd(1118608, c.outputRate);
+        uint64_t made = 0;
+        int resumed = 0; // the call sound returns with
+        for (int call = 0; resumed == 0 || call < resumed + 500; ++call) {
             // Sound, then a long silence skipped by one of the two, then sound.
-            const bool silent = call >= 500 && call < 2500;
-            const uint64_t request = 1 + next(c.maxRequest);
+            const uint64_t toPeriod = period - made % period;
+            const bool silent = call >= 500 && resumed == 0 &&
+                                (call < 2500 || (c.resumeOnPeriod && toPeriod != period));
+            if (call >= 500 && !silent && resumed == 0) resumed = call;
+            uint64_t request = 1 + next(c.maxRequest);
+            if (silent && c.resumeOnPeriod && call >= 2000) request = std::min(request, toPeriod);
             const uint64_t need = real.inputNeeded(request);
             for (int ch = 0; ch < 2; ++ch) {
                 input[ch] = kept[ch];
@@ -269,6 +282,7 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
                 skipping.process(in, outS, inS, nS);
             ASSERT_EQ(inS, inR) << "call " << call;
             ASSERT_EQ(nS, nR) << "call " << call;
+            made += nR;
             for (int ch = 0; ch < 2; ++ch) {
                 if (silent) {
                     for (uint64_t i = 0; i < nR; ++i) ASSERT_EQ(outReal[ch][i], 0.0f);
