@@ -46,6 +46,7 @@ bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
     }
     const uint64_t silent = controller->skipSilent(frames);
     zeroTail = std::min<uint64_t>(zeroTail + silent, UINT64_MAX / 2);
+    stereoFir.skipped(silent);
     if (silent == frames) return true;
     // A chip sounds from here on: the frames before are zeros, which the
     // settled stages would only have kept at zero.

@@ -9,6 +9,12 @@
 // frame i, the 21 histories together are the last 315 input frames: frame i
 // becomes the sum of tap j times input i - 21 j, j from 0 up, and the filter
 // keeps one line of past inputs per channel instead of 21 separate histories.
+//
+// The console's chip side puts each chip sample's six channels into fixed
+// frames of the 21 (two each, the rest empty). While the input holds exactly
+// that layout (no other source adds to it), the frames of one channel see
+// the same past inputs, so one sum per channel gives all of them; with the
+// shortcuts switched on, such samples are filtered that way.
 #pragma once
 
 #include <cstdint>
@@ -40,6 +46,9 @@ public:
     // Whether every past input a new frame reaches back to is zero: zero
     // input then gives zero output.
     bool steadyOnZero() const;
+    // The chip moved on by `frames` frames the filter did not see (its past
+    // inputs all zero): keeps the filter's place in the chip's sample grid.
+    void skipped(uint64_t frames);
 
 private:
     // The newest kReach inputs are kept at [kLead + head - kReach, kLead + head),
@@ -53,11 +62,28 @@ private:
     // Runs the filter in passes: fill(xl, xr, at, n) writes input frames
     // [at, at + n) to the work lines, emit(l, r, at, n) takes the filtered
     // frames [at, at + n) (n at most kGroup) from two small arrays.
-    template <class Fill, class Emit>
-    void run(uint64_t frames, const float* taps, Fill fill, Emit emit);
+    // With `held`, chip samples whose 21 frames carry the spread layout
+    // (see noteSample) are filtered once per channel instead of per frame:
+    // hold(l0, l1, r0, r1, at) then takes the 8 sums a side (channels 1-4,
+    // then 5, 6 and the empty frames twice) for the 21 frames from `at`.
+    template <class Fill, class Emit, class Hold>
+    void run(uint64_t frames, const float* taps, bool held, Fill fill, Emit emit, Hold hold);
+    // Records the chip sample whose 21 frames start at wl / wr in the line
+    // if both sides hold the spread layout bit for bit (each channel's two
+    // frames equal, every empty frame equal); otherwise starts the count of
+    // such samples again.
+    void noteSample(const float* wl, const float* wr);
+
+    // Chip samples recorded by noteSample, as their 8 sums' inputs a side;
+    // row k is kept at k and k + kRing.
+    static constexpr uint32_t kRing = 16;
 
     alignas(16) float lines[2][kRoom] = {};
-    uint32_t head = 0; // frames written since the past inputs last moved back
+    alignas(16) float ring[2 * kRing][2][8] = {};
+    uint32_t head = 0;    // frames written since the past inputs last moved back
+    uint32_t phase = 0;   // place of the next input frame in its chip sample's 21
+    uint32_t samples = 0; // chip samples recorded (the ring's next row, modulo kRing)
+    uint32_t quiet = 0;   // of them, the newest that all held the layout (at most kTaps)
 };
 
 } // namespace acme

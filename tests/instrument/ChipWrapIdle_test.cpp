@@ -156,6 +156,15 @@ std::vector<Case> cases(const std::string& song) {
           {2.61, {}, writes(3, {{2, 0, 0xF2}, {2, 0, 0x94}})},
           {2.9, {}, writes(3, {{2, 0, 0xFF}, {2, 0, 0x9F}})}}});
 
+    list.push_back({"PSG starting and stopping under a held note",
+                    3.0,
+                    {{0.0, {noteOn(60)}, {}},
+                     {0.1003, {}, writes(3, {{2, 0, 0x8A}, {2, 0, 0x0F}, {2, 0, 0x92}})},
+                     {0.2001, {}, writes(3, {{2, 0, 0x9F}})},
+                     {0.2507, {}, writes(3, {{2, 0, 0x94}})},
+                     {0.25071, {}, writes(3, {{2, 0, 0x9F}})},
+                     {0.4, {noteOff(60)}, {}}}});
+
     auto csm = fmVoice(2);
     csm.insert(csm.end(), {{0, 0x24, 0xF8}, {0, 0x25, 0x01}, {0, 0x27, 0x85}});
     list.push_back({"CSM",
@@ -228,7 +237,9 @@ TEST_F(ChipWrapIdle, ShortcutsChangeNoSampleOfAnyCase) {
 }
 
 TEST_F(ChipWrapIdle, ShortcutsChangeNoSampleAtAnyBlockLengthOrRate) {
-    const Case c = cases(song())[0];
+    const std::vector<Case> all = cases(song());
+    const Case& c = all[0];
     for (uint32_t block : {1u, 37u, 4096u}) expectSame(c, 48000.0, block);
+    for (uint32_t block : {1u, 37u, 4096u}) expectSame(all[4], 48000.0, block);
     for (double rate : {44100.0, 192000.0}) expectSame(c, rate, 256);
 }

@@ -1,11 +1,13 @@
 // The rotating-state stereo filter against the plain definition: frame i
 // goes through state i mod 21, whose 16-pair history (newest first) is
 // multiplied with the left taps at even and the right taps at odd positions.
+#include "emulators/FastPaths.h"
 #include "instrument/ChipWrapStereoFilter.h"
 #include "instrument/LPFilter.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -111,6 +113,90 @@ TEST(ChipWrapStereoFilter, ScaledStageMatchesItsStepsInAnyPieces) {
     }
     EXPECT_EQ(low[0].state, refLow[0].state);
     EXPECT_EQ(low[1].state, refLow[1].state);
+}
+
+// Input shaped as the console's chip side writes it: each chip sample's
+// channels in their frames of 21 (frames 0-1 channel 1, 10-11 channel 2,
+// 7-8 channel 3, 17-18 channel 4, 3-4 channel 5, 14-15 channel 6, the rest
+// empty), with stretches where a second source adds to every frame. The
+// stage gives the same floats with the shortcuts on as its steps do.
+TEST(ChipWrapStereoFilter, ScaledStageOnChipSamplesMatchesItsSteps) {
+    static const int kChannelOfFrame[21] = {1, 1, 0, 5, 5, 0, 0, 3, 3, 0, 2,
+                                            2, 0, 0, 6, 6, 0, 4, 4, 0, 0};
+    struct Shape {
+        const char* name;
+        size_t grid;              // frame of the input where a chip sample starts
+        bool (*second)(size_t i); // whether the second source sounds at frame i
+        float gainLeft;           // negative: empty frames hold -0.0f
+    };
+    const Shape shapes[] = {
+        {"chip samples only", 0, [](size_t) { return false; }, 1.0f / 4097.0f},
+        {"second source starts and stops", 0, [](size_t i) { return i >= 9000 && i < 9400; },
+         1.0f / 4097.0f},
+        // Every 17th chip sample, one frame: each of the 21 in turn.
+        {"second source for one frame of a sample", 0,
+         [](size_t i) { return (i / 21) % 17 == 0 && i % 21 == (i / (21 * 17)) % 21; },
+         -1.0f / 3.0f},
+        {"grid not where the filter started", 5, [](size_t) { return false; }, 1.0f / 4097.0f},
+        {"second source at the start", 0, [](size_t i) { return i < 700; }, -1.0f / 4097.0f},
+    };
+    for (const Shape& shape : shapes) {
+        SCOPED_TRACE(shape.name);
+        std::mt19937 rng(23);
+        std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+        std::uniform_int_distribution<int32_t> samples(-8000, 8000);
+        float taps[32];
+        for (float& t : taps) t = u(rng);
+        const float gains[2] = {shape.gainLeft, 1.0f / 3.0f};
+        std::vector<int32_t> il(30000), ir(30000);
+        int32_t vl[7] = {}, vr[7] = {};
+        for (size_t i = 0; i < il.size(); ++i) {
+            const size_t slot = (i + 21 - shape.grid) % 21;
+            if (slot == 0)
+                for (int c = 1; c <= 6; ++c) {
+                    vl[c] = c == 4 ? 0 : samples(rng); // channel 4 panned right only
+                    vr[c] = samples(rng);
+                }
+            il[i] = vl[kChannelOfFrame[slot]];
+            ir[i] = vr[kChannelOfFrame[slot]];
+            if (shape.second(i)) {
+                const int32_t noise = (i / 7) % 2 ? 900 : -900;
+                il[i] += noise;
+                ir[i] += noise;
+            }
+        }
+        LPFilter refLow[2], low[2];
+        for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
+            f->cutoff = 100.0;
+            f->rate = 1118608.0;
+            f->setup();
+        }
+        std::vector<float> el(il.size()), er(ir.size());
+        for (size_t i = 0; i < il.size(); ++i) {
+            el[i] = static_cast<float>(il[i]) * gains[0];
+            er[i] = static_cast<float>(ir[i]) * gains[1];
+        }
+        Reference ref;
+        ref.process(el.data(), er.data(), el.size(), taps);
+        refLow[0].process(el.data(), static_cast<int32_t>(el.size()));
+        refLow[1].process(er.data(), static_cast<int32_t>(er.size()));
+
+        FastPaths::Scope fast(true);
+        ChipWrapStereoFilter f;
+        std::vector<float> l(il.size()), r(ir.size());
+        size_t at = 0;
+        for (size_t piece : {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u, 20u, 4000u}) {
+            f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
+                            piece, taps, low);
+            at += piece;
+        }
+        f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
+                        il.size() - at, taps, low);
+        for (size_t i = 0; i < l.size(); ++i) {
+            ASSERT_EQ(std::memcmp(&l[i], &el[i], sizeof(float)), 0) << i;
+            ASSERT_EQ(std::memcmp(&r[i], &er[i], sizeof(float)), 0) << i;
+        }
+    }
 }
 
 TEST(ChipWrapStereoFilter, ClearForgetsThePast) {
