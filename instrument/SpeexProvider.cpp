@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <numeric>
 
 uint64_t steinGcd(uint64_t a, uint64_t b) {
     if (a == b) return a;
@@ -221,24 +222,56 @@ bool SpeexProvider::runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outpu
 
 bool SpeexProvider::jumpToPhase() {
     using Wide = unsigned __int128;
+    // `n` outputs at a passing ratio r / d from a reset leave the fractional
+    // position at n r mod d (in d-ths of an input). Candidates, nearest the
+    // set-up's ratio first (the likeliest to keep the filter's length):
+    // towards a phase inside the period, ratios over the period's own
+    // denominator whose n-fold fraction is the phase's; towards the period's
+    // start, ratios p / q taken q times.
+    struct Candidate {
+        uint64_t rateNum, rateDen, outputs;
+        double distance;
+    };
+    constexpr uint64_t kMostOutputs = 6;
+    Candidate candidates[4 * kMostOutputs * kMostOutputs];
+    size_t count = 0;
     const uint64_t fraction = static_cast<uint64_t>(Wide(phase) * num % den);
     const uint64_t whole = num / den;
-    if (fraction != 0) {
-        // One output at a ratio whose fraction is that of the followed phase
-        // moves the fractional position there from a reset.
-        for (const uint64_t steps : {whole, whole + 1})
-            if (steps > lag && steps * den + fraction <= UINT32_MAX &&
-                runAtRate(steps * den + fraction, den, 1))
-                return true;
-        return false;
+    const double target = double(num) / double(den);
+    auto add = [&](uint64_t rateNum, uint64_t rateDen, uint64_t outputs) {
+        if (rateNum > UINT32_MAX || count == sizeof candidates / sizeof candidates[0]) return;
+        const double distance = double(rateNum) / double(rateDen) - target;
+        candidates[count++] = {rateNum, rateDen, outputs, distance < 0 ? -distance : distance};
+    };
+    for (uint64_t n = 1; n <= kMostOutputs; ++n) {
+        if (fraction == 0) {
+            const uint64_t low = static_cast<uint64_t>(Wide(num) * n / den);
+            add(low, n, n);
+            add(low + 1, n, n);
+            continue;
+        }
+        // n g = fraction (mod den): with c = gcd(n, den) dividing the
+        // fraction, g = (fraction / c) (n / c)^-1 mod (den / c), plus any
+        // multiple of den / c.
+        const uint64_t c = std::gcd(n, den);
+        if (fraction % c != 0) continue;
+        const uint64_t modulus = den / c, factor = n / c;
+        uint64_t inverse = 0;
+        for (uint64_t x = 0; x < factor && inverse == 0; ++x)
+            if ((Wide(x) * modulus + 1) % factor == 0)
+                inverse = static_cast<uint64_t>((Wide(x) * modulus + 1) / factor);
+        const uint64_t g0 = static_cast<uint64_t>(Wide(fraction / c % modulus) * inverse % modulus);
+        for (uint64_t t = 0; t < c; ++t)
+            for (const uint64_t steps : {whole, whole + 1})
+                add(steps * den + g0 + t * modulus, den, n);
     }
-    // A whole period: `q` outputs at a ratio p / q near the resampler's end
-    // on a fractional position of zero again, `p` inputs on.
-    for (uint64_t q = 1; q <= 6; ++q) {
-        const uint64_t low = static_cast<uint64_t>(Wide(num) * q / den);
-        for (const uint64_t p : {low, low + 1})
-            if (runAtRate(p, q, q)) return true;
-    }
+    std::sort(candidates, candidates + count,
+              [](const Candidate& x, const Candidate& y) { return x.distance < y.distance; });
+    // Every try sets two rates: a few only.
+    constexpr size_t kTries = 6;
+    for (size_t i = 0; i < std::min(count, kTries); ++i)
+        if (runAtRate(candidates[i].rateNum, candidates[i].rateDen, candidates[i].outputs))
+            return true;
     return false;
 }
 
