@@ -23,7 +23,7 @@
 // (--dump-after takes the full name, no wildcards).
 #include <benchmark/benchmark.h>
 
-#include "BuildTreeData.h"
+#include "BenchInstance.h"
 
 #include <algorithm>
 #include <chrono>
@@ -44,27 +44,10 @@ constexpr uint32_t kFramesPerIteration = 256;
 constexpr int kIterations = 400;
 
 std::unique_ptr<acme::ChipWrap> makeInstance(uint32_t block) {
-    static const std::string profiles = profilePath();
-    auto w = std::make_unique<acme::ChipWrap>(nullptr, "MD");
-    ProcessingInfo info = {};
-    info.sampleRate = kRate;
-    info.sampleRateInt = uint32_t(kRate);
-    info.maxBlockFrames = block;
-    dispatchEntry(w->getRecord(), PLUGIN_OP_SET_PROCESSING_INFO, &info, nullptr);
-    ActivationRecord a = {};
-    a.context = reinterpret_cast<uintptr_t>(profiles.c_str());
-    dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE_RECORD, &a, nullptr);
-    return w;
+    return benchinstance::makeInstance(kRate, block);
 }
 
-vantor::HDMIDIEvent midi(uint8_t status, uint8_t d1, uint8_t d2) {
-    vantor::HDMIDIEvent e{};
-    e.status = status;
-    e.data1 = d1;
-    e.data2 = d2;
-    e.valid = 1;
-    return e;
-}
+using benchinstance::midi;
 
 // One host block through the process entry: what callgrind collects.
 __attribute__((noinline)) void processBlock(PluginRecord* r, float** outputs, uint32_t frames,

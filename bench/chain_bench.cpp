@@ -10,7 +10,7 @@
 // host block length given as its argument.
 #include <benchmark/benchmark.h>
 
-#include "BuildTreeData.h"
+#include "BenchInstance.h"
 
 #include <malloc.h>
 #include <unistd.h>
@@ -68,16 +68,8 @@ void playChord(ChipEmu& u, int unit) {
     u.write(0, 0xF6, 2);
 }
 
-std::unique_ptr<ChipWrap> makeInstance(double rate, uint32_t block, const std::string& profiles) {
-    auto w = std::make_unique<ChipWrap>(nullptr, "MD");
-    ProcessingInfo info = {};
-    info.sampleRate = rate;
-    info.sampleRateInt = uint32_t(rate);
-    info.maxBlockFrames = block;
-    dispatchEntry(w->getRecord(), PLUGIN_OP_SET_PROCESSING_INFO, &info, nullptr);
-    ActivationRecord a = {};
-    a.context = reinterpret_cast<uintptr_t>(profiles.c_str());
-    dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE_RECORD, &a, nullptr);
+std::unique_ptr<ChipWrap> makeInstance(double rate, uint32_t block) {
+    auto w = benchinstance::makeInstance(rate, block);
     for (int u = 0; u < 6; ++u) playChord(*w->unit(size_t(u)), u);
     return w;
 }
@@ -85,8 +77,7 @@ std::unique_ptr<ChipWrap> makeInstance(double rate, uint32_t block, const std::s
 void BM_ChipWrap_Process(benchmark::State& state) {
     constexpr double kRate = 48000.0;
     constexpr uint32_t kBlock = 256;
-    const std::string profiles = profilePath();
-    auto w = makeInstance(kRate, kBlock, profiles);
+    auto w = makeInstance(kRate, kBlock);
     std::vector<float> left(kBlock), right(kBlock);
     float* outputs[2] = {left.data(), right.data()};
     PluginRecord* r = w->getRecord();
@@ -120,7 +111,6 @@ size_t heapBytes() {
 // first in its process, as with --benchmark_filter=Memory).
 void BM_ChipWrap_Memory(benchmark::State& state) {
     const uint32_t block = uint32_t(state.range(0));
-    const std::string profiles = profilePath();
     std::vector<float> left(block), right(block);
     float* outputs[2] = {left.data(), right.data()};
     long rss = 0;
@@ -128,7 +118,7 @@ void BM_ChipWrap_Memory(benchmark::State& state) {
     for (auto _ : state) {
         const long rssBefore = residentKb();
         const size_t heapBefore = heapBytes();
-        auto w = makeInstance(48000.0, block, profiles);
+        auto w = makeInstance(48000.0, block);
         PluginRecord* r = w->getRecord();
         for (int i = 0; i < 4; ++i)
             r->process(r, outputs, int32_t(block), nullptr, nullptr, nullptr);

@@ -12,7 +12,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchSong.h"
-#include "BuildTreeData.h"
+#include "BenchInstance.h"
 
 #include <unistd.h>
 
@@ -39,27 +39,10 @@ constexpr uint32_t kBlock = 256;
 constexpr int kBlocks = 2000;
 
 std::unique_ptr<acme::ChipWrap> makeInstance(double rate) {
-    static const std::string profiles = profilePath();
-    auto w = std::make_unique<acme::ChipWrap>(nullptr, "MD");
-    ProcessingInfo info = {};
-    info.sampleRate = rate;
-    info.sampleRateInt = uint32_t(rate);
-    info.maxBlockFrames = kBlock;
-    dispatchEntry(w->getRecord(), PLUGIN_OP_SET_PROCESSING_INFO, &info, nullptr);
-    ActivationRecord a = {};
-    a.context = reinterpret_cast<uintptr_t>(profiles.c_str());
-    dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE_RECORD, &a, nullptr);
-    return w;
+    return benchinstance::makeInstance(rate, kBlock);
 }
 
-vantor::HDMIDIEvent midi(uint8_t status, uint8_t d1, uint8_t d2) {
-    vantor::HDMIDIEvent e{};
-    e.status = status;
-    e.data1 = d1;
-    e.data2 = d2;
-    e.valid = 1;
-    return e;
-}
+using benchinstance::midi;
 
 vantor::HDMIDIEvent transport(int32_t id, float value) {
     vantor::HDMIDIEvent e{};
@@ -123,29 +106,8 @@ BENCHMARK(BM_Instance_Chord)->Arg(1)->Arg(0)->Iterations(kBlocks)->Unit(benchmar
 
 void BM_Instance_Song(benchmark::State& state) {
     constexpr double kRate = 44100.0;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/idle-bench-XXXXXX";
-    if (!mkdtemp(dir.data())) {
-        state.SkipWithError("no scratch folder");
-        return;
-    }
-    const std::string song = dir + "/song.vgm";
-    const std::vector<uint8_t> bytes = benchsong::makeSong(180 * 60);
-    std::ofstream(song, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     auto w = makeInstance(kRate);
-    auto load = std::make_unique<LoadFileRecord>();
-    std::memset(load.get(), 0, sizeof *load);
-    load->header.id = EXT_LOAD_FILE;
-    std::memcpy(load->path, song.data(), std::min<size_t>(song.size(), 511));
-    ExtensionCommand c = {};
-    c.record = load.get();
-    c.action = 1;
-    int32_t result = -1;
-    dispatchEntry(w->getRecord(), PLUGIN_OP_EXTENSION, &c, &result);
-    std::remove(song.c_str());
-    rmdir(dir.c_str());
-    if (result != 0) {
+    if (!benchinstance::loadSong(*w, benchsong::makeSong(180 * 60))) {
         state.SkipWithError("the song did not load");
         return;
     }

@@ -25,7 +25,7 @@
 #include <benchmark/benchmark.h>
 
 #include "BenchSong.h"
-#include "BuildTreeData.h"
+#include "BenchInstance.h"
 
 #include <unistd.h>
 
@@ -156,40 +156,9 @@ using namespace vantor::EnginePluginSDK;
 void BM_PlayThreeMinutesThroughTheProcessEntry(benchmark::State& state) {
     constexpr double kRate = 44100.0;
     constexpr uint32_t kBlock = 256;
-    const char* tmp = std::getenv("TMPDIR");
-    std::string dir = std::string(tmp && *tmp ? tmp : "/tmp") + "/media-bench-XXXXXX";
-    if (!mkdtemp(dir.data())) {
-        state.SkipWithError("no scratch folder");
-        return;
-    }
-    const std::string song = dir + "/song.vgm";
-    const std::vector<uint8_t> bytes = makeSong();
-    std::ofstream(song, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-    const std::string profiles = profilePath();
-
-    acme::ChipWrap w(nullptr, "MD");
-    PluginRecord* r = w.getRecord();
-    ProcessingInfo info = {};
-    info.sampleRate = kRate;
-    info.sampleRateInt = uint32_t(kRate);
-    info.maxBlockFrames = kBlock;
-    dispatchEntry(r, PLUGIN_OP_SET_PROCESSING_INFO, &info, nullptr);
-    ActivationRecord a = {};
-    a.context = reinterpret_cast<uintptr_t>(profiles.c_str());
-    dispatchEntry(r, PLUGIN_OP_ACTIVATE_RECORD, &a, nullptr);
-    auto load = std::make_unique<LoadFileRecord>();
-    std::memset(load.get(), 0, sizeof *load);
-    load->header.id = EXT_LOAD_FILE;
-    std::memcpy(load->path, song.data(), std::min<size_t>(song.size(), 511));
-    ExtensionCommand c = {};
-    c.record = load.get();
-    c.action = 1;
-    int32_t result = -1;
-    dispatchEntry(r, PLUGIN_OP_EXTENSION, &c, &result);
-    std::remove(song.c_str());
-    rmdir(dir.c_str());
-    if (result != 0) {
+    auto instance = benchinstance::makeInstance(kRate, kBlock);
+    PluginRecord* r = instance->getRecord();
+    if (!benchinstance::loadSong(*instance, makeSong())) {
         state.SkipWithError("the song did not load");
         return;
     }
