@@ -67,7 +67,8 @@ Bytes storedZip(const Members& members) {
         const uint32_t crc = static_cast<uint32_t>(crc32(0, data.data(), data.size()));
         const uint32_t size = static_cast<uint32_t>(data.size());
         put32(out, 0x04034B50);
-        for (uint32_t v : {10u, 0u, 0u, 0u, 0u}) put16(out, v); // version, flags, method, time, date
+        for (uint32_t v : {10u, 0u, 0u, 0u, 0u})
+            put16(out, v); // version, flags, method, time, date
         put32(out, crc);
         put32(out, size);
         put32(out, size);

@@ -75,8 +75,8 @@ void runBlocks(benchmark::State& state, const std::vector<uint8_t>& keys) {
         frames += kFramesPerIteration;
     }
     state.counters["frames"] = double(frames);
-    state.counters["ns_per_frame"] =
-        benchmark::Counter(double(frames), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["ns_per_frame"] = benchmark::Counter(
+        double(frames), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_Blocks_OneNote(benchmark::State& state) {

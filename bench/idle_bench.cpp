@@ -11,8 +11,8 @@
 //            bench/idle_bench --benchmark_filter=Idle/1
 #include <benchmark/benchmark.h>
 
-#include "BenchSong.h"
 #include "BenchInstance.h"
+#include "BenchSong.h"
 
 #include <unistd.h>
 

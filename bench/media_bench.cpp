@@ -24,8 +24,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include "BenchSong.h"
 #include "BenchInstance.h"
+#include "BenchSong.h"
 
 #include <unistd.h>
 

@@ -40,6 +40,46 @@ struct Reference {
     }
 };
 
+// Runs the stage over `il`/`ir` cut into `pieces` (then the rest) and
+// requires the same float bits, and the same low-pass states, as its steps:
+// scaling, the frame-by-frame filter and the two low-pass filters in turn.
+void expectScaledStageMatchesItsSteps(const std::vector<int32_t>& il,
+                                      const std::vector<int32_t>& ir, const float gains[2],
+                                      const float taps[32], std::initializer_list<size_t> pieces) {
+    LPFilter refLow[2], low[2];
+    for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
+        f->cutoff = 100.0;
+        f->rate = 1118608.0;
+        f->setup();
+    }
+    std::vector<float> el(il.size()), er(ir.size());
+    for (size_t i = 0; i < il.size(); ++i) {
+        el[i] = static_cast<float>(il[i]) * gains[0];
+        er[i] = static_cast<float>(ir[i]) * gains[1];
+    }
+    Reference ref;
+    ref.process(el.data(), er.data(), el.size(), taps);
+    refLow[0].process(el.data(), static_cast<int32_t>(el.size()));
+    refLow[1].process(er.data(), static_cast<int32_t>(er.size()));
+
+    ChipWrapStereoFilter f;
+    std::vector<float> l(il.size()), r(ir.size());
+    size_t at = 0;
+    for (size_t piece : pieces) {
+        f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at, piece,
+                        taps, low);
+        at += piece;
+    }
+    f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
+                    il.size() - at, taps, low);
+    for (size_t i = 0; i < l.size(); ++i) {
+        ASSERT_EQ(std::memcmp(&l[i], &el[i], sizeof(float)), 0) << i;
+        ASSERT_EQ(std::memcmp(&r[i], &er[i], sizeof(float)), 0) << i;
+    }
+    EXPECT_EQ(low[0].state, refLow[0].state);
+    EXPECT_EQ(low[1].state, refLow[1].state);
+}
+
 TEST(ChipWrapStereoFilter, MatchesTheFrameByFrameDefinitionInAnyPieces) {
     std::mt19937 rng(7);
     std::uniform_real_distribution<float> u(-1.0f, 1.0f);
@@ -81,38 +121,8 @@ TEST(ChipWrapStereoFilter, ScaledStageMatchesItsStepsInAnyPieces) {
         il[i] = samples(rng);
         ir[i] = samples(rng);
     }
-    LPFilter refLow[2], low[2];
-    for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
-        f->cutoff = 100.0;
-        f->rate = 1118608.0;
-        f->setup();
-    }
-    std::vector<float> el(il.size()), er(ir.size());
-    for (size_t i = 0; i < il.size(); ++i) {
-        el[i] = static_cast<float>(il[i]) * gains[0];
-        er[i] = static_cast<float>(ir[i]) * gains[1];
-    }
-    Reference ref;
-    ref.process(el.data(), er.data(), el.size(), taps);
-    refLow[0].process(el.data(), static_cast<int32_t>(el.size()));
-    refLow[1].process(er.data(), static_cast<int32_t>(er.size()));
-
-    ChipWrapStereoFilter f;
-    std::vector<float> l(il.size()), r(ir.size());
-    size_t at = 0;
-    for (size_t piece : {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u}) {
-        f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at, piece,
-                        taps, low);
-        at += piece;
-    }
-    f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
-                    il.size() - at, taps, low);
-    for (size_t i = 0; i < l.size(); ++i) {
-        ASSERT_EQ(l[i], el[i]) << i;
-        ASSERT_EQ(r[i], er[i]) << i;
-    }
-    EXPECT_EQ(low[0].state, refLow[0].state);
-    EXPECT_EQ(low[1].state, refLow[1].state);
+    expectScaledStageMatchesItsSteps(il, ir, gains, taps,
+                                     {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u});
 }
 
 // Input shaped as the console's chip side writes it: each chip sample's
@@ -165,37 +175,9 @@ TEST(ChipWrapStereoFilter, ScaledStageOnChipSamplesMatchesItsSteps) {
                 ir[i] += noise;
             }
         }
-        LPFilter refLow[2], low[2];
-        for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
-            f->cutoff = 100.0;
-            f->rate = 1118608.0;
-            f->setup();
-        }
-        std::vector<float> el(il.size()), er(ir.size());
-        for (size_t i = 0; i < il.size(); ++i) {
-            el[i] = static_cast<float>(il[i]) * gains[0];
-            er[i] = static_cast<float>(ir[i]) * gains[1];
-        }
-        Reference ref;
-        ref.process(el.data(), er.data(), el.size(), taps);
-        refLow[0].process(el.data(), static_cast<int32_t>(el.size()));
-        refLow[1].process(er.data(), static_cast<int32_t>(er.size()));
-
         FastPaths::Scope fast(true);
-        ChipWrapStereoFilter f;
-        std::vector<float> l(il.size()), r(ir.size());
-        size_t at = 0;
-        for (size_t piece : {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u, 20u, 4000u}) {
-            f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
-                            piece, taps, low);
-            at += piece;
-        }
-        f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
-                        il.size() - at, taps, low);
-        for (size_t i = 0; i < l.size(); ++i) {
-            ASSERT_EQ(std::memcmp(&l[i], &el[i], sizeof(float)), 0) << i;
-            ASSERT_EQ(std::memcmp(&r[i], &er[i], sizeof(float)), 0) << i;
-        }
+        expectScaledStageMatchesItsSteps(il, ir, gains, taps,
+                                         {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u, 20u, 4000u});
     }
 }
 

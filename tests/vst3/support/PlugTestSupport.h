@@ -124,8 +124,8 @@ struct HandBlock {
 // folder (into the test's private home), so the plug-in starts the real
 // engine host with the built "Brevado".
 inline bool registerBuildProduct() {
-    const std::string command = std::string("\"") + SX_REGISTER_COMMAND + "\" \"" +
-                                SX_PRODUCT_DIR + "\" > /dev/null";
+    const std::string command =
+        std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + SX_PRODUCT_DIR + "\" > /dev/null";
     return std::system(command.c_str()) == 0;
 }
 
