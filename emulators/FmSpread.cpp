@@ -27,21 +27,29 @@ template <> struct SpreadLayout<9> {
     static constexpr int kWidth = 1;
 };
 
+// Which record fills each slot of a frame (-1: none), from the layout.
+template <int N> struct SlotRecords {
+    int8_t record[N];
+    constexpr SlotRecords() : record{} {
+        using L = SpreadLayout<N>;
+        for (int q = 0; q < N; ++q) record[q] = -1;
+        for (int c = 0; c < 6; ++c)
+            for (int w = 0; w < L::kWidth; ++w) record[L::kFirst[c] + w] = static_cast<int8_t>(c);
+    }
+};
+template <int N> constexpr SlotRecords<N> kSlotRecords{};
+
 // Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
 // are `vl`, `vr`; left[0] is the position of slot `from`.
 template <int N>
 inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint64_t to,
                       int32_t* left, int32_t* right) {
-    using L = SpreadLayout<N>;
-#pragma GCC unroll 6
-    for (int c = 0; c < 6; ++c) {
-        for (int w = 0; w < L::kWidth; ++w) {
-            const uint64_t q = static_cast<uint64_t>(L::kFirst[c] + w);
-            if (q >= from && q < to) {
-                left[q - from] += vl[c];
-                right[q - from] += vr[c];
-            }
-        }
+    const int8_t* record = kSlotRecords<N>.record;
+    for (uint64_t q = from; q < to; ++q) {
+        const int c = record[q];
+        if (c < 0) continue;
+        left[q - from] += vl[c];
+        right[q - from] += vr[c];
     }
 }
 
@@ -77,6 +85,25 @@ void addFrames(const int32_t* values, uint64_t count, const OPN2_Emu& chip, int3
     }
 }
 
+// One frame of channel values mapped as addFrames maps them, each masked by
+// its pan: the values a frame cut by the end of a block holds.
+void mapFrame(const int32_t* in, uint32_t mode, const OPN2_Emu& chip, bool dacOn, int32_t dac,
+              const int16_t* curve, int32_t* left, int32_t* right) {
+    for (int c = 0; c < 6; ++c) {
+        int32_t v = dac;
+        if (!dacOn || c != 5) {
+            switch (mode) {
+            case 0: v = fmOutputValue<0>(in[c], curve); break;
+            case 1: v = fmOutputValue<1>(in[c], curve); break;
+            case 2: v = fmOutputValue<2>(in[c], curve); break;
+            default: v = fmOutputValue<3>(in[c], curve); break;
+            }
+        }
+        left[c] = chip.pan(c) & 2 ? v : 0;
+        right[c] = chip.pan(c) & 1 ? v : 0;
+    }
+}
+
 template <int N>
 using AddFramesFn = void (*)(const int32_t*, uint64_t, const OPN2_Emu&, int32_t, const int16_t*,
                              int32_t*, int32_t*);
@@ -97,9 +124,6 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     uint64_t p = chip.spreadPhase;
     // The mode takeFrames maps in.
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
-    // Channel values of a frame cut by the end of the block.
-    int32_t valuesLeft[6];
-    int32_t valuesRight[6];
 
     uint64_t i = 0;
     while (i < frames) {
@@ -123,29 +147,29 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
         const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
         const uint64_t whole = std::min(starts, (frames - i) / n);
         // Whole frames: mapped and added in one pass, a run computed ahead
-        // at a time.
-        for (uint64_t taken = 0; taken < whole;) {
+        // at a time; a frame cut by the end of the block is taken in the
+        // same run and held for the next call.
+        for (uint64_t taken = 0; taken < starts;) {
             uint32_t got = 0;
             const int32_t* values =
-                chip.takeValues(static_cast<uint32_t>(whole - taken), outputMode, got);
+                chip.takeValues(static_cast<uint32_t>(starts - taken), outputMode, got);
             const bool dacOn = chip.takenWithDac();
             const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-            kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, got, chip, dac, curve,
-                                                     left + i + taken * n, right + i + taken * n);
+            const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
+            if (full > 0)
+                kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, chip, dac, curve,
+                                                         left + i + taken * n,
+                                                         right + i + taken * n);
+            if (full < got) {
+                mapFrame(values + 6 * full, outputMode, chip, dacOn, dac, curve, chip.heldLeft,
+                         chip.heldRight);
+                const uint64_t at = i + whole * n;
+                p = frames - at;
+                emitSlots<N>(chip.heldLeft, chip.heldRight, 0, p, left + at, right + at);
+            }
             taken += got;
         }
-        i += whole * n;
-        if (whole < starts) {
-            // Cut by the end of the block: held for the next call.
-            chip.takeFrames(1, curve, mode, valuesLeft, valuesRight);
-            const int32_t* vl = valuesLeft;
-            const int32_t* vr = valuesRight;
-            std::copy(vl, vl + 6, chip.heldLeft);
-            std::copy(vr, vr + 6, chip.heldRight);
-            p = frames - i;
-            emitSlots<N>(vl, vr, 0, p, left + i, right + i);
-            i = frames;
-        }
+        i = whole < starts ? frames : i + whole * n;
     }
     chip.spreadPhase = p;
 }

@@ -85,6 +85,7 @@ ModelProfile MD_Emu::builtInProfile() {
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     owed_ = psgOwed_ = 0; // the chips are made anew
     silent_ = false;
+    psgQuiet_ = -1;
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
     maxFrames_ = frames;
@@ -323,21 +324,14 @@ bool MD_Emu::isSilent() {
 bool MD_Emu::computeSilent() {
     if (offsetEnabled && (offsetLeft != 0 || offsetRight != 0)) return false;
     if (fmSelect != 0) return false;
-    switch (psgType) {
-    case 0:
-    case 2:
-        if (!psg->isSilent(false, 0)) return false;
-        break;
-    case 1:
-        if (!psg->isSilent(true, ggStereo)) return false;
-        break;
-    case 3:
-    case 4:
-        return false;
-    default:
-        break;
-    }
+    if (psgType == 3 || psgType == 4) return false;
+    if (psgType <= 2 && !psgQuiet()) return false;
     return opn2->isSilent(currentDacCurve(), dacCurveMode);
+}
+
+bool MD_Emu::psgQuiet() {
+    if (psgQuiet_ < 0) psgQuiet_ = psg->isSilent(psgType == 1, psgType == 1 ? ggStereo : 0);
+    return psgQuiet_ != 0;
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {
@@ -371,6 +365,7 @@ void MD_Emu::settlePsg() {
 void MD_Emu::touch() {
     settleSilent();
     silent_ = false;
+    psgQuiet_ = -1;
 }
 
 void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
@@ -378,8 +373,7 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
     int32_t* psgLeft = psgBuffers.get();
     int32_t* psgRight = psgLeft + maxFrames_;
 
-    const bool quiet =
-        psgType <= 2 && FastPaths::enabled() && psg->isSilent(psgType == 1, ggStereo);
+    const bool quiet = psgType <= 2 && FastPaths::enabled() && psgQuiet();
     if (quiet) {
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         if (psgOwed_ >= kMaxOwedFrames) settlePsg();

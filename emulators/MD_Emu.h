@@ -147,6 +147,10 @@ private:
     void renderPiece(int32_t* left, int32_t* right, uint64_t frames);
 
     bool computeSilent();
+    // Whether the SN76489 or Game Gear PSG adds nothing (its levels, mutes
+    // and routing): found once and kept until something touches the unit,
+    // since rendering moves counters but changes none of these.
+    bool psgQuiet();
     // Before anything uses or changes the chips: the frames owed are paid and
     // the silence is found again.
     void touch();
@@ -160,6 +164,7 @@ private:
     // Silence found by isSilent, kept until the unit renders or anything
     // that can make it sound changes.
     bool silent_ = false;
+    int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
     uint64_t owed_ = 0; // frames advanceSilent has not moved the chips on yet
     // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
     // the unit rendered its FM: paid when anything touches the unit, so a
