@@ -86,6 +86,7 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     owed_ = psgOwed_ = 0; // the chips are made anew
     silent_ = false;
     psgQuiet_ = -1;
+    sinceSilenceCheck_ = kSilenceRecheckFrames;
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
     maxFrames_ = frames;
@@ -307,6 +308,7 @@ int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
     settleFm();
     silent_ = false;
     if (!opn2) return 0; // nothing to render before init
+    sinceSilenceCheck_ += frames;
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
         renderPiece(outputs[0] + done, outputs[1] + done, n);
@@ -317,7 +319,10 @@ int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
 
 bool MD_Emu::isSilent() {
     if (!opn2) return true; // renders nothing before init
-    if (!silent_) silent_ = computeSilent();
+    if (silent_) return true;
+    if (sinceSilenceCheck_ < kSilenceRecheckFrames) return false;
+    sinceSilenceCheck_ = 0;
+    silent_ = computeSilent();
     return silent_;
 }
 
@@ -366,6 +371,7 @@ void MD_Emu::touch() {
     settleSilent();
     silent_ = false;
     psgQuiet_ = -1;
+    sinceSilenceCheck_ = kSilenceRecheckFrames;
 }
 
 void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {

@@ -165,6 +165,13 @@ private:
     // that can make it sound changes.
     bool silent_ = false;
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
+    // A unit found sounding is looked at again only once it has rendered
+    // this many frames (about 3.7 ms), or when anything touches it: a
+    // sounding unit rendered in short host blocks does not pay for the test
+    // every block. Finding the silence later changes no sample (the silent
+    // unit's advance and its render agree), only when the saving starts.
+    static constexpr uint64_t kSilenceRecheckFrames = 4096;
+    uint64_t sinceSilenceCheck_ = kSilenceRecheckFrames;
     uint64_t owed_ = 0; // frames advanceSilent has not moved the chips on yet
     // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
     // the unit rendered its FM: paid when anything touches the unit, so a
