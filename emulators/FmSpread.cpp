@@ -27,30 +27,59 @@ template <> struct SpreadLayout<9> {
     static constexpr int kWidth = 1;
 };
 
-// Which record fills each slot of a frame (-1: none), from the layout.
-template <int N> struct SlotRecords {
-    int8_t record[N];
-    constexpr SlotRecords() : record{} {
+// The filled slots of a frame in slot order, each with its record, and for
+// every slot the first filled one at or after it (slots past the last point
+// at `count`).
+template <int N> struct SlotList {
+    static constexpr int kCount = 6 * SpreadLayout<N>::kWidth;
+    uint8_t slot[kCount];
+    uint8_t record[kCount];
+    uint8_t firstFrom[N + 1];
+    constexpr SlotList() : slot{}, record{}, firstFrom{} {
         using L = SpreadLayout<N>;
-        for (int q = 0; q < N; ++q) record[q] = -1;
-        for (int c = 0; c < 6; ++c)
-            for (int w = 0; w < L::kWidth; ++w) record[L::kFirst[c] + w] = static_cast<int8_t>(c);
+        int j = 0;
+        for (int q = 0; q < N; ++q)
+            for (int c = 0; c < 6; ++c)
+                for (int w = 0; w < L::kWidth; ++w)
+                    if (L::kFirst[c] + w == q) {
+                        slot[j] = static_cast<uint8_t>(q);
+                        record[j] = static_cast<uint8_t>(c);
+                        ++j;
+                    }
+        for (int q = N, k = kCount; q >= 0; --q) {
+            while (k > 0 && slot[k - 1] >= q) --k;
+            firstFrom[q] = static_cast<uint8_t>(k);
+        }
     }
 };
-template <int N> constexpr SlotRecords<N> kSlotRecords{};
+template <int N> constexpr SlotList<N> kSlotList{};
 
 // Adds slots [from, to) of a frame whose channel values (channel c at c - 1)
 // are `vl`, `vr`; left[0] is the position of slot `from`.
 template <int N>
 inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint64_t to,
                       int32_t* left, int32_t* right) {
-    const int8_t* record = kSlotRecords<N>.record;
-    for (uint64_t q = from; q < to; ++q) {
-        const int c = record[q];
-        if (c < 0) continue;
-        left[q - from] += vl[c];
-        right[q - from] += vr[c];
+    const SlotList<N>& list = kSlotList<N>;
+    for (int j = list.firstFrom[from]; j < SlotList<N>::kCount && list.slot[j] < to; ++j) {
+        const uint64_t at = list.slot[j] - from;
+        left[at] += vl[list.record[j]];
+        right[at] += vr[list.record[j]];
     }
+}
+
+// All ones where a record's pan sends it to that side.
+struct PanMasks {
+    int32_t left[6];
+    int32_t right[6];
+};
+
+inline PanMasks panMasks(const OPN2_Emu& chip) {
+    PanMasks m;
+    for (int r = 0; r < 6; ++r) {
+        m.left[r] = chip.pan(r) & 2 ? -1 : 0;
+        m.right[r] = chip.pan(r) & 1 ? -1 : 0;
+    }
+    return m;
 }
 
 // Adds `count` whole frames of unmapped channel values (record r at 6k + r)
@@ -58,14 +87,9 @@ inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint6
 // its slots; with DacOn record 5 adds `dac` instead. The same sums as the
 // frames takeFrames maps, each added into its slots.
 template <int N, uint32_t Mode, bool DacOn>
-void addFrames(const int32_t* values, uint64_t count, const OPN2_Emu& chip, int32_t dac,
+void addFrames(const int32_t* values, uint64_t count, const PanMasks& masks, int32_t dac,
                const int16_t* curve, int32_t* left, int32_t* right) {
     using L = SpreadLayout<N>;
-    int32_t toLeft[6], toRight[6]; // all ones where the pan sends a record to that side
-    for (int r = 0; r < 6; ++r) {
-        toLeft[r] = chip.pan(r) & 2 ? -1 : 0;
-        toRight[r] = chip.pan(r) & 1 ? -1 : 0;
-    }
     for (uint64_t k = 0; k < count; ++k) {
         const int32_t* in = values + 6 * k;
         int32_t* l = left + k * N;
@@ -73,7 +97,7 @@ void addFrames(const int32_t* values, uint64_t count, const OPN2_Emu& chip, int3
 #pragma GCC unroll 6
         for (int c = 0; c < 6; ++c) {
             const int32_t v = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
-            const int32_t vl = v & toLeft[c], vr = v & toRight[c];
+            const int32_t vl = v & masks.left[c], vr = v & masks.right[c];
             const int s = L::kFirst[c];
             l[s] += vl;
             r[s] += vr;
@@ -87,26 +111,22 @@ void addFrames(const int32_t* values, uint64_t count, const OPN2_Emu& chip, int3
 
 // One frame of channel values mapped as addFrames maps them, each masked by
 // its pan: the values a frame cut by the end of a block holds.
-void mapFrame(const int32_t* in, uint32_t mode, const OPN2_Emu& chip, bool dacOn, int32_t dac,
-              const int16_t* curve, int32_t* left, int32_t* right) {
+template <uint32_t Mode, bool DacOn>
+void mapFrame(const int32_t* in, const PanMasks& masks, int32_t dac, const int16_t* curve,
+              int32_t* left, int32_t* right) {
+#pragma GCC unroll 6
     for (int c = 0; c < 6; ++c) {
-        int32_t v = dac;
-        if (!dacOn || c != 5) {
-            switch (mode) {
-            case 0: v = fmOutputValue<0>(in[c], curve); break;
-            case 1: v = fmOutputValue<1>(in[c], curve); break;
-            case 2: v = fmOutputValue<2>(in[c], curve); break;
-            default: v = fmOutputValue<3>(in[c], curve); break;
-            }
-        }
-        left[c] = chip.pan(c) & 2 ? v : 0;
-        right[c] = chip.pan(c) & 1 ? v : 0;
+        const int32_t v = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
+        left[c] = v & masks.left[c];
+        right[c] = v & masks.right[c];
     }
 }
 
 template <int N>
-using AddFramesFn = void (*)(const int32_t*, uint64_t, const OPN2_Emu&, int32_t, const int16_t*,
+using AddFramesFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
                              int32_t*, int32_t*);
+using MapFrameFn = void (*)(const int32_t*, const PanMasks&, int32_t, const int16_t*, int32_t*,
+                            int32_t*);
 
 // By output mode, then DAC off / on.
 template <int N>
@@ -114,6 +134,10 @@ constexpr AddFramesFn<N> kAddFrames[4][2] = {{&addFrames<N, 0, false>, &addFrame
                                              {&addFrames<N, 1, false>, &addFrames<N, 1, true>},
                                              {&addFrames<N, 2, false>, &addFrames<N, 2, true>},
                                              {&addFrames<N, 3, false>, &addFrames<N, 3, true>}};
+constexpr MapFrameFn kMapFrame[4][2] = {{&mapFrame<0, false>, &mapFrame<0, true>},
+                                        {&mapFrame<1, false>, &mapFrame<1, true>},
+                                        {&mapFrame<2, false>, &mapFrame<2, true>},
+                                        {&mapFrame<3, false>, &mapFrame<3, true>}};
 
 template <int N>
 void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
@@ -124,6 +148,8 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     uint64_t p = chip.spreadPhase;
     // The mode takeFrames maps in.
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
+    bool masked = false; // pans are read once, when a frame is first mapped
+    PanMasks masks;
 
     uint64_t i = 0;
     while (i < frames) {
@@ -156,13 +182,17 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
             const bool dacOn = chip.takenWithDac();
             const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
             const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
+            if (!masked) {
+                masks = panMasks(chip);
+                masked = true;
+            }
             if (full > 0)
-                kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, chip, dac, curve,
+                kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve,
                                                          left + i + taken * n,
                                                          right + i + taken * n);
             if (full < got) {
-                mapFrame(values + 6 * full, outputMode, chip, dacOn, dac, curve, chip.heldLeft,
-                         chip.heldRight);
+                kMapFrame[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
+                                                     chip.heldLeft, chip.heldRight);
                 const uint64_t at = i + whole * n;
                 p = frames - at;
                 emitSlots<N>(chip.heldLeft, chip.heldRight, 0, p, left + at, right + at);
