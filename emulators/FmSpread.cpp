@@ -60,10 +60,12 @@ template <int N>
 inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint64_t to,
                       int32_t* left, int32_t* right) {
     const SlotList<N>& list = kSlotList<N>;
-    for (int j = list.firstFrom[from]; j < SlotList<N>::kCount && list.slot[j] < to; ++j) {
+    const int end = list.firstFrom[to]; // the filled slots before `to`
+    for (int j = list.firstFrom[from]; j < end; ++j) {
         const uint64_t at = list.slot[j] - from;
-        left[at] += vl[list.record[j]];
-        right[at] += vr[list.record[j]];
+        const int c = list.record[j];
+        left[at] += vl[c];
+        right[at] += vr[c];
     }
 }
 

@@ -30,11 +30,10 @@ inline Lanes load(const float* p) {
 template <class Fill, class Emit, class Hold>
 void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fill fill, Emit emit,
                                Hold hold) {
+    takeTaps(taps);
     Lanes cl[kTaps], cr[kTaps];
-    for (uint32_t j = 0; j < kTaps; ++j) {
-        cl[j] = Lanes{} + taps[2 * j];
-        cr[j] = Lanes{} + taps[2 * j + 1];
-    }
+    std::memcpy(cl, tapLanes[0], sizeof cl);
+    std::memcpy(cr, tapLanes[1], sizeof cr);
     if (!held) quiet = 0; // the ring is not kept up meanwhile
     for (uint64_t done = 0; done < frames;) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames - done, kSpan));
@@ -105,6 +104,16 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fi
         head += n; // the newest kReach inputs are the past of the next pass
         done += n;
     }
+}
+
+void ChipWrapStereoFilter::takeTaps(const float* taps) {
+    if (std::memcmp(taps, tapsSeen, sizeof tapsSeen) == 0) return;
+    std::memcpy(tapsSeen, taps, sizeof tapsSeen);
+    for (uint32_t j = 0; j < kTaps; ++j)
+        for (uint32_t k = 0; k < 4; ++k) {
+            tapLanes[0][j][k] = taps[2 * j];
+            tapLanes[1][j][k] = taps[2 * j + 1];
+        }
 }
 
 namespace {

@@ -30,7 +30,7 @@ public:
     // Past input frames a new frame reaches back to.
     static constexpr uint32_t kReach = kStates * (kTaps - 1);
     // Frames filtered in one pass (the work lines stay in the first-level cache).
-    static constexpr uint32_t kSpan = 1024;
+    static constexpr uint32_t kSpan = 2048;
 
     // Filters `frames` frames of both channels in place.
     void process(float* left, float* right, uint64_t frames, const float* taps);
@@ -77,6 +77,12 @@ private:
     // Chip samples recorded by noteSample, as their 8 sums' inputs a side;
     // row k is kept at k and k + kRing.
     static constexpr uint32_t kRing = 16;
+
+    // The taps as the filter loop uses them (each broadcast to a vector),
+    // made again only when the profile's taps differ from `tapsSeen`.
+    void takeTaps(const float* taps);
+    float tapsSeen[2 * kTaps] = {};
+    alignas(16) float tapLanes[2][kTaps][4] = {};
 
     alignas(16) float lines[2][kRoom] = {};
     alignas(16) float ring[2 * kRing][2][8] = {};
