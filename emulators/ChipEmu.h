@@ -53,4 +53,15 @@ public:
     virtual void advanceSilent(uint64_t /*frames*/) {}
     // Completes what advanceSilent left for later.
     virtual void settleSilent() {}
+    // Whether render32 may add the whole of a chip sample that the end of a
+    // block cuts, into up to kSpreadCarry frames past the block: the caller
+    // keeps that room and starts its next block with those frames.
+    virtual void setSpreadCarry(bool /*on*/) {}
+    // For a caller that carries: takes back from outputs (the frames where
+    // the unit's next block would start) what the unit added past its last
+    // block that it would not have added itself (the unit is skipped, or
+    // was reset, since).
+    virtual void retractCarry(int32_t** /*outputs*/) {}
+    // The most frames past a block that a unit adds into.
+    static constexpr uint32_t kSpreadCarry = 21;
 };

@@ -1,6 +1,7 @@
 #include "emulators/FmSpread.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "emulators/FmChannelRender.h"
 #include "emulators/OPN2_Emu.h"
@@ -75,12 +76,19 @@ struct PanMasks {
     int32_t right[6];
 };
 
-inline PanMasks panMasks(const OPN2_Emu& chip) {
-    PanMasks m;
-    for (int r = 0; r < 6; ++r) {
-        m.left[r] = chip.pan(r) & 2 ? -1 : 0;
-        m.right[r] = chip.pan(r) & 1 ? -1 : 0;
+inline PanMasks panMasks(OPN2_Emu& chip) {
+    uint8_t pans[6];
+    for (int r = 0; r < 6; ++r) pans[r] = chip.pan(r);
+    if (std::memcmp(pans, chip.maskPans, sizeof pans) != 0) {
+        std::memcpy(chip.maskPans, pans, sizeof pans);
+        for (int r = 0; r < 6; ++r) {
+            chip.panMaskLeft[r] = pans[r] & 2 ? -1 : 0;
+            chip.panMaskRight[r] = pans[r] & 1 ? -1 : 0;
+        }
     }
+    PanMasks m;
+    std::memcpy(m.left, chip.panMaskLeft, sizeof m.left);
+    std::memcpy(m.right, chip.panMaskRight, sizeof m.right);
     return m;
 }
 
@@ -124,6 +132,28 @@ void mapFrame(const int32_t* in, const PanMasks& masks, int32_t dac, const int16
     }
 }
 
+// One frame as addFrames adds it, its values (as mapFrame gives them) also
+// held: the frame cut by the end of a block while carrying.
+template <int N, uint32_t Mode, bool DacOn>
+void addFrameHeld(const int32_t* in, const PanMasks& masks, int32_t dac, const int16_t* curve,
+                  int32_t* left, int32_t* right, int32_t* heldLeft, int32_t* heldRight) {
+    using L = SpreadLayout<N>;
+#pragma GCC unroll 6
+    for (int c = 0; c < 6; ++c) {
+        const int32_t v = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
+        const int32_t vl = v & masks.left[c], vr = v & masks.right[c];
+        heldLeft[c] = vl;
+        heldRight[c] = vr;
+        const int s = L::kFirst[c];
+        left[s] += vl;
+        right[s] += vr;
+        if constexpr (L::kWidth == 2) {
+            left[s + 1] += vl;
+            right[s + 1] += vr;
+        }
+    }
+}
+
 template <int N>
 using AddFramesFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
                              int32_t*, int32_t*);
@@ -136,6 +166,15 @@ constexpr AddFramesFn<N> kAddFrames[4][2] = {{&addFrames<N, 0, false>, &addFrame
                                              {&addFrames<N, 1, false>, &addFrames<N, 1, true>},
                                              {&addFrames<N, 2, false>, &addFrames<N, 2, true>},
                                              {&addFrames<N, 3, false>, &addFrames<N, 3, true>}};
+template <int N>
+using AddFrameHeldFn = void (*)(const int32_t*, const PanMasks&, int32_t, const int16_t*,
+                                int32_t*, int32_t*, int32_t*, int32_t*);
+template <int N>
+constexpr AddFrameHeldFn<N> kAddFrameHeld[4][2] = {
+    {&addFrameHeld<N, 0, false>, &addFrameHeld<N, 0, true>},
+    {&addFrameHeld<N, 1, false>, &addFrameHeld<N, 1, true>},
+    {&addFrameHeld<N, 2, false>, &addFrameHeld<N, 2, true>},
+    {&addFrameHeld<N, 3, false>, &addFrameHeld<N, 3, true>}};
 constexpr MapFrameFn kMapFrame[4][2] = {{&mapFrame<0, false>, &mapFrame<0, true>},
                                         {&mapFrame<1, false>, &mapFrame<1, true>},
                                         {&mapFrame<2, false>, &mapFrame<2, true>},
@@ -147,6 +186,10 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     constexpr uint64_t n = N;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
+    // What went out past the last block and is not to be emitted now (a
+    // reset dropped it, or it was cut for the other frame length).
+    if (frames > 0 && (chip.retractPending() || (chip.restInCarry && chip.carryLength != N)))
+        chip.retractRest(outputs);
     uint64_t p = chip.spreadPhase;
     // The mode takeFrames maps in.
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
@@ -159,15 +202,19 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
             // The last slot of both schedules is empty (a phase left by the
             // other frame length counts as it).
             p = 0;
+            chip.restInCarry = false;
             ++i;
             continue;
         }
         if (p != 0) {
-            // The rest of the frame in progress, from the held frame.
+            // The rest of the frame in progress, from the held frame (unless
+            // it went out past the last block already).
             const uint64_t k = std::min(n - p, frames - i);
-            emitSlots<N>(chip.heldLeft, chip.heldRight, p, p + k, left + i, right + i);
+            if (!chip.restInCarry)
+                emitSlots<N>(chip.heldLeft, chip.heldRight, p, p + k, left + i, right + i);
             i += k;
             p = p + k == n ? 0 : p + k;
+            if (p == 0) chip.restInCarry = false;
             continue;
         }
         // Every frame starting in the rest of the block, the last one
@@ -193,11 +240,20 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
                                                          left + i + taken * n,
                                                          right + i + taken * n);
             if (full < got) {
-                kMapFrame[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
-                                                     chip.heldLeft, chip.heldRight);
                 const uint64_t at = i + whole * n;
                 p = frames - at;
-                emitSlots<N>(chip.heldLeft, chip.heldRight, 0, p, left + at, right + at);
+                if (chip.spreadCarry) {
+                    // Whole, the rest past the block; the values held too.
+                    kAddFrameHeld<N>[outputMode][dacOn ? 1 : 0](
+                        values + 6 * full, masks, dac, curve, left + at, right + at,
+                        chip.heldLeft, chip.heldRight);
+                    chip.restInCarry = true;
+                    chip.carryLength = N;
+                } else {
+                    kMapFrame[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
+                                                         chip.heldLeft, chip.heldRight);
+                    emitSlots<N>(chip.heldLeft, chip.heldRight, 0, p, left + at, right + at);
+                }
             }
             taken += got;
         }
@@ -214,4 +270,18 @@ void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, cons
         renderSpreadN<9>(chip, outputs, frames, curve, mode);
     else
         renderSpreadN<21>(chip, outputs, frames, curve, mode);
+}
+
+void retractSpreadRest(uint32_t frameLength, const int32_t* left, const int32_t* right,
+                       uint64_t phase, int32_t* const* outputs) {
+    int32_t negLeft[6], negRight[6];
+    for (int c = 0; c < 6; ++c) {
+        negLeft[c] = -left[c];
+        negRight[c] = -right[c];
+    }
+    if (frameLength == 9) {
+        if (phase < 9) emitSlots<9>(negLeft, negRight, phase, 9, outputs[0], outputs[1]);
+    } else if (phase < 21) {
+        emitSlots<21>(negLeft, negRight, phase, 21, outputs[0], outputs[1]);
+    }
 }

@@ -18,3 +18,9 @@ extern const uint8_t kSpreadSchedule9[9];
 // (right); frameLength is 21 or 9. `curve` (512 entries) is read in mode 0.
 void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                   uint32_t mode, uint32_t frameLength);
+
+// Subtracts slots [phase, frameLength) of a frame whose channel values are
+// `left`, `right` from outputs[0] and outputs[1], the first slot at their
+// start: takes back the rest of a frame added past a block.
+void retractSpreadRest(uint32_t frameLength, const int32_t* left, const int32_t* right,
+                       uint64_t phase, int32_t* const* outputs);

@@ -331,12 +331,18 @@ bool MD_Emu::computeSilent() {
     if (fmSelect != 0) return false;
     if (psgType == 3 || psgType == 4) return false;
     if (psgType <= 2 && !psgQuiet()) return false;
+    // A rest that went out for the other frame length is taken back first.
+    if (opn2->restInCarry && opn2->carryLength != (clockIndex == 3 ? 9u : 21u)) return false;
     return opn2->isSilent(currentDacCurve(), dacCurveMode);
 }
 
 bool MD_Emu::psgQuiet() {
     if (psgQuiet_ < 0) psgQuiet_ = psg->isSilent(psgType == 1, psgType == 1 ? ggStereo : 0);
     return psgQuiet_ != 0;
+}
+
+void MD_Emu::retractCarry(int32_t** outputs) {
+    if (opn2 && outputs) opn2->retractRest(outputs);
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {
@@ -413,6 +419,10 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
         }
     }
 
+    // The YM2612 not rendered now takes back what it added past its last
+    // block; it emits it when it renders again, as without carrying.
+    if (fmSelect != 0 && (opn2->restInCarry || opn2->retractPending())) opn2->retractRest(outputs);
+    opn2->spreadCarry = spreadCarry_;
     const int16_t* curve = currentDacCurve();
     if (clockIndex == 3) {
         if (fmSelect != 0)

@@ -73,6 +73,8 @@ public:
     // the YM2612 selected and silent, the PSG selected silent (or none), no
     // output offset. An AY or the YM2608 selected is never taken as silent.
     bool isSilent() override;
+    void setSpreadCarry(bool on) override { spreadCarry_ = on; }
+    void retractCarry(int32_t** outputs) override;
     // What render32 does to a silent unit, without the output: the FM and
     // PSG clocks move on in a few steps when the unit is next used (or
     // settleSilent is called), for all the frames owed by then.
@@ -164,6 +166,7 @@ private:
     // Silence found by isSilent, kept until the unit renders or anything
     // that can make it sound changes.
     bool silent_ = false;
+    bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
     // A unit found sounding is looked at again only once it has rendered
     // this many frames (about 3.7 ms), or when anything touches it: a

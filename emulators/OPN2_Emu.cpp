@@ -63,6 +63,15 @@ OPN2_Emu::~OPN2_Emu() = default;
 
 void OPN2_Emu::reset() {
     OPNX_Emu::reset();
+    if (restInCarry && spreadPhase != 0) {
+        // Without carrying the reset would drop the rest of the frame.
+        retract_.pending = true;
+        retract_.length = carryLength;
+        retract_.phase = spreadPhase;
+        std::copy(heldLeft, heldLeft + 6, retract_.left);
+        std::copy(heldRight, heldRight + 6, retract_.right);
+    }
+    restInCarry = false;
     spreadPhase = 0;
     std::fill(heldLeft, heldLeft + 6, 0);
     std::fill(heldRight, heldRight + 6, 0);
@@ -85,6 +94,19 @@ void OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t*
 void OPN2_Emu::renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve,
                              uint32_t mode) {
     renderSpread(*this, outputs, frames, curve, mode, 9);
+}
+
+void OPN2_Emu::retractRest(int32_t* const* outputs) {
+    if (retract_.pending) {
+        retract_.pending = false;
+        retractSpreadRest(retract_.length, retract_.left, retract_.right, retract_.phase,
+                          outputs);
+    }
+    if (restInCarry) {
+        restInCarry = false;
+        if (spreadPhase != 0)
+            retractSpreadRest(carryLength, heldLeft, heldRight, spreadPhase, outputs);
+    }
 }
 
 const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) {

@@ -72,6 +72,27 @@ public:
     int32_t heldLeft[6] = {};
     int32_t heldRight[6] = {};
 
+    // Carrying (set by the caller for each render): a frame cut by the end
+    // of a block is added whole, its rest into the frames past the block,
+    // instead of being held back for the next call. restInCarry: the rest
+    // of the frame in progress went out that way (for frame length
+    // carryLength); the held values stay, to take it back if needed.
+    bool spreadCarry = false;
+    bool restInCarry = false;
+    uint32_t carryLength = 21;
+    // Takes back from outputs (the start of the next block) what went out
+    // past the last block and will not be emitted now: the rest of a frame
+    // dropped by reset(), or the rest of the frame in progress (which is
+    // then held back as without carrying).
+    void retractRest(int32_t* const* outputs);
+    bool retractPending() const { return retract_.pending; }
+
+    // The spread renders' pan masks (all ones where a record's pan sends it
+    // to that side), made again only when the pans differ from maskPans.
+    uint8_t maskPans[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    int32_t panMaskLeft[6] = {};
+    int32_t panMaskRight[6] = {};
+
 protected:
     void settle() override;
 
@@ -93,6 +114,15 @@ private:
     // steady rate, so a run stops where the next write is likely to fall.
     uint32_t steadyRun_ = 0;
     uint32_t lastSpan_ = 0;
+    // The rest of a frame that went out past a block before a reset
+    // dropped it: taken back at the start of the next block.
+    struct Retract {
+        bool pending = false;
+        uint32_t length = 21;
+        uint64_t phase = 0;
+        int32_t left[6] = {};
+        int32_t right[6] = {};
+    } retract_;
     // Channels and shared state where the run computed ahead began.
     FmChannel savedChannels_[6];
     FmSharedState savedShared_;

@@ -14,7 +14,9 @@ bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
     if (chip_.dacEnabled || st.timerARunning || st.timerAOverflow || st.csmKeyOnPending ||
         st.csmS1KeyOffPending || st.csmKeyOnActive)
         return false;
-    if (spreadPhase != 0)
+    // What went out past the last block may have to be taken back.
+    if (retract_.pending) return false;
+    if (spreadPhase != 0 && !restInCarry)
         for (int c = 0; c < 6; ++c)
             if (heldLeft[c] != 0 || heldRight[c] != 0) return false;
     if (!fmChannelsSilent(chip_)) return false;
@@ -34,11 +36,13 @@ void OPN2_Emu::advanceSilent(uint64_t frames, uint32_t frameLength) {
     for (uint64_t i = 0; i < frames;) {
         if (p >= n - 1) {
             p = 0;
+            restInCarry = false;
             ++i;
         } else if (p != 0) {
             const uint64_t k = std::min(n - p, frames - i);
             i += k;
             p = p + k == n ? 0 : p + k;
+            if (p == 0) restInCarry = false;
         } else {
             const uint64_t whole = (frames - i) / n;
             samples += whole;
@@ -60,6 +64,7 @@ void OPN2_Emu::advanceSilent(uint64_t frames, uint32_t frameLength) {
     if (cut) {
         std::fill(heldLeft, heldLeft + 6, 0);
         std::fill(heldRight, heldRight + 6, 0);
+        restInCarry = false;
     }
     spreadPhase = p;
 }

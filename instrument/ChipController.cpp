@@ -287,7 +287,13 @@ void ChipController::renderUnits(int32_t** outputs, uint64_t frames) {
     const bool fast = FastPaths::enabled();
     for (size_t i = 0; i < units->size(); ++i) {
         ChipEmu* unit = (*units)[i];
-        if (!unitEnabled[i & 15] || !unit) continue;
+        if (!unit) continue;
+        if (!unitEnabled[i & 15]) {
+            // Skipped: what it added past the last block is not heard now.
+            if (spreadCarryRoom) unit->retractCarry(outputs);
+            continue;
+        }
+        unit->setSpreadCarry(fast && spreadCarryRoom);
         if (fast && unit->isSilent())
             unit->advanceSilent(frames);
         else

@@ -168,6 +168,10 @@ public:
     uint64_t clockIndex = 0;
     float syncValueA = 125.0f;
     uint8_t unitEnabled[16] = {};
+    // The caller of render keeps ChipEmu::kSpreadCarry frames of room past
+    // each block and starts its next block with them: units may add the
+    // whole of a chip sample cut by a block's end (with the shortcuts on).
+    bool spreadCarryRoom = false;
     uint8_t loopCounters[256] = {};
     bool loopStopEnabled = true;
     bool songFinished = false;

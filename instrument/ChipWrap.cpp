@@ -111,7 +111,9 @@ uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersi
     // The host hands the model-profile path as text, or nothing.
     const char* profilePath = reinterpret_cast<const char*>(static_cast<uintptr_t>(context));
     for (auto& u : units) u->init(samples, profilePath, activationVersion);
-    accumulators.reset(new int32_t[kMaxChannels * size_t(samples)]());
+    accumulators.reset(
+        new int32_t[kMaxChannels * (size_t(samples) + 2 * size_t(kSpreadCarry))]());
+    if (controller) controller->spreadCarryRoom = true;
 
     for (uint32_t ch = 0; ch < kMaxChannels; ++ch) {
         lp[ch].cutoff = kLowPassHz;

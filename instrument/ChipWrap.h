@@ -297,7 +297,16 @@ private:
     // Frames of busy blocks each high-pass has yet to run over (audio thread).
     uint64_t hpSilentFrames[kMaxChannels] = {};
     ChipWrapStereoFilter stereoFir;          // 21 rotating states
-    std::unique_ptr<int32_t[]> accumulators; // kMaxChannels x chipSamples
+    // kMaxChannels x (chipSamples + kSpreadCarry), then the carry: per
+    // channel the kSpreadCarry frames the units added past the last piece,
+    // where the next piece starts.
+    std::unique_ptr<int32_t[]> accumulators;
+    static constexpr uint32_t kSpreadCarry = ChipEmu::kSpreadCarry;
+    size_t accumulatorStride() const { return size_t(chipSamples) + kSpreadCarry; }
+    int32_t* carry(uint32_t c) const {
+        return accumulators.get() + kMaxChannels * accumulatorStride() + size_t(c) * kSpreadCarry;
+    }
+    bool carryZero() const;
     // Chip-rate frames rendered (or skipped) last that are all zero, and
     // whether the stages before the resampler are known to hold only zeros.
     uint64_t zeroTail = 0;

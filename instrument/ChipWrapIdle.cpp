@@ -24,6 +24,14 @@ void ChipWrap::noteTail(float* const* buffers, uint32_t channels, uint64_t frame
     zeroTail = zeros == frames ? std::min<uint64_t>(zeroTail + frames, UINT64_MAX / 2) : zeros;
 }
 
+bool ChipWrap::carryZero() const {
+    if (!accumulators) return true;
+    for (uint32_t c = 0; c < kMaxChannels; ++c)
+        for (uint32_t k = 0; k < kSpreadCarry; ++k)
+            if (carry(c)[k] != 0) return false;
+    return true;
+}
+
 bool ChipWrap::chainSettled() {
     if (settled) return true;
     if (!provider) return false;
@@ -35,6 +43,7 @@ bool ChipWrap::chainSettled() {
     const uint32_t channels = outputCount();
     for (uint32_t c = 0; c < channels; ++c)
         if (lp[c].state != 0.0) return false;
+    if (!carryZero()) return false;
     settled = stereoFir.steadyOnZero();
     return settled;
 }

@@ -266,12 +266,16 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
                 std::fill(buffers[c] + done, buffers[c] + frames, 0.0f);
             return;
         }
+        // Each piece starts with what the units added past the last one.
         int32_t* acc[kMaxChannels] = {};
         for (uint32_t c = 0; c < channels; ++c) {
-            acc[c] = accumulators.get() + size_t(c) * chipSamples;
-            std::fill(acc[c], acc[c] + piece, 0);
+            acc[c] = accumulators.get() + size_t(c) * accumulatorStride();
+            std::copy(carry(c), carry(c) + kSpreadCarry, acc[c]);
+            std::fill(acc[c] + kSpreadCarry, acc[c] + piece + kSpreadCarry, 0);
         }
         if (controller) controller->render(acc, channels, piece);
+        for (uint32_t c = 0; c < channels; ++c)
+            std::copy(acc[c] + piece, acc[c] + piece + kSpreadCarry, carry(c));
         // The stereo filter covers channels 0 and 1 (scaling and low-pass
         // included); other channels (and the only channel of a mono unit)
         // are scaled and low-passed unfiltered.
