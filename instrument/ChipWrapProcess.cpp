@@ -270,12 +270,12 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
         int32_t* acc[kMaxChannels] = {};
         for (uint32_t c = 0; c < channels; ++c) {
             acc[c] = accumulators.get() + size_t(c) * accumulatorStride();
-            std::copy(carry(c), carry(c) + kSpreadCarry, acc[c]);
+            std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
             std::fill(acc[c] + kSpreadCarry, acc[c] + piece + kSpreadCarry, 0);
         }
         if (controller) controller->render(acc, channels, piece);
         for (uint32_t c = 0; c < channels; ++c)
-            std::copy(acc[c] + piece, acc[c] + piece + kSpreadCarry, carry(c));
+            std::memcpy(carry(c), acc[c] + piece, kSpreadCarry * sizeof(int32_t));
         // The stereo filter covers channels 0 and 1 (scaling and low-pass
         // included); other channels (and the only channel of a mono unit)
         // are scaled and low-passed unfiltered.
