@@ -16,26 +16,6 @@ namespace {
 // The product the idle page names.
 constexpr const char* kProductName = "sondrix MD";
 
-// The ids of setSyncValue / getSyncValue.
-enum SyncId : uint32_t {
-    kTempo = 0,
-    kPosition = 1,
-    kPlay = 2,
-    kStop = 3,
-    kSelectTrack = 4,
-    kSpeed = 5,
-    kSeek = 6,
-    kPreviousTrack = 7,
-    kNextTrack = 8,
-    kSameTrack = 9,
-    kDisplayPage = 10,
-    kBeatTicks = 12,
-    kHostSync = 13,
-    kBarStart = 15,
-    kClose = 16,
-    kSingleTrack = 18,
-    kLoopForever = 19,
-};
 
 // The chip type that stands for every chip of a track.
 constexpr uint32_t kAllChips = 101;

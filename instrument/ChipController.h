@@ -35,6 +35,27 @@ class ChipController : public VSX::SyncProvider,
                        public MediaCallback,
                        public vantor::QuantumManager {
 public:
+    // The ids of setSyncValue / getSyncValue (a host sends id n as
+    // parameter 384 + n).
+    enum SyncId : uint32_t {
+        kTempo = 0,
+        kPosition = 1,
+        kPlay = 2,
+        kStop = 3,
+        kSelectTrack = 4,
+        kSpeed = 5,
+        kSeek = 6,
+        kPreviousTrack = 7,
+        kNextTrack = 8,
+        kSameTrack = 9,
+        kDisplayPage = 10,
+        kBeatTicks = 12,
+        kHostSync = 13,
+        kBarStart = 15,
+        kClose = 16,
+        kSingleTrack = 18,
+        kLoopForever = 19,
+    };
     // A viewer of one unit's register mirror, told about every byte.
     class RegisterMonitor {
     public:

@@ -17,6 +17,7 @@
 
 #include "BrevadoLibrary.h"
 #include "instrument/EnginePluginRecords.h"
+#include "instrument/ChipController.h"
 #include "vantor/support/PrivateHome.h"
 
 namespace brevadotest {
@@ -25,17 +26,7 @@ using vantor::HDMIDIEvent;
 namespace sdk = vantor::EnginePluginSDK;
 
 // Transport ids; the host sends them as parameter events 384 + id.
-enum : int32_t {
-    kPlay = 2,
-    kStop = 3,
-    kSelectTrack = 4,
-    kSpeed = 5,
-    kNextTrack = 8,
-    kSameTrack = 9,
-    kClose = 16,
-    kSingleTrack = 18,
-    kLoopForever = 19,
-};
+using enum ChipController::SyncId;
 constexpr double kRate = 44100.0;
 
 inline HDMIDIEvent transport(int32_t id, float value, int32_t frame = 0) {

@@ -225,7 +225,9 @@ protected:
         float peak = 0.0f;
         for (float x : full.samples) peak = std::max(peak, std::fabs(x));
         EXPECT_GT(peak, 1e-3f) << "the material sounds";
-        if (c.settles) EXPECT_TRUE(fast.settled) << "the chain settled during the silence";
+        if (c.settles) {
+            EXPECT_TRUE(fast.settled) << "the chain settled during the silence";
+        }
         EXPECT_FALSE(full.settled);
     }
 };

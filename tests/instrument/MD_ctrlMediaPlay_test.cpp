@@ -14,7 +14,7 @@ using namespace mediatest;
 
 namespace {
 
-constexpr uint32_t kPlay = 2, kLoopForever = 19;
+constexpr uint32_t kPlay = ChipController::kPlay, kLoopForever = ChipController::kLoopForever;
 
 class MD_ctrlMediaPlay : public testhome::Scratch {
 protected:
