@@ -94,8 +94,7 @@ inline PanMasks panMasks(OPN2_Emu& chip) {
 
 // Adds `count` whole frames of unmapped channel values (record r at 6k + r)
 // in output mode Mode: each value mapped, masked by its pan and added into
-// its slots; with DacOn record 5 adds `dac` instead. The same sums as the
-// frames takeFrames maps, each added into its slots.
+// its slots; with DacOn record 5 adds `dac` instead.
 template <int N, uint32_t Mode, bool DacOn>
 void addFrames(const int32_t* values, uint64_t count, const PanMasks& masks, int32_t dac,
                const int16_t* curve, int32_t* left, int32_t* right) {
@@ -191,7 +190,7 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     if (frames > 0 && (chip.retractPending() || (chip.restInCarry && chip.carryLength != N)))
         chip.retractRest(outputs);
     uint64_t p = chip.spreadPhase;
-    // The mode takeFrames maps in.
+    // The output mode the values are mapped in (mode 0 needs a curve).
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
     bool masked = false; // pans are read once, when a frame is first mapped
     PanMasks masks;

@@ -1,7 +1,7 @@
 // The YM2612's spread renders: blocks of any length on a grid of 21 (or 9)
 // output positions per chip sample, each channel in its own slot or slots of
 // the frame. The channel values of every frame that starts in a block are
-// taken from the chip at once (OPN2_Emu::takeFrames) and placed in their
+// taken from the chip at once (OPN2_Emu::takeValues) and placed in their
 // slots; a frame cut by a block boundary is finished from the held frame by
 // the next call.
 #pragma once

@@ -332,7 +332,7 @@ bool MD_Emu::computeSilent() {
     if (psgType == 3 || psgType == 4) return false;
     if (psgType <= 2 && !psgQuiet()) return false;
     // A rest that went out for the other frame length is taken back first.
-    if (opn2->restInCarry && opn2->carryLength != (clockIndex == 3 ? 9u : 21u)) return false;
+    if (opn2->restInCarry && opn2->carryLength != frameLength()) return false;
     return opn2->isSilent(currentDacCurve(), dacCurveMode);
 }
 
@@ -363,7 +363,7 @@ void MD_Emu::settleFm() {
     const uint64_t frames = owed_;
     owed_ = 0;
     if (psgType <= 2) psgOwed_ += frames;
-    opn2->advanceSilent(frames, clockIndex == 3 ? 9 : 21);
+    opn2->advanceSilent(frames, frameLength());
 }
 
 void MD_Emu::settlePsg() {
@@ -421,7 +421,7 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
 
     // The YM2612 not rendered now takes back what it added past its last
     // block; it emits it when it renders again, as without carrying.
-    if (fmSelect != 0 && (opn2->restInCarry || opn2->retractPending())) opn2->retractRest(outputs);
+    if (fmSelect != 0) opn2->retractRest(outputs);
     opn2->spreadCarry = spreadCarry_;
     const int16_t* curve = currentDacCurve();
     if (clockIndex == 3) {

@@ -146,6 +146,8 @@ private:
     void applyClockRatio(int k);
     void givePsgProfileCurves();
     const int16_t* currentDacCurve() const;
+    // Slots per FM chip sample: clock index 3 selects the 9-slot layout.
+    uint32_t frameLength() const { return clockIndex == 3 ? 9 : 21; }
     void renderPiece(int32_t* left, int32_t* right, uint64_t frames);
 
     bool computeSilent();

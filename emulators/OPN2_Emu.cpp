@@ -9,51 +9,10 @@
 
 namespace {
 
-// The DAC replaces channel 6, record 5.
-constexpr int kDacRecord = 5;
-
 // Samples after the end of the last span between settles during which no
 // more is computed than asked for (the spans of a steady writer vary by a
 // sample or two).
 constexpr uint32_t kSpanGrace = 32;
-
-// Held-dispatcher values of `count` samples from the channel values in
-// `values`: each mapped by the output mode and added to the sides its pan
-// names; channel 6 gives `dac` instead when DacOn.
-template <uint32_t Mode, bool DacOn>
-void mapFrames(const int32_t* values, uint32_t count, const FmChannel* channels, int32_t dac,
-               const int16_t* curve, int32_t* left, int32_t* right) {
-    // All ones where the pan sends a channel to that side.
-    int32_t toLeft[6], toRight[6];
-    for (int r = 0; r < 6; ++r) {
-        toLeft[r] = channels[r].pan & 2 ? -1 : 0;
-        toRight[r] = channels[r].pan & 1 ? -1 : 0;
-    }
-    constexpr int kMapped = DacOn ? kDacRecord : 6; // records mapped from their values
-    for (uint32_t k = 0; k < count; ++k) {
-        const int32_t* in = values + 6 * k;
-        int32_t* l = left + 6 * k;
-        int32_t* r = right + 6 * k;
-#pragma GCC unroll 6
-        for (int c = 0; c < kMapped; ++c) {
-            const int32_t v = fmOutputValue<Mode>(in[c], curve);
-            l[c] = v & toLeft[c];
-            r[c] = v & toRight[c];
-        }
-        if constexpr (DacOn) {
-            l[kDacRecord] = dac & toLeft[kDacRecord];
-            r[kDacRecord] = dac & toRight[kDacRecord];
-        }
-    }
-}
-
-using MapFramesFn = void (*)(const int32_t*, uint32_t, const FmChannel*, int32_t, const int16_t*,
-                             int32_t*, int32_t*);
-// By output mode, then DAC off / on.
-constexpr MapFramesFn kMapFrames[4][2] = {{&mapFrames<0, false>, &mapFrames<0, true>},
-                                          {&mapFrames<1, false>, &mapFrames<1, true>},
-                                          {&mapFrames<2, false>, &mapFrames<2, true>},
-                                          {&mapFrames<3, false>, &mapFrames<3, true>}};
 
 } // namespace
 
@@ -119,23 +78,6 @@ const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) 
     aheadUsed_ += n;
     steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
     return values;
-}
-
-void OPN2_Emu::takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
-                          int32_t* right) {
-    // The mode the dispatcher would use.
-    if (mode > 3) mode = 3;
-    if (mode == 0 && !curve) mode = 1;
-    count = std::min(count, kMaxAhead);
-    while (count > 0) {
-        uint32_t n = 0;
-        const int32_t* values = takeValues(count, mode, n);
-        const int32_t dac = aheadDac_ ? fmDacValue(mode, chip_.dacData, curve) : 0;
-        kMapFrames[mode][aheadDac_ ? 1 : 0](values, n, chip_.channels, dac, curve, left, right);
-        left += 6 * n;
-        right += 6 * n;
-        count -= n;
-    }
 }
 
 void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {

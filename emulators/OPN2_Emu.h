@@ -32,21 +32,14 @@ public:
     void renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode);
     void renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode);
 
-    // Most chip samples computed ahead at once (and taken by one call of
-    // takeFrames).
+    // Most chip samples computed ahead at once.
     static constexpr uint32_t kMaxAhead = 128;
-
-    // The next `count` (at most kMaxAhead) chip samples as the Held
-    // dispatcher gives them in `mode` (channel record r at 6k + r of sample
-    // k, left and right), from the samples computed ahead.
-    void takeFrames(uint32_t count, const int16_t* curve, uint32_t mode, int32_t* left,
-                    int32_t* right);
 
     // The next run of up to `count` chip samples computed ahead, unmapped
     // (record r at 6k + r of sample k), for the spread renders that map and
     // place the values in one pass; `n` receives the run's length (at least
     // 1 for a count of 1 or more, at most kMaxAhead). `mode` is an output
-    // mode 0-3, 0 only with a curve. takeFrames is made of these runs.
+    // mode 0-3, 0 only with a curve.
     const int32_t* takeValues(uint32_t count, uint32_t mode, uint32_t& n);
     // Whether the DAC replaced record 5 in the runs taken since the chip
     // last computed ahead.
