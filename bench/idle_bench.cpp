@@ -14,16 +14,9 @@
 #include "BenchInstance.h"
 #include "BenchSong.h"
 
-#include <unistd.h>
-
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
-#include <string>
 #include <vector>
 
 #include "emulators/FastPaths.h"

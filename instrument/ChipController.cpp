@@ -233,6 +233,11 @@ uint64_t ChipController::advance(uint64_t frames) {
     return std::min(n, frames);
 }
 
+uint64_t ChipController::step(uint64_t frames) {
+    const uint64_t n = advance(frames);
+    return n == 0 || n > frames ? frames : n;
+}
+
 void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frames) {
     if (frames < 1 || !outputs) return;
     // The units add into moving copies of the caller's pointers.
@@ -249,8 +254,7 @@ void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frame
             n = std::min(owed, remaining);
             owed -= n;
         } else {
-            n = advance(remaining);
-            if (n == 0 || n > remaining) n = remaining;
+            n = step(remaining);
         }
         renderUnits(target, n);
         for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
@@ -292,8 +296,7 @@ uint64_t ChipController::skipSilent(uint64_t frames) {
     uint64_t done = 0;
     while (done < frames && owed == 0) {
         // As render: the timers due now run, then time moves to the next.
-        uint64_t n = advance(frames - done);
-        if (n == 0 || n > frames - done) n = frames - done;
+        const uint64_t n = step(frames - done);
         if (!unitsSilent()) {
             owed = n;
             break;

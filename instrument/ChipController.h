@@ -204,6 +204,9 @@ public:
     char consoleModel[64] = {};           // what the idle page names
 
 private:
+    // Runs the timers due now and returns how many of `frames` frames pass
+    // before the next one falls due (all of them when none does).
+    uint64_t step(uint64_t frames);
     // Adds `frames` frames of every enabled unit (a silent one only moves on).
     void renderUnits(int32_t** outputs, uint64_t frames);
     bool unitsSilent();

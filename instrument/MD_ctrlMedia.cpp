@@ -173,8 +173,7 @@ void MD_ctrl::mediaChipClock(uint32_t chipType, uint32_t clockHz) {
     default:
         return;
     }
-    mediaActive = true;
-    clockMediaUnit(true);
+    mediaActiveOn();
 }
 
 void MD_ctrl::clockMediaUnit(bool track) {

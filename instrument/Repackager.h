@@ -149,7 +149,7 @@ public:
                 std::memcpy(outputs[c] + done, converted[c], n * sizeof(T));
                 std::memcpy(keptOutput[c], converted[c] + n, (produced - n) * sizeof(T));
             }
-            keptOutputCount = skipped ? 0 : produced - n;
+            keptOutputCount = produced - n;
             done += n;
         }
         return true;

@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <numeric>
 
 uint64_t steinGcd(uint64_t a, uint64_t b) {
     if (a == b) return a;
@@ -128,15 +127,14 @@ uint64_t SpeexProvider::advanceOf(uint64_t from, uint64_t count) const {
     return static_cast<uint64_t>(Wide(from + count) * num / den - Wide(from) * num / den);
 }
 
-bool SpeexProvider::follow(uint64_t produced, uint64_t consumed) {
+void SpeexProvider::follow(uint64_t produced, uint64_t consumed) {
     const uint64_t reach = lag + advanceOf(phase, produced);
     if (consumed > reach) {
         tracked = false;
-        return false;
+        return;
     }
     lag = reach - consumed;
     phase = (phase + produced) % den;
-    return true;
 }
 
 uint64_t SpeexProvider::outputsBefore(uint64_t from, uint64_t distance) const {
@@ -253,7 +251,7 @@ bool SpeexProvider::jumpToPhase() {
         // n g = fraction (mod den): with c = gcd(n, den) dividing the
         // fraction, g = (fraction / c) (n / c)^-1 mod (den / c), plus any
         // multiple of den / c.
-        const uint64_t c = std::gcd(n, den);
+        const uint64_t c = steinGcd(n, den);
         if (fraction % c != 0) continue;
         const uint64_t modulus = den / c, factor = n / c;
         uint64_t inverse = 0;

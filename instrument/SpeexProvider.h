@@ -69,8 +69,8 @@ private:
     // input less than `distance` inputs beyond that of output `from`.
     uint64_t outputsBefore(uint64_t from, uint64_t distance) const;
     // Moves the followed position past `produced` outputs and `consumed`
-    // inputs; false (and no longer followed) when they do not fit it.
-    bool follow(uint64_t produced, uint64_t consumed);
+    // inputs; no longer followed when they do not fit it.
+    void follow(uint64_t produced, uint64_t consumed);
     // Brings the resampler to the followed position.
     void catchUp();
     // The same after a reset in a few outputs at a passing rate; false (the

@@ -1,7 +1,6 @@
 // Base-rate choice, set-up and the source side of the upsampling stage.
 #include "instrument/UpsamplingStage.h"
 
-#include <algorithm>
 #include <cstdint>
 
 uint32_t UpsamplingStage::baseRateFor(uint32_t hostRate) {
@@ -10,11 +9,9 @@ uint32_t UpsamplingStage::baseRateFor(uint32_t hostRate) {
 }
 
 bool UpsamplingStage::setUp(uint64_t channelCount) {
-    channels = 0;
-    if (channelCount == 0 || channelCount > Repackager<float>::kMaxChannels) return false;
-    if (!repackager.setUp(kCapacity, channelCount)) return false;
-    channels = channelCount;
-    return true;
+    // The re-blocking stage refuses a channel count it cannot hold.
+    channels = repackager.setUp(kCapacity, channelCount) ? channelCount : 0;
+    return channels > 0;
 }
 
 bool UpsamplingStage::tune(uint32_t baseRate, uint32_t hostRate, Repackager<float>* baseFrames,
@@ -32,11 +29,8 @@ bool UpsamplingStage::tune(uint32_t baseRate, uint32_t hostRate, Repackager<floa
 }
 
 void UpsamplingStage::renderSub(float** buffers, uint64_t frames) {
+    // The stage's own re-blocking asks for at most kCapacity frames.
     source->pull(buffers, frames);
     for (uint64_t c = 0; c < channels; ++c)
-        for (uint64_t done = 0; done < frames;) {
-            const uint64_t n = std::min<uint64_t>(frames - done, INT32_MAX);
-            filters[c].process(buffers[c] + done, static_cast<int32_t>(n));
-            done += n;
-        }
+        filters[c].process(buffers[c], static_cast<int32_t>(frames));
 }
