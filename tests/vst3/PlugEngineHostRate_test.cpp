@@ -24,12 +24,7 @@ protected:
         HostEventList notes;
         notes.refAdd();
         notes.addNoteOn(0, 69, 0.8f, 1);
-        std::vector<float> out;
-        for (int b = 0; b < int(rate / 512) * 3 / 4; ++b) {
-            EXPECT_EQ(p->process(512, b == 0 ? &notes : nullptr), kResultOk);
-            out.insert(out.end(), p->output(0).begin(), p->output(0).begin() + 512);
-        }
-        return out;
+        return renderLeft(*p, int(rate / 512) * 3 / 4, 512, &notes);
     }
 };
 

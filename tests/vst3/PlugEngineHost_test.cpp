@@ -20,19 +20,7 @@ using namespace xtest;
 
 namespace {
 
-class EngineHostChain : public BuiltChainTest {
-protected:
-    // `blocks` blocks of the left channel, the events in the first.
-    std::vector<float> render(PluginInstance& p, int blocks, int32 block,
-                              HostEventList* events = nullptr) {
-        std::vector<float> out;
-        for (int b = 0; b < blocks; ++b) {
-            EXPECT_EQ(p.process(block, b == 0 ? events : nullptr), kResultOk);
-            out.insert(out.end(), p.output(0).begin(), p.output(0).begin() + block);
-        }
-        return out;
-    }
-};
+using EngineHostChain = BuiltChainTest;
 
 TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {
     auto first = makeInstance(48000, 512);
@@ -53,7 +41,7 @@ TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {
     HostEventList notes;
     notes.refAdd();
     notes.addNoteOn(0, 69, 0.8f, 1);
-    const std::vector<float> played = render(*first, 20, 512, &notes);
+    const std::vector<float> played = renderLeft(*first, 20, 512, &notes);
     for (float s : played) ASSERT_TRUE(std::isfinite(s));
 
     MemoryStream state;
@@ -70,8 +58,8 @@ TEST_F(EngineHostChain, StartsProcessesAndKeepsItsStateAcrossInstances) {
     auto third = makeInstance(48000, 512);
     ASSERT_TRUE(third);
     ASSERT_EQ(third->loadState(state), kResultOk);
-    const std::vector<float> a = render(*third, 20, 512, &notes);
-    const std::vector<float> b = render(*second, 20, 512, &notes);
+    const std::vector<float> a = renderLeft(*third, 20, 512, &notes);
+    const std::vector<float> b = renderLeft(*second, 20, 512, &notes);
     EXPECT_EQ(a, b);
 }
 
@@ -82,7 +70,7 @@ TEST_F(EngineHostChain, KeySixtyNineSoundsAtFourHundredFortyHertz) {
         HostEventList notes;
         notes.refAdd();
         notes.addNoteOn(0, 69, 1.0f, 1);
-        const std::vector<float> out = render(*p, int(rate / 512) / 2, 512, &notes);
+        const std::vector<float> out = renderLeft(*p, int(rate / 512) / 2, 512, &notes);
         if (peak(out) < 1e-4f)
             GTEST_SKIP() << "Brevado renders silence until the console instrument lands";
         // Past the onset, while the output high-pass still settles the

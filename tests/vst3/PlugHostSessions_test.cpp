@@ -164,12 +164,8 @@ TEST_F(HostSessions, ARefusedStateChangesNothing) {
         HostEventList notes;
         notes.refAdd();
         notes.addNoteOn(0, 69, 1.0f, 1);
-        std::vector<float> out;
-        for (int b = 0; b < 40; ++b) {
-            EXPECT_EQ(p.process(512, b == 0 ? &notes : nullptr), kResultOk);
-            if (b >= 20) out.insert(out.end(), p.output(0).begin(), p.output(0).begin() + 512);
-        }
-        return rms(out);
+        const std::vector<float> out = renderLeft(p, 40, 512, &notes);
+        return rms(std::vector<float>(out.begin() + 20 * 512, out.end()));
     };
     auto reference = makeInstance(48000, 512);
     ASSERT_TRUE(reference);

@@ -137,6 +137,17 @@ protected:
         openPlugHost("sondrix test host");
     }
     void TearDown() override { closeHost(); }
+
+    // `blocks` blocks of the left channel, the events in the first.
+    std::vector<float> renderLeft(PluginInstance& p, int blocks, int32 block,
+                                  HostEventList* events = nullptr) {
+        std::vector<float> out;
+        for (int b = 0; b < blocks; ++b) {
+            EXPECT_EQ(p.process(block, b == 0 ? events : nullptr), kResultOk);
+            out.insert(out.end(), p.output(0).begin(), p.output(0).begin() + block);
+        }
+        return out;
+    }
 };
 #endif
 
