@@ -5,7 +5,6 @@
 // with msgpack-c back into the metadata model, which must pass every rule and
 // carry the page table; whatever the engine describes of its parameters is
 // part of what is checked.
-#include <cstdlib>
 
 #include "nks/PageTable.h"
 #include "nks/Validate.h"
@@ -20,12 +19,6 @@ using testsupport::asString;
 using testsupport::findKey;
 
 namespace {
-
-bool registerBuildProduct() {
-    const std::string command =
-        std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + SX_PRODUCT_DIR + "\" > /dev/null";
-    return std::system(command.c_str()) == 0;
-}
 
 // ---- From the decoded message back to the model ---------------------------------------
 

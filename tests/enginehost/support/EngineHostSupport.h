@@ -6,12 +6,12 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "platform/AlertHandler.h"
 #include "support/AlertCapture.h"
+#include "support/BuildProduct.h"
 #include "vantor/support/PrivateHome.h"
 #include "vst3/SamplerPluginConfig.h"
 #include "vst3/ZEFAWrapper.h"
@@ -25,13 +25,7 @@ inline const std::string kExecutable = kBundle + "/Contents/x86_64-linux/Morvane
 using testsupport::alerts;
 using testsupport::captureAlert;
 
-// Writes both preferences for the build's product folder the way the install
-// does; true when the command succeeded.
-inline bool registerBuildProduct() {
-    const std::string command =
-        std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + kProductDir + "\" > /dev/null";
-    return std::system(command.c_str()) == 0;
-}
+using testsupport::registerBuildProduct;
 
 // A block of the VST3 side's events with its output buffers.
 struct Block {

@@ -8,12 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "support/BridgeTestSupport.h"
+#include "support/BuildProduct.h"
 #include "support/ZeroCrossings.h"
 #include "vst3base/IPluginFactory.h"
 #include "vst3base/support/TestHost.h"
@@ -120,14 +120,7 @@ struct HandBlock {
 };
 
 #ifdef SX_REGISTER_COMMAND
-// The install step's command writes both preferences for the build's product
-// folder (into the test's private home), so the plug-in starts the real
-// engine host with the built "Brevado".
-inline bool registerBuildProduct() {
-    const std::string command =
-        std::string("\"") + SX_REGISTER_COMMAND + "\" \"" + SX_PRODUCT_DIR + "\" > /dev/null";
-    return std::system(command.c_str()) == 0;
-}
+using testsupport::registerBuildProduct;
 
 // The built bundle on the real engine host and engine plug-in.
 class BuiltChainTest : public ::testing::Test, protected PlugHost {
