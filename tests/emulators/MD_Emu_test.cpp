@@ -12,6 +12,7 @@
 
 #include "emulators/FmRhythm.h"
 #include "emulators/ModelProfileFiles.h"
+#include "support/HeldSound.h"
 #include "tools/ConsoleDataSpec.h"
 
 using namespace profilefiles;
@@ -140,28 +141,7 @@ int16_t psgTopLevel(const ModelProfile& p) {
 
 // ---- spectrum --------------------------------------------------------------
 
-void fft(std::vector<std::complex<double>>& a) {
-    const size_t n = a.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1) j ^= bit;
-        j ^= bit;
-        if (i < j) std::swap(a[i], a[j]);
-    }
-    for (size_t len = 2; len <= n; len <<= 1) {
-        const double angle = -2.0 * M_PI / double(len);
-        const std::complex<double> step(std::cos(angle), std::sin(angle));
-        for (size_t i = 0; i < n; i += len) {
-            std::complex<double> w(1.0, 0.0);
-            for (size_t k = 0; k < len / 2; ++k) {
-                const std::complex<double> u = a[i + k], v = a[i + k + len / 2] * w;
-                a[i + k] = u + v;
-                a[i + k + len / 2] = u - v;
-                w *= step;
-            }
-        }
-    }
-}
+using testsupport::fft;
 
 struct Tone {
     double frequency;
