@@ -19,11 +19,14 @@
 #include <string>
 #include <vector>
 
+#include "vst3/MorvaneInterface.h"
+
 namespace morvane {
 
 struct EngineStateChunk {
-    static constexpr char kMagic[4] = {'M', 'V', 'S', 'T'};
-    static constexpr uint32_t kVersion = 1;
+    // The tag and version the plug-in checks before it takes a state.
+    static constexpr const char (&kMagic)[4] = vantor::kEngineChunkTag;
+    static constexpr uint32_t kVersion = vantor::kEngineChunkVersion;
     static constexpr uint32_t kMaxRecords = 64;
 
     struct Parameter {

@@ -12,14 +12,6 @@ using namespace vantor;
 
 namespace morvane {
 
-// The plug-in checks a state's chunk for the engine's tag and version before
-// it takes anything from the state: they are the chunk writer's.
-static_assert(EngineStateChunk::kMagic[0] == vantor::kEngineChunkTag[0] &&
-                  EngineStateChunk::kMagic[1] == vantor::kEngineChunkTag[1] &&
-                  EngineStateChunk::kMagic[2] == vantor::kEngineChunkTag[2] &&
-                  EngineStateChunk::kMagic[3] == vantor::kEngineChunkTag[3] &&
-                  EngineStateChunk::kVersion == vantor::kEngineChunkVersion,
-              "the plug-in's view of the engine chunk differs from the engine's");
 namespace {
 
 constexpr const char* kEngineName = "Morvane Engine";
