@@ -92,9 +92,6 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
     if (const auto* canvas =
             engine->driver.findKeptRecord(EnginePluginSDK::EXT_PIXEL_CANVAS, kCanvasRecordSize)) {
         engine->canvasRecord = canvas->bytes.get();
-        // The plug-in drew its first page as the canvas was attached, before
-        // the record was known here: that page is the first picture.
-        engine->canvasDrawn = true;
         engine->publishCanvas();
     }
     engine->buildExportKB();
@@ -463,7 +460,11 @@ int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {
 
 void MorvaneEngine::extensionChanged(void* self, const void* record) {
     auto* engine = static_cast<MorvaneEngine*>(self);
-    if (record && record == engine->canvasRecord) engine->canvasDrawn = true;
+    // Found among the kept records rather than by `canvasRecord`: the plug-in
+    // draws its first page as the canvas is attached, before that is set.
+    const auto* canvas =
+        engine->driver.findKeptRecord(EnginePluginSDK::EXT_PIXEL_CANVAS, kCanvasRecordSize);
+    if (record && canvas && record == canvas->bytes.get()) engine->canvasDrawn = true;
 }
 
 void MorvaneEngine::publishCanvas() {
