@@ -1,5 +1,6 @@
 #include "vgm/VGMX.h"
 
+#include "engine-support/VNTFile.h"
 #include "engine-support/VirtualRAMFile.h"
 #include "engine-support/XMLFile.h"
 #include "vantor/PlatformTools.h"
@@ -193,21 +194,10 @@ bool VGMX::openVgm(const std::string& path) {
     filePath = path;
     vantor::MetaContainer box(path);
     if (box.open()) return parseMember(box);
-    std::vector<uint8_t> bytes;
-    uint64_t size = 0;
-    switch (readMediaFile(path, "Vgm ", bytes, size)) {
-    case MediaRead::kRead:
-        break;
-    case MediaRead::kWrongTag:
-        appendLog(size < 128 ? "VGM: File too short\n" : "VGM: marker not found\n");
-        return false;
-    case MediaRead::kTooLarge:
-        appendLog(tooLargeLine("VGM", "the file", size));
-        return false;
-    default:
-        return false;
-    }
-    vantor::VirtualRAMFile file(bytes.data(), bytes.size());
+    // The parser checks the length, the marker and the size bound before it
+    // reads the file whole.
+    vantor::VNTFile file(path);
+    if (!file.isOpen()) return false;
     return parseVgmFile(*this, file, true);
 }
 

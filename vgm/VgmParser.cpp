@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 namespace VGM {
 
@@ -63,7 +64,13 @@ bool parseVgmFile(VGMX& collection, vantor::VirtualFile& file, bool readTags) {
         VgmParser parser(collection, ram->bytes(), static_cast<uint64_t>(length));
         return parser.parse(readTags);
     }
-    std::vector<uint8_t> bytes(static_cast<size_t>(length));
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.resize(static_cast<size_t>(length));
+    } catch (const std::bad_alloc&) {
+        collection.appendLog("VGM: cannot read the file\n");
+        return false;
+    }
     if (!file.seek(0) || file.read(bytes.data(), bytes.size()) != bytes.size()) {
         collection.appendLog("VGM: cannot read the file\n");
         return false;
