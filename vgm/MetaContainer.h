@@ -96,7 +96,7 @@ private:
     bool openGzip();
     bool extractZip(const MetaMember& member, uint8_t* destination);
     bool extractWalk(const MetaMember& member, std::vector<uint8_t>& out);
-    bool drainWalkEntry(uint64_t size);
+    bool readWalkEntry(uint64_t size, std::vector<uint8_t>* out);
     // Goes to the zip entry of the member: by its noted directory position, or
     // by name for a record this container did not list.
     bool locateZip(const MetaMember& member);

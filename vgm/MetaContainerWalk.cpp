@@ -80,9 +80,10 @@ bool MetaContainer::openWalk(Kind kind) {
     return !members.empty();
 }
 
-// Reads the data of the entry the reader stands on and drops it; false when
-// it does not end within `size` bytes.
-bool MetaContainer::drainWalkEntry(uint64_t size) {
+// Reads the data of the entry the reader stands on into `out`, which grows
+// with it, or drops it when `out` is null; false when the data fails or does
+// not end within `size` bytes.
+bool MetaContainer::readWalkEntry(uint64_t size, std::vector<uint8_t>* out) {
     uint8_t chunk[65536];
     uint64_t total = 0;
     for (;;) {
@@ -92,6 +93,7 @@ bool MetaContainer::drainWalkEntry(uint64_t size) {
         total += static_cast<uint64_t>(got);
         done.bytesUnpacked += static_cast<uint64_t>(got);
         if (total > size) return false;
+        if (out) out->insert(out->end(), chunk, chunk + got);
     }
 }
 
@@ -127,22 +129,15 @@ bool MetaContainer::extractWalk(const MetaMember& member, std::vector<uint8_t>& 
         ++done.entriesVisited;
         const uint64_t index = walkNext++;
         if (!nextHeader(walker, &entry) ||
-            (drain && index < member.index && !drainWalkEntry(entrySizes[index]))) {
+            (drain && index < member.index && !readWalkEntry(entrySizes[index], nullptr))) {
             closeWalker();
             return false;
         }
     }
     out.clear();
-    uint8_t chunk[65536];
-    for (;;) {
-        const la_ssize_t got = archive_read_data(walker, chunk, sizeof chunk);
-        if (got < 0 || out.size() + static_cast<uint64_t>(got) > member.size) {
-            closeWalker();
-            return false;
-        }
-        if (got == 0) break;
-        done.bytesUnpacked += static_cast<uint64_t>(got);
-        out.insert(out.end(), chunk, chunk + got);
+    if (!readWalkEntry(member.size, &out)) {
+        closeWalker();
+        return false;
     }
     return out.size() == member.size;
 }
