@@ -16,11 +16,11 @@ struct FileCloser {
     }
 };
 
+} // namespace
+
 uint64_t megabytes(uint64_t bytes) {
     return (bytes + (1u << 20) - 1) >> 20;
 }
-
-} // namespace
 
 MediaRead readMediaFile(const std::string& path, const std::string& tag,
                         std::vector<uint8_t>& bytes, uint64_t& size) {

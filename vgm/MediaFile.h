@@ -26,6 +26,9 @@ enum class MediaRead {
 MediaRead readMediaFile(const std::string& path, const std::string& tag,
                         std::vector<uint8_t>& bytes, uint64_t& size);
 
+// Whole megabytes, rounded up.
+uint64_t megabytes(uint64_t bytes);
+
 // "<reader>: the file holds N MB, more than the 128 MB a media file may hold;
 // it is refused\n"
 std::string tooLargeLine(const std::string& reader, const std::string& what, uint64_t size);

@@ -106,7 +106,7 @@ bool MetaContainer::readWalkEntry(uint64_t size, std::vector<uint8_t>* out) {
 // skip-then-read path fails on large solid blocks.) LHA entries are skipped
 // without unpacking.
 bool MetaContainer::extractWalk(const MetaMember& member, std::vector<uint8_t>& out) {
-    if (member.size == 0 || refuseLarge(member)) return false;
+    if (member.size == 0) return false; // the callers have refused a member too large
     if (member.index >= entrySizes.size() || entrySizes[member.index] != member.size) return false;
     if (walker && member.index < walkNext) closeWalker();
     const bool drain = archiveKind == k7z;
@@ -115,7 +115,7 @@ bool MetaContainer::extractWalk(const MetaMember& member, std::vector<uint8_t>& 
         for (uint64_t i = walker ? walkNext : 0; i < member.index; ++i) cost += entrySizes[i];
     if (cost > kMaxWalkBytes) {
         refusalText = "Archive: reaching the member " + member.displayName + " would unpack " +
-                      std::to_string((cost + (1u << 20) - 1) >> 20) + " MB, more than the " +
+                      std::to_string(VGM::megabytes(cost)) + " MB, more than the " +
                       std::to_string(kMaxWalkBytes >> 20) +
                       " MB one walk through the archive may unpack; it is refused\n";
         return false;
