@@ -81,6 +81,10 @@ public:
     // Why the last extraction was refused when the member's size or the work
     // to reach it passed a bound (empty when it failed for another reason).
     const std::string& refusal() const { return refusalText; }
+    // The refusal, or `fallback` when the last extraction failed for another reason.
+    std::string failureText(const std::string& fallback) const {
+        return refusalText.empty() ? fallback : refusalText;
+    }
     uint32_t magic() const { return magicWord; }
     const std::string& path() const { return sourcePath; }
 

@@ -173,8 +173,8 @@ bool VGMX::openArchive(const std::string& path) {
 }
 
 void VGMX::appendUnpackFailure(const vantor::MetaMember& member) {
-    const std::string& why = archive ? archive->refusal() : std::string();
-    appendLog(why.empty() ? "Archive: cannot unpack " + member.displayName + "\n" : why);
+    const std::string fallback = "Archive: cannot unpack " + member.displayName + "\n";
+    appendLog(archive ? archive->failureText(fallback) : fallback);
 }
 
 // Unpacks the first member of a recognised container and parses it.
@@ -182,8 +182,7 @@ bool VGMX::parseMember(vantor::MetaContainer& box) {
     if (box.members.empty()) return false;
     std::vector<uint8_t> bytes;
     if (!box.extractToVector(box.members.front(), bytes)) {
-        appendLog(box.refusal().empty() ? "VGM: cannot unpack the compressed file\n"
-                                        : box.refusal());
+        appendLog(box.failureText("VGM: cannot unpack the compressed file\n"));
         return false;
     }
     vantor::VirtualRAMFile file(bytes.data(), bytes.size());

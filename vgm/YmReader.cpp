@@ -122,7 +122,7 @@ bool readYmFile(VGMX& vgm, const std::string& path) {
     }
     std::vector<uint8_t> bytes;
     if (!box.extractToVector(box.members.front(), bytes)) {
-        vgm.appendLog(box.refusal().empty() ? "YM: the song cannot be unpacked\n" : box.refusal());
+        vgm.appendLog(box.failureText("YM: the song cannot be unpacked\n"));
         return false;
     }
     return readYmData(vgm, bytes, path);
