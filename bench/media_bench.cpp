@@ -27,14 +27,11 @@
 #include "BenchInstance.h"
 #include "BenchSong.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <memory>
 #include <string>
