@@ -8,6 +8,20 @@
 
 #include "vantor/ParameterInfo.h"
 
+// Whole chip samples of a spread render handed over as rows instead of
+// frames (ChipEmu::renderRows): one row per chip sample whose 21 frames start
+// in the caller's block, its six channel values a side as a unit would add
+// them into the sample's frames (rows[r][0][0-5] left, rows[r][1][0-5] right,
+// the sample's channels 1-6 by record; [6] and [7] stay zero). Row r is the
+// sample that starts at frame first + 21 r of the block (first below 21);
+// `offset` is the frame of the block where the current render starts.
+struct SpreadRows {
+    int32_t (*rows)[2][8] = nullptr;
+    uint64_t count = 0;
+    uint32_t first = 0;
+    uint64_t offset = 0;
+};
+
 struct ChipInfo {
     uint64_t firstWord = 1;
     uint64_t inputCount = 0;
@@ -61,7 +75,15 @@ public:
     // the unit's next block would start) what the unit added past its last
     // block that it would not have added itself (the unit is skipped, or
     // was reset, since).
-    virtual void retractCarry(int32_t** /*outputs*/) {}
+    // Returns whether it took anything back.
+    virtual bool retractCarry(int32_t** /*outputs*/) { return false; }
+    // As render32, except that a unit that carries may add whole chip
+    // samples that lie on the grid of `rows` into their rows instead of
+    // their frames. Returns whether it added anything into outputs.
+    virtual bool renderRows(int32_t** outputs, uint64_t frames, SpreadRows& /*rows*/) {
+        render32(outputs, frames);
+        return true;
+    }
     // The most frames past a block that a unit adds into.
     static constexpr uint32_t kSpreadCarry = 21;
 };

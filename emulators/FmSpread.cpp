@@ -153,6 +153,80 @@ void addFrameHeld(const int32_t* in, const PanMasks& masks, int32_t dac, const i
     }
 }
 
+// A row's lanes: channels 1-4, then 5, 6 and two that stay zero.
+using RowLanes = int32_t __attribute__((vector_size(16)));
+
+inline RowLanes rowLoad(const int32_t* p) {
+    RowLanes v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+// The pan masks as a row's lanes.
+struct RowMasks {
+    RowLanes left[2], right[2];
+    explicit RowMasks(const PanMasks& m)
+        : left{rowLoad(m.left), RowLanes{m.left[4], m.left[5], 0, 0}},
+          right{rowLoad(m.right), RowLanes{m.right[4], m.right[5], 0, 0}} {}
+};
+
+// Adds one frame's mapped values (`v`, lanes 6 and 7 zero) into its row,
+// each masked by its pan.
+inline void addToRow(const int32_t* v, const RowMasks& m, int32_t (*row)[8]) {
+    const RowLanes lo = rowLoad(v), hi = rowLoad(v + 4);
+    const RowLanes l0 = rowLoad(row[0]) + (lo & m.left[0]);
+    const RowLanes l1 = rowLoad(row[0] + 4) + (hi & m.left[1]);
+    const RowLanes r0 = rowLoad(row[1]) + (lo & m.right[0]);
+    const RowLanes r1 = rowLoad(row[1] + 4) + (hi & m.right[1]);
+    std::memcpy(row[0], &l0, sizeof l0);
+    std::memcpy(row[0] + 4, &l1, sizeof l1);
+    std::memcpy(row[1], &r0, sizeof r0);
+    std::memcpy(row[1] + 4, &r1, sizeof r1);
+}
+
+// Adds `count` whole frames as addFrames maps them into rows (SpreadRows):
+// each channel's value once a side instead of into its slots.
+template <uint32_t Mode, bool DacOn>
+void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32_t dac,
+             const int16_t* curve, int32_t (*rows)[2][8]) {
+    const RowMasks m(masks);
+    for (uint64_t k = 0; k < count; ++k) {
+        const int32_t* in = values + 6 * k;
+        alignas(16) int32_t v[8] = {};
+#pragma GCC unroll 6
+        for (int c = 0; c < 6; ++c) v[c] = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
+        addToRow(v, m, rows[k]);
+    }
+}
+
+// One frame into its row, its values also held: the frame cut by the end of
+// a block while handing over rows.
+template <uint32_t Mode, bool DacOn>
+void addRowHeld(const int32_t* in, const PanMasks& masks, int32_t dac, const int16_t* curve,
+                int32_t (*row)[8], int32_t* heldLeft, int32_t* heldRight) {
+    alignas(16) int32_t v[8] = {};
+#pragma GCC unroll 6
+    for (int c = 0; c < 6; ++c) {
+        v[c] = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
+        heldLeft[c] = v[c] & masks.left[c];
+        heldRight[c] = v[c] & masks.right[c];
+    }
+    addToRow(v, RowMasks(masks), row);
+}
+
+using AddRowsFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
+                           int32_t (*)[2][8]);
+using AddRowHeldFn = void (*)(const int32_t*, const PanMasks&, int32_t, const int16_t*,
+                              int32_t (*)[8], int32_t*, int32_t*);
+constexpr AddRowsFn kAddRows[4][2] = {{&addRows<0, false>, &addRows<0, true>},
+                                      {&addRows<1, false>, &addRows<1, true>},
+                                      {&addRows<2, false>, &addRows<2, true>},
+                                      {&addRows<3, false>, &addRows<3, true>}};
+constexpr AddRowHeldFn kAddRowHeld[4][2] = {{&addRowHeld<0, false>, &addRowHeld<0, true>},
+                                            {&addRowHeld<1, false>, &addRowHeld<1, true>},
+                                            {&addRowHeld<2, false>, &addRowHeld<2, true>},
+                                            {&addRowHeld<3, false>, &addRowHeld<3, true>}};
+
 template <int N>
 using AddFramesFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
                              int32_t*, int32_t*);
@@ -179,16 +253,31 @@ constexpr MapFrameFn kMapFrame[4][2] = {{&mapFrame<0, false>, &mapFrame<0, true>
                                         {&mapFrame<2, false>, &mapFrame<2, true>},
                                         {&mapFrame<3, false>, &mapFrame<3, true>}};
 
+// The rows whose grid the whole frames starting at frame i of the render
+// lie on (`starts` of them), or null.
+template <uint64_t N>
+int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
+    if (!grid) return nullptr;
+    const uint64_t at = grid->offset + i;
+    if (at < grid->first || (at - grid->first) % N != 0) return nullptr;
+    const uint64_t r = (at - grid->first) / N;
+    return r + starts <= grid->count ? grid->rows + r : nullptr;
+}
+
+// Returns whether anything was added into outputs.
 template <int N>
-void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
-                   uint32_t mode) {
+bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+                   uint32_t mode, SpreadRows* rows) {
     constexpr uint64_t n = N;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
+    // Rows are taken for the 21-slot frames while carrying.
+    SpreadRows* const grid = N == 21 && chip.spreadCarry ? rows : nullptr;
+    bool touched = false;
     // What went out past the last block and is not to be emitted now (a
     // reset dropped it, or it was cut for the other frame length).
     if (frames > 0 && (chip.retractPending() || (chip.restInCarry && chip.carryLength != N)))
-        chip.retractRest(outputs);
+        touched = chip.retractRest(outputs);
     uint64_t p = chip.spreadPhase;
     // The output mode the values are mapped in (mode 0 needs a curve).
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
@@ -209,8 +298,10 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
             // The rest of the frame in progress, from the held frame (unless
             // it went out past the last block already).
             const uint64_t k = std::min(n - p, frames - i);
-            if (!chip.restInCarry)
+            if (!chip.restInCarry) {
                 emitSlots<N>(chip.heldLeft, chip.heldRight, p, p + k, left + i, right + i);
+                touched = true;
+            }
             i += k;
             p = p + k == n ? 0 : p + k;
             if (p == 0) chip.restInCarry = false;
@@ -220,6 +311,8 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
         // perhaps cut by its end.
         const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
         const uint64_t whole = std::min(starts, (frames - i) / n);
+        int32_t(*const row)[2][8] = rowsAt<n>(grid, i, starts);
+        touched = touched || !row;
         // Whole frames: mapped and added in one pass, a run computed ahead
         // at a time; a frame cut by the end of the block is taken in the
         // same run and held for the next call.
@@ -234,14 +327,23 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
                 masks = panMasks(chip);
                 masked = true;
             }
-            if (full > 0)
+            if (full > 0 && row)
+                kAddRows[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve, row + taken);
+            else if (full > 0)
                 kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve,
                                                          left + i + taken * n,
                                                          right + i + taken * n);
             if (full < got) {
                 const uint64_t at = i + whole * n;
                 p = frames - at;
-                if (chip.spreadCarry) {
+                if (row) {
+                    // Whole, into its row; the values held too.
+                    kAddRowHeld[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
+                                                           row[whole], chip.heldLeft,
+                                                           chip.heldRight);
+                    chip.restInCarry = true;
+                    chip.carryLength = N;
+                } else if (chip.spreadCarry) {
                     // Whole, the rest past the block; the values held too.
                     kAddFrameHeld<N>[outputMode][dacOn ? 1 : 0](
                         values + 6 * full, masks, dac, curve, left + at, right + at,
@@ -259,16 +361,15 @@ void renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
         i = whole < starts ? frames : i + whole * n;
     }
     chip.spreadPhase = p;
+    return touched;
 }
 
 } // namespace
 
-void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
-                  uint32_t mode, uint32_t frameLength) {
-    if (frameLength == 9)
-        renderSpreadN<9>(chip, outputs, frames, curve, mode);
-    else
-        renderSpreadN<21>(chip, outputs, frames, curve, mode);
+bool renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+                  uint32_t mode, uint32_t frameLength, SpreadRows* rows) {
+    if (frameLength == 9) return renderSpreadN<9>(chip, outputs, frames, curve, mode, rows);
+    return renderSpreadN<21>(chip, outputs, frames, curve, mode, rows);
 }
 
 void retractSpreadRest(uint32_t frameLength, const int32_t* left, const int32_t* right,

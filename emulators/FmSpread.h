@@ -9,6 +9,7 @@
 #include <cstdint>
 
 class OPN2_Emu;
+struct SpreadRows;
 
 // Schedules: the channel (1-6) whose value is added at each slot, 0 = none.
 extern const uint8_t kSpreadSchedule21[21];
@@ -16,8 +17,11 @@ extern const uint8_t kSpreadSchedule9[9];
 
 // Adds `frames` output positions into outputs[0] (left) and outputs[1]
 // (right); frameLength is 21 or 9. `curve` (512 entries) is read in mode 0.
-void renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
-                  uint32_t mode, uint32_t frameLength);
+// With `rows` (frame length 21, the chip carrying), whole frames on the
+// rows' grid go into their rows instead. Returns whether anything was added
+// into outputs.
+bool renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+                  uint32_t mode, uint32_t frameLength, SpreadRows* rows = nullptr);
 
 // Subtracts slots [phase, frameLength) of a frame whose channel values are
 // `left`, `right` from outputs[0] and outputs[1], the first slot at their

@@ -303,18 +303,34 @@ const int16_t* MD_Emu::currentDacCurve() const {
 }
 
 int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
+    renderFrames(outputs, frames, nullptr);
+    return 0;
+}
+
+bool MD_Emu::renderRows(int32_t** outputs, uint64_t frames, SpreadRows& rows) {
+    return renderFrames(outputs, frames, &rows);
+}
+
+bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
     // Rendering changes nothing that makes the PSG sound: a quiet PSG keeps
     // what it owes.
     settleFm();
     silent_ = false;
-    if (!opn2) return 0; // nothing to render before init
+    if (!opn2) return false; // nothing to render before init
     sinceSilenceCheck_ += frames;
+    bool touched = false;
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
-        renderPiece(outputs[0] + done, outputs[1] + done, n);
+        SpreadRows piece;
+        if (rows) {
+            piece = *rows;
+            piece.offset += done;
+        }
+        touched = renderPiece(outputs[0] + done, outputs[1] + done, n, rows ? &piece : nullptr) ||
+                  touched;
         done += n;
     }
-    return 0;
+    return touched;
 }
 
 bool MD_Emu::isSilent() {
@@ -341,8 +357,8 @@ bool MD_Emu::psgQuiet() {
     return psgQuiet_ != 0;
 }
 
-void MD_Emu::retractCarry(int32_t** outputs) {
-    if (opn2 && outputs) opn2->retractRest(outputs);
+bool MD_Emu::retractCarry(int32_t** outputs) {
+    return opn2 && outputs && opn2->retractRest(outputs);
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {
@@ -380,7 +396,7 @@ void MD_Emu::touch() {
     sinceSilenceCheck_ = kSilenceRecheckFrames;
 }
 
-void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
+bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows) {
     int32_t* outputs[2] = {left, right};
     int32_t* psgLeft = psgBuffers.get();
     int32_t* psgRight = psgLeft + maxFrames_;
@@ -392,6 +408,7 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
     } else {
         settlePsg();
     }
+    bool touched = psgType <= 4 && !quiet;
     switch (psgType) {
     case 0:
     case 2:
@@ -413,6 +430,7 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
     }
 
     if (offsetEnabled) {
+        touched = true;
         for (uint64_t i = 0; i < frames; ++i) {
             left[i] += offsetLeft;
             right[i] += offsetRight;
@@ -424,15 +442,16 @@ void MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames) {
     if (fmSelect != 0) opn2->retractRest(outputs);
     opn2->spreadCarry = spreadCarry_;
     const int16_t* curve = currentDacCurve();
-    if (clockIndex == 3) {
-        if (fmSelect != 0)
+    if (fmSelect != 0) {
+        if (clockIndex == 3)
             opna->renderFramed9(outputs, frames);
         else
-            opn2->renderSpread9(outputs, frames, curve, dacCurveMode);
-    } else {
-        if (fmSelect != 0)
             opna->renderFramed21(outputs, frames);
-        else
-            opn2->renderSpread21(outputs, frames, curve, dacCurveMode);
+        return true;
     }
+    if (clockIndex == 3) {
+        opn2->renderSpread9(outputs, frames, curve, dacCurveMode);
+        return true;
+    }
+    return opn2->renderSpread21(outputs, frames, curve, dacCurveMode, rows) || touched;
 }

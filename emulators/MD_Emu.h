@@ -68,13 +68,17 @@ public:
     void setOutputOffset(uint64_t ignored, int16_t left, int16_t right) override;
     // Adds `frames` frames into outputs[0] (left) and outputs[1] (right).
     int render32(int32_t** outputs, uint64_t frames) override;
+    // As render32; with the YM2612 in 21-slot frames, carrying, and nothing
+    // else adding (PSG quiet or none, no offset), its whole samples go into
+    // rows.
+    bool renderRows(int32_t** outputs, uint64_t frames, SpreadRows& rows) override;
     void render16(int16_t* /*output*/, uint64_t /*ignored*/, uint64_t /*frames*/) override {}
     // Whether render32 would add only zeros until the next write or setting:
     // the YM2612 selected and silent, the PSG selected silent (or none), no
     // output offset. An AY or the YM2608 selected is never taken as silent.
     bool isSilent() override;
     void setSpreadCarry(bool on) override { spreadCarry_ = on; }
-    void retractCarry(int32_t** outputs) override;
+    bool retractCarry(int32_t** outputs) override;
     // What render32 does to a silent unit, without the output: the FM and
     // PSG clocks move on in a few steps when the unit is next used (or
     // settleSilent is called), for all the frames owed by then.
@@ -148,7 +152,10 @@ private:
     const int16_t* currentDacCurve() const;
     // Slots per FM chip sample: clock index 3 selects the 9-slot layout.
     uint32_t frameLength() const { return clockIndex == 3 ? 9 : 21; }
-    void renderPiece(int32_t* left, int32_t* right, uint64_t frames);
+    // Returns whether anything was added into left and right (with rows,
+    // whole FM samples on their grid go there instead).
+    bool renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows = nullptr);
+    bool renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows);
 
     bool computeSilent();
     // Whether the SN76489 or Game Gear PSG adds nothing (its levels, mutes

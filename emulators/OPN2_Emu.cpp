@@ -45,9 +45,9 @@ void OPN2_Emu::write(uint16_t address, uint8_t data, uint64_t port) {
         OPNX_Emu::write(address, data, port);
 }
 
-void OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve,
-                              uint32_t mode) {
-    renderSpread(*this, outputs, frames, curve, mode, 21);
+bool OPN2_Emu::renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve,
+                              uint32_t mode, SpreadRows* rows) {
+    return renderSpread(*this, outputs, frames, curve, mode, 21, rows);
 }
 
 void OPN2_Emu::renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve,
@@ -55,17 +55,22 @@ void OPN2_Emu::renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* 
     renderSpread(*this, outputs, frames, curve, mode, 9);
 }
 
-void OPN2_Emu::retractRest(int32_t* const* outputs) {
+bool OPN2_Emu::retractRest(int32_t* const* outputs) {
+    bool took = false;
     if (retract_.pending) {
         retract_.pending = false;
         retractSpreadRest(retract_.length, retract_.left, retract_.right, retract_.phase,
                           outputs);
+        took = true;
     }
     if (restInCarry) {
         restInCarry = false;
-        if (spreadPhase != 0)
+        if (spreadPhase != 0) {
             retractSpreadRest(carryLength, heldLeft, heldRight, spreadPhase, outputs);
+            took = true;
+        }
     }
+    return took;
 }
 
 const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) {

@@ -29,7 +29,10 @@ public:
 
     // Adds `frames` output positions with each channel in its slots of the
     // 21-slot (or 9-slot) frame; `curve` (512 entries) is read in mode 0 only.
-    void renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode);
+    // With `rows` (and carrying), whole samples on the rows' grid go into
+    // their rows instead. Returns whether anything was added into outputs.
+    bool renderSpread21(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode,
+                        SpreadRows* rows = nullptr);
     void renderSpread9(int32_t** outputs, uint64_t frames, const int16_t* curve, uint32_t mode);
 
     // Most chip samples computed ahead at once.
@@ -77,7 +80,8 @@ public:
     // past the last block and will not be emitted now: the rest of a frame
     // dropped by reset(), or the rest of the frame in progress (which is
     // then held back as without carrying).
-    void retractRest(int32_t* const* outputs);
+    // Returns whether anything was taken back.
+    bool retractRest(int32_t* const* outputs);
     bool retractPending() const { return retract_.pending; }
 
     // The spread renders' pan masks (all ones where a record's pan sends it

@@ -239,13 +239,26 @@ uint64_t ChipController::step(uint64_t frames) {
 }
 
 void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frames) {
-    if (frames < 1 || !outputs) return;
+    renderSpans(outputs, channels, frames, nullptr);
+}
+
+bool ChipController::renderRows(int32_t** outputs, uint32_t channels, uint64_t frames,
+                                SpreadRows& rows) {
+    return renderSpans(outputs, channels, frames, &rows);
+}
+
+bool ChipController::renderSpans(int32_t** outputs, uint32_t channels, uint64_t frames,
+                                 SpreadRows* rows) {
+    if (frames < 1 || !outputs) return false;
     // The units add into moving copies of the caller's pointers.
     int32_t* spans[16] = {};
     const uint32_t moved = std::min<uint32_t>(channels, 16);
     std::copy(outputs, outputs + moved, spans);
     int32_t** target = channels ? spans : outputs;
 
+    bool touched = false;
+    SpreadRows span;
+    if (rows) span = *rows;
     uint64_t remaining = frames;
     while (remaining > 0) {
         uint64_t n = 0;
@@ -256,33 +269,41 @@ void ChipController::render(int32_t** outputs, uint32_t channels, uint64_t frame
         } else {
             n = step(remaining);
         }
-        renderUnits(target, n);
+        touched = renderUnits(target, n, rows ? &span : nullptr) || touched;
         for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
+        span.offset += n;
         remaining -= n;
     }
     // A silent unit keeps the frames it owes across calls and pays for them
     // in one step when it is next used (written, set or found sounding), so
     // short host blocks do not pay once per block for units that stay silent.
+    return touched;
 }
 
-void ChipController::renderUnits(int32_t** outputs, uint64_t frames) {
-    if (!units) return;
+bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
+    if (!units) return false;
     // A silent unit would add zeros: it only moves on.
     const bool fast = FastPaths::enabled();
+    bool touched = false;
     for (size_t i = 0; i < units->size(); ++i) {
         ChipEmu* unit = (*units)[i];
         if (!unit) continue;
         if (!unitEnabled[i & 15]) {
             // Skipped: what it added past the last block is not heard now.
-            if (spreadCarryRoom) unit->retractCarry(outputs);
+            if (spreadCarryRoom) touched = unit->retractCarry(outputs) || touched;
             continue;
         }
         unit->setSpreadCarry(fast && spreadCarryRoom);
-        if (fast && unit->isSilent())
+        if (fast && unit->isSilent()) {
             unit->advanceSilent(frames);
-        else
+        } else if (rows) {
+            touched = unit->renderRows(outputs, frames, *rows) || touched;
+        } else {
             unit->render32(outputs, frames);
+            touched = true;
+        }
     }
+    return touched;
 }
 
 bool ChipController::unitsSilent() {

@@ -122,6 +122,10 @@ public:
     // Adds `frames` frames of every enabled unit into the 32-bit buffers,
     // cut at timer due times. The caller's pointer array is left as it was.
     virtual void render(int32_t** outputs, uint32_t channels, uint64_t frames);
+    // As render, handing whole FM samples on the grid of `rows` over as rows
+    // where the units can (SpreadRows); returns whether anything was added
+    // into outputs.
+    bool renderRows(int32_t** outputs, uint32_t channels, uint64_t frames, SpreadRows& rows);
     // Moves time and the enabled units up to `frames` frames on without
     // rendering while every enabled unit is silent, running the timers that
     // fall due as render does; returns the frames passed. When a unit sounds
@@ -208,7 +212,10 @@ private:
     // before the next one falls due (all of them when none does).
     uint64_t step(uint64_t frames);
     // Adds `frames` frames of every enabled unit (a silent one only moves on).
-    void renderUnits(int32_t** outputs, uint64_t frames);
+    // With rows, as renderRows: returns whether anything was added into
+    // outputs.
+    bool renderSpans(int32_t** outputs, uint32_t channels, uint64_t frames, SpreadRows* rows);
+    bool renderUnits(int32_t** outputs, uint64_t frames, SpreadRows* rows);
     bool unitsSilent();
 
     uint64_t owed = 0; // frames skipSilent passed in time but did not render

@@ -307,6 +307,22 @@ private:
         return accumulators.get() + kMaxChannels * accumulatorStride() + size_t(c) * kSpreadCarry;
     }
     bool carryZero() const;
+    // Whole FM samples of the piece being rendered, handed over as rows
+    // (SpreadRows): chipSamples / 21 + 2 of them.
+    std::unique_ptr<int32_t[][2][8]> spreadRows;
+    // The row of the chip sample in progress at the end of the last piece,
+    // and whether that sample's frames so far and the carry hold nothing
+    // but rows (pendingRow is then that sample's).
+    int32_t pendingRow[2][8] = {};
+    bool rowsOnly = false;
+    // After a piece filtered from rows, the carry of channels 0 and 1 is the
+    // rest of pendingRow's sample, not written out: a piece that is not
+    // filtered from rows adds it into its frames.
+    bool restOwed = false;
+    // Renders one piece of the chip side into acc (and the rows) and runs
+    // the chip-rate stage into out; see ChipWrapProcess.cpp.
+    void renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,
+                     const float* taps);
     // Chip-rate frames rendered (or skipped) last that are all zero, and
     // whether the stages before the resampler are known to hold only zeros.
     uint64_t zeroTail = 0;

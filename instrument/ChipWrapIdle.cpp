@@ -26,6 +26,10 @@ void ChipWrap::noteTail(float* const* buffers, uint32_t channels, uint64_t frame
 
 bool ChipWrap::carryZero() const {
     if (!accumulators) return true;
+    if (restOwed)
+        for (const int32_t(&side)[8] : pendingRow)
+            for (int32_t v : side)
+                if (v != 0) return false;
     for (uint32_t c = 0; c < kMaxChannels; ++c)
         for (uint32_t k = 0; k < kSpreadCarry; ++k)
             if (carry(c)[k] != 0) return false;
@@ -56,6 +60,11 @@ bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
     const uint64_t silent = controller->skipSilent(frames);
     zeroTail = std::min<uint64_t>(zeroTail + silent, UINT64_MAX / 2);
     stereoFir.skipped(silent);
+    if (silent > 0) {
+        // The sample in progress is no longer pendingRow's (whose rest was zero).
+        rowsOnly = false;
+        restOwed = false;
+    }
     if (silent == frames) return true;
     // A chip sounds from here on: the frames before are zeros, which the
     // settled stages would only have kept at zero.

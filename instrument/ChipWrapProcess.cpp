@@ -11,6 +11,7 @@
 #include <cstring>
 #include <limits>
 
+#include "emulators/FastPaths.h"
 #include "instrument/ChipWrap.h"
 
 namespace acme {
@@ -252,6 +253,97 @@ void ChipWrap::dispatchEvent(const Event& e, uint32_t frames) {
     }
 }
 
+namespace {
+
+constexpr uint32_t kSampleFrames = ChipWrapStereoFilter::kStates;
+// First frame of each record's two in a chip sample's 21.
+constexpr uint8_t kRecordFrame[6] = {0, 10, 7, 17, 3, 14};
+
+// Adds frames [from, 21) of a chip sample whose row is `row` (SpreadRows)
+// into left and right from their start.
+void addSample(const int32_t (*row)[8], uint32_t from, int32_t* left, int32_t* right) {
+    for (int r = 0; r < 6; ++r)
+        for (uint32_t f = kRecordFrame[r]; f < kRecordFrame[r] + 2u; ++f)
+            if (f >= from) {
+                left[f - from] += row[0][r];
+                right[f - from] += row[1][r];
+            }
+}
+
+} // namespace
+
+void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,
+                           const float* taps) {
+    // With the shortcuts on, the units hand whole FM samples over as rows
+    // where they can; a piece that holds nothing else is filtered from the
+    // rows, any other has them added into its frames.
+    const bool withRows = FastPaths::enabled() && taps && channels >= 2 && controller;
+    const uint32_t phase = stereoFir.samplePhase();
+    const uint32_t phaseAfter = static_cast<uint32_t>((phase + piece) % kSampleFrames);
+    SpreadRows grid;
+    grid.rows = spreadRows.get();
+    grid.first = (kSampleFrames - phase) % kSampleFrames;
+    grid.count = piece > grid.first ? (piece - grid.first + kSampleFrames - 1) / kSampleFrames : 0;
+    bool touched = true;
+    if (withRows) {
+        touched = controller->renderRows(acc, channels, piece, grid);
+    } else if (controller) {
+        controller->render(acc, channels, piece);
+    }
+    const bool fromRows = withRows && !touched && rowsOnly &&
+                          stereoFir.processRows(grid.rows, grid.count, pendingRow, outputGains,
+                                                out[0], out[1], piece, taps, lp);
+    if (!fromRows && restOwed) addSample(pendingRow, phase, acc[0], acc[1]);
+    restOwed = fromRows && phaseAfter != 0;
+    if (withRows) {
+        if (grid.count > 0 && phaseAfter != 0)
+            std::memcpy(pendingRow, grid.rows[grid.count - 1], sizeof pendingRow);
+        // A piece long enough puts the carry and the sample in progress past
+        // whatever came before it.
+        rowsOnly = !touched && (rowsOnly || piece >= kSampleFrames + phaseAfter);
+        // The rows are left zero for the next piece.
+        for (uint64_t r = 0; r < grid.count; ++r) {
+            if (!fromRows)
+                addSample(grid.rows[r], 0, acc[0] + grid.first + r * kSampleFrames,
+                          acc[1] + grid.first + r * kSampleFrames);
+            std::memset(grid.rows[r], 0, sizeof *grid.rows);
+        }
+    } else {
+        rowsOnly = false;
+    }
+    // Between pieces the accumulators hold only zeros: the stages below
+    // clear what they read, and here what they do not.
+    constexpr size_t kCarryBytes = kSpreadCarry * sizeof(int32_t);
+    for (uint32_t c = 0; c < channels; ++c) {
+        if (fromRows && c < 2) {
+            // Nothing but the rest of the sample in progress goes past (owed).
+            std::memset(carry(c), 0, kCarryBytes);
+            std::memset(acc[c], 0, kCarryBytes); // what the piece started with
+        } else {
+            std::memcpy(carry(c), acc[c] + piece, kCarryBytes);
+        }
+        std::memset(acc[c] + piece, 0, kCarryBytes);
+    }
+    // The stereo filter covers channels 0 and 1 (scaling and low-pass
+    // included); other channels (and the only channel of a mono unit) are
+    // scaled and low-passed unfiltered.
+    uint32_t first = 0;
+    if (taps && channels >= 2) {
+        if (!fromRows)
+            stereoFir.processScaled(acc[0], acc[1], outputGains, out[0], out[1], piece, taps, lp);
+        first = 2;
+    }
+    for (uint32_t c = first; c < channels; ++c) {
+        float* o = out[c];
+        const float gain = outputGains[c];
+        for (uint64_t i = 0; i < piece; ++i) {
+            o[i] = static_cast<float>(acc[c][i]) * gain;
+            acc[c][i] = 0;
+        }
+        lp[c].process(o, static_cast<int32_t>(piece));
+    }
+}
+
 void ChipWrap::renderSub(float** buffers, uint64_t frames) {
     const uint32_t channels = outputCount();
     if (!buffers || frames == 0) return;
@@ -266,31 +358,16 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
                 std::fill(buffers[c] + done, buffers[c] + frames, 0.0f);
             return;
         }
-        // Each piece starts with what the units added past the last one.
+        // Each piece starts with what the units added past the last one (the
+        // rest of the accumulators is zero).
         int32_t* acc[kMaxChannels] = {};
+        float* out[kMaxChannels] = {};
         for (uint32_t c = 0; c < channels; ++c) {
             acc[c] = accumulators.get() + size_t(c) * accumulatorStride();
             std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
-            std::fill(acc[c] + kSpreadCarry, acc[c] + piece + kSpreadCarry, 0);
+            out[c] = buffers[c] + done;
         }
-        if (controller) controller->render(acc, channels, piece);
-        for (uint32_t c = 0; c < channels; ++c)
-            std::memcpy(carry(c), acc[c] + piece, kSpreadCarry * sizeof(int32_t));
-        // The stereo filter covers channels 0 and 1 (scaling and low-pass
-        // included); other channels (and the only channel of a mono unit)
-        // are scaled and low-passed unfiltered.
-        uint32_t first = 0;
-        if (taps && channels >= 2) {
-            stereoFir.processScaled(acc[0], acc[1], outputGains, buffers[0] + done,
-                                    buffers[1] + done, piece, taps, lp);
-            first = 2;
-        }
-        for (uint32_t c = first; c < channels; ++c) {
-            float* out = buffers[c] + done;
-            const float gain = outputGains[c];
-            for (uint64_t i = 0; i < piece; ++i) out[i] = static_cast<float>(acc[c][i]) * gain;
-            lp[c].process(out, static_cast<int32_t>(piece));
-        }
+        renderPiece(acc, out, channels, piece, taps);
         done += piece;
     }
     noteTail(buffers, channels, frames);

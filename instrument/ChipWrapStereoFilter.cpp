@@ -25,11 +25,68 @@ inline Lanes load(const float* p) {
     return v;
 }
 
+// Which of a chip sample's 8 sums a side each of its 21 frames takes:
+// channels 1-4 (0-3), 5 and 6 (4, 5), an empty frame (6).
+constexpr uint8_t kSlotSum[21] = {0, 0, 6, 4, 4, 6, 6, 2, 2, 6, 1, 1, 6, 6, 5, 5, 6, 3, 3, 6, 6};
+
+// The 8 sums a side of the newest recorded sample: rows newest[0] (the
+// sample) back to newest[-15], tap 0 first.
+inline void ringSums(const float (*newest)[2][8], const Lanes* cl, const Lanes* cr, Lanes sums[4]) {
+    Lanes l0 = load(newest[0][0]) * cl[0], l1 = load(newest[0][0] + 4) * cl[0];
+    Lanes r0 = load(newest[0][1]) * cr[0], r1 = load(newest[0][1] + 4) * cr[0];
+#pragma GCC unroll 16
+    for (uint32_t j = 1; j < ChipWrapStereoFilter::kTaps; ++j) {
+        const float(*row)[8] = newest[-static_cast<int32_t>(j)];
+        l0 += load(row[0]) * cl[j];
+        l1 += load(row[0] + 4) * cl[j];
+        r0 += load(row[1]) * cr[j];
+        r1 += load(row[1] + 4) * cr[j];
+    }
+    sums[0] = l0;
+    sums[1] = l1;
+    sums[2] = r0;
+    sums[3] = r1;
+}
+
+// Frames [from, to) of a chip sample through both low-passes (state) from its sums
+// (left 0-7 in sums[0], sums[1], right in sums[2], sums[3]): each sum as the
+// pair of doubles the frame-by-frame step converts.
+inline void emitSums(const Lanes sums[4], uint32_t from, uint32_t to, Pair& state, const Pair& a,
+                     const Pair& c, float* outLeft, float* outRight) {
+    const Lanes lo = __builtin_shufflevector(sums[0], sums[2], 0, 4, 1, 5);
+    const Lanes hi = __builtin_shufflevector(sums[0], sums[2], 2, 6, 3, 7);
+    const Lanes rest = __builtin_shufflevector(sums[1], sums[3], 0, 4, 1, 5);
+    const Lanes empty = __builtin_shufflevector(sums[1], sums[3], 2, 6, 3, 7);
+    const Pair x[7] = {
+        __builtin_convertvector(__builtin_shufflevector(lo, lo, 0, 1), Pair),
+        __builtin_convertvector(__builtin_shufflevector(lo, lo, 2, 3), Pair),
+        __builtin_convertvector(__builtin_shufflevector(hi, hi, 0, 1), Pair),
+        __builtin_convertvector(__builtin_shufflevector(hi, hi, 2, 3), Pair),
+        __builtin_convertvector(__builtin_shufflevector(rest, rest, 0, 1), Pair),
+        __builtin_convertvector(__builtin_shufflevector(rest, rest, 2, 3), Pair),
+        __builtin_convertvector(__builtin_shufflevector(empty, empty, 0, 1), Pair)};
+    Pair y = state;
+    auto step = [&](uint32_t s, uint32_t at) {
+        y = a * x[kSlotSum[s]] - c * y;
+        const Two f = __builtin_convertvector(y, Two);
+        outLeft[at] = f[0];
+        outRight[at] = f[1];
+    };
+    if (from == 0 && to == ChipWrapStereoFilter::kStates) {
+#pragma GCC unroll 21
+        for (uint32_t s = 0; s < ChipWrapStereoFilter::kStates; ++s) step(s, s);
+    } else {
+        for (uint32_t s = from; s < to; ++s) step(s, s - from);
+    }
+    state = y;
+}
+
 } // namespace
 
 template <class Fill, class Emit, class Hold>
 void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fill fill, Emit emit,
                                Hold hold) {
+    restoreLines();
     takeTaps(taps);
     Lanes cl[kTaps], cr[kTaps];
     std::memcpy(cl, tapLanes[0], sizeof cl);
@@ -84,18 +141,9 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fi
                 if (end < kStates || quiet < kTaps) continue;
                 filter(pending, end - kStates);
                 // The newest recorded sample (this one) and the 15 before it.
-                const float(*newest)[2][8] = ring + (samples - 1) % kRing + kRing;
-                Lanes l0 = load(newest[0][0]) * cl[0], l1 = load(newest[0][0] + 4) * cl[0];
-                Lanes r0 = load(newest[0][1]) * cr[0], r1 = load(newest[0][1] + 4) * cr[0];
-#pragma GCC unroll 16
-                for (uint32_t j = 1; j < kTaps; ++j) {
-                    const float(*row)[8] = newest[-static_cast<int32_t>(j)];
-                    l0 += load(row[0]) * cl[j];
-                    l1 += load(row[0] + 4) * cl[j];
-                    r0 += load(row[1]) * cr[j];
-                    r1 += load(row[1] + 4) * cr[j];
-                }
-                hold(l0, l1, r0, r1, done + end - kStates);
+                Lanes sums[4];
+                ringSums(ring + (samples - 1) % kRing + kRing, cl, cr, sums);
+                hold(sums, done + end - kStates);
                 pending = end;
             }
             filter(pending, n);
@@ -154,19 +202,70 @@ void ChipWrapStereoFilter::noteSample(const float* wl, const float* wr) {
         quiet = 0;
         return;
     }
+    alignas(16) float row[2][8];
+    std::memcpy(row[0], &al, sizeof al);
+    std::memcpy(row[0] + 4, &bl, sizeof bl);
+    std::memcpy(row[1], &ar, sizeof ar);
+    std::memcpy(row[1] + 4, &br, sizeof br);
+    record(row);
+}
+
+void ChipWrapStereoFilter::record(const float (*row)[8]) {
     // Kept twice, so that the newest 16 rows always lie in one piece.
     const uint32_t at = samples % kRing;
-    for (float(*row)[8] : {ring[at], ring[at + kRing]}) {
-        std::memcpy(row[0], &al, sizeof al);
-        std::memcpy(row[0] + 4, &bl, sizeof bl);
-        std::memcpy(row[1], &ar, sizeof ar);
-        std::memcpy(row[1] + 4, &br, sizeof br);
-    }
+    std::memcpy(ring[at], row, sizeof ring[at]);
+    std::memcpy(ring[at + kRing], row, sizeof ring[at]);
     ++samples;
     quiet = std::min(quiet + 1, kTaps);
 }
 
+void ChipWrapStereoFilter::noteRow(const int32_t (*row)[8], const float gains[2]) {
+    // Scaled as the frames are: each integer to float, times its side's gain.
+    alignas(16) float scaled[2][8];
+    for (int side = 0; side < 2; ++side) {
+        const Lanes g = Lanes{} + gains[side];
+        Ints lo, hi;
+        std::memcpy(&lo, row[side], sizeof lo);
+        std::memcpy(&hi, row[side] + 4, sizeof hi);
+        const Lanes a = __builtin_convertvector(lo, Lanes) * g;
+        const Lanes b = __builtin_convertvector(hi, Lanes) * g;
+        std::memcpy(scaled[side], &a, sizeof a);
+        std::memcpy(scaled[side] + 4, &b, sizeof b);
+    }
+    record(scaled);
+}
+
+void ChipWrapStereoFilter::restoreLines() {
+    if (!behind) return;
+    behind = false;
+    // The newest row is the sample in progress (its first `phase` frames)
+    // or the last whole one; rows back from it give the kReach frames
+    // before the next input, which then starts the lines again.
+    const float(*newest)[2][8] = ring + (samples - 1) % kRing + kRing;
+    uint32_t take = phase != 0 ? phase : kStates;
+    int64_t end = kLead;
+    for (int32_t j = 0; end > int64_t(kLead - kReach); ++j) {
+        const float(*row)[8] = newest[-j];
+        const int64_t start = end - take;
+        for (uint32_t s = 0; s < take; ++s) {
+            if (start + s < int64_t(kLead - kReach)) continue;
+            lines[0][start + s] = row[0][kSlotSum[s]];
+            lines[1][start + s] = row[1][kSlotSum[s]];
+        }
+        end = start;
+        take = kStates;
+    }
+    head = 0;
+    if (pendingKept) {
+        // Recorded again (and checked for the layout) when it ends.
+        pendingKept = false;
+        --samples;
+        quiet = quiet > 0 ? quiet - 1 : 0;
+    }
+}
+
 void ChipWrapStereoFilter::skipped(uint64_t frames) {
+    restoreLines();
     phase = static_cast<uint32_t>((phase + frames) % kStates);
     quiet = 0;
 }
@@ -182,13 +281,14 @@ void ChipWrapStereoFilter::process(float* left, float* right, uint64_t frames, c
             std::memcpy(left + at, l, n * sizeof(float));
             std::memcpy(right + at, r, n * sizeof(float));
         },
-        [](Lanes, Lanes, Lanes, Lanes, uint64_t) {});
+        [](const Lanes*, uint64_t) {});
 }
 
-void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* inRight,
+void ChipWrapStereoFilter::processScaled(int32_t* inLeft, int32_t* inRight,
                                          const float gains[2], float* left, float* right,
                                          uint64_t frames, const float* taps, LPFilter* lowPass) {
     if (frames == 0) return;
+    std::memcpy(gainsSeen, gains, sizeof gainsSeen);
     const Lanes gl = Lanes{} + gains[0], gr = Lanes{} + gains[1];
     // Both low-pass recurrences run side by side in one pair of doubles.
     const Pair a = {lowPass[0].a, lowPass[1].a};
@@ -202,6 +302,8 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
                 Ints il, ir;
                 std::memcpy(&il, inLeft + at + i, sizeof il);
                 std::memcpy(&ir, inRight + at + i, sizeof ir);
+                std::memset(inLeft + at + i, 0, sizeof il);
+                std::memset(inRight + at + i, 0, sizeof ir);
                 const Lanes fl = __builtin_convertvector(il, Lanes) * gl;
                 const Lanes fr = __builtin_convertvector(ir, Lanes) * gr;
                 std::memcpy(xl + i, &fl, sizeof fl);
@@ -210,6 +312,7 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
             for (; i < n; ++i) {
                 xl[i] = static_cast<float>(inLeft[at + i]) * gl[0];
                 xr[i] = static_cast<float>(inRight[at + i]) * gr[0];
+                inLeft[at + i] = inRight[at + i] = 0;
             }
         },
         [&](const float* l, const float* r, uint64_t at, uint32_t n) {
@@ -227,54 +330,8 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
                 for (uint32_t i = 0; i < n; ++i) step(i);
             }
         },
-        [&](Lanes l0, Lanes l1, Lanes r0, Lanes r1, uint64_t at) {
-            // A chip sample's 21 frames from its channels' sums: each sum
-            // as the pair of doubles the frame-by-frame step converts.
-            const Lanes lo = __builtin_shufflevector(l0, r0, 0, 4, 1, 5);
-            const Lanes hi = __builtin_shufflevector(l0, r0, 2, 6, 3, 7);
-            const Lanes rest = __builtin_shufflevector(l1, r1, 0, 4, 1, 5);
-            const Lanes empty = __builtin_shufflevector(l1, r1, 2, 6, 3, 7);
-            const Pair c1 = __builtin_convertvector(__builtin_shufflevector(lo, lo, 0, 1), Pair);
-            const Pair c2 = __builtin_convertvector(__builtin_shufflevector(lo, lo, 2, 3), Pair);
-            const Pair c3 = __builtin_convertvector(__builtin_shufflevector(hi, hi, 0, 1), Pair);
-            const Pair c4 = __builtin_convertvector(__builtin_shufflevector(hi, hi, 2, 3), Pair);
-            const Pair c5 =
-                __builtin_convertvector(__builtin_shufflevector(rest, rest, 0, 1), Pair);
-            const Pair c6 =
-                __builtin_convertvector(__builtin_shufflevector(rest, rest, 2, 3), Pair);
-            const Pair e =
-                __builtin_convertvector(__builtin_shufflevector(empty, empty, 0, 1), Pair);
-            float* outLeft = left + at;
-            float* outRight = right + at;
-            auto step = [&](const Pair& x) {
-                y = a * x - c * y;
-                const Two f = __builtin_convertvector(y, Two);
-                *outLeft++ = f[0];
-                *outRight++ = f[1];
-            };
-            // Frames 0-20: channel 1 at 0-1, 5 at 3-4, 3 at 7-8, 2 at 10-11,
-            // 6 at 14-15, 4 at 17-18, the rest empty.
-            step(c1);
-            step(c1);
-            step(e);
-            step(c5);
-            step(c5);
-            step(e);
-            step(e);
-            step(c3);
-            step(c3);
-            step(e);
-            step(c2);
-            step(c2);
-            step(e);
-            step(e);
-            step(c6);
-            step(c6);
-            step(e);
-            step(c4);
-            step(c4);
-            step(e);
-            step(e);
+        [&](const Lanes* sums, uint64_t at) {
+            emitSums(sums, 0, kStates, y, a, c, left + at, right + at);
         });
     // A state decaying on silence would otherwise pass through the
     // denormal numbers and stall there instead of reaching zero.
@@ -282,7 +339,72 @@ void ChipWrapStereoFilter::processScaled(const int32_t* inLeft, const int32_t* i
     lowPass[1].state = LPFilter::settled(y[1]);
 }
 
+bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t count,
+                                       const int32_t (*pending)[8], const float gains[2],
+                                       float* left, float* right, uint64_t frames,
+                                       const float* taps, LPFilter* lowPass) {
+    if (frames == 0) return true;
+    if (std::memcmp(taps, tapsSeen, sizeof tapsSeen) != 0 ||
+        std::memcmp(gains, gainsSeen, sizeof gainsSeen) != 0)
+        return false;
+    const uint64_t first = (kStates - phase) % kStates;
+    if (count != (frames > first ? (frames - first + kStates - 1) / kStates : 0)) return false;
+    // Every sample's sums take the 15 recorded before it.
+    const bool resume = phase != 0 && pendingKept;
+    if (!resume && (quiet + 1 < kTaps || (phase != 0 && !pending))) return false;
+
+    const Pair a = {lowPass[0].a, lowPass[1].a};
+    const Pair c = {lowPass[0].c, lowPass[1].c};
+    Pair y = {lowPass[0].state, lowPass[1].state};
+    Lanes cl[kTaps], cr[kTaps];
+    std::memcpy(cl, tapLanes[0], sizeof cl);
+    std::memcpy(cr, tapLanes[1], sizeof cr);
+    float* outLeft = left;
+    float* outRight = right;
+    Lanes sums[4];
+    // Records a sample's row and emits its frames [from, to); one cut by
+    // the end of the piece keeps its sums for the next.
+    auto sample = [&](const int32_t(*row)[8], uint32_t from, uint32_t to) {
+        if (row) {
+            noteRow(row, gains);
+            ringSums(ring + (samples - 1) % kRing + kRing, cl, cr, sums);
+        }
+        emitSums(sums, from, to, y, a, c, outLeft, outRight);
+        outLeft += to - from;
+        outRight += to - from;
+        pendingKept = to < kStates;
+        if (pendingKept) std::memcpy(pendingSums, sums, sizeof pendingSums);
+        phase = to % kStates;
+    };
+    uint64_t done = 0;
+    if (phase != 0) {
+        if (resume) std::memcpy(sums, pendingSums, sizeof sums);
+        const uint32_t from = phase;
+        const uint32_t to = uint32_t(std::min<uint64_t>(kStates, from + frames));
+        sample(resume ? nullptr : pending, from, to);
+        done = to - from;
+    }
+    for (uint64_t r = 0; r < count; ++r) {
+        const uint32_t to = uint32_t(std::min<uint64_t>(kStates, frames - done));
+        sample(rows[r], 0, to);
+        done += to;
+    }
+    behind = true;
+    lowPass[0].state = LPFilter::settled(y[0]);
+    lowPass[1].state = LPFilter::settled(y[1]);
+    return true;
+}
+
 bool ChipWrapStereoFilter::steadyOnZero() const {
+    if (behind) {
+        // The newest 16 rows hold every past input a new frame reaches.
+        const float(*newest)[2][8] = ring + (samples - 1) % kRing + kRing;
+        for (int32_t j = 0; j < int32_t(kTaps); ++j)
+            for (int side = 0; side < 2; ++side)
+                for (float x : newest[-j][side])
+                    if (x != 0.0f) return false;
+        return true;
+    }
     for (const float* line : {lines[0], lines[1]})
         for (uint32_t k = kLead + head - kReach; k < kLead + head; ++k)
             if (line[k] != 0.0f) return false;
@@ -295,6 +417,8 @@ void ChipWrapStereoFilter::clear() {
     head = 0;
     phase = 0;
     quiet = 0;
+    behind = false;
+    pendingKept = false;
 }
 
 } // namespace acme

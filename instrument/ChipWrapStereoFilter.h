@@ -14,7 +14,11 @@
 // frames of the 21 (two each, the rest empty). While the input holds exactly
 // that layout (no other source adds to it), the frames of one channel see
 // the same past inputs, so one sum per channel gives all of them; with the
-// shortcuts switched on, such samples are filtered that way.
+// shortcuts switched on, such samples are filtered that way. Where the chip
+// side hands its samples over as rows (one value per channel and side, see
+// SpreadRows) and nothing else adds to the input, whole pieces are filtered
+// from the rows without the input frames being written at all; the frames
+// are made from the rows again when the filter next needs them.
 #pragma once
 
 #include <cstdint>
@@ -38,9 +42,24 @@ public:
     // samples times their gains, filtered, then each through its low-pass
     // (lowPass[0] left, lowPass[1] right), into `left` and `right`. The same
     // results as scaling, process() and the two low-pass filters in turn.
-    void processScaled(const int32_t* inLeft, const int32_t* inRight, const float gains[2],
+    // The integer samples are left zero.
+    void processScaled(int32_t* inLeft, int32_t* inRight, const float gains[2],
                        float* left, float* right, uint64_t frames, const float* taps,
                        LPFilter* lowPass);
+    // The chip-rate stage (as processScaled) for a piece of `frames` frames
+    // that holds nothing but chip samples in the spread layout: `count` rows
+    // (SpreadRows layout) of the samples starting in the piece, the first
+    // at frame (21 - samplePhase()) % 21, and, when the piece starts inside
+    // a sample, that sample's row `pending` (its frames before the piece
+    // held nothing else either). Gives what processScaled gives for those
+    // frames. Returns false, changing nothing, where it cannot: the samples
+    // the piece reaches back to are not all known to hold the layout, or
+    // the taps or gains differ from the last piece's.
+    bool processRows(const int32_t (*rows)[2][8], uint64_t count, const int32_t (*pending)[8],
+                     const float gains[2], float* left, float* right, uint64_t frames,
+                     const float* taps, LPFilter* lowPass);
+    // The place of the next input frame in its chip sample's 21 frames.
+    uint32_t samplePhase() const { return phase; }
     // Clears the past inputs: every state starts again from silence.
     void clear();
     // Whether every past input a new frame reaches back to is zero: zero
@@ -73,6 +92,14 @@ private:
     // frames equal, every empty frame equal); otherwise starts the count of
     // such samples again.
     void noteSample(const float* wl, const float* wr);
+    // Records a row (SpreadRows layout) scaled by `gains` as noteSample
+    // records a sample that holds the layout.
+    void noteRow(const int32_t (*row)[8], const float gains[2]);
+    void record(const float (*row)[8]);
+    // Makes the work lines hold the newest kReach inputs again after pieces
+    // filtered from rows (from the recorded rows); the sample in progress
+    // is then recorded again when it ends.
+    void restoreLines();
 
     // Chip samples recorded by noteSample, as their 8 sums' inputs a side;
     // row k is kept at k and k + kRing.
@@ -90,6 +117,14 @@ private:
     uint32_t phase = 0;   // place of the next input frame in its chip sample's 21
     uint32_t samples = 0; // chip samples recorded (the ring's next row, modulo kRing)
     uint32_t quiet = 0;   // of them, the newest that all held the layout (at most kTaps)
+
+    // After pieces filtered from rows the work lines are behind (`behind`);
+    // a sample in progress is then recorded already, its 8 sums a side kept
+    // in pendingSums (`pendingKept`).
+    bool behind = false;
+    bool pendingKept = false;
+    alignas(16) float pendingSums[4][4] = {};
+    float gainsSeen[2] = {};
 };
 
 } // namespace acme

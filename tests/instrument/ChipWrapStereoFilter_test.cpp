@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -42,9 +43,10 @@ struct Reference {
 
 // Runs the stage over `il`/`ir` cut into `pieces` (then the rest) and
 // requires the same float bits, and the same low-pass states, as its steps:
-// scaling, the frame-by-frame filter and the two low-pass filters in turn.
-void expectScaledStageMatchesItsSteps(const std::vector<int32_t>& il,
-                                      const std::vector<int32_t>& ir, const float gains[2],
+// scaling, the frame-by-frame filter and the two low-pass filters in turn;
+// the stage leaves its input zero.
+void expectScaledStageMatchesItsSteps(std::vector<int32_t> il, std::vector<int32_t> ir,
+                                      const float gains[2],
                                       const float taps[32], std::initializer_list<size_t> pieces) {
     LPFilter refLow[2], low[2];
     for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
@@ -78,6 +80,8 @@ void expectScaledStageMatchesItsSteps(const std::vector<int32_t>& il,
     }
     EXPECT_EQ(low[0].state, refLow[0].state);
     EXPECT_EQ(low[1].state, refLow[1].state);
+    EXPECT_EQ(std::count(il.begin(), il.end(), 0) + std::count(ir.begin(), ir.end(), 0),
+              std::ptrdiff_t(il.size() + ir.size()));
 }
 
 TEST(ChipWrapStereoFilter, MatchesTheFrameByFrameDefinitionInAnyPieces) {
