@@ -316,9 +316,10 @@ private:
     int32_t pendingRow[2][8] = {};
     bool rowsOnly = false;
     // After a piece filtered from rows, the carry of channels 0 and 1 is the
-    // rest of pendingRow's sample, not written out: a piece that is not
-    // filtered from rows adds it into its frames.
+    // rest of pendingRow's sample from its frame restFrom, not written out:
+    // a piece that is not filtered from rows adds it into its frames.
     bool restOwed = false;
+    uint32_t restFrom = 0;
     // Renders one piece of the chip side into acc (and the rows) and runs
     // the chip-rate stage into out; see ChipWrapProcess.cpp.
     void renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,

@@ -293,8 +293,9 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
     const bool fromRows = withRows && !touched && rowsOnly &&
                           stereoFir.processRows(grid.rows, grid.count, pendingRow, outputGains,
                                                 out[0], out[1], piece, taps, lp);
-    if (!fromRows && restOwed) addSample(pendingRow, phase, acc[0], acc[1]);
+    if (!fromRows && restOwed) addSample(pendingRow, restFrom, acc[0], acc[1]);
     restOwed = fromRows && phaseAfter != 0;
+    restFrom = phaseAfter;
     if (withRows) {
         if (grid.count > 0 && phaseAfter != 0)
             std::memcpy(pendingRow, grid.rows[grid.count - 1], sizeof pendingRow);
