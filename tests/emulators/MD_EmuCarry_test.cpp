@@ -24,8 +24,9 @@ constexpr uint32_t kMaxFrames = 1024;
 constexpr uint32_t kCarry = ChipEmu::kSpreadCarry;
 
 // What happens after a step's frames: a register write (port 0-3), a
-// parameter (port 9), a reset (port 10), a clock index (port 11), or the
-// unit skipped for the next `value` blocks (port 12).
+// parameter (port 9), a reset (port 10), a clock index (port 11), the unit
+// skipped for the next `value` blocks (port 12), or skipped for one block of
+// exactly `value` frames (port 13).
 using Action = std::tuple<uint8_t, uint16_t, float>;
 
 struct Step {
@@ -66,6 +67,7 @@ std::vector<int32_t> play(const Case& c, Way way) {
     uint64_t phase = 0; // the grid: the place of the next frame in its sample
     uint64_t seed = 11;
     int skipped = 0;
+    uint64_t skipFrames = 0;
     auto act = [&](const std::vector<Action>& actions) {
         for (const auto& [port, address, value] : actions) {
             if (port == 9)
@@ -76,6 +78,8 @@ std::vector<int32_t> play(const Case& c, Way way) {
                 md.setClockIndex(uint64_t(value));
             else if (port == 12)
                 skipped = int(value);
+            else if (port == 13)
+                skipFrames = uint64_t(value);
             else
                 md.write(address, uint8_t(value), port);
         }
@@ -84,8 +88,12 @@ std::vector<int32_t> play(const Case& c, Way way) {
     for (const Step& step : c.steps) {
         for (uint64_t done = 0; done < step.frames;) {
             seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-            const uint64_t n =
-                std::min<uint64_t>(step.frames - done, 1 + (seed >> 33) % c.longestBlock);
+            uint64_t n = std::min<uint64_t>(step.frames - done, 1 + (seed >> 33) % c.longestBlock);
+            if (skipFrames > 0) {
+                n = std::min(step.frames - done, skipFrames);
+                skipped = 1;
+                skipFrames = 0;
+            }
             std::vector<int32_t> l(n + kCarry), r(n + kCarry);
             std::copy(carryLeft.begin(), carryLeft.end(), l.begin());
             std::copy(carryRight.begin(), carryRight.end(), r.begin());
@@ -178,6 +186,12 @@ std::vector<Case> cases() {
                          {4003, {{12, 0, 1}}},
                          {2005, {{12, 0, 5}}},
                          {6000, {}}},
+                        longest});
+        // Skips a whole number of FM samples long: the unit comes back on
+        // its caller's grid, with the rest of its sample in progress to emit.
+        list.push_back({"the unit skipped for whole samples",
+                        chord,
+                        {{3001, {{13, 0, 42}}}, {2005, {{13, 0, 21}}}, {4003, {}}},
                         longest});
         list.push_back({"the YM2608 selected and the YM2612 again",
                         chord,
