@@ -320,6 +320,10 @@ private:
     // a piece that is not filtered from rows adds it into its frames.
     bool restOwed = false;
     uint32_t restFrom = 0;
+    // Chip frames still to render without offering rows (after a piece that
+    // held other sound as well).
+    uint64_t rowsBackoff = 0;
+    static constexpr uint64_t kRowsBackoffFrames = 2048;
     // Renders one piece of the chip side into acc (and the rows) and runs
     // the chip-rate stage into out; see ChipWrapProcess.cpp.
     void renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,

@@ -270,6 +270,18 @@ void addSample(const int32_t (*row)[8], uint32_t from, int32_t* left, int32_t* r
             }
 }
 
+// Adds a whole chip sample whose row is `row` into left and right.
+inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* right) {
+#pragma GCC unroll 6
+    for (int r = 0; r < 6; ++r) {
+        const uint32_t f = kRecordFrame[r];
+        left[f] += row[0][r];
+        left[f + 1] += row[0][r];
+        right[f] += row[1][r];
+        right[f + 1] += row[1][r];
+    }
+}
+
 } // namespace
 
 void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,
@@ -277,7 +289,11 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
     // With the shortcuts on, the units hand whole FM samples over as rows
     // where they can; a piece that holds nothing else is filtered from the
     // rows, any other has them added into its frames.
-    const bool withRows = FastPaths::enabled() && taps && channels >= 2 && controller;
+    // While pieces keep holding other sound (a PSG playing, say), rows would
+    // only be added into the frames: they are offered again after a while.
+    const bool rowsUsable = FastPaths::enabled() && taps && channels >= 2 && controller;
+    const bool withRows = rowsUsable && rowsBackoff == 0;
+    if (rowsUsable && !withRows) rowsBackoff -= std::min<uint64_t>(rowsBackoff, piece);
     const uint32_t phase = stereoFir.samplePhase();
     const uint32_t phaseAfter = static_cast<uint32_t>((phase + piece) % kSampleFrames);
     SpreadRows grid;
@@ -302,11 +318,12 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
         // A piece long enough puts the carry and the sample in progress past
         // whatever came before it.
         rowsOnly = !touched && (rowsOnly || piece >= kSampleFrames + phaseAfter);
+        if (touched) rowsBackoff = kRowsBackoffFrames;
         // The rows are left zero for the next piece.
         for (uint64_t r = 0; r < grid.count; ++r) {
             if (!fromRows)
-                addSample(grid.rows[r], 0, acc[0] + grid.first + r * kSampleFrames,
-                          acc[1] + grid.first + r * kSampleFrames);
+                addWholeSample(grid.rows[r], acc[0] + grid.first + r * kSampleFrames,
+                               acc[1] + grid.first + r * kSampleFrames);
             std::memset(grid.rows[r], 0, sizeof *grid.rows);
         }
     } else {
