@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "MediaSongs.h"
 #include "ShortcutRender.h"
 #include "vantor/support/PrivateHome.h"
 
@@ -117,12 +116,7 @@ std::vector<Case> cases(const std::string& song) {
 
 class ChipWrapIdle : public testhome::Scratch {
 protected:
-    std::string song() {
-        const mediatest::Bytes bytes = mediatest::fmPsgDacSong();
-        const std::string p = path("song.vgm");
-        testhome::writeFile(p, std::string(bytes.begin(), bytes.end()));
-        return p;
-    }
+    std::string song() { return writeSong(path("song.vgm")); }
     static void expectSame(const Case& c, double rate, uint32_t block) {
         SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(block) + " at " +
                      std::to_string(int(rate)));

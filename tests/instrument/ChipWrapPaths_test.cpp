@@ -17,7 +17,6 @@
 #include <string>
 #include <vector>
 
-#include "MediaSongs.h"
 #include "ShortcutRender.h"
 #include "emulators/MD_Emu.h"
 #include "vantor/support/PrivateHome.h"
@@ -242,12 +241,7 @@ std::vector<Case> cases(const std::string& song) {
 
 class ChipWrapPaths : public testhome::Scratch {
 protected:
-    std::string song() {
-        const mediatest::Bytes bytes = mediatest::fmPsgDacSong();
-        const std::string p = path("song.vgm");
-        testhome::writeFile(p, std::string(bytes.begin(), bytes.end()));
-        return p;
-    }
+    std::string song() { return writeSong(path("song.vgm")); }
     static void expectSame(const Case& c, uint32_t block) {
         SCOPED_TRACE(std::string(c.name) + ", block " + std::to_string(block));
         const Output fast = render(c.seconds, c.actions, 48000.0, block, true);

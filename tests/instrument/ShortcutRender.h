@@ -19,7 +19,9 @@
 #include <vector>
 
 #include "ChipWrapTestSupport.h"
+#include "MediaSongs.h"
 #include "emulators/FastPaths.h"
+#include "vantor/support/PrivateHome.h"
 
 namespace shortcuttest {
 
@@ -125,6 +127,13 @@ inline void expectSameSounding(const Output& fast, const Output& full) {
     float peak = 0.0f;
     for (float x : full.samples) peak = std::max(peak, std::fabs(x));
     EXPECT_GT(peak, 1e-3f) << "the material sounds";
+}
+
+// Writes the generated FM, PSG and DAC song to `path` and returns the path.
+inline std::string writeSong(const std::string& path) {
+    const mediatest::Bytes bytes = mediatest::fmPsgDacSong();
+    testhome::writeFile(path, std::string(bytes.begin(), bytes.end()));
+    return path;
 }
 
 } // namespace shortcuttest
