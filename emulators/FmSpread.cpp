@@ -199,33 +199,21 @@ void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32
     }
 }
 
-// One frame into its row, its values also held: the frame cut by the end of
-// a block while handing over rows.
-template <uint32_t Mode, bool DacOn>
-void addRowHeld(const int32_t* in, const PanMasks& masks, int32_t dac, const int16_t* curve,
-                int32_t (*row)[8], int32_t* heldLeft, int32_t* heldRight) {
-    alignas(16) int32_t v[8] = {};
-#pragma GCC unroll 6
+// Adds a frame's held values (as mapFrame gives them) into its row: the
+// frame cut by the end of a block while handing over rows.
+inline void addHeldToRow(const int32_t* heldLeft, const int32_t* heldRight, int32_t (*row)[8]) {
     for (int c = 0; c < 6; ++c) {
-        v[c] = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
-        heldLeft[c] = v[c] & masks.left[c];
-        heldRight[c] = v[c] & masks.right[c];
+        row[0][c] += heldLeft[c];
+        row[1][c] += heldRight[c];
     }
-    addToRow(v, RowMasks(masks), row);
 }
 
 using AddRowsFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
                            int32_t (*)[2][8]);
-using AddRowHeldFn = void (*)(const int32_t*, const PanMasks&, int32_t, const int16_t*,
-                              int32_t (*)[8], int32_t*, int32_t*);
 constexpr AddRowsFn kAddRows[4][2] = {{&addRows<0, false>, &addRows<0, true>},
                                       {&addRows<1, false>, &addRows<1, true>},
                                       {&addRows<2, false>, &addRows<2, true>},
                                       {&addRows<3, false>, &addRows<3, true>}};
-constexpr AddRowHeldFn kAddRowHeld[4][2] = {{&addRowHeld<0, false>, &addRowHeld<0, true>},
-                                            {&addRowHeld<1, false>, &addRowHeld<1, true>},
-                                            {&addRowHeld<2, false>, &addRowHeld<2, true>},
-                                            {&addRowHeld<3, false>, &addRowHeld<3, true>}};
 
 template <int N>
 using AddFramesFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
@@ -337,10 +325,10 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
                 const uint64_t at = i + whole * n;
                 p = frames - at;
                 if (row) {
-                    // Whole, into its row; the values held too.
-                    kAddRowHeld[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
-                                                           row[whole], chip.heldLeft,
-                                                           chip.heldRight);
+                    // Held, and whole into its row.
+                    kMapFrame[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
+                                                         chip.heldLeft, chip.heldRight);
+                    addHeldToRow(chip.heldLeft, chip.heldRight, row[whole]);
                     chip.restInCarry = true;
                     chip.carryLength = N;
                 } else if (chip.spreadCarry) {
