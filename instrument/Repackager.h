@@ -2,14 +2,15 @@
 // any number of frames at its rate, the chips render at theirs, and a rate
 // provider converts between the two. pull() asks the provider how many input
 // frames an output count needs, lets the source render them (after the input
-// the provider left unconsumed last time) and hands the converted frames out,
-// keeping what is left over on either side for the next pull.
+// the provider left unconsumed last time) and has the provider convert them
+// straight into the caller's buffers; input left unconsumed is kept for the
+// next pull.
 //
-// Every buffer holds `capacity` frames per channel and is allocated once by
-// setUp. A pull never asks the source for more than fits: long requests are
-// served in several passes. A provider or source that is missing, or a pass
-// that neither consumes nor produces, ends the pull with silence for the rest
-// of the request, so a broken resampler set-up can never hang the audio
+// The input buffer holds `capacity` frames per channel and is allocated once
+// by setUp. A pull never asks the source for more than fits: long requests
+// are served in several passes. A provider or source that is missing, or a
+// pass that neither consumes nor produces, ends the pull with silence for the
+// rest of the request, so a broken resampler set-up can never hang the audio
 // thread.
 #pragma once
 
@@ -46,21 +47,16 @@ public:
     Repackager(const Repackager&) = delete;
     Repackager& operator=(const Repackager&) = delete;
 
-    // Allocates the four buffer sets (input at the source's rate, converter
-    // output, kept output, kept input) for `capacity` frames, zeroed. False
-    // (and no buffers) for 0 or too many channels or a capacity of 0.
+    // Allocates the input buffer (at the source's rate) for `capacity`
+    // frames a channel, zeroed. False (and no buffer) for 0 or too many
+    // channels or a capacity of 0.
     bool setUp(uint64_t capacityFrames, uint64_t channelCount) {
         release();
         if (capacityFrames == 0 || channelCount == 0 || channelCount > kMaxChannels) return false;
         channels = channelCount;
         capacity = capacityFrames;
-        storage.reset(new T[4 * channels * capacity]());
-        for (uint64_t c = 0; c < channels; ++c) {
-            input[c] = storage.get() + (0 * channels + c) * capacity;
-            converted[c] = storage.get() + (1 * channels + c) * capacity;
-            keptOutput[c] = storage.get() + (2 * channels + c) * capacity;
-            keptInput[c] = storage.get() + (3 * channels + c) * capacity;
-        }
+        storage.reset(new T[channels * capacity]());
+        for (uint64_t c = 0; c < channels; ++c) input[c] = storage.get() + c * capacity;
         return true;
     }
 
@@ -71,31 +67,21 @@ public:
         source = renderer;
     }
 
-    // Forgets the kept frames and zeroes every buffer.
+    // Forgets the kept input and zeroes the buffer.
     void clear() {
-        keptOutputCount = keptInputCount = 0;
-        if (storage) std::fill(storage.get(), storage.get() + 4 * channels * capacity, T(0));
+        keptInputCount = 0;
+        if (storage) std::fill(storage.get(), storage.get() + channels * capacity, T(0));
     }
 
     // Writes `frames` frames into outputs[0..channels). False when the pull
     // ended early with silence (no provider or source, or no progress).
     bool pull(T* const* outputs, uint64_t frames) {
         uint64_t done = 0;
-        // Kept output first.
-        if (keptOutputCount > 0) {
-            const uint64_t n = std::min(keptOutputCount, frames);
-            for (uint64_t c = 0; c < channels; ++c) {
-                std::memcpy(outputs[c], keptOutput[c], n * sizeof(T));
-                std::memmove(keptOutput[c], keptOutput[c] + n, (keptOutputCount - n) * sizeof(T));
-            }
-            keptOutputCount -= n;
-            done = n;
-        }
         int idle = 0;
         while (done < frames) {
             if (!provider || !source || !storage) return silence(outputs, done, frames);
             const uint64_t remaining = frames - done;
-            // Ask for no more output than the buffers hold, and render no more
+            // Ask for no more output than the request, and render no more
             // input than fits after the kept input.
             uint64_t request = std::min(remaining, capacity);
             const uint64_t room = capacity - keptInputCount;
@@ -105,19 +91,19 @@ public:
                 request = std::max<uint64_t>(1, static_cast<uint64_t>(request * scale));
                 need = std::min(provider->inputNeeded(request), room);
             }
+            T* targets[kMaxChannels];
+            for (uint64_t c = 0; c < channels; ++c) {
+                renderTargets[c] = input[c] + keptInputCount;
+                targets[c] = outputs[c] + done;
+            }
             // Silence into a provider that holds only silence is counted,
             // neither rendered nor converted: every frame involved is zero.
-            for (uint64_t c = 0; c < channels; ++c) {
-                std::memcpy(input[c], keptInput[c], keptInputCount * sizeof(T));
-                renderTargets[c] = input[c] + keptInputCount;
-            }
             bool skipped = false;
             if (need > 0 && provider->canSkip())
                 skipped = source->renderOrSkip(renderTargets, need);
             else if (need > 0)
                 source->renderSub(renderTargets, need);
             const uint64_t total = need + keptInputCount;
-            keptInputCount = 0;
             uint64_t consumed = total, produced = request;
             if (skipped && !provider->skip(consumed, produced)) {
                 // The frames skipped are zeros: converted after all.
@@ -125,32 +111,26 @@ public:
                     std::fill(renderTargets[c], renderTargets[c] + need, T(0));
                 skipped = false;
             }
-            if (!skipped) provider->process(input, converted, consumed, produced);
+            if (!skipped) provider->process(input, targets, consumed, produced);
             consumed = std::min(consumed, total);
             produced = std::min(produced, request);
-            const uint64_t unconsumed = total - consumed;
-            for (uint64_t c = 0; c < channels; ++c) {
-                if (skipped)
-                    std::fill(keptInput[c], keptInput[c] + unconsumed, T(0));
-                else
-                    std::memcpy(keptInput[c], input[c] + consumed, unconsumed * sizeof(T));
-            }
-            keptInputCount = unconsumed;
+            // The input left over moves to the front for the next pass.
+            keptInputCount = total - consumed;
+            if (keptInputCount > 0)
+                for (uint64_t c = 0; c < channels; ++c) {
+                    if (skipped)
+                        std::fill(input[c], input[c] + keptInputCount, T(0));
+                    else
+                        std::memmove(input[c], input[c] + consumed, keptInputCount * sizeof(T));
+                }
 
             if (produced == 0 && (consumed == 0 || ++idle > kMaxIdlePasses))
                 return silence(outputs, done, frames);
             if (produced > 0) idle = 0;
-            const uint64_t n = std::min(produced, remaining);
-            for (uint64_t c = 0; c < channels; ++c) {
-                if (skipped) {
-                    std::fill(outputs[c] + done, outputs[c] + done + n, T(0));
-                    continue;
-                }
-                std::memcpy(outputs[c] + done, converted[c], n * sizeof(T));
-                std::memcpy(keptOutput[c], converted[c] + n, (produced - n) * sizeof(T));
-            }
-            keptOutputCount = produced - n;
-            done += n;
+            if (skipped)
+                for (uint64_t c = 0; c < channels; ++c)
+                    std::fill(targets[c], targets[c] + produced, T(0));
+            done += produced;
         }
         return true;
     }
@@ -158,7 +138,6 @@ public:
     uint64_t channelCount() const { return channels; }
     uint64_t capacityFrames() const { return capacity; }
     uint64_t keptInputFrames() const { return keptInputCount; }
-    uint64_t keptOutputFrames() const { return keptOutputCount; }
 
 private:
     bool silence(T* const* outputs, uint64_t from, uint64_t frames) {
@@ -169,21 +148,14 @@ private:
 
     void release() {
         storage.reset();
-        channels = capacity = keptOutputCount = keptInputCount = 0;
+        channels = capacity = keptInputCount = 0;
         std::fill(std::begin(input), std::end(input), nullptr);
-        std::fill(std::begin(converted), std::end(converted), nullptr);
-        std::fill(std::begin(keptOutput), std::end(keptOutput), nullptr);
-        std::fill(std::begin(keptInput), std::end(keptInput), nullptr);
     }
 
     uint64_t channels = 0;
     std::unique_ptr<T[]> storage;
     T* input[kMaxChannels] = {};
-    T* converted[kMaxChannels] = {};
-    T* keptOutput[kMaxChannels] = {};
-    T* keptInput[kMaxChannels] = {};
     T* renderTargets[kMaxChannels] = {};
-    uint64_t keptOutputCount = 0;
     uint64_t capacity = 0;
     uint64_t keptInputCount = 0;
     Provider<T>* provider = nullptr;
