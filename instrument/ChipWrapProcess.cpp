@@ -121,10 +121,13 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
     const uint32_t n = frames > 0 ? static_cast<uint32_t>(frames) : 0;
     const uint32_t channels = outputCount();
     auto channel = [&](uint32_t c) -> float* { return outputs ? outputs[c] : nullptr; };
-    for (uint32_t c = 0; c < channels && n > 0; ++c)
-        if (channel(c)) std::memset(channel(c), 0, sizeof(float) * n);
+    auto silence = [&] {
+        for (uint32_t c = 0; c < channels && n > 0; ++c)
+            if (channel(c)) std::memset(channel(c), 0, sizeof(float) * n);
+    };
 
     if (!mutex.tryLock()) {
+        silence();
         // A host command holds the mutex: this block stays silent and its
         // events wait for the next block that gets it. The high-pass belongs
         // to the locked side (a command may be rewriting it): the next
@@ -144,7 +147,10 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
     sliceEvents(n);
     deferredMidi.clear();
 
+    // With audio, the spans cover the whole block and every pull writes all
+    // its frames.
     const bool audio = active && repackager && resamplerReady;
+    if (!audio) silence();
     float* targets[kMaxChannels] = {};
     for (const Segment& s : segments) {
         if (s.kind == 1) {
