@@ -76,6 +76,7 @@ void ChipWrap::carryEvents(const EventList* in) {
 
 void ChipWrap::takeEvents(const EventList* in, int32_t frames) {
     incoming.clear();
+    if (carried.empty() && (!in || in->count == 0)) return;
     for (const Event& e : carried) incoming.push_back(e);
     carried.clear();
     if (in) {
@@ -91,11 +92,10 @@ void ChipWrap::takeEvents(const EventList* in, int32_t frames) {
 
 void ChipWrap::appendSpans(uint64_t frames, uint32_t at) {
     if (frames == 0) return;
-    Segment s{};
+    Segment& s = segments.emplace_back();
     s.kind = 0;
     s.frame = at;
     s.length = frames; // cut into pieces of kMaxSpan frames when rendered
-    segments.push_back(s);
 }
 
 void ChipWrap::sliceEvents(uint32_t frames) {
