@@ -48,37 +48,79 @@ inline void ringSums(const float (*newest)[2][8], const Lanes* cl, const Lanes* 
     sums[3] = r1;
 }
 
-// Frames [from, to) of a chip sample through both low-passes (state) from its sums
-// (left 0-7 in sums[0], sums[1], right in sums[2], sums[3]): each sum as the
-// pair of doubles the frame-by-frame step converts.
-inline void emitSums(const Lanes sums[4], uint32_t from, uint32_t to, Pair& state, const Pair& a,
-                     const Pair& c, float* outLeft, float* outRight) {
+// A chip sample's 7 low-pass inputs from its sums (left 0-7 in sums[0],
+// sums[1], right in sums[2], sums[3]): channels 1-6 and the empty frame, each
+// as the pair of doubles (left, right) the frame-by-frame step converts.
+inline void toInputs(const Lanes sums[4], Pair x[7]) {
     const Lanes lo = __builtin_shufflevector(sums[0], sums[2], 0, 4, 1, 5);
     const Lanes hi = __builtin_shufflevector(sums[0], sums[2], 2, 6, 3, 7);
     const Lanes rest = __builtin_shufflevector(sums[1], sums[3], 0, 4, 1, 5);
     const Lanes empty = __builtin_shufflevector(sums[1], sums[3], 2, 6, 3, 7);
-    const Pair x[7] = {
-        __builtin_convertvector(__builtin_shufflevector(lo, lo, 0, 1), Pair),
-        __builtin_convertvector(__builtin_shufflevector(lo, lo, 2, 3), Pair),
-        __builtin_convertvector(__builtin_shufflevector(hi, hi, 0, 1), Pair),
-        __builtin_convertvector(__builtin_shufflevector(hi, hi, 2, 3), Pair),
-        __builtin_convertvector(__builtin_shufflevector(rest, rest, 0, 1), Pair),
-        __builtin_convertvector(__builtin_shufflevector(rest, rest, 2, 3), Pair),
-        __builtin_convertvector(__builtin_shufflevector(empty, empty, 0, 1), Pair)};
+    x[0] = __builtin_convertvector(__builtin_shufflevector(lo, lo, 0, 1), Pair);
+    x[1] = __builtin_convertvector(__builtin_shufflevector(lo, lo, 2, 3), Pair);
+    x[2] = __builtin_convertvector(__builtin_shufflevector(hi, hi, 0, 1), Pair);
+    x[3] = __builtin_convertvector(__builtin_shufflevector(hi, hi, 2, 3), Pair);
+    x[4] = __builtin_convertvector(__builtin_shufflevector(rest, rest, 0, 1), Pair);
+    x[5] = __builtin_convertvector(__builtin_shufflevector(rest, rest, 2, 3), Pair);
+    x[6] = __builtin_convertvector(__builtin_shufflevector(empty, empty, 0, 1), Pair);
+}
+
+// Frames [from, to) of a chip sample through both low-passes (state) from
+// its low-pass inputs x, into outLeft and outRight from their start.
+inline void emitInputs(const Pair x[7], uint32_t from, uint32_t to, Pair& state, const Pair& a,
+                       const Pair& c, float* outLeft, float* outRight) {
+    // a x is the same product for every frame of a slot: taken once.
+    Pair ax[7];
+#pragma GCC unroll 7
+    for (int k = 0; k < 7; ++k) ax[k] = a * x[k];
     Pair y = state;
-    auto step = [&](uint32_t s, uint32_t at) {
-        y = a * x[kSlotSum[s]] - c * y;
-        const Two f = __builtin_convertvector(y, Two);
-        outLeft[at] = f[0];
-        outRight[at] = f[1];
+    auto frame = [&](uint32_t s, float* left, float* right) {
+        y = ax[kSlotSum[s]] - c * y;
+        const Lanes f = __builtin_ia32_cvtpd2ps(y); // both rounded to float (upper two zero)
+        *left = f[0];
+        *right = __builtin_shufflevector(f, f, 1, 1, 1, 1)[0];
     };
     if (from == 0 && to == ChipWrapStereoFilter::kStates) {
 #pragma GCC unroll 21
-        for (uint32_t s = 0; s < ChipWrapStereoFilter::kStates; ++s) step(s, s);
+        for (uint32_t s = 0; s < ChipWrapStereoFilter::kStates; ++s)
+            frame(s, outLeft + s, outRight + s);
     } else {
-        for (uint32_t s = from; s < to; ++s) step(s, s - from);
+        // Frame s goes to out[s - from], addressed from bases moved back by
+        // `from` (as plain addresses: they may lie before the buffers).
+        const uintptr_t baseLeft = reinterpret_cast<uintptr_t>(outLeft) - from * sizeof(float);
+        const uintptr_t baseRight = reinterpret_cast<uintptr_t>(outRight) - from * sizeof(float);
+        auto step = [&](uint32_t s) {
+            frame(s, reinterpret_cast<float*>(baseLeft + s * sizeof(float)),
+                  reinterpret_cast<float*>(baseRight + s * sizeof(float)));
+        };
+        // A sample cut by a piece's start or end: entered at frame `from`,
+        // left after frame to - 1, every frame's input known in advance.
+        switch (from) {
+#define ACME_SAMPLE_FRAME(s)                                                                       \
+    case s:                                                                                        \
+        step(s);                                                                                   \
+        if (s + 1 == to) break;                                                                    \
+        [[fallthrough]];
+            ACME_SAMPLE_FRAME(0) ACME_SAMPLE_FRAME(1) ACME_SAMPLE_FRAME(2) ACME_SAMPLE_FRAME(3)
+            ACME_SAMPLE_FRAME(4) ACME_SAMPLE_FRAME(5) ACME_SAMPLE_FRAME(6) ACME_SAMPLE_FRAME(7)
+            ACME_SAMPLE_FRAME(8) ACME_SAMPLE_FRAME(9) ACME_SAMPLE_FRAME(10) ACME_SAMPLE_FRAME(11)
+            ACME_SAMPLE_FRAME(12) ACME_SAMPLE_FRAME(13) ACME_SAMPLE_FRAME(14) ACME_SAMPLE_FRAME(15)
+            ACME_SAMPLE_FRAME(16) ACME_SAMPLE_FRAME(17) ACME_SAMPLE_FRAME(18) ACME_SAMPLE_FRAME(19)
+            ACME_SAMPLE_FRAME(20)
+#undef ACME_SAMPLE_FRAME
+        default:
+            break;
+        }
     }
     state = y;
+}
+
+// Frames [from, to) of a chip sample from its sums, as emitInputs.
+inline void emitSums(const Lanes sums[4], uint32_t from, uint32_t to, Pair& state, const Pair& a,
+                     const Pair& c, float* outLeft, float* outRight) {
+    Pair x[7];
+    toInputs(sums, x);
+    emitInputs(x, from, to, state, a, c, outLeft, outRight);
 }
 
 } // namespace
@@ -154,14 +196,29 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fi
     }
 }
 
+bool ChipWrapStereoFilter::sameBits(const float* taps, const float gains[2]) const {
+    Bits differ = {};
+#pragma GCC unroll 8
+    for (uint32_t k = 0; k < 2 * kTaps; k += 4) {
+        Bits now, seen;
+        std::memcpy(&now, taps + k, sizeof now);
+        std::memcpy(&seen, tapsSeen + k, sizeof seen);
+        differ |= now ^ seen;
+    }
+    uint64_t halves[2], now, seen;
+    std::memcpy(halves, &differ, sizeof halves);
+    std::memcpy(&now, gains, sizeof now);
+    std::memcpy(&seen, gainsSeen, sizeof seen);
+    return (halves[0] | halves[1] | (now ^ seen)) == 0;
+}
+
 void ChipWrapStereoFilter::takeTaps(const float* taps) {
     if (std::memcmp(taps, tapsSeen, sizeof tapsSeen) == 0) return;
     std::memcpy(tapsSeen, taps, sizeof tapsSeen);
-    for (uint32_t j = 0; j < kTaps; ++j)
-        for (uint32_t k = 0; k < 4; ++k) {
-            tapLanes[0][j][k] = taps[2 * j];
-            tapLanes[1][j][k] = taps[2 * j + 1];
-        }
+    for (uint32_t j = 0; j < kTaps; ++j) {
+        tapLanes[0][j] = Lanes{} + taps[2 * j];
+        tapLanes[1][j] = Lanes{} + taps[2 * j + 1];
+    }
 }
 
 namespace {
@@ -344,10 +401,8 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
                                        float* left, float* right, uint64_t frames,
                                        const float* taps, LPFilter* lowPass) {
     if (frames == 0) return true;
-    if (std::memcmp(taps, tapsSeen, sizeof tapsSeen) != 0 ||
-        std::memcmp(gains, gainsSeen, sizeof gainsSeen) != 0)
-        return false;
-    const uint64_t first = (kStates - phase) % kStates;
+    if (!sameBits(taps, gains)) return false;
+    const uint64_t first = phase == 0 ? 0 : kStates - phase;
     if (count != (frames > first ? (frames - first + kStates - 1) / kStates : 0)) return false;
     // Every sample's sums take the 15 recorded before it.
     const bool resume = phase != 0 && pendingKept;
@@ -356,39 +411,45 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
     const Pair a = {lowPass[0].a, lowPass[1].a};
     const Pair c = {lowPass[0].c, lowPass[1].c};
     Pair y = {lowPass[0].state, lowPass[1].state};
-    Lanes cl[kTaps], cr[kTaps];
-    std::memcpy(cl, tapLanes[0], sizeof cl);
-    std::memcpy(cr, tapLanes[1], sizeof cr);
     float* outLeft = left;
     float* outRight = right;
-    Lanes sums[4];
-    // Records a sample's row and emits its frames [from, to); one cut by
-    // the end of the piece keeps its sums for the next.
-    auto sample = [&](const int32_t(*row)[8], uint32_t from, uint32_t to) {
-        if (row) {
-            noteRow(row, gains);
-            ringSums(ring + (samples - 1) % kRing + kRing, cl, cr, sums);
-        }
-        emitSums(sums, from, to, y, a, c, outLeft, outRight);
+    // A sample's low-pass inputs, from its row (recorded first).
+    auto inputsOf = [&](const int32_t(*row)[8], Pair x[7]) {
+        noteRow(row, gains);
+        Lanes sums[4];
+        ringSums(ring + (samples - 1) % kRing + kRing, tapLanes[0], tapLanes[1], sums);
+        toInputs(sums, x);
+    };
+    auto emit = [&](const Pair x[7], uint32_t from, uint32_t to) {
+        emitInputs(x, from, to, y, a, c, outLeft, outRight);
         outLeft += to - from;
         outRight += to - from;
-        pendingKept = to < kStates;
-        if (pendingKept) std::memcpy(pendingSums, sums, sizeof pendingSums);
-        phase = to % kStates;
     };
+    // A sample cut by the end of the piece keeps its inputs for the next:
+    // they are made in pendingInputs.
+    Pair x[7];
     uint64_t done = 0;
+    uint32_t to = 0; // where the last sample emitted stops
     if (phase != 0) {
-        if (resume) std::memcpy(sums, pendingSums, sizeof sums);
-        const uint32_t from = phase;
-        const uint32_t to = uint32_t(std::min<uint64_t>(kStates, from + frames));
-        sample(resume ? nullptr : pending, from, to);
-        done = to - from;
+        to = uint32_t(std::min<uint64_t>(kStates, phase + frames));
+        Pair* const into = to < kStates ? pendingInputs : x;
+        if (!resume) inputsOf(pending, into);
+        emit(resume ? pendingInputs : into, phase, to);
+        done = to - phase;
     }
-    for (uint64_t r = 0; r < count; ++r) {
-        const uint32_t to = uint32_t(std::min<uint64_t>(kStates, frames - done));
-        sample(rows[r], 0, to);
-        done += to;
+    // Only the last row's sample can be cut.
+    for (uint64_t r = 0; r + 1 < count; ++r) {
+        inputsOf(rows[r], x);
+        emit(x, 0, kStates);
     }
+    if (count > 0) {
+        to = uint32_t(frames - done - (count - 1) * kStates);
+        Pair* const into = to < kStates ? pendingInputs : x;
+        inputsOf(rows[count - 1], into);
+        emit(into, 0, to);
+    }
+    pendingKept = to < kStates;
+    phase = pendingKept ? to : 0;
     behind = true;
     lowPass[0].state = LPFilter::settled(y[0]);
     lowPass[1].state = LPFilter::settled(y[1]);

@@ -108,8 +108,11 @@ private:
     // The taps as the filter loop uses them (each broadcast to a vector),
     // made again only when the profile's taps differ from `tapsSeen`.
     void takeTaps(const float* taps);
-    float tapsSeen[2 * kTaps] = {};
-    alignas(16) float tapLanes[2][kTaps][4] = {};
+    // Whether `taps` and `gains` are bit for bit the ones seen last.
+    bool sameBits(const float* taps, const float gains[2]) const;
+    using Lanes = float __attribute__((vector_size(16)));
+    alignas(16) float tapsSeen[2 * kTaps] = {};
+    Lanes tapLanes[2][kTaps] = {};
 
     alignas(16) float lines[2][kRoom] = {};
     alignas(16) float ring[2 * kRing][2][8] = {};
@@ -119,12 +122,13 @@ private:
     uint32_t quiet = 0;   // of them, the newest that all held the layout (at most kTaps)
 
     // After pieces filtered from rows the work lines are behind (`behind`);
-    // a sample in progress is then recorded already, its 8 sums a side kept
-    // in pendingSums (`pendingKept`).
+    // a sample in progress is then recorded already, its 7 low-pass inputs
+    // (left and right side by side) kept in pendingInputs (`pendingKept`).
     bool behind = false;
     bool pendingKept = false;
-    alignas(16) float pendingSums[4][4] = {};
-    float gainsSeen[2] = {};
+    using Pair = double __attribute__((vector_size(16)));
+    Pair pendingInputs[7] = {};
+    alignas(8) float gainsSeen[2] = {};
 };
 
 } // namespace acme
