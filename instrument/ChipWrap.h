@@ -320,6 +320,10 @@ private:
     // a piece that is not filtered from rows adds it into its frames.
     bool restOwed = false;
     uint32_t restFrom = 0;
+    // Whether the carries of channels 0 and 1 are known to hold only zeros
+    // (set by a piece filtered from rows): they are then not copied in, and
+    // a piece filtered from rows leaves those accumulators as it found them.
+    bool carryClear = false;
     // Chip frames still to render without offering rows (after a piece that
     // held other sound as well).
     uint64_t rowsBackoff = 0;

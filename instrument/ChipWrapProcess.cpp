@@ -300,11 +300,11 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
     const bool rowsUsable = FastPaths::enabled() && taps && channels >= 2 && controller;
     const bool withRows = rowsUsable && rowsBackoff == 0;
     if (rowsUsable && !withRows) rowsBackoff -= std::min<uint64_t>(rowsBackoff, piece);
-    const uint32_t phase = stereoFir.samplePhase();
+    const uint32_t phase = stereoFir.samplePhase(); // below kSampleFrames
     const uint32_t phaseAfter = static_cast<uint32_t>((phase + piece) % kSampleFrames);
     SpreadRows grid;
     grid.rows = spreadRows.get();
-    grid.first = (kSampleFrames - phase) % kSampleFrames;
+    grid.first = phase == 0 ? 0 : kSampleFrames - phase;
     grid.count = piece > grid.first ? (piece - grid.first + kSampleFrames - 1) / kSampleFrames : 0;
     bool touched = true;
     if (withRows) {
@@ -337,9 +337,13 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
     }
     // Between pieces the accumulators hold only zeros: the stages below
     // clear what they read, and here what they do not.
+    // After a piece filtered from rows the units added nothing: with the
+    // carry clear already (and so not copied in), channels 0 and 1 hold only
+    // zeros still.
     constexpr size_t kCarryBytes = kSpreadCarry * sizeof(int32_t);
     for (uint32_t c = 0; c < channels; ++c) {
         if (fromRows && c < 2) {
+            if (carryClear) continue;
             // Nothing but the rest of the sample in progress goes past (owed).
             std::memset(carry(c), 0, kCarryBytes);
             std::memset(acc[c], 0, kCarryBytes); // what the piece started with
@@ -348,6 +352,7 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
         }
         std::memset(acc[c] + piece, 0, kCarryBytes);
     }
+    carryClear = fromRows;
     // The stereo filter covers channels 0 and 1 (scaling and low-pass
     // included); other channels (and the only channel of a mono unit) are
     // scaled and low-passed unfiltered.
@@ -388,7 +393,8 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
         float* out[kMaxChannels] = {};
         for (uint32_t c = 0; c < channels; ++c) {
             acc[c] = accumulators.get() + size_t(c) * accumulatorStride();
-            std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
+            if (c >= 2 || !carryClear)
+                std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
             out[c] = buffers[c] + done;
         }
         renderPiece(acc, out, channels, piece, taps);
