@@ -65,62 +65,77 @@ inline void toInputs(const Lanes sums[4], Pair x[7]) {
     x[6] = __builtin_convertvector(__builtin_shufflevector(empty, empty, 0, 1), Pair);
 }
 
-// Frames [from, to) of a chip sample through both low-passes (state) from
-// its low-pass inputs x, into outLeft and outRight from their start.
-inline void emitInputs(const Pair x[7], uint32_t from, uint32_t to, Pair& state, const Pair& a,
-                       const Pair& c, float* outLeft, float* outRight) {
-    // a x is the same product for every frame of a slot: taken once.
+// One frame after another of a chip sample through both low-passes: frame
+// s takes input x[kSlotSum[s]]. a x is the same product for every frame of
+// a slot: taken once.
+struct SampleFrames {
     Pair ax[7];
+    Pair c;
+    Pair y;
+    SampleFrames(const Pair x[7], const Pair& a, const Pair& c, const Pair& state) : c(c), y(state) {
 #pragma GCC unroll 7
-    for (int k = 0; k < 7; ++k) ax[k] = a * x[k];
-    Pair y = state;
-    auto frame = [&](uint32_t s, float* left, float* right) {
+        for (int k = 0; k < 7; ++k) ax[k] = a * x[k];
+    }
+    void frame(uint32_t s, float* left, float* right) {
         y = ax[kSlotSum[s]] - c * y;
         const Lanes f = __builtin_ia32_cvtpd2ps(y); // both rounded to float (upper two zero)
         *left = f[0];
         *right = __builtin_shufflevector(f, f, 1, 1, 1, 1)[0];
-    };
-    if (from == 0 && to == ChipWrapStereoFilter::kStates) {
+    }
+};
+
+// A whole chip sample from its low-pass inputs x through both low-passes
+// (state), into outLeft and outRight.
+__attribute__((always_inline)) inline void emitWhole(const Pair x[7], Pair& state, const Pair& a,
+                                                     const Pair& c, float* outLeft,
+                                                     float* outRight) {
+    SampleFrames f(x, a, c, state);
 #pragma GCC unroll 21
-        for (uint32_t s = 0; s < ChipWrapStereoFilter::kStates; ++s)
-            frame(s, outLeft + s, outRight + s);
-    } else {
-        // Frame s goes to out[s - from], addressed from bases moved back by
-        // `from` (as plain addresses: they may lie before the buffers).
-        const uintptr_t baseLeft = reinterpret_cast<uintptr_t>(outLeft) - from * sizeof(float);
-        const uintptr_t baseRight = reinterpret_cast<uintptr_t>(outRight) - from * sizeof(float);
-        auto step = [&](uint32_t s) {
-            frame(s, reinterpret_cast<float*>(baseLeft + s * sizeof(float)),
-                  reinterpret_cast<float*>(baseRight + s * sizeof(float)));
-        };
-        // A sample cut by a piece's start or end: entered at frame `from`,
-        // left after frame to - 1, every frame's input known in advance.
-        switch (from) {
+    for (uint32_t s = 0; s < ChipWrapStereoFilter::kStates; ++s)
+        f.frame(s, outLeft + s, outRight + s);
+    state = f.y;
+}
+
+// Frames [from, to) of a chip sample cut by a piece's start or end: entered
+// at frame `from` and, unless ToEnd (to is 21), left after frame to - 1.
+template <bool ToEnd, class Step>
+inline void sampleFramesFrom(uint32_t from, uint32_t to, Step step) {
+    switch (from) {
 #define ACME_SAMPLE_FRAME(s)                                                                       \
     case s:                                                                                        \
         step(s);                                                                                   \
-        if (s + 1 == to) break;                                                                    \
+        if (!ToEnd && s + 1 == to) return;                                                         \
         [[fallthrough]];
-            ACME_SAMPLE_FRAME(0) ACME_SAMPLE_FRAME(1) ACME_SAMPLE_FRAME(2) ACME_SAMPLE_FRAME(3)
-            ACME_SAMPLE_FRAME(4) ACME_SAMPLE_FRAME(5) ACME_SAMPLE_FRAME(6) ACME_SAMPLE_FRAME(7)
-            ACME_SAMPLE_FRAME(8) ACME_SAMPLE_FRAME(9) ACME_SAMPLE_FRAME(10) ACME_SAMPLE_FRAME(11)
-            ACME_SAMPLE_FRAME(12) ACME_SAMPLE_FRAME(13) ACME_SAMPLE_FRAME(14) ACME_SAMPLE_FRAME(15)
-            ACME_SAMPLE_FRAME(16) ACME_SAMPLE_FRAME(17) ACME_SAMPLE_FRAME(18) ACME_SAMPLE_FRAME(19)
-            ACME_SAMPLE_FRAME(20)
+        ACME_SAMPLE_FRAME(0) ACME_SAMPLE_FRAME(1) ACME_SAMPLE_FRAME(2) ACME_SAMPLE_FRAME(3)
+        ACME_SAMPLE_FRAME(4) ACME_SAMPLE_FRAME(5) ACME_SAMPLE_FRAME(6) ACME_SAMPLE_FRAME(7)
+        ACME_SAMPLE_FRAME(8) ACME_SAMPLE_FRAME(9) ACME_SAMPLE_FRAME(10) ACME_SAMPLE_FRAME(11)
+        ACME_SAMPLE_FRAME(12) ACME_SAMPLE_FRAME(13) ACME_SAMPLE_FRAME(14) ACME_SAMPLE_FRAME(15)
+        ACME_SAMPLE_FRAME(16) ACME_SAMPLE_FRAME(17) ACME_SAMPLE_FRAME(18) ACME_SAMPLE_FRAME(19)
+        ACME_SAMPLE_FRAME(20)
 #undef ACME_SAMPLE_FRAME
-        default:
-            break;
-        }
+    default:
+        return;
     }
-    state = y;
 }
 
-// Frames [from, to) of a chip sample from its sums, as emitInputs.
-inline void emitSums(const Lanes sums[4], uint32_t from, uint32_t to, Pair& state, const Pair& a,
-                     const Pair& c, float* outLeft, float* outRight) {
-    Pair x[7];
-    toInputs(sums, x);
-    emitInputs(x, from, to, state, a, c, outLeft, outRight);
+// Frames [from, to) of a chip sample (as emitWhole), into outLeft and
+// outRight from their start.
+void emitCut(const Pair x[7], uint32_t from, uint32_t to, Pair& state, const Pair& a,
+             const Pair& c, float* outLeft, float* outRight) {
+    SampleFrames f(x, a, c, state);
+    // Frame s goes to out[s - from], addressed from bases moved back by
+    // `from` (as plain addresses: they may lie before the buffers).
+    const uintptr_t baseLeft = reinterpret_cast<uintptr_t>(outLeft) - from * sizeof(float);
+    const uintptr_t baseRight = reinterpret_cast<uintptr_t>(outRight) - from * sizeof(float);
+    auto step = [&](uint32_t s) {
+        f.frame(s, reinterpret_cast<float*>(baseLeft + s * sizeof(float)),
+                reinterpret_cast<float*>(baseRight + s * sizeof(float)));
+    };
+    if (to == ChipWrapStereoFilter::kStates)
+        sampleFramesFrom<true>(from, to, step);
+    else
+        sampleFramesFrom<false>(from, to, step);
+    state = f.y;
 }
 
 } // namespace
@@ -388,7 +403,9 @@ void ChipWrapStereoFilter::processScaled(int32_t* inLeft, int32_t* inRight,
             }
         },
         [&](const Lanes* sums, uint64_t at) {
-            emitSums(sums, 0, kStates, y, a, c, left + at, right + at);
+            Pair x[7];
+            toInputs(sums, x);
+            emitWhole(x, y, a, c, left + at, right + at);
         });
     // A state decaying on silence would otherwise pass through the
     // denormal numbers and stall there instead of reaching zero.
@@ -421,7 +438,10 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
         toInputs(sums, x);
     };
     auto emit = [&](const Pair x[7], uint32_t from, uint32_t to) {
-        emitInputs(x, from, to, y, a, c, outLeft, outRight);
+        if (from == 0 && to == kStates)
+            emitWhole(x, y, a, c, outLeft, outRight);
+        else
+            emitCut(x, from, to, y, a, c, outLeft, outRight);
         outLeft += to - from;
         outRight += to - from;
     };
@@ -440,7 +460,9 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
     // Only the last row's sample can be cut.
     for (uint64_t r = 0; r + 1 < count; ++r) {
         inputsOf(rows[r], x);
-        emit(x, 0, kStates);
+        emitWhole(x, y, a, c, outLeft, outRight);
+        outLeft += kStates;
+        outRight += kStates;
     }
     if (count > 0) {
         to = uint32_t(frames - done - (count - 1) * kStates);
