@@ -13,6 +13,10 @@
 namespace acme {
 
 void ChipWrap::noteTail(float* const* buffers, uint32_t channels, uint64_t frames) {
+    if (frames > 0 && channels > 0 && buffers[0][frames - 1] != 0.0f) {
+        zeroTail = 0; // sounding to the end
+        return;
+    }
     uint64_t zeros = 0;
     while (zeros < frames) {
         const uint64_t i = frames - 1 - zeros;
@@ -38,7 +42,8 @@ bool ChipWrap::carryZero() const {
 
 bool ChipWrap::chainSettled() {
     if (settled) return true;
-    if (!provider) return false;
+    // The cheap test first: while sound plays the tail is short.
+    if (!provider || zeroTail < chipSamples) return false;
     // The resampler holds at most its filter's length of consumed input and
     // a render's worth it has not consumed yet.
     const uint64_t held =

@@ -341,15 +341,18 @@ void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64
     // carry clear already (and so not copied in), channels 0 and 1 hold only
     // zeros still.
     constexpr size_t kCarryBytes = kSpreadCarry * sizeof(int32_t);
-    for (uint32_t c = 0; c < channels; ++c) {
-        if (fromRows && c < 2) {
-            if (carryClear) continue;
+    uint32_t copied = 0; // channels from here on carry what went past
+    if (fromRows) {
+        for (uint32_t c = 0; c < 2 && !carryClear; ++c) {
             // Nothing but the rest of the sample in progress goes past (owed).
             std::memset(carry(c), 0, kCarryBytes);
             std::memset(acc[c], 0, kCarryBytes); // what the piece started with
-        } else {
-            std::memcpy(carry(c), acc[c] + piece, kCarryBytes);
+            std::memset(acc[c] + piece, 0, kCarryBytes);
         }
+        copied = 2;
+    }
+    for (uint32_t c = copied; c < channels; ++c) {
+        std::memcpy(carry(c), acc[c] + piece, kCarryBytes);
         std::memset(acc[c] + piece, 0, kCarryBytes);
     }
     carryClear = fromRows;
