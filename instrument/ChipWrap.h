@@ -232,6 +232,9 @@ private:
     // Whether every stage before the resampler and the resampler's memory
     // hold only zeros.
     bool chainSettled();
+    // renderOrSkip once the chain has settled: the chips move on while they
+    // stay silent, and render from where one sounds.
+    bool skipWhileSettled(float** buffers, uint64_t frames);
 
     // ---- ChipWrapSynth.cpp: the synth framework's side, each a no-op
     // without the synth.

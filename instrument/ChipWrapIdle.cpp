@@ -13,10 +13,6 @@
 namespace acme {
 
 void ChipWrap::noteTail(float* const* buffers, uint32_t channels, uint64_t frames) {
-    if (frames > 0 && channels > 0 && buffers[0][frames - 1] != 0.0f) {
-        zeroTail = 0; // sounding to the end
-        return;
-    }
     uint64_t zeros = 0;
     while (zeros < frames) {
         const uint64_t i = frames - 1 - zeros;
@@ -42,8 +38,7 @@ bool ChipWrap::carryZero() const {
 
 bool ChipWrap::chainSettled() {
     if (settled) return true;
-    // The cheap test first: while sound plays the tail is short.
-    if (!provider || zeroTail < chipSamples) return false;
+    if (!provider) return false;
     // The resampler holds at most its filter's length of consumed input and
     // a render's worth it has not consumed yet.
     const uint64_t held =
@@ -58,10 +53,16 @@ bool ChipWrap::chainSettled() {
 }
 
 bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
-    if (!FastPaths::enabled() || !controller || !chainSettled()) {
-        renderSub(buffers, frames);
-        return false;
-    }
+    // While sound plays the zero tail stays shorter than a render: the chain
+    // cannot have settled (chainSettled asks for more).
+    if (FastPaths::enabled() && controller && (settled || zeroTail >= chipSamples) &&
+        chainSettled())
+        return skipWhileSettled(buffers, frames);
+    ChipWrap::renderSub(buffers, frames);
+    return false;
+}
+
+bool ChipWrap::skipWhileSettled(float** buffers, uint64_t frames) {
     const uint64_t silent = controller->skipSilent(frames);
     zeroTail = std::min<uint64_t>(zeroTail + silent, UINT64_MAX / 2);
     stereoFir.skipped(silent);
@@ -77,7 +78,7 @@ bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
     for (uint32_t c = 0; c < channels; ++c) std::fill(buffers[c], buffers[c] + silent, 0.0f);
     float* rest[kMaxChannels] = {};
     for (uint32_t c = 0; c < channels; ++c) rest[c] = buffers[c] + silent;
-    renderSub(rest, frames - silent);
+    ChipWrap::renderSub(rest, frames - silent);
     return false;
 }
 

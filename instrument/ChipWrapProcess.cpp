@@ -290,8 +290,11 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
 
 } // namespace
 
-void ChipWrap::renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,
-                           const float* taps) {
+// Inlined into its one caller, renderSub: the call would cost a short
+// block as much as some of the piece's work.
+[[gnu::always_inline]] inline void ChipWrap::renderPiece(int32_t** acc, float** out,
+                                                         uint32_t channels, uint64_t piece,
+                                                         const float* taps) {
     // With the shortcuts on, the units hand whole FM samples over as rows
     // where they can; a piece that holds nothing else is filtered from the
     // rows, any other has them added into its frames.
@@ -392,18 +395,24 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
         }
         // Each piece starts with what the units added past the last one (the
         // rest of the accumulators is zero).
-        int32_t* acc[kMaxChannels] = {};
-        float* out[kMaxChannels] = {};
+        int32_t* acc[kMaxChannels];
+        float* out[kMaxChannels];
+        int32_t* const first = accumulators.get();
+        const size_t stride = accumulatorStride();
         for (uint32_t c = 0; c < channels; ++c) {
-            acc[c] = accumulators.get() + size_t(c) * accumulatorStride();
-            if (c >= 2 || !carryClear)
-                std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
+            acc[c] = first + c * stride;
             out[c] = buffers[c] + done;
         }
+        for (uint32_t c = carryClear ? 2 : 0; c < channels; ++c)
+            std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
         renderPiece(acc, out, channels, piece, taps);
         done += piece;
     }
-    noteTail(buffers, channels, frames);
+    // Sounding to the last frame, as while a note plays: no zero tail.
+    if (channels > 0 && buffers[0][frames - 1] != 0.0f)
+        zeroTail = 0;
+    else
+        noteTail(buffers, channels, frames);
 }
 
 } // namespace acme
