@@ -145,9 +145,8 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fi
                                Hold hold) {
     restoreLines();
     takeTaps(taps);
-    Lanes cl[kTaps], cr[kTaps];
-    std::memcpy(cl, tapLanes[0], sizeof cl);
-    std::memcpy(cr, tapLanes[1], sizeof cr);
+    const Lanes* const cl = tapLanes[0];
+    const Lanes* const cr = tapLanes[1];
     if (!held) quiet = 0; // the ring is not kept up meanwhile
     for (uint64_t done = 0; done < frames;) {
         const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(frames - done, kSpan));
@@ -211,7 +210,9 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fi
     }
 }
 
-bool ChipWrapStereoFilter::sameBits(const float* taps, const float gains[2]) const {
+// Inlined: it runs once for every piece filtered from rows.
+[[gnu::always_inline]] inline bool ChipWrapStereoFilter::sameBits(const float* taps,
+                                                                  const float gains[2]) const {
     Bits differ = {};
 #pragma GCC unroll 8
     for (uint32_t k = 0; k < 2 * kTaps; k += 4) {
