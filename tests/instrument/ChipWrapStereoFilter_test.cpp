@@ -185,6 +185,88 @@ TEST(ChipWrapStereoFilter, ScaledStageOnChipSamplesMatchesItsSteps) {
     }
 }
 
+// Chip samples handed over as rows (one value per channel and side) give
+// the same floats, and low-pass states, as their frames through the
+// frame-by-frame steps: pieces of every length from 1 to 50 start and end at
+// every frame of a sample, now and then one given as frames in between.
+TEST(ChipWrapStereoFilter, RowsGiveWhatTheirFramesGive) {
+    // Which value of its row each of a chip sample's 21 frames holds (6: none).
+    static const int kSlotOfFrame[21] = {0, 0, 6, 4, 4, 6, 6, 2, 2, 6, 1,
+                                         1, 6, 6, 5, 5, 6, 3, 3, 6, 6};
+    std::mt19937 rng(31);
+    std::uniform_real_distribution<float> u(-1.0f, 1.0f);
+    std::uniform_int_distribution<int32_t> values(-8000, 8000);
+    float taps[32];
+    for (float& t : taps) t = u(rng);
+    const float gains[2] = {1.0f / 4097.0f, -1.0f / 3.0f};
+    const size_t samples = 2400, frames = 21 * samples;
+    std::vector<int32_t> rowData(samples * 16, 0);
+    const auto rows = reinterpret_cast<const int32_t(*)[2][8]>(rowData.data());
+    for (size_t k = 0; k < samples; ++k)
+        for (size_t side = 0; side < 2; ++side)
+            for (size_t slot = 0; slot < 6; ++slot) rowData[16 * k + 8 * side + slot] = values(rng);
+    std::vector<int32_t> il(frames), ir(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        il[i] = rows[i / 21][0][kSlotOfFrame[i % 21]];
+        ir[i] = rows[i / 21][1][kSlotOfFrame[i % 21]];
+    }
+
+    LPFilter refLow[2], low[2];
+    for (LPFilter* f : {&refLow[0], &refLow[1], &low[0], &low[1]}) {
+        f->cutoff = 100.0;
+        f->rate = 1118608.0;
+        f->setup();
+    }
+    std::vector<float> el(frames), er(frames);
+    for (size_t i = 0; i < frames; ++i) {
+        el[i] = static_cast<float>(il[i]) * gains[0];
+        er[i] = static_cast<float>(ir[i]) * gains[1];
+    }
+    Reference ref;
+    ref.process(el.data(), er.data(), frames, taps);
+    refLow[0].process(el.data(), static_cast<int32_t>(frames));
+    refLow[1].process(er.data(), static_cast<int32_t>(frames));
+
+    FastPaths::Scope fast(true);
+    ChipWrapStereoFilter f;
+    std::vector<float> l(frames), r(frames);
+    size_t at = 0;
+    auto asFrames = [&](size_t n) {
+        f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at, n,
+                        taps, low);
+        at += n;
+    };
+    // The rows of the samples starting in the piece, and the row of the
+    // sample the piece starts in.
+    auto asRows = [&](size_t n) {
+        const size_t first = at % 21 == 0 ? 0 : 21 - at % 21;
+        const size_t count = n > first ? (n - first + 20) / 21 : 0;
+        const int32_t(*pending)[8] = at % 21 != 0 ? rows[at / 21] : nullptr;
+        ASSERT_EQ(f.samplePhase(), at % 21);
+        ASSERT_TRUE(f.processRows(rows + (at + first) / 21, count, pending, gains, l.data() + at,
+                                  r.data() + at, n, taps, low))
+            << "at " << at << ", " << n << " frames";
+        at += n;
+    };
+    asFrames(21 * 17 + 5); // the filter's reach holds the layout
+    std::uniform_int_distribution<size_t> length(1, 50);
+    while (at + 50 < frames) {
+        const size_t n = length(rng);
+        if (rng() % 16 == 0)
+            asFrames(n);
+        else
+            asRows(n);
+        if (HasFatalFailure()) return;
+    }
+    asFrames(frames - at);
+    for (size_t i = 0; i < frames; ++i) {
+        ASSERT_EQ(std::memcmp(&l[i], &el[i], sizeof(float)), 0) << i;
+        ASSERT_EQ(std::memcmp(&r[i], &er[i], sizeof(float)), 0) << i;
+    }
+    EXPECT_EQ(low[0].state, refLow[0].state);
+    EXPECT_EQ(low[1].state, refLow[1].state);
+}
+
 TEST(ChipWrapStereoFilter, ClearForgetsThePast) {
     float taps[32] = {};
     for (int j = 0; j < 16; ++j) taps[2 * j] = taps[2 * j + 1] = 1.0f;
