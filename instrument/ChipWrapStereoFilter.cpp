@@ -120,8 +120,9 @@ inline void sampleFramesFrom(uint32_t from, uint32_t to, Step step) {
 
 // Frames [from, to) of a chip sample (as emitWhole), into outLeft and
 // outRight from their start.
-void emitCut(const Pair x[7], uint32_t from, uint32_t to, Pair& state, const Pair& a,
-             const Pair& c, float* outLeft, float* outRight) {
+// Returns the low-pass state after them.
+Pair emitCut(const Pair x[7], uint32_t from, uint32_t to, Pair state, Pair a, Pair c,
+             float* outLeft, float* outRight) {
     SampleFrames f(x, a, c, state);
     // Frame s goes to out[s - from], addressed from bases moved back by
     // `from` (as plain addresses: they may lie before the buffers).
@@ -135,7 +136,7 @@ void emitCut(const Pair x[7], uint32_t from, uint32_t to, Pair& state, const Pai
         sampleFramesFrom<true>(from, to, step);
     else
         sampleFramesFrom<false>(from, to, step);
-    state = f.y;
+    return f.y;
 }
 
 } // namespace
@@ -438,14 +439,6 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
         ringSums(ring + (samples - 1) % kRing + kRing, tapLanes[0], tapLanes[1], sums);
         toInputs(sums, x);
     };
-    auto emit = [&](const Pair x[7], uint32_t from, uint32_t to) {
-        if (from == 0 && to == kStates)
-            emitWhole(x, y, a, c, outLeft, outRight);
-        else
-            emitCut(x, from, to, y, a, c, outLeft, outRight);
-        outLeft += to - from;
-        outRight += to - from;
-    };
     // A sample cut by the end of the piece keeps its inputs for the next:
     // they are made in pendingInputs.
     Pair x[7];
@@ -455,8 +448,10 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
         to = uint32_t(std::min<uint64_t>(kStates, phase + frames));
         Pair* const into = to < kStates ? pendingInputs : x;
         if (!resume) inputsOf(pending, into);
-        emit(resume ? pendingInputs : into, phase, to);
+        y = emitCut(resume ? pendingInputs : into, phase, to, y, a, c, outLeft, outRight);
         done = to - phase;
+        outLeft += done;
+        outRight += done;
     }
     // Only the last row's sample can be cut.
     for (uint64_t r = 0; r + 1 < count; ++r) {
@@ -469,7 +464,10 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
         to = uint32_t(frames - done - (count - 1) * kStates);
         Pair* const into = to < kStates ? pendingInputs : x;
         inputsOf(rows[count - 1], into);
-        emit(into, 0, to);
+        if (to == kStates)
+            emitWhole(x, y, a, c, outLeft, outRight);
+        else
+            y = emitCut(into, 0, to, y, a, c, outLeft, outRight);
     }
     pendingKept = to < kStates;
     phase = pendingKept ? to : 0;
