@@ -293,7 +293,9 @@ void ChipWrapStereoFilter::record(const float (*row)[8]) {
     quiet = std::min(quiet + 1, kTaps);
 }
 
-void ChipWrapStereoFilter::noteRow(const int32_t (*row)[8], const float gains[2]) {
+// Inlined: it runs once for every chip sample filtered from rows.
+[[gnu::always_inline]] inline void ChipWrapStereoFilter::noteRow(const int32_t (*row)[8],
+                                                                 const float gains[2]) {
     // Scaled as the frames are: each integer to float, times its side's gain.
     alignas(16) float scaled[2][8];
     for (int side = 0; side < 2; ++side) {
