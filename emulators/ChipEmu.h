@@ -84,6 +84,39 @@ public:
         render32(outputs, frames);
         return true;
     }
+    // One span of a caller that renders every enabled unit in turn: with
+    // `fast` (the shortcuts on) a unit that isSilent() only moves on
+    // (advanceSilent) and carries when `carry`; otherwise as renderRows
+    // (rows not null) or render32. One call per unit and span, so a unit
+    // can answer its own silence cheaply. Returns whether anything was
+    // added into outputs (always, for render32).
+    virtual bool renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bool fast,
+                            bool carry) {
+        setSpreadCarry(fast && carry);
+        if (fast && isSilent()) {
+            advanceSilent(frames);
+            return false;
+        }
+        if (rows) return renderRows(outputs, frames, *rows);
+        render32(outputs, frames);
+        return true;
+    }
     // The most frames past a block that a unit adds into.
     static constexpr uint32_t kSpreadCarry = 21;
+
+    // A unit that keeps its own silence may show it here, so that a caller
+    // passes over it without a call: while knownSilent is set the unit
+    // isSilent() and its advanceSilent is oweSilent. A caller with the
+    // shortcuts on may then call oweSilent instead of renderSpan.
+    bool knownSilent = false;
+    // Frames a known-silent unit has been advanced by and not moved on yet.
+    uint64_t owedFrames = 0;
+    // Frames owed are paid at the latest once they reach this many (about
+    // 59 ms at the console clock), so a long silence paid at once cannot
+    // make one block slow.
+    static constexpr uint64_t kMaxOwedFrames = uint64_t(1) << 16;
+    void oweSilent(uint64_t frames) {
+        owedFrames += frames;
+        if (owedFrames >= kMaxOwedFrames) settleSilent();
+    }
 };

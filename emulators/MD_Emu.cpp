@@ -83,8 +83,8 @@ ModelProfile MD_Emu::builtInProfile() {
 }
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
-    owed_ = psgOwed_ = 0; // the chips are made anew
-    silent_ = false;
+    owedFrames = psgOwed_ = 0; // the chips are made anew
+    knownSilent = false;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
     // Blocks are rendered in pieces of at most this many frames.
@@ -311,11 +311,26 @@ bool MD_Emu::renderRows(int32_t** outputs, uint64_t frames, SpreadRows& rows) {
     return renderFrames(outputs, frames, &rows);
 }
 
+bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bool fast,
+                        bool carry) {
+    spreadCarry_ = fast && carry;
+    if (fast) {
+        // isSilent and advanceSilent as the caller would call them, with the
+        // answer kept from the last span taken first.
+        if (!opn2) return false;
+        if (knownSilent || (sinceSilenceCheck_ >= kSilenceRecheckFrames && isSilent())) {
+            oweSilent(frames);
+            return false;
+        }
+    }
+    return renderFrames(outputs, frames, rows) || !rows; // render32 counts as adding
+}
+
 bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
     // Rendering changes nothing that makes the PSG sound: a quiet PSG keeps
     // what it owes.
     settleFm();
-    silent_ = false;
+    knownSilent = false;
     if (!opn2) return false; // nothing to render before init
     sinceSilenceCheck_ += frames;
     bool touched = false;
@@ -335,11 +350,11 @@ bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) 
 
 bool MD_Emu::isSilent() {
     if (!opn2) return true; // renders nothing before init
-    if (silent_) return true;
+    if (knownSilent) return true;
     if (sinceSilenceCheck_ < kSilenceRecheckFrames) return false;
     sinceSilenceCheck_ = 0;
-    silent_ = computeSilent();
-    return silent_;
+    knownSilent = computeSilent();
+    return knownSilent;
 }
 
 bool MD_Emu::computeSilent() {
@@ -365,8 +380,7 @@ void MD_Emu::advanceSilent(uint64_t frames) {
     // Owed until the unit is used again: a unit that stays silent through
     // many short spans pays for them in one step.
     if (!opn2) return;
-    owed_ += frames;
-    if (owed_ >= kMaxOwedFrames) settleSilent(); // the noise register moves step by step
+    oweSilent(frames); // the PSG's noise register moves on step by step when paid
 }
 
 void MD_Emu::settleSilent() {
@@ -375,9 +389,9 @@ void MD_Emu::settleSilent() {
 }
 
 void MD_Emu::settleFm() {
-    if (owed_ == 0) return;
-    const uint64_t frames = owed_;
-    owed_ = 0;
+    if (owedFrames == 0) return;
+    const uint64_t frames = owedFrames;
+    owedFrames = 0;
     if (psgType <= 2) psgOwed_ += frames;
     opn2->advanceSilent(frames, frameLength());
 }
@@ -391,7 +405,7 @@ void MD_Emu::settlePsg() {
 
 void MD_Emu::touch() {
     settleSilent();
-    silent_ = false;
+    knownSilent = false;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
 }

@@ -72,6 +72,10 @@ public:
     // else adding (PSG quiet or none, no offset), its whole samples go into
     // rows.
     bool renderRows(int32_t** outputs, uint64_t frames, SpreadRows& rows) override;
+    // The controller's one call per span: the silence test, the advance of
+    // a silent unit and the render, without a call between them.
+    bool renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bool fast,
+                    bool carry) override;
     void render16(int16_t* /*output*/, uint64_t /*ignored*/, uint64_t /*frames*/) override {}
     // Whether render32 would add only zeros until the next write or setting:
     // the YM2612 selected and silent, the PSG selected silent (or none), no
@@ -172,9 +176,6 @@ private:
     void settlePsg();
 
     uint32_t maxFrames_ = 0;
-    // Silence found by isSilent, kept until the unit renders or anything
-    // that can make it sound changes.
-    bool silent_ = false;
     bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
     // A unit found sounding is looked at again only once it has rendered
@@ -184,15 +185,10 @@ private:
     // unit's advance and its render agree), only when the saving starts.
     static constexpr uint64_t kSilenceRecheckFrames = 4096;
     uint64_t sinceSilenceCheck_ = kSilenceRecheckFrames;
-    uint64_t owed_ = 0; // frames advanceSilent has not moved the chips on yet
     // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
     // the unit rendered its FM: paid when anything touches the unit, so a
     // quiet PSG costs nothing per render call.
     uint64_t psgOwed_ = 0;
-    // Frames owed are paid at the latest once they reach this many (about
-    // 59 ms): the PSG's noise register moves on step by step, so a long
-    // silence paid at once would make one block slow.
-    static constexpr uint64_t kMaxOwedFrames = uint64_t(1) << 16;
     // Values of indices 6 and 7 set before the first init, replayed by it.
     bool pendingFilter_ = false;
     bool pendingModel_ = false;

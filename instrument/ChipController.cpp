@@ -293,15 +293,10 @@ bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows*
             if (spreadCarryRoom) touched = unit->retractCarry(outputs) || touched;
             continue;
         }
-        unit->setSpreadCarry(fast && spreadCarryRoom);
-        if (fast && unit->isSilent()) {
-            unit->advanceSilent(frames);
-        } else if (rows) {
-            touched = unit->renderRows(outputs, frames, *rows) || touched;
-        } else {
-            unit->render32(outputs, frames);
-            touched = true;
-        }
+        if (fast && unit->knownSilent)
+            unit->oweSilent(frames); // as renderSpan would, without the call
+        else
+            touched = unit->renderSpan(outputs, frames, rows, fast, spreadCarryRoom) || touched;
     }
     return touched;
 }
