@@ -77,13 +77,11 @@ struct PanMasks {
 };
 
 inline PanMasks panMasks(OPN2_Emu& chip) {
-    uint8_t pans[6];
-    for (int r = 0; r < 6; ++r) pans[r] = chip.pan(r);
-    if (std::memcmp(pans, chip.maskPans, sizeof pans) != 0) {
-        std::memcpy(chip.maskPans, pans, sizeof pans);
+    if (chip.panMasksStale) {
+        chip.panMasksStale = false;
         for (int r = 0; r < 6; ++r) {
-            chip.panMaskLeft[r] = pans[r] & 2 ? -1 : 0;
-            chip.panMaskRight[r] = pans[r] & 1 ? -1 : 0;
+            chip.panMaskLeft[r] = chip.pan(r) & 2 ? -1 : 0;
+            chip.panMaskRight[r] = chip.pan(r) & 1 ? -1 : 0;
         }
     }
     PanMasks m;
@@ -184,32 +182,43 @@ inline void addToRow(const int32_t* v, const RowMasks& m, int32_t (*row)[8]) {
     std::memcpy(row[1] + 4, &r1, sizeof r1);
 }
 
-// Adds `count` whole frames as addFrames maps them into rows (SpreadRows):
-// each channel's value once a side instead of into its slots.
+// Maps one frame's channel values as addFrames maps them (`v`, lanes 6 and
+// 7 zero).
 template <uint32_t Mode, bool DacOn>
-void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32_t dac,
-             const int16_t* curve, int32_t (*rows)[2][8]) {
-    const RowMasks m(masks);
-    for (uint64_t k = 0; k < count; ++k) {
-        const int32_t* in = values + 6 * k;
-        alignas(16) int32_t v[8] = {};
+inline void mapToLanes(const int32_t* in, int32_t dac, const int16_t* curve, int32_t* v) {
 #pragma GCC unroll 6
-        for (int c = 0; c < 6; ++c) v[c] = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
-        addToRow(v, m, rows[k]);
-    }
+    for (int c = 0; c < 6; ++c) v[c] = DacOn && c == 5 ? dac : fmOutputValue<Mode>(in[c], curve);
 }
 
-// Adds a frame's held values (as mapFrame gives them) into its row: the
-// frame cut by the end of a block while handing over rows.
-inline void addHeldToRow(const int32_t* heldLeft, const int32_t* heldRight, int32_t (*row)[8]) {
-    for (int c = 0; c < 6; ++c) {
-        row[0][c] += heldLeft[c];
-        row[1][c] += heldRight[c];
+// Adds `count` whole frames as addFrames maps them into rows (SpreadRows):
+// each channel's value once a side instead of into its slots. With
+// `heldLeft`, the frame after them is the one cut by the end of the block:
+// it goes whole into the next row, and its values (as mapFrame gives them)
+// are held.
+template <uint32_t Mode, bool DacOn>
+void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32_t dac,
+             const int16_t* curve, int32_t (*rows)[2][8], int32_t* heldLeft, int32_t* heldRight) {
+    const RowMasks m(masks);
+    for (uint64_t k = 0; k < count; ++k) {
+        alignas(16) int32_t v[8] = {};
+        mapToLanes<Mode, DacOn>(values + 6 * k, dac, curve, v);
+        addToRow(v, m, rows[k]);
     }
+    if (!heldLeft) return;
+    alignas(16) int32_t v[8] = {};
+    mapToLanes<Mode, DacOn>(values + 6 * count, dac, curve, v);
+    const RowLanes lo = rowLoad(v), hi = rowLoad(v + 4);
+    const RowLanes l0 = lo & m.left[0], l1 = hi & m.left[1];
+    const RowLanes r0 = lo & m.right[0], r1 = hi & m.right[1];
+    std::memcpy(heldLeft, &l0, sizeof l0);
+    std::memcpy(heldLeft + 4, &l1, 2 * sizeof(int32_t));
+    std::memcpy(heldRight, &r0, sizeof r0);
+    std::memcpy(heldRight + 4, &r1, 2 * sizeof(int32_t));
+    addToRow(v, m, rows[count]);
 }
 
 using AddRowsFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
-                           int32_t (*)[2][8]);
+                           int32_t (*)[2][8], int32_t*, int32_t*);
 constexpr AddRowsFn kAddRows[4][2] = {{&addRows<0, false>, &addRows<0, true>},
                                       {&addRows<1, false>, &addRows<1, true>},
                                       {&addRows<2, false>, &addRows<2, true>},
@@ -315,20 +324,23 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
                 masks = panMasks(chip);
                 masked = true;
             }
-            if (full > 0 && row)
-                kAddRows[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve, row + taken);
-            else if (full > 0)
+            const bool cut = full < got;
+            if (row && (full > 0 || cut)) {
+                // Whole frames into their rows; a frame cut by the end of the
+                // block goes whole into its row too, and is held.
+                kAddRows[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve, row + taken,
+                                                    cut ? chip.heldLeft : nullptr,
+                                                    chip.heldRight);
+            } else if (full > 0) {
                 kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve,
                                                          left + i + taken * n,
                                                          right + i + taken * n);
-            if (full < got) {
+            }
+            if (cut) {
                 const uint64_t at = i + whole * n;
                 p = frames - at;
                 if (row) {
-                    // Held, and whole into its row.
-                    kMapFrame[outputMode][dacOn ? 1 : 0](values + 6 * full, masks, dac, curve,
-                                                         chip.heldLeft, chip.heldRight);
-                    addHeldToRow(chip.heldLeft, chip.heldRight, row[whole]);
+                    // Held, and whole into its row (above).
                     chip.restInCarry = true;
                     chip.carryLength = N;
                 } else if (chip.spreadCarry) {

@@ -110,6 +110,7 @@ void OPN2_Emu::renderAhead(uint32_t n, bool truncated) {
 }
 
 void OPN2_Emu::settle() {
+    panMasksStale = true; // whoever settles may change the pans next
     if (aheadCount_ == 0 && steadyRun_ == 0) return; // nothing computed ahead
     if (aheadUsed_ < aheadCount_) {
         // Back to where the run began, then forward over what was taken.

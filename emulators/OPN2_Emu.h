@@ -85,8 +85,10 @@ public:
     bool retractPending() const { return retract_.pending; }
 
     // The spread renders' pan masks (all ones where a record's pan sends it
-    // to that side), made again only when the pans differ from maskPans.
-    uint8_t maskPans[6] = {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+    // to that side), made again when panMasksStale: pans change only by
+    // what settles the chip first (writes, mutes, reset, state()), and
+    // settle() sets it.
+    bool panMasksStale = true;
     int32_t panMaskLeft[6] = {};
     int32_t panMaskRight[6] = {};
 
