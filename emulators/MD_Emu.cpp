@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "emulators/FastPaths.h"
+#include "emulators/FmSpread.h"
 #include "vantor/PlatformTools.h"
 #include "vantor/VNTRConv.h"
 
@@ -293,7 +294,7 @@ const float* MD_Emu::getFilterSettings() {
     return kDefaultFilterBlock.data();
 }
 
-const int16_t* MD_Emu::currentDacCurve() const {
+inline const int16_t* MD_Emu::currentDacCurve() const {
     if (dacCurveMode != 0) return kLinearDacCurve.data();
     if (modelIndex >= 0 && size_t(modelIndex) < profileCount()) {
         const std::vector<int16_t>& curve = (*profileTable)[size_t(modelIndex)].dacCurve;
@@ -333,6 +334,7 @@ bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) 
     knownSilent = false;
     if (!opn2) return false; // nothing to render before init
     sinceSilenceCheck_ += frames;
+    if (frames > 0 && frames <= maxFrames_) return renderPiece(outputs[0], outputs[1], frames, rows);
     bool touched = false;
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
@@ -410,37 +412,40 @@ void MD_Emu::touch() {
     sinceSilenceCheck_ = kSilenceRecheckFrames;
 }
 
-bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows) {
-    int32_t* outputs[2] = {left, right};
-    int32_t* psgLeft = psgBuffers.get();
-    int32_t* psgRight = psgLeft + maxFrames_;
-
-    const bool quiet = psgType <= 2 && FastPaths::enabled() && psgQuiet();
-    if (quiet) {
-        psgOwed_ += frames; // it would add zeros: it only moves on, later
-        if (psgOwed_ >= kMaxOwedFrames) settlePsg();
-    } else {
-        settlePsg();
-    }
-    bool touched = psgType <= 4 && !quiet;
+bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
+    settlePsg();
     switch (psgType) {
     case 0:
     case 2:
-        if (!quiet) psg->renderBoth(left, right, frames);
-        break;
-    case 1:
-        if (!quiet) psg->renderGameGear(outputs, ggStereo, frames);
-        break;
+        psg->renderBoth(left, right, frames);
+        return true;
+    case 1: {
+        int32_t* outputs[2] = {left, right};
+        psg->renderGameGear(outputs, ggStereo, frames);
+        return true;
+    }
     case 3:
     case 4: {
+        int32_t* psgLeft = psgBuffers.get();
+        int32_t* psgRight = psgLeft + maxFrames_;
         std::fill(psgLeft, psgLeft + frames, 0);
         int32_t* buffers[3] = {psgLeft, psgRight, psgRight};
         ay->render32(buffers, frames);
         addToBoth(psgLeft, left, right, frames);
-        break;
+        return true;
     }
     default:
-        break;
+        return false;
+    }
+}
+
+bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows) {
+    bool touched = false;
+    if (psgType <= 2 && FastPaths::enabled() && psgQuiet()) {
+        psgOwed_ += frames; // it would add zeros: it only moves on, later
+        if (psgOwed_ >= kMaxOwedFrames) settlePsg();
+    } else {
+        touched = renderPsg(left, right, frames);
     }
 
     if (offsetEnabled) {
@@ -451,21 +456,23 @@ bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadR
         }
     }
 
-    // The YM2612 not rendered now takes back what it added past its last
-    // block; it emits it when it renders again, as without carrying.
-    if (fmSelect != 0) opn2->retractRest(outputs);
-    opn2->spreadCarry = spreadCarry_;
-    const int16_t* curve = currentDacCurve();
+    int32_t* outputs[2] = {left, right};
     if (fmSelect != 0) {
+        // The YM2612 not rendered now takes back what it added past its
+        // last block; it emits it when it renders again, as without carrying.
+        opn2->retractRest(outputs);
+        opn2->spreadCarry = spreadCarry_;
         if (clockIndex == 3)
             opna->renderFramed9(outputs, frames);
         else
             opna->renderFramed21(outputs, frames);
         return true;
     }
+    opn2->spreadCarry = spreadCarry_;
+    const int16_t* curve = currentDacCurve();
     if (clockIndex == 3) {
-        opn2->renderSpread9(outputs, frames, curve, dacCurveMode);
+        renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 9);
         return true;
     }
-    return opn2->renderSpread21(outputs, frames, curve, dacCurveMode, rows) || touched;
+    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows) || touched;
 }

@@ -158,6 +158,9 @@ private:
     uint32_t frameLength() const { return clockIndex == 3 ? 9 : 21; }
     // Returns whether anything was added into left and right (with rows,
     // whole FM samples on their grid go there instead).
+    // Adds the PSG or AY selected (having paid what the PSG owes); returns
+    // whether anything was added.
+    bool renderPsg(int32_t* left, int32_t* right, uint64_t frames);
     bool renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows = nullptr);
     bool renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows);
 
