@@ -324,17 +324,21 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
             return false;
         }
     }
-    return renderFrames(outputs, frames, rows) || !rows; // render32 counts as adding
+    if (!rows) {
+        renderFrames(outputs, frames, nullptr);
+        return true; // render32 counts as adding
+    }
+    return renderFrames(outputs, frames, rows);
 }
 
 bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
     // Rendering changes nothing that makes the PSG sound: a quiet PSG keeps
     // what it owes.
-    settleFm();
+    if (owedFrames != 0) settleFm();
     knownSilent = false;
     if (!opn2) return false; // nothing to render before init
     sinceSilenceCheck_ += frames;
-    if (frames > 0 && frames <= maxFrames_) return renderPiece(outputs[0], outputs[1], frames, rows);
+    if (frames > 0 && frames <= maxFrames_) return renderPiece(outputs, frames, rows);
     bool touched = false;
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);
@@ -343,8 +347,8 @@ bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) 
             piece = *rows;
             piece.offset += done;
         }
-        touched = renderPiece(outputs[0] + done, outputs[1] + done, n, rows ? &piece : nullptr) ||
-                  touched;
+        int32_t* const at[2] = {outputs[0] + done, outputs[1] + done};
+        touched = renderPiece(at, n, rows ? &piece : nullptr) || touched;
         done += n;
     }
     return touched;
@@ -439,7 +443,21 @@ bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
     }
 }
 
-bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows) {
+bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
+    // The usual piece: a PSG known quiet that owes less than it may, no
+    // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
+    if (psgQuiet_ == 1 && psgType <= 2 && psgOwed_ + frames < kMaxOwedFrames && !offsetEnabled &&
+        fmSelect == 0 && clockIndex != 3 && FastPaths::enabled()) {
+        psgOwed_ += frames; // it would add zeros: it only moves on, later
+        opn2->spreadCarry = spreadCarry_;
+        return renderSpread(*opn2, outputs, frames, currentDacCurve(), dacCurveMode, 21, rows);
+    }
+    return renderPieceMixed(outputs, frames, rows);
+}
+
+bool MD_Emu::renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
+    int32_t* const left = outputs[0];
+    int32_t* const right = outputs[1];
     bool touched = false;
     if (psgType <= 2 && FastPaths::enabled() && psgQuiet()) {
         psgOwed_ += frames; // it would add zeros: it only moves on, later
@@ -456,16 +474,16 @@ bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadR
         }
     }
 
-    int32_t* outputs[2] = {left, right};
     if (fmSelect != 0) {
         // The YM2612 not rendered now takes back what it added past its
         // last block; it emits it when it renders again, as without carrying.
         opn2->retractRest(outputs);
         opn2->spreadCarry = spreadCarry_;
+        int32_t* fm[2] = {left, right};
         if (clockIndex == 3)
-            opna->renderFramed9(outputs, frames);
+            opna->renderFramed9(fm, frames);
         else
-            opna->renderFramed21(outputs, frames);
+            opna->renderFramed21(fm, frames);
         return true;
     }
     opn2->spreadCarry = spreadCarry_;
@@ -474,5 +492,9 @@ bool MD_Emu::renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadR
         renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 9);
         return true;
     }
-    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows) || touched;
+    if (touched) {
+        renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows);
+        return true;
+    }
+    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows);
 }

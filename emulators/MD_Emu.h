@@ -156,12 +156,14 @@ private:
     const int16_t* currentDacCurve() const;
     // Slots per FM chip sample: clock index 3 selects the 9-slot layout.
     uint32_t frameLength() const { return clockIndex == 3 ? 9 : 21; }
-    // Returns whether anything was added into left and right (with rows,
-    // whole FM samples on their grid go there instead).
     // Adds the PSG or AY selected (having paid what the PSG owes); returns
     // whether anything was added.
     bool renderPsg(int32_t* left, int32_t* right, uint64_t frames);
-    bool renderPiece(int32_t* left, int32_t* right, uint64_t frames, SpreadRows* rows = nullptr);
+    // Returns whether anything was added into outputs[0] and [1] (with rows,
+    // whole FM samples on their grid go there instead).
+    bool renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
+    // renderPiece for any settings.
+    bool renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
     bool renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows);
 
     bool computeSilent();
