@@ -247,9 +247,21 @@ bool ChipController::renderRows(int32_t** outputs, uint32_t channels, uint64_t f
     return renderSpans(outputs, channels, frames, &rows);
 }
 
+uint64_t ChipController::nextSpan(uint64_t remaining) {
+    if (owed == 0) return step(remaining);
+    // Time has passed over these already.
+    const uint64_t n = std::min(owed, remaining);
+    owed -= n;
+    return n;
+}
+
 bool ChipController::renderSpans(int32_t** outputs, uint32_t channels, uint64_t frames,
                                  SpreadRows* rows) {
     if (frames < 1 || !outputs) return false;
+    uint64_t n = nextSpan(frames);
+    // The usual block: no timer falls due inside it, one span.
+    if (n == frames) return renderUnits(outputs, frames, rows);
+
     // The units add into moving copies of the caller's pointers.
     int32_t* spans[16] = {};
     const uint32_t moved = std::min<uint32_t>(channels, 16);
@@ -259,20 +271,13 @@ bool ChipController::renderSpans(int32_t** outputs, uint32_t channels, uint64_t 
     bool touched = false;
     SpreadRows span;
     if (rows) span = *rows;
-    uint64_t remaining = frames;
-    while (remaining > 0) {
-        uint64_t n = 0;
-        if (owed > 0) {
-            // Time has passed over these already.
-            n = std::min(owed, remaining);
-            owed -= n;
-        } else {
-            n = step(remaining);
-        }
+    for (uint64_t remaining = frames;;) {
         touched = renderUnits(target, n, rows ? &span : nullptr) || touched;
         for (uint32_t c = 0; c < moved; ++c) spans[c] += n;
         span.offset += n;
         remaining -= n;
+        if (remaining == 0) break;
+        n = nextSpan(remaining);
     }
     // A silent unit keeps the frames it owes across calls and pays for them
     // in one step when it is next used (written, set or found sounding), so

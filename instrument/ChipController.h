@@ -211,6 +211,9 @@ private:
     // Runs the timers due now and returns how many of `frames` frames pass
     // before the next one falls due (all of them when none does).
     uint64_t step(uint64_t frames);
+    // The frames of the next span of a render with `remaining` frames left:
+    // those owed first, else up to the next timer (run by step).
+    uint64_t nextSpan(uint64_t remaining);
     // Adds `frames` frames of every enabled unit (a silent one only moves on).
     // With rows, as renderRows: returns whether anything was added into
     // outputs.
