@@ -73,18 +73,6 @@ bool OPN2_Emu::retractRest(int32_t* const* outputs) {
     return took;
 }
 
-const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) {
-    const bool truncated = mode < 2;
-    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
-    count = std::min(count, kMaxAhead);
-    if (count > 0 && aheadUsed_ == aheadCount_) computeAhead(count, truncated);
-    n = std::min(count, aheadCount_ - aheadUsed_);
-    const int32_t* values = aheadValues_ + 6 * aheadUsed_;
-    aheadUsed_ += n;
-    steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
-    return values;
-}
-
 void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {
     uint32_t n = std::min(steadyRun_, kMaxAhead);
     if (steadyRun_ < lastSpan_)

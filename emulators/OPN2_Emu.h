@@ -126,3 +126,17 @@ private:
     FmChannel savedChannels_[6];
     FmSharedState savedShared_;
 };
+
+// Inline: the spread renders take a run or two per call.
+inline const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) {
+    const bool truncated = mode < 2;
+    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
+    count = count < kMaxAhead ? count : kMaxAhead;
+    if (count > 0 && aheadUsed_ == aheadCount_) computeAhead(count, truncated);
+    const uint32_t left = aheadCount_ - aheadUsed_;
+    n = count < left ? count : left;
+    const int32_t* values = aheadValues_ + 6 * aheadUsed_;
+    aheadUsed_ += n;
+    steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
+    return values;
+}
