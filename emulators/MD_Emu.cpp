@@ -339,6 +339,10 @@ bool MD_Emu::renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows) 
     if (!opn2) return false; // nothing to render before init
     sinceSilenceCheck_ += frames;
     if (frames > 0 && frames <= maxFrames_) return renderPiece(outputs, frames, rows);
+    return renderPieces(outputs, frames, rows);
+}
+
+bool MD_Emu::renderPieces(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
     bool touched = false;
     for (uint64_t done = 0; done < frames;) {
         const uint64_t n = std::min<uint64_t>(frames - done, maxFrames_);

@@ -165,6 +165,8 @@ private:
     // renderPiece for any settings.
     bool renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
     bool renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows);
+    // renderFrames in pieces of at most maxFrames_.
+    bool renderPieces(int32_t** outputs, uint64_t frames, SpreadRows* rows);
 
     bool computeSilent();
     // Whether the SN76489 or Game Gear PSG adds nothing (its levels, mutes
