@@ -383,7 +383,8 @@ bool MD_Emu::psgQuiet() {
 }
 
 bool MD_Emu::retractCarry(int32_t** outputs) {
-    return opn2 && outputs && opn2->retractRest(outputs);
+    return opn2 && outputs && (opn2->retractPending() || opn2->restInCarry) &&
+           opn2->retractRest(outputs);
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {

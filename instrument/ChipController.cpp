@@ -290,8 +290,11 @@ bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows*
     // A silent unit would add zeros: it only moves on.
     const bool fast = FastPaths::enabled();
     bool touched = false;
-    for (size_t i = 0; i < units->size(); ++i) {
-        ChipEmu* unit = (*units)[i];
+    // Rendering leaves the list of units as it is.
+    ChipEmu* const* list = units->data();
+    const size_t count = units->size();
+    for (size_t i = 0; i < count; ++i) {
+        ChipEmu* unit = list[i];
         if (!unit) continue;
         if (!unitEnabled[i & 15]) {
             // Skipped: what it added past the last block is not heard now.
