@@ -192,19 +192,21 @@ inline void mapToLanes(const int32_t* in, int32_t dac, const int16_t* curve, int
 
 // Adds `count` whole frames as addFrames maps them into rows (SpreadRows):
 // each channel's value once a side instead of into its slots. With
-// `heldLeft`, the frame after them is the one cut by the end of the block:
-// it goes whole into the next row, and its values (as mapFrame gives them)
-// are held.
+// `holder`, the frame after them is the one cut by the end of the block:
+// it goes whole into the next row, and the holder holds its values (as
+// mapFrame gives them).
 template <uint32_t Mode, bool DacOn>
 void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32_t dac,
-             const int16_t* curve, int32_t (*rows)[2][8], int32_t* heldLeft, int32_t* heldRight) {
+             const int16_t* curve, int32_t (*rows)[2][8], OPN2_Emu* holder) {
     const RowMasks m(masks);
     for (uint64_t k = 0; k < count; ++k) {
         alignas(16) int32_t v[8] = {};
         mapToLanes<Mode, DacOn>(values + 6 * k, dac, curve, v);
         addToRow(v, m, rows[k]);
     }
-    if (!heldLeft) return;
+    if (!holder) return;
+    int32_t* heldLeft = holder->heldLeft;
+    int32_t* heldRight = holder->heldRight;
     alignas(16) int32_t v[8] = {};
     mapToLanes<Mode, DacOn>(values + 6 * count, dac, curve, v);
     const RowLanes lo = rowLoad(v), hi = rowLoad(v + 4);
@@ -218,7 +220,7 @@ void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32
 }
 
 using AddRowsFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
-                           int32_t (*)[2][8], int32_t*, int32_t*);
+                           int32_t (*)[2][8], OPN2_Emu*);
 constexpr AddRowsFn kAddRows[4][2] = {{&addRows<0, false>, &addRows<0, true>},
                                       {&addRows<1, false>, &addRows<1, true>},
                                       {&addRows<2, false>, &addRows<2, true>},
@@ -256,8 +258,9 @@ template <uint64_t N>
 int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
     if (!grid) return nullptr;
     const uint64_t at = grid->offset + i;
-    if (at < grid->first || (at - grid->first) % N != 0) return nullptr;
+    if (at < grid->first) return nullptr;
     const uint64_t r = (at - grid->first) / N;
+    if (r * N != at - grid->first) return nullptr;
     return r + starts <= grid->count ? grid->rows + r : nullptr;
 }
 
@@ -306,8 +309,10 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
         }
         // Every frame starting in the rest of the block, the last one
         // perhaps cut by its end.
-        const uint64_t starts = std::min((frames - i + n - 1) / n, kSamplesPerCall);
-        const uint64_t whole = std::min(starts, (frames - i) / n);
+        const uint64_t wholeLeft = (frames - i) / n;
+        const uint64_t starts =
+            std::min(wholeLeft + (frames - i != wholeLeft * n ? 1 : 0), kSamplesPerCall);
+        const uint64_t whole = std::min(starts, wholeLeft);
         int32_t(*const row)[2][8] = rowsAt<n>(grid, i, starts);
         touched = touched || !row;
         // Whole frames: mapped and added in one pass, a run computed ahead
@@ -329,8 +334,7 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
                 // Whole frames into their rows; a frame cut by the end of the
                 // block goes whole into its row too, and is held.
                 kAddRows[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve, row + taken,
-                                                    cut ? chip.heldLeft : nullptr,
-                                                    chip.heldRight);
+                                                    cut ? &chip : nullptr);
             } else if (full > 0) {
                 kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve,
                                                          left + i + taken * n,
