@@ -7,7 +7,9 @@
 // other frame length) and where a silent unit only moves on. A unit that
 // hands its whole samples over as rows on its caller's grid (which the
 // caller adds into their frames) sounds the same again, and says truly
-// whether it added anything into the frames themselves.
+// whether it added anything into the frames themselves. Driven as the
+// controller drives it, one renderSpan a block and a unit known silent only
+// owing its frames, it sounds the same once more.
 #include "emulators/MD_Emu.h"
 #include "emulators/FastPaths.h"
 
@@ -42,8 +44,9 @@ struct Case {
 };
 
 // How a block's samples reach the caller: cut frames held back by the unit,
-// carried past the block, or carried and handed over as rows.
-enum class Way { Held, Carried, Rows };
+// carried past the block, carried and handed over as rows, or as rows by
+// one renderSpan a block (a unit knownSilent passed over with oweSilent).
+enum class Way { Held, Carried, Rows, Span };
 
 // Blocks a unit rendered into rows alone (Way::Rows).
 int rowsOnlyBlocks = 0;
@@ -101,16 +104,21 @@ std::vector<int32_t> play(const Case& c, Way way) {
             if (skipped > 0) {
                 --skipped;
                 md.retractCarry(outputs);
-            } else if (md.isSilent()) {
+            } else if (way == Way::Span && md.knownSilent) {
+                md.oweSilent(n);
+            } else if (way != Way::Span && md.isSilent()) {
                 md.advanceSilent(n);
-            } else if (way == Way::Rows) {
+            } else if (way == Way::Rows || way == Way::Span) {
                 SpreadRows grid;
                 grid.rows = rows;
                 grid.first = uint32_t((kCarry - phase) % kCarry);
                 grid.count = n > grid.first ? (n - grid.first + kCarry - 1) / kCarry : 0;
                 std::fill(rowStore.begin(), rowStore.end(), 0);
                 const std::vector<int32_t> before[2] = {l, r};
-                if (!md.renderRows(outputs, n, grid)) {
+                const bool added = way == Way::Span
+                                       ? md.renderSpan(outputs, n, &grid, true, true)
+                                       : md.renderRows(outputs, n, grid);
+                if (!added) {
                     ++rowsOnlyBlocks;
                     EXPECT_EQ(l, before[0]) << "frames added by a unit that said it added none";
                     EXPECT_EQ(r, before[1]) << "frames added by a unit that said it added none";
@@ -227,11 +235,11 @@ TEST(MD_EmuCarry, CarryingTheCutFrameOrHandingOverRowsChangesNoSample) {
         SCOPED_TRACE(c.longestBlock);
         const std::vector<int32_t> held = play(c, Way::Held);
         EXPECT_TRUE(std::any_of(held.begin(), held.end(), [](int32_t x) { return x != 0; }));
-        for (Way way : {Way::Carried, Way::Rows}) {
-            SCOPED_TRACE(way == Way::Rows ? "rows" : "carried");
+        for (Way way : {Way::Carried, Way::Rows, Way::Span}) {
+            SCOPED_TRACE(way == Way::Rows ? "rows" : way == Way::Span ? "spans" : "carried");
             rowsOnlyBlocks = 0;
             const std::vector<int32_t> other = play(c, way);
-            if (way == Way::Rows) {
+            if (way != Way::Carried) {
                 EXPECT_GT(rowsOnlyBlocks, 0) << "no block went by rows alone";
             }
             ASSERT_EQ(other.size(), held.size());
