@@ -70,24 +70,18 @@ inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint6
     }
 }
 
-// All ones where a record's pan sends it to that side.
-struct PanMasks {
-    int32_t left[6];
-    int32_t right[6];
-};
+using PanMasks = OPN2_Emu::PanMasks;
 
-inline PanMasks panMasks(OPN2_Emu& chip) {
+// The chip's pan masks, made again if the pans may have changed.
+inline const PanMasks& currentPanMasks(OPN2_Emu& chip) {
     if (chip.panMasksStale) {
         chip.panMasksStale = false;
         for (int r = 0; r < 6; ++r) {
-            chip.panMaskLeft[r] = chip.pan(r) & 2 ? -1 : 0;
-            chip.panMaskRight[r] = chip.pan(r) & 1 ? -1 : 0;
+            chip.panMasks.left[r] = chip.pan(r) & 2 ? -1 : 0;
+            chip.panMasks.right[r] = chip.pan(r) & 1 ? -1 : 0;
         }
     }
-    PanMasks m;
-    std::memcpy(m.left, chip.panMaskLeft, sizeof m.left);
-    std::memcpy(m.right, chip.panMaskRight, sizeof m.right);
-    return m;
+    return chip.panMasks;
 }
 
 // Adds `count` whole frames of unmapped channel values (record r at 6k + r)
@@ -281,8 +275,7 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     uint64_t p = chip.spreadPhase;
     // The output mode the values are mapped in (mode 0 needs a curve).
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
-    bool masked = false; // pans are read once, when a frame is first mapped
-    PanMasks masks;
+    const PanMasks* masked = nullptr; // pans are read once, when a frame is first mapped
 
     uint64_t i = 0;
     while (i < frames) {
@@ -325,10 +318,8 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
             const bool dacOn = chip.takenWithDac();
             const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
             const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
-            if (!masked) {
-                masks = panMasks(chip);
-                masked = true;
-            }
+            if (!masked) masked = &currentPanMasks(chip);
+            const PanMasks& masks = *masked;
             const bool cut = full < got;
             if (row && (full > 0 || cut)) {
                 // Whole frames into their rows; a frame cut by the end of the

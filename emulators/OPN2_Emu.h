@@ -88,9 +88,12 @@ public:
     // to that side), made again when panMasksStale: pans change only by
     // what settles the chip first (writes, mutes, reset, state()), and
     // settle() sets it.
+    struct PanMasks {
+        int32_t left[6] = {};
+        int32_t right[6] = {};
+    };
     bool panMasksStale = true;
-    int32_t panMaskLeft[6] = {};
-    int32_t panMaskRight[6] = {};
+    PanMasks panMasks;
 
 protected:
     void settle() override;
