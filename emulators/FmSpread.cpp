@@ -258,6 +258,51 @@ int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
     return r + starts <= grid->count ? grid->rows + r : nullptr;
 }
 
+// The usual call of a caller taking rows while carrying: no rest of a frame
+// left to emit (none in progress, or it went out past the last block), and
+// every frame that starts in the block on the grid, taken in one pass. As
+// renderSpreadN renders it, with nothing added into the frames; false, with
+// nothing changed, for any other call.
+bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint32_t outputMode,
+                    SpreadRows& grid) {
+    constexpr uint64_t n = 21;
+    const uint64_t p = chip.spreadPhase;
+    if (frames == 0 || chip.retractPending()) return false;
+    if (p == 0 ? chip.restInCarry : !chip.restInCarry || chip.carryLength != n || p >= n - 1)
+        return false;
+    const uint64_t i = p == 0 ? 0 : n - p; // past the frame in progress
+    if (frames <= i) return false;
+    const uint64_t whole = (frames - i) / n;
+    const uint64_t starts = whole + (frames - i != whole * n ? 1 : 0);
+    if (starts > kSamplesPerCall) return false;
+    int32_t(*const row)[2][8] = rowsAt<n>(&grid, i, starts);
+    if (!row) return false;
+
+    chip.restInCarry = false;
+    const PanMasks* masks = nullptr; // read once, when a frame is first mapped
+    for (uint64_t taken = 0; taken < starts;) {
+        uint32_t got = 0;
+        const int32_t* values = chip.takeValues(static_cast<uint32_t>(starts - taken), outputMode, got);
+        const bool dacOn = chip.takenWithDac();
+        const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
+        const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
+        if (!masks) masks = &currentPanMasks(chip);
+        const bool cut = full < got;
+        kAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve, row + taken,
+                                            cut ? &chip : nullptr);
+        taken += got;
+    }
+    if (whole < starts) {
+        // The frame cut by the end went whole into its row: its rest is out.
+        chip.spreadPhase = frames - i - whole * n;
+        chip.restInCarry = true;
+        chip.carryLength = n;
+    } else {
+        chip.spreadPhase = 0;
+    }
+    return true;
+}
+
 // Returns whether anything was added into outputs.
 template <int N>
 bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
@@ -267,14 +312,15 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     int32_t* right = outputs[1];
     // Rows are taken for the 21-slot frames while carrying.
     SpreadRows* const grid = N == 21 && chip.spreadCarry ? rows : nullptr;
+    // The output mode the values are mapped in (mode 0 needs a curve).
+    const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
+    if (grid && renderRowsOnly(chip, frames, curve, outputMode, *grid)) return false;
     bool touched = false;
     // What went out past the last block and is not to be emitted now (a
     // reset dropped it, or it was cut for the other frame length).
     if (frames > 0 && (chip.retractPending() || (chip.restInCarry && chip.carryLength != N)))
         touched = chip.retractRest(outputs);
     uint64_t p = chip.spreadPhase;
-    // The output mode the values are mapped in (mode 0 needs a curve).
-    const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
     const PanMasks* masked = nullptr; // pans are read once, when a frame is first mapped
 
     uint64_t i = 0;
