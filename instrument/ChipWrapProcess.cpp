@@ -76,7 +76,6 @@ void ChipWrap::carryEvents(const EventList* in) {
 
 void ChipWrap::takeEvents(const EventList* in, int32_t frames) {
     incoming.clear();
-    if (carried.empty() && (!in || in->count == 0)) return;
     for (const Event& e : carried) incoming.push_back(e);
     carried.clear();
     if (in) {
@@ -143,28 +142,15 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         if (std::isfinite(time->ppqPosition)) controller->setSyncValue(1, 0, time->ppqPosition);
         if (std::isfinite(time->barStartPpq)) controller->setSyncValue(15, 0, time->barStartPpq);
     }
-    takeEvents(in, frames);
-    sliceEvents(n);
-    deferredMidi.clear();
-
     // With audio, the spans cover the whole block and every pull writes all
     // its frames.
     const bool audio = active && repackager && resamplerReady;
     if (!audio) silence();
-    float* targets[kMaxChannels] = {};
-    for (const Segment& s : segments) {
-        if (s.kind == 1) {
-            if (outgoing.size() < kEventCapacity) {
-                outgoing.push_back(s.event);
-                outgoing.back().frameOffset = static_cast<int32_t>(s.frame);
-            }
-            dispatchEvent(s.event, n);
-            continue;
-        }
-        if (!audio) continue;
-        for (uint64_t done = 0; done < s.length;) {
-            const uint64_t piece = std::min<uint64_t>(s.length - done, kMaxSpan);
-            const uint64_t at = s.frame + done;
+    auto pullSpan = [&](uint64_t from, uint64_t length) {
+        float* targets[kMaxChannels] = {};
+        for (uint64_t done = 0; done < length;) {
+            const uint64_t piece = std::min<uint64_t>(length - done, kMaxSpan);
+            const uint64_t at = from + done;
             for (uint32_t c = 0; c < channels; ++c)
                 targets[c] = channel(c) ? channel(c) + at : discard[c];
             if (upsampling)
@@ -173,9 +159,28 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
                 repackager->pull(targets, piece);
             done += piece;
         }
+    };
+    if (carried.empty() && (!in || in->count == 0)) {
+        // No events: the block is one span.
+        if (audio) pullSpan(0, n);
+    } else {
+        takeEvents(in, frames);
+        sliceEvents(n);
+        deferredMidi.clear();
+        for (const Segment& s : segments) {
+            if (s.kind == 1) {
+                if (outgoing.size() < kEventCapacity) {
+                    outgoing.push_back(s.event);
+                    outgoing.back().frameOffset = static_cast<int32_t>(s.frame);
+                }
+                dispatchEvent(s.event, n);
+            } else if (audio) {
+                pullSpan(s.frame, s.length);
+            }
+        }
+        for (const Event& e : deferredMidi) synthMidi(e.status, e.data1, e.data2);
+        deferredMidi.clear();
     }
-    for (const Event& e : deferredMidi) synthMidi(e.status, e.data1, e.data2);
-    deferredMidi.clear();
 
     if (!outgoing.empty()) {
         if (out) {
@@ -185,15 +190,16 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         }
         outgoing.clear();
     }
-    // When upsampling, the stage ran the inverse low-pass at the base rate.
-    for (uint32_t c = 0; c < channels && n > 0 && !upsampling; ++c)
-        if (channel(c)) lpInverse[c].process(channel(c), frames);
     for (uint32_t c = 0; c < kMaxChannels; ++c) {
-        if (hpSilentFrames[c] > 0) hp[c].skipSilence(hpSilentFrames[c]);
-        hpSilentFrames[c] = 0;
+        if (hpSilentFrames[c] > 0) {
+            hp[c].skipSilence(hpSilentFrames[c]);
+            hpSilentFrames[c] = 0;
+        }
+        if (c >= channels || n == 0 || !channel(c)) continue;
+        // When upsampling, the stage ran the inverse low-pass at the base rate.
+        if (!upsampling) lpInverse[c].process(channel(c), frames);
+        hp[c].process(channel(c), frames);
     }
-    for (uint32_t c = 0; c < channels && n > 0; ++c)
-        if (channel(c)) hp[c].process(channel(c), frames);
     mutex.unlock();
 }
 
