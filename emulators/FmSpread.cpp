@@ -258,11 +258,40 @@ int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
     return r + starts <= grid->count ? grid->rows + r : nullptr;
 }
 
+// The output mode the values are mapped in (mode 0 needs a curve).
+inline uint32_t spreadOutputMode(uint32_t mode, const int16_t* curve) {
+    return mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
+}
+
+// Adds `count` frames of the rows path (`whole` of them whole, the one after
+// them cut by the end of the block), in the runs the chip computed ahead;
+// the pan masks are read once per call, when a frame is first mapped.
+__attribute__((always_inline)) inline void addRowsPart(OPN2_Emu& chip, uint64_t count,
+                                                       uint64_t whole, const int16_t* curve,
+                                                       uint32_t outputMode,
+                                                       int32_t (*row)[2][8],
+                                                       const PanMasks*& masks) {
+    for (uint64_t taken = 0; taken < count;) {
+        uint32_t got = 0;
+        const int32_t* values =
+            chip.takeValues(static_cast<uint32_t>(count - taken), outputMode, got);
+        const bool dacOn = chip.takenWithDac();
+        const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
+        const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
+        if (!masks) masks = &currentPanMasks(chip);
+        const bool cut = full < got;
+        kAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve, row + taken,
+                                            cut ? &chip : nullptr);
+        taken += got;
+    }
+}
+
 // The usual call of a caller taking rows while carrying: no rest of a frame
 // left to emit (none in progress, or it went out past the last block), and
-// every frame that starts in the block on the grid, taken in one pass. As
-// renderSpreadN renders it, with nothing added into the frames; false, with
-// nothing changed, for any other call.
+// every frame that starts in the block on the grid. As renderSpreadN
+// renders it, with nothing added into the frames; false, with nothing
+// changed, for any other call.
+
 bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint32_t outputMode,
                     SpreadRows& grid) {
     constexpr uint64_t n = 21;
@@ -274,23 +303,21 @@ bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint3
     if (frames <= i) return false;
     const uint64_t whole = (frames - i) / n;
     const uint64_t starts = whole + (frames - i != whole * n ? 1 : 0);
-    if (starts > kSamplesPerCall) return false;
     int32_t(*const row)[2][8] = rowsAt<n>(&grid, i, starts);
     if (!row) return false;
 
     chip.restInCarry = false;
-    const PanMasks* masks = nullptr; // read once, when a frame is first mapped
-    for (uint64_t taken = 0; taken < starts;) {
-        uint32_t got = 0;
-        const int32_t* values = chip.takeValues(static_cast<uint32_t>(starts - taken), outputMode, got);
-        const bool dacOn = chip.takenWithDac();
-        const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-        const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
-        if (!masks) masks = &currentPanMasks(chip);
-        const bool cut = full < got;
-        kAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve, row + taken,
-                                            cut ? &chip : nullptr);
-        taken += got;
+    const PanMasks* masks = nullptr;
+    if (starts <= kSamplesPerCall) {
+        addRowsPart(chip, starts, whole, curve, outputMode, row, masks);
+    } else {
+        // In parts of at most kSamplesPerCall frames, as renderSpreadN takes them.
+        for (uint64_t done = 0; done < starts;) {
+            const uint64_t part = std::min(starts - done, kSamplesPerCall);
+            addRowsPart(chip, part, std::min(part, whole - done), curve, outputMode, row + done,
+                        masks);
+            done += part;
+        }
     }
     if (whole < starts) {
         // The frame cut by the end went whole into its row: its rest is out.
@@ -305,7 +332,7 @@ bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint3
 
 // Returns whether anything was added into outputs.
 template <int N>
-bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
+__attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                    uint32_t mode, SpreadRows* rows) {
     constexpr uint64_t n = N;
     int32_t* left = outputs[0];
@@ -313,8 +340,7 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
     // Rows are taken for the 21-slot frames while carrying.
     SpreadRows* const grid = N == 21 && chip.spreadCarry ? rows : nullptr;
     // The output mode the values are mapped in (mode 0 needs a curve).
-    const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
-    if (grid && renderRowsOnly(chip, frames, curve, outputMode, *grid)) return false;
+    const uint32_t outputMode = spreadOutputMode(mode, curve);
     bool touched = false;
     // What went out past the last block and is not to be emitted now (a
     // reset dropped it, or it was cut for the other frame length).
@@ -410,6 +436,9 @@ bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, con
 bool renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                   uint32_t mode, uint32_t frameLength, SpreadRows* rows) {
     if (frameLength == 9) return renderSpreadN<9>(chip, outputs, frames, curve, mode, rows);
+    if (rows && chip.spreadCarry &&
+        renderRowsOnly(chip, frames, curve, spreadOutputMode(mode, curve), *rows))
+        return false;
     return renderSpreadN<21>(chip, outputs, frames, curve, mode, rows);
 }
 
