@@ -219,7 +219,13 @@ uint64_t ChipController::advance(uint64_t frames) {
         setSyncValue(kNextTrack, 0, 1.0);
     }
     if (frames == 0) return 0;
-    uint32_t dueRuns = 0;
+    const uint64_t n = vantor::QuantumManager::advance(frames);
+    if (n != 0) return std::min(n, frames);
+    return advanceDue(frames);
+}
+
+uint64_t ChipController::advanceDue(uint64_t frames) {
+    uint32_t dueRuns = 1; // advance's run found a timer due now
     uint64_t n;
     while ((n = vantor::QuantumManager::advance(frames)) == 0) {
         if (++dueRuns < kMaxDueRunsPerSample) continue;
@@ -258,10 +264,14 @@ uint64_t ChipController::nextSpan(uint64_t remaining) {
 bool ChipController::renderSpans(int32_t** outputs, uint32_t channels, uint64_t frames,
                                  SpreadRows* rows) {
     if (frames < 1 || !outputs) return false;
-    uint64_t n = nextSpan(frames);
+    const uint64_t n = nextSpan(frames);
     // The usual block: no timer falls due inside it, one span.
     if (n == frames) return renderUnits(outputs, frames, rows);
+    return renderCutSpans(outputs, channels, frames, n, rows);
+}
 
+bool ChipController::renderCutSpans(int32_t** outputs, uint32_t channels, uint64_t frames,
+                                    uint64_t n, SpreadRows* rows) {
     // The units add into moving copies of the caller's pointers.
     int32_t* spans[16] = {};
     const uint32_t moved = std::min<uint32_t>(channels, 16);

@@ -211,6 +211,9 @@ private:
     // Runs the timers due now and returns how many of `frames` frames pass
     // before the next one falls due (all of them when none does).
     uint64_t step(uint64_t frames);
+    // advance once a timer fell due now: runs the timers due until time can
+    // move on.
+    uint64_t advanceDue(uint64_t frames);
     // The frames of the next span of a render with `remaining` frames left:
     // those owed first, else up to the next timer (run by step).
     uint64_t nextSpan(uint64_t remaining);
@@ -218,6 +221,10 @@ private:
     // With rows, as renderRows: returns whether anything was added into
     // outputs.
     bool renderSpans(int32_t** outputs, uint32_t channels, uint64_t frames, SpreadRows* rows);
+    // renderSpans of a block cut into spans by timers, the first `n` frames
+    // long (time has moved over it already).
+    bool renderCutSpans(int32_t** outputs, uint32_t channels, uint64_t frames, uint64_t n,
+                        SpreadRows* rows);
     bool renderUnits(int32_t** outputs, uint64_t frames, SpreadRows* rows);
     bool unitsSilent();
 
