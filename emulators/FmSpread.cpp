@@ -302,7 +302,8 @@ bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint3
     const uint64_t i = p == 0 ? 0 : n - p; // past the frame in progress
     if (frames <= i) return false;
     const uint64_t whole = (frames - i) / n;
-    const uint64_t starts = whole + (frames - i != whole * n ? 1 : 0);
+    const uint64_t cutPhase = frames - i - whole * n; // of a frame cut by the end
+    const uint64_t starts = whole + (cutPhase != 0 ? 1 : 0);
     int32_t(*const row)[2][8] = rowsAt<n>(&grid, i, starts);
     if (!row) return false;
 
@@ -319,13 +320,11 @@ bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint3
             done += part;
         }
     }
-    if (whole < starts) {
+    chip.spreadPhase = cutPhase;
+    if (cutPhase != 0) {
         // The frame cut by the end went whole into its row: its rest is out.
-        chip.spreadPhase = frames - i - whole * n;
         chip.restInCarry = true;
         chip.carryLength = n;
-    } else {
-        chip.spreadPhase = 0;
     }
     return true;
 }
