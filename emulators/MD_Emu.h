@@ -80,12 +80,14 @@ public:
     // Whether render32 would add only zeros until the next write or setting:
     // the YM2612 selected and silent, the PSG selected silent (or none), no
     // output offset. An AY or the YM2608 selected is never taken as silent.
+    // The answer is kept in knownSilent until the unit renders or anything
+    // that can make it sound changes.
     bool isSilent() override;
     void setSpreadCarry(bool on) override { spreadCarry_ = on; }
     bool retractCarry(int32_t** outputs) override;
     // What render32 does to a silent unit, without the output: the FM and
     // PSG clocks move on in a few steps when the unit is next used (or
-    // settleSilent is called), for all the frames owed by then.
+    // settleSilent is called), for all the frames owed by then (owedFrames).
     void advanceSilent(uint64_t frames) override;
     void settleSilent() override;
     // The selected filter profile's 32 taps, else kDefaultFilterBlock.
