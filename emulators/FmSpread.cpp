@@ -287,20 +287,29 @@ __attribute__((always_inline)) inline void addRowsPart(OPN2_Emu& chip, uint64_t 
 }
 
 // The usual call of a caller taking rows while carrying: no rest of a frame
-// left to emit (none in progress, or it went out past the last block), and
-// every frame that starts in the block on the grid. As renderSpreadN
-// renders it, with nothing added into the frames; false, with nothing
-// changed, for any other call.
+// left to emit (none in progress, it went out past the last block, or only
+// the empty last slot is left), and every frame that starts in the block on
+// the grid. As renderSpreadN renders it, with nothing added into the
+// frames; false, with nothing changed, for any other call.
 
 bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint32_t outputMode,
                     SpreadRows& grid) {
     constexpr uint64_t n = 21;
     const uint64_t p = chip.spreadPhase;
-    if (frames == 0 || chip.retractPending()) return false;
-    if (p == 0 ? chip.restInCarry : !chip.restInCarry || chip.carryLength != n || p >= n - 1)
-        return false;
-    const uint64_t i = p == 0 ? 0 : n - p; // past the frame in progress
-    if (frames <= i) return false;
+    if (frames == 0 || chip.retractPending() || p >= n) return false;
+    if (chip.restInCarry ? p == 0 || chip.carryLength != n : p != 0 && p != n - 1)
+        return false; // a rest to emit or to take back
+    const uint64_t i = p == 0 ? 0 : n - p; // past the frame in progress (its last slot is empty)
+    if (frames <= i) {
+        // The block ends in the frame in progress.
+        if (p + frames == n) {
+            chip.spreadPhase = 0;
+            chip.restInCarry = false;
+        } else {
+            chip.spreadPhase = p + frames;
+        }
+        return true;
+    }
     const uint64_t whole = (frames - i) / n;
     const uint64_t cutPhase = frames - i - whole * n; // of a frame cut by the end
     const uint64_t starts = whole + (cutPhase != 0 ? 1 : 0);
