@@ -308,13 +308,19 @@ bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows*
         if (!unit) continue;
         if (!unitEnabled[i & 15]) {
             // Skipped: what it added past the last block is not heard now.
-            if (spreadCarryRoom) touched = unit->retractCarry(outputs) || touched;
+            // Once taken back nothing is left until it renders again.
+            if (spreadCarryRoom && (i >= 16 || carryOut[i])) {
+                touched = unit->retractCarry(outputs) || touched;
+                if (i < 16) carryOut[i] = 0;
+            }
             continue;
         }
-        if (fast && unit->knownSilent)
+        if (fast && unit->knownSilent) {
             unit->oweSilent(frames); // as renderSpan would, without the call
-        else
+        } else {
+            carryOut[i & 15] = 1; // (a unit past 16 is always told)
             touched = unit->renderSpan(outputs, frames, rows, fast, spreadCarryRoom) || touched;
+        }
     }
     return touched;
 }

@@ -229,4 +229,7 @@ private:
     bool unitsSilent();
 
     uint64_t owed = 0; // frames skipSilent passed in time but did not render
+    // Units 0-15 that may have added past their last block since they were
+    // last told to take it back (only a render adds there).
+    uint8_t carryOut[16] = {};
 };
