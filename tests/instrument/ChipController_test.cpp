@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "InstrumentTestSupport.h"
+#include "emulators/FastPaths.h"
 #include "instrument/OPN2_DAC_sub.h"
 #include "vantor/support/PrivateHome.h"
 #include "vgm/Reader.h"
@@ -154,6 +155,56 @@ TEST(ChipController, TimerAskingForNoDelayCannotSpin) {
     EXPECT_EQ(std::accumulate(unit.spans.begin(), unit.spans.end(), uint64_t(0)), 16u);
     EXPECT_LE(eager.calls, 17 * uint64_t(ChipController::kMaxDueRunsPerSample));
     EXPECT_EQ(regular.calls, 4u); // at 0, 4, 8, 12: still on time
+}
+
+// A unit known silent is passed over with its frames owed (with the
+// shortcuts on), and settles once they reach the most it may owe; a skipped
+// unit is told to take back what it added past its block only once after it
+// rendered.
+TEST(ChipController, SilentUnitsOweAndSkippedUnitsTakeBackOnce) {
+    struct CountingUnit : LevelUnit {
+        void settleSilent() override {
+            ++settles;
+            owedFrames = 0;
+        }
+        bool retractCarry(int32_t**) override {
+            ++retracts;
+            return false;
+        }
+        int settles = 0;
+        int retracts = 0;
+    };
+    const struct {
+        const char* name;
+        bool shortcuts, knownSilent;
+        uint64_t blocks;    // of 1000 frames, the unit enabled
+        uint64_t skipped;   // blocks after them, the unit skipped
+        uint64_t renders, owed;
+        int settles, retracts;
+    } cases[] = {
+        {"silent, shortcuts on", true, true, 3, 0, 0, 3000, 0, 0},
+        {"silent past the most owed", true, true, 70, 0, 0, 70000 - 66000, 1, 0},
+        {"silent, shortcuts off", false, true, 3, 0, 3, 0, 0, 0},
+        {"sounding, then skipped", true, false, 2, 3, 2, 0, 0, 1},
+        {"skipped from the start", true, false, 0, 3, 0, 0, 0, 0},
+    };
+    for (const auto& k : cases) {
+        SCOPED_TRACE(k.name);
+        const FastPaths::Scope shortcuts(k.shortcuts);
+        CountingUnit unit;
+        unit.knownSilent = k.knownSilent;
+        std::vector<ChipEmu*> units{&unit};
+        TestController c(&units);
+        c.spreadCarryRoom = true;
+        c.unitEnabled[0] = 1;
+        renderInBlocks(c, 1000 * k.blocks, 1000);
+        c.unitEnabled[0] = 0;
+        renderInBlocks(c, 1000 * k.skipped, 1000);
+        EXPECT_EQ(unit.spans.size(), k.renders);
+        EXPECT_EQ(unit.owedFrames, k.owed);
+        EXPECT_EQ(unit.settles, k.settles);
+        EXPECT_EQ(unit.retracts, k.retracts);
+    }
 }
 
 TEST(ChipController, RenderEdges) {
