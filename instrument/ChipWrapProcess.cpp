@@ -62,6 +62,44 @@ void sortByFrame(std::vector<vantor::HDMIDIEvent>& v, std::vector<vantor::HDMIDI
     scratch.clear();
 }
 
+// The host-rate output filters of channels 0 and 1 in one pass, the two
+// side by side in a pair of doubles: the inverse low-pass (with `inverse`)
+// and then the high-pass, each with the operations and order of its own
+// process().
+void filterPair(float* left, float* right, uint32_t frames, LPFilterInverse* inverse,
+                HPFilter* high) {
+    using Pair = double __attribute__((vector_size(16)));
+    using Two = float __attribute__((vector_size(8)));
+    const Pair ha = {high[0].a, high[1].a}, hc = {high[0].c, high[1].c};
+    Pair l = {high[0].state, high[1].state};
+    if (inverse) {
+        const Pair ia = {inverse[0].a, inverse[1].a}, ic = {inverse[0].c, inverse[1].c};
+        Pair s1 = {inverse[0].state, inverse[1].state};
+        for (uint32_t i = 0; i < frames; ++i) {
+            const Pair s = Pair{left[i], right[i]} / ia;
+            const Two f = __builtin_convertvector(s + ic * s1, Two);
+            s1 = s;
+            const Pair x = __builtin_convertvector(f, Pair);
+            l = ha * x - hc * l;
+            const Two o = __builtin_convertvector(x - l, Two);
+            left[i] = o[0];
+            right[i] = o[1];
+        }
+        inverse[0].state = s1[0];
+        inverse[1].state = s1[1];
+    } else {
+        for (uint32_t i = 0; i < frames; ++i) {
+            const Pair x = {left[i], right[i]};
+            l = ha * x - hc * l;
+            const Two o = __builtin_convertvector(x - l, Two);
+            left[i] = o[0];
+            right[i] = o[1];
+        }
+    }
+    high[0].state = Filter::settled(l[0]);
+    high[1].state = Filter::settled(l[1]);
+}
+
 } // namespace
 
 void ChipWrap::carryEvents(const EventList* in) {
@@ -190,14 +228,21 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         }
         outgoing.clear();
     }
-    for (uint32_t c = 0; c < kMaxChannels; ++c) {
+    for (uint32_t c = 0; c < kMaxChannels; ++c)
         if (hpSilentFrames[c] > 0) {
             hp[c].skipSilence(hpSilentFrames[c]);
             hpSilentFrames[c] = 0;
         }
-        if (c >= channels || n == 0 || !channel(c)) continue;
-        // When upsampling, the stage ran the inverse low-pass at the base rate.
-        if (!upsampling) lpInverse[c].process(channel(c), frames);
+    // When upsampling, the stage ran the inverse low-pass at the base rate.
+    LPFilterInverse* inverse = upsampling ? nullptr : lpInverse;
+    uint32_t paired = 0;
+    if (channels >= 2 && n > 0 && channel(0) && channel(1)) {
+        filterPair(channel(0), channel(1), n, inverse, hp);
+        paired = 2;
+    }
+    for (uint32_t c = paired; c < channels && n > 0; ++c) {
+        if (!channel(c)) continue;
+        if (inverse) inverse[c].process(channel(c), frames);
         hp[c].process(channel(c), frames);
     }
     mutex.unlock();
