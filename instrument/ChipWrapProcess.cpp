@@ -194,7 +194,7 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
             if (upsampling)
                 upsamplingStage->pull(targets, piece);
             else
-                repackager->pull(targets, piece);
+                repackager->pull(targets, piece, FastPaths::enabled());
             done += piece;
         }
     };

@@ -25,6 +25,14 @@ public:
     // output it stands for is all zeros. False (counts untouched) when the
     // provider cannot.
     virtual bool skip(uint64_t& /*inFrames*/, uint64_t& /*outFrames*/) { return false; }
+    // How many of `outFrames` output frames process() would make from
+    // `inFrames` input frames given in one call, converting nothing and
+    // changing nothing; a call that makes fewer consumes all its input.
+    // False when the provider cannot tell.
+    virtual bool outputsAhead(uint64_t /*inFrames*/, uint64_t /*outFrames*/,
+                              uint64_t& /*made*/) const {
+        return false;
+    }
     virtual int64_t inputLatency() = 0;
     virtual int64_t outputLatency() = 0;
     virtual ~Provider() = default;

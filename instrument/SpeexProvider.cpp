@@ -151,8 +151,7 @@ uint64_t SpeexProvider::outputsBefore(uint64_t from, uint64_t distance) const {
     return static_cast<uint64_t>((bound * den + num - 1) / num - from);
 }
 
-bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
-    if (!tracked) return false;
+void SpeexProvider::count(uint64_t& inFrames, uint64_t& outFrames) const {
     // As speexdsp counts: it takes the input in pieces of `chunk` frames; in
     // each it computes outputs while the next one's newest input lies inside
     // the piece, and consumes the piece up to that input, or all of it.
@@ -173,10 +172,33 @@ bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
         }
         consumed = end;
     }
-    follow(produced, consumed);
-    if (produced > 0 || consumed > 0) behind = true;
     inFrames = consumed;
     outFrames = produced;
+}
+
+bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
+    if (!tracked) return false;
+    count(inFrames, outFrames);
+    follow(outFrames, inFrames);
+    if (outFrames > 0 || inFrames > 0) behind = true;
+    return true;
+}
+
+bool SpeexProvider::outputsAhead(uint64_t inFrames, uint64_t outFrames, uint64_t& made) const {
+    // Behind, the resampler is brought to the followed position first, which
+    // may not succeed.
+    if (!tracked || behind || !state) return false;
+    // Output j's newest input lies lag + advanceOf(phase, j) from the first
+    // input given: all are made when the last one's lies inside the input.
+    const uint64_t given = std::min<uint64_t>(inFrames, UINT32_MAX);
+    const uint64_t wanted = std::min<uint64_t>(outFrames, UINT32_MAX);
+    if (wanted > 0 && lag + advanceOf(phase, wanted - 1) < given) {
+        made = wanted;
+        return true;
+    }
+    uint64_t consumed = given;
+    made = wanted;
+    count(consumed, made);
     return true;
 }
 

@@ -45,6 +45,8 @@ public:
     // rate, or, where the filter length forbids that, zeros converted from a
     // reset: at most one period of the reduced ratio's output frames).
     bool skip(uint64_t& inFrames, uint64_t& outFrames) override;
+    // Counted from the followed position, while the resampler is there.
+    bool outputsAhead(uint64_t inFrames, uint64_t outFrames, uint64_t& made) const override;
     int64_t inputLatency() override { return inLatency; }
     int64_t outputLatency() override { return outLatency; }
 
@@ -65,6 +67,9 @@ private:
     // Input frames between output frames `phase` and `phase + count` of a
     // period (their first input frames' distance).
     uint64_t advanceOf(uint64_t phase, uint64_t count) const;
+    // What process() consumes and produces of the counts given, from the
+    // followed position.
+    void count(uint64_t& inFrames, uint64_t& outFrames) const;
     // How many outputs from output `from` of a period on have their newest
     // input less than `distance` inputs beyond that of output `from`.
     uint64_t outputsBefore(uint64_t from, uint64_t distance) const;

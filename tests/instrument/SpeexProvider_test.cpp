@@ -216,6 +216,69 @@ TEST(SpeexProvider, ResetForgetsTheHistory) {
 // Requests of every size, at several qualities and rates, and a set-up that
 // changes quality first (the resampler then works in longer pieces). Sound
 // returns anywhere in the ratio's period, or on a period's start.
+TEST(SpeexProvider, OutputsAheadTellWhatTheConversionMakes) {
+    // Random requests with more or less input than they need, as the
+    // re-blocking stage joins passes: the outputs told ahead are the ones
+    // made, and a call that makes fewer consumes all its input.
+    const struct {
+        uint64_t outputRate;
+        int32_t quality;
+        uint64_t maxRequest;
+    } cases[] = {{48000, 4, 3}, {48000, 4, 300}, {44100, 10, 40}, {96000, 0, 200}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.outputRate << " Hz, quality " << c.quality);
+        SpeexProvider p;
+        ASSERT_TRUE(p.setup(2, kChipRate, c.outputRate, c.quality, 1));
+        uint64_t made = 0;
+        EXPECT_FALSE(p.outputsAhead(10, 1, made)); // not followed before a reset
+        p.reset();
+        std::vector<float> input[2], output[2];
+        uint64_t seed = 99, position = 0, kept = 0;
+        auto next = [&seed](uint64_t n) {
+            seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+            return (seed >> 33) % n;
+        };
+        for (int call = 0; call < 600; ++call) {
+            // Input around the least that makes the whole request, or
+            // anywhere up to twice what it needs.
+            const uint64_t request = 1 + next(c.maxRequest);
+            uint64_t low = kept, high = kept + 2 * p.inputNeeded(request) + 64;
+            while (low < high) {
+                const uint64_t mid = (low + high) / 2;
+                ASSERT_TRUE(p.outputsAhead(mid, request, made));
+                if (made >= request)
+                    high = mid;
+                else
+                    low = mid + 1;
+            }
+            const uint64_t total = call % 2 ? std::max(low + next(3), kept + 1) - 1
+                                            : kept + next(2 * p.inputNeeded(request) + 2);
+            const uint64_t fresh = total - kept;
+            for (int ch = 0; ch < 2; ++ch) {
+                input[ch].erase(input[ch].begin(), input[ch].end() - long(kept));
+                for (uint64_t i = 0; i < fresh; ++i)
+                    input[ch].push_back(float(std::sin(double(position + i) * 0.003)));
+                output[ch].assign(request, 0.0f);
+            }
+            position += fresh;
+            uint64_t in = input[0].size(), out = request;
+            ASSERT_TRUE(p.outputsAhead(in, out, made));
+            const float* from[2] = {input[0].data(), input[1].data()};
+            float* to[2] = {output[0].data(), output[1].data()};
+            p.process(from, to, in, out);
+            ASSERT_EQ(out, made) << "call " << call;
+            if (made < request) {
+                ASSERT_EQ(in, input[0].size()) << "call " << call;
+            }
+            kept = input[0].size() - in;
+        }
+        // After skipped silence the resampler has yet to catch up.
+        uint64_t in = 500, out = 10;
+        ASSERT_TRUE(p.skip(in, out));
+        EXPECT_FALSE(p.outputsAhead(500, 10, made));
+    }
+}
+
 TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
     struct Case {
         uint64_t outputRate;
