@@ -299,6 +299,7 @@ private:
     HPFilter hp[kMaxChannels];
     // Frames of busy blocks each high-pass has yet to run over (audio thread).
     uint64_t hpSilentFrames[kMaxChannels] = {};
+    bool hpSilentOwed = false; // some hpSilentFrames are not zero
     ChipWrapStereoFilter stereoFir;          // 21 rotating states
     // kMaxChannels x (chipSamples + kSpreadCarry), then the carry: per
     // channel the kSpreadCarry frames the units added past the last piece,

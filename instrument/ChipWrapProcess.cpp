@@ -172,6 +172,7 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         carryEvents(in);
         for (uint32_t c = 0; c < channels; ++c)
             if (channel(c)) hpSilentFrames[c] += n;
+        hpSilentOwed = true;
         return;
     }
 
@@ -228,11 +229,12 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         }
         outgoing.clear();
     }
-    for (uint32_t c = 0; c < kMaxChannels; ++c)
+    for (uint32_t c = 0; c < kMaxChannels && hpSilentOwed; ++c)
         if (hpSilentFrames[c] > 0) {
             hp[c].skipSilence(hpSilentFrames[c]);
             hpSilentFrames[c] = 0;
         }
+    hpSilentOwed = false;
     // When upsampling, the stage ran the inverse low-pass at the base rate.
     LPFilterInverse* inverse = upsampling ? nullptr : lpInverse;
     uint32_t paired = 0;

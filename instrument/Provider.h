@@ -25,13 +25,14 @@ public:
     // output it stands for is all zeros. False (counts untouched) when the
     // provider cannot.
     virtual bool skip(uint64_t& /*inFrames*/, uint64_t& /*outFrames*/) { return false; }
-    // How many of `outFrames` output frames process() would make from
-    // `inFrames` input frames given in one call, converting nothing and
-    // changing nothing; a call that makes fewer consumes all its input.
-    // False when the provider cannot tell.
-    virtual bool outputsAhead(uint64_t /*inFrames*/, uint64_t /*outFrames*/,
-                              uint64_t& /*made*/) const {
-        return false;
+    // Input frames to hand in for `outFrames` output frames where a call
+    // that runs short of input is followed by calls for the outputs still
+    // missing (each with what inputNeeded asks for them): the input of all
+    // those calls, so that one call takes it at once, as long as it stays
+    // within `room` frames. `kept` input frames are given before it. By
+    // default (a provider that cannot count ahead) inputNeeded(outFrames).
+    virtual uint64_t passesInput(uint64_t outFrames, uint64_t /*kept*/, uint64_t /*room*/) {
+        return inputNeeded(outFrames);
     }
     virtual int64_t inputLatency() = 0;
     virtual int64_t outputLatency() = 0;

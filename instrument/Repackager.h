@@ -77,9 +77,9 @@ public:
     // ended early with silence (no provider or source, or no progress).
     // With `ahead`, where the provider can count what it would do, passes
     // that would follow one another (a pass that runs short of input is
-    // followed by one for the outputs still missing) are counted first and
-    // their input rendered and converted at once: the same frames from the
-    // same input in fewer calls.
+    // followed by one for the outputs still missing) are counted first
+    // (passesInput) and their input rendered and converted at once: the same
+    // frames from the same input in fewer calls.
     bool pull(T* const* outputs, uint64_t frames, bool ahead = false) {
         uint64_t done = 0;
         int idle = 0;
@@ -90,13 +90,14 @@ public:
             // input than fits after the kept input.
             uint64_t request = std::min(remaining, capacity);
             const uint64_t room = capacity - keptInputCount;
-            uint64_t need = provider->inputNeeded(request);
+            uint64_t need = ahead && request == remaining
+                                ? provider->passesInput(request, keptInputCount, room)
+                                : provider->inputNeeded(request);
             if (need > room) {
                 const double scale = static_cast<double>(room) / static_cast<double>(need);
                 request = std::max<uint64_t>(1, static_cast<uint64_t>(request * scale));
                 need = std::min(provider->inputNeeded(request), room);
             }
-            if (ahead && request == remaining) joinPasses(request, need);
             T* targets[kMaxChannels];
             for (uint64_t c = 0; c < channels; ++c) {
                 renderTargets[c] = input[c] + keptInputCount;
@@ -139,29 +140,6 @@ public:
             done += produced;
         }
         return true;
-    }
-
-    // Turns the pass for `request` outputs from `need` new input frames
-    // into all the passes that would follow it. A pass that runs short of
-    // outputs has consumed all its input (so the next keeps none) and the
-    // next renders what `request - made` outputs need; the outputs made by
-    // then are those the whole input given in one call makes. Left as it is
-    // where the provider cannot count, or the passes would not fit the input
-    // buffer together or take a path other than the plain one.
-    void joinPasses(uint64_t request, uint64_t& need) {
-        constexpr int kMostPasses = 4;
-        uint64_t input = keptInputCount + need;
-        for (int pass = 1; pass < kMostPasses; ++pass) {
-            uint64_t made = 0;
-            if (!provider->outputsAhead(input, request, made)) return;
-            if (made >= request) {
-                if (pass > 1) need = input - keptInputCount;
-                return;
-            }
-            const uint64_t more = provider->inputNeeded(request - made);
-            if (more > capacity || input + more > capacity) return;
-            input += more;
-        }
     }
 
     uint64_t channelCount() const { return channels; }

@@ -122,24 +122,9 @@ uint64_t SpeexProvider::process(const float* const* input, float* const* output,
     return consumed;
 }
 
-uint64_t SpeexProvider::advanceOf(uint64_t from, uint64_t count) const {
-    // In 64 bits where the products fit (every call of a running stream).
-    uint64_t before = 0, after = 0;
-    if (!__builtin_mul_overflow(from + count, num, &after) &&
-        !__builtin_mul_overflow(from, num, &before))
-        return after / den - before / den;
+uint64_t SpeexProvider::wideAdvanceOf(uint64_t from, uint64_t count) const {
     using Wide = unsigned __int128;
     return static_cast<uint64_t>(Wide(from + count) * num / den - Wide(from) * num / den);
-}
-
-void SpeexProvider::follow(uint64_t produced, uint64_t consumed) {
-    const uint64_t reach = lag + advanceOf(phase, produced);
-    if (consumed > reach) {
-        tracked = false;
-        return;
-    }
-    lag = reach - consumed;
-    phase = (phase + produced) % den;
 }
 
 uint64_t SpeexProvider::outputsBefore(uint64_t from, uint64_t distance) const {
@@ -335,6 +320,29 @@ void SpeexProvider::catchUp() {
 
 uint64_t SpeexProvider::inputNeeded(uint64_t outFrames) {
     return inputFramesForRatio(outFrames, ratio);
+}
+
+uint64_t SpeexProvider::passesInput(uint64_t outFrames, uint64_t kept, uint64_t room) {
+    const uint64_t need = inputFramesForRatio(outFrames, ratio);
+    uint64_t input = kept + need;
+    // Usually one call makes them all: the last one's newest input lies
+    // inside the input (as outputsAhead counts).
+    if (!tracked || behind || !state || outFrames == 0 || need > room) return need;
+    if (input <= UINT32_MAX && outFrames <= UINT32_MAX &&
+        lag + advanceOf(phase, outFrames - 1) < input)
+        return need;
+    // A call short of outputs consumes all its input: the next keeps none
+    // and asks for the outputs still missing.
+    constexpr int kMostCalls = 4;
+    for (int call = 1; call < kMostCalls && need <= room; ++call) {
+        uint64_t made = 0;
+        if (!outputsAhead(input, outFrames, made)) break;
+        if (made >= outFrames) return input - kept;
+        const uint64_t more = inputFramesForRatio(outFrames - made, ratio);
+        if (more > room || input - kept > room - more) break;
+        input += more;
+    }
+    return need;
 }
 
 void SpeexProvider::reset() {

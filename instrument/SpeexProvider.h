@@ -46,7 +46,12 @@ public:
     // reset: at most one period of the reduced ratio's output frames).
     bool skip(uint64_t& inFrames, uint64_t& outFrames) override;
     // Counted from the followed position, while the resampler is there.
-    bool outputsAhead(uint64_t inFrames, uint64_t outFrames, uint64_t& made) const override;
+    uint64_t passesInput(uint64_t outFrames, uint64_t kept, uint64_t room) override;
+    // How many of `outFrames` output frames process() would make from
+    // `inFrames` input frames given in one call, converting nothing and
+    // changing nothing; a call that makes fewer consumes all its input.
+    // False when the resampler is not at the followed position.
+    bool outputsAhead(uint64_t inFrames, uint64_t outFrames, uint64_t& made) const;
     int64_t inputLatency() override { return inLatency; }
     int64_t outputLatency() override { return outLatency; }
 
@@ -66,7 +71,15 @@ private:
     void clear();
     // Input frames between output frames `phase` and `phase + count` of a
     // period (their first input frames' distance).
-    uint64_t advanceOf(uint64_t phase, uint64_t count) const;
+    uint64_t advanceOf(uint64_t from, uint64_t count) const {
+        // In 64 bits where the products fit (every call of a running stream).
+        uint64_t before = 0, after = 0;
+        if (!__builtin_mul_overflow(from + count, num, &after) &&
+            !__builtin_mul_overflow(from, num, &before))
+            return after / den - before / den;
+        return wideAdvanceOf(from, count);
+    }
+    uint64_t wideAdvanceOf(uint64_t from, uint64_t count) const;
     // What process() consumes and produces of the counts given, from the
     // followed position.
     void count(uint64_t& inFrames, uint64_t& outFrames) const;
@@ -75,7 +88,15 @@ private:
     uint64_t outputsBefore(uint64_t from, uint64_t distance) const;
     // Moves the followed position past `produced` outputs and `consumed`
     // inputs; no longer followed when they do not fit it.
-    void follow(uint64_t produced, uint64_t consumed);
+    void follow(uint64_t produced, uint64_t consumed) {
+        const uint64_t reach = lag + advanceOf(phase, produced);
+        if (consumed > reach) {
+            tracked = false;
+            return;
+        }
+        lag = reach - consumed;
+        phase = (phase + produced) % den;
+    }
     // Brings the resampler to the followed position.
     void catchUp();
     // The same after a reset in a few outputs at a passing rate; false (the
