@@ -258,11 +258,6 @@ int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
     return r + starts <= grid->count ? grid->rows + r : nullptr;
 }
 
-// The output mode the values are mapped in (mode 0 needs a curve).
-inline uint32_t spreadOutputMode(uint32_t mode, const int16_t* curve) {
-    return mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
-}
-
 // Adds `count` frames of the rows path (`whole` of them whole, the one after
 // them cut by the end of the block), in the runs the chip computed ahead;
 // the pan masks are read once per call, when a frame is first mapped.
@@ -291,8 +286,7 @@ __attribute__((always_inline)) inline void addRowsPart(OPN2_Emu& chip, uint64_t 
 // the empty last slot is left), and every frame that starts in the block on
 // the grid. As renderSpreadN renders it, with nothing added into the
 // frames; false, with nothing changed, for any other call.
-
-bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint32_t outputMode,
+inline bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint32_t outputMode,
                     SpreadRows& grid) {
     constexpr uint64_t n = 21;
     const uint64_t p = chip.spreadPhase;
@@ -319,7 +313,16 @@ bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint3
     chip.restInCarry = false;
     const PanMasks* masks = nullptr;
     if (starts <= kSamplesPerCall) {
-        addRowsPart(chip, starts, whole, curve, outputMode, row, masks);
+        // Usually the run computed ahead holds every frame that starts in
+        // the block: one pass, as addRowsPart would make it.
+        if (const int32_t* values = chip.takeReady(static_cast<uint32_t>(starts), outputMode < 2)) {
+            const bool dacOn = chip.takenWithDac();
+            const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
+            kAddRows[outputMode][dacOn ? 1 : 0](values, whole, currentPanMasks(chip), dac, curve,
+                                                row, whole < starts ? &chip : nullptr);
+        } else {
+            addRowsPart(chip, starts, whole, curve, outputMode, row, masks);
+        }
     } else {
         // In parts of at most kSamplesPerCall frames, as renderSpreadN takes them.
         for (uint64_t done = 0; done < starts;) {
@@ -448,6 +451,11 @@ bool renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, cons
         renderRowsOnly(chip, frames, curve, spreadOutputMode(mode, curve), *rows))
         return false;
     return renderSpreadN<21>(chip, outputs, frames, curve, mode, rows);
+}
+
+bool renderSpreadRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve,
+                          uint32_t outputMode, SpreadRows& rows) {
+    return chip.spreadCarry && renderRowsOnly(chip, frames, curve, outputMode, rows);
 }
 
 void retractSpreadRest(uint32_t frameLength, const int32_t* left, const int32_t* right,

@@ -58,6 +58,12 @@ const std::array<int16_t, 512> kLinearDacCurve = makeLinearDacCurve();
 const std::array<int16_t, 512> kDefaultDacCurve = makeDefaultDacCurve();
 const std::array<float, 32> kDefaultFilterBlock = {1.0f, 1.0f};
 
+std::atomic<uint64_t> MD_Emu::s_profileGeneration{1};
+
+void MD_Emu::profilesChanged() {
+    s_profileGeneration.fetch_add(1, std::memory_order_relaxed);
+}
+
 MD_Emu::MD_Emu() {
     info.firstWord = 1;
     info.inputCount = 0;
@@ -85,6 +91,7 @@ ModelProfile MD_Emu::builtInProfile() {
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     owedFrames = psgOwed_ = 0; // the chips are made anew
+    keptGeneration_ = 0;
     knownSilent = false;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
@@ -99,6 +106,7 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
         profiles[0].dacCurve.assign(kDefaultDacCurve.begin(), kDefaultDacCurve.end());
         profiles[0].setDefaultPsgCurves();
         profileTable = &profiles;
+        profilesChanged();
     }
     modelIndex = 0;
     filterIndex = profileTable->empty() ? -1 : 0;
@@ -143,7 +151,9 @@ bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
 
 bool MD_Emu::loadModelProfiles(const std::string& path) {
     touch();
-    if (!::loadModelProfiles(path, profiles)) return false;
+    const bool loaded = ::loadModelProfiles(path, profiles);
+    profilesChanged(); // whatever the loader left in the table
+    if (!loaded) return false;
     const int32_t count = int32_t(std::min<size_t>(profiles.size(), INT32_MAX));
     if (modelIndex < 0 || modelIndex >= count) modelIndex = 0;
     givePsgProfileCurves();
@@ -303,6 +313,17 @@ inline const int16_t* MD_Emu::currentDacCurve() const {
     return kDefaultDacCurve.data();
 }
 
+void MD_Emu::keptCurve(const int16_t*& curve, uint32_t& outputMode) {
+    const uint64_t generation = s_profileGeneration.load(std::memory_order_relaxed);
+    if (keptGeneration_ != generation) {
+        keptCurve_ = currentDacCurve();
+        keptOutputMode_ = spreadOutputMode(dacCurveMode, keptCurve_);
+        keptGeneration_ = generation;
+    }
+    curve = keptCurve_;
+    outputMode = keptOutputMode_;
+}
+
 int MD_Emu::render32(int32_t** outputs, uint64_t frames) {
     renderFrames(outputs, frames, nullptr);
     return 0;
@@ -322,6 +343,21 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
         if (knownSilent || (sinceSilenceCheck_ >= kSilenceRecheckFrames && isSilent())) {
             oweSilent(frames);
             return false;
+        }
+        // The usual span of a sounding unit: its YM2612 hands rows over
+        // straight, as renderFrames and renderPiece would have it do.
+        if (rows && carry && owedFrames == 0 && frames - 1 < maxFrames_ && psgQuiet_ == 1 &&
+            psgType <= 2 && psgOwed_ + frames < kMaxOwedFrames && !offsetEnabled &&
+            fmSelect == 0 && clockIndex != 3 && FastPaths::enabled()) {
+            const int16_t* curve;
+            uint32_t outputMode;
+            keptCurve(curve, outputMode);
+            opn2->spreadCarry = true;
+            if (renderSpreadRowsOnly(*opn2, frames, curve, outputMode, *rows)) {
+                sinceSilenceCheck_ += frames;
+                psgOwed_ += frames; // the quiet PSG only moves on, later
+                return false;
+            }
         }
     }
     if (!rows) {
@@ -416,6 +452,7 @@ void MD_Emu::settlePsg() {
 
 void MD_Emu::touch() {
     settleSilent();
+    keptGeneration_ = 0;
     knownSilent = false;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;

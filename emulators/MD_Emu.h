@@ -17,6 +17,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -156,6 +157,9 @@ private:
     void applyClockRatio(int k);
     void givePsgProfileCurves();
     const int16_t* currentDacCurve() const;
+    // currentDacCurve() and the spread renders' output mode for it, found
+    // again only when keptGeneration_ is not the tables' generation.
+    void keptCurve(const int16_t*& curve, uint32_t& outputMode);
     // Slots per FM chip sample: clock index 3 selects the 9-slot layout.
     uint32_t frameLength() const { return clockIndex == 3 ? 9 : 21; }
     // Adds the PSG or AY selected (having paid what the PSG owes); returns
@@ -185,6 +189,17 @@ private:
     void settlePsg();
 
     uint32_t maxFrames_ = 0;
+    // The DAC curve and output mode of the usual span, kept while
+    // keptGeneration_ equals s_profileGeneration: loading or making a table
+    // anew moves that on (any unit's table, as units share them), and
+    // touch() (which every setting passes) and init drop the kept pair. The
+    // public selections are changed through the setters, not in place.
+    const int16_t* keptCurve_ = nullptr;
+    uint32_t keptOutputMode_ = 0;
+    uint64_t keptGeneration_ = 0;
+    static std::atomic<uint64_t> s_profileGeneration; // from 1, so 0 is never current
+    // Moves s_profileGeneration on: every unit finds its curve again.
+    static void profilesChanged();
     bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
     // A unit found sounding is looked at again only once it has rendered

@@ -44,6 +44,11 @@ public:
     // 1 for a count of 1 or more, at most kMaxAhead). `mode` is an output
     // mode 0-3, 0 only with a curve.
     const int32_t* takeValues(uint32_t count, uint32_t mode, uint32_t& n);
+    // takeValues for a caller that needs all `count` values from the run
+    // computed ahead already, in the output stage of `truncated` (modes 0,
+    // 1): null, with nothing taken, when the run holds fewer or the other
+    // stage.
+    const int32_t* takeReady(uint32_t count, bool truncated);
     // Whether the DAC replaced record 5 in the runs taken since the chip
     // last computed ahead.
     bool takenWithDac() const { return aheadDac_; }
@@ -141,5 +146,13 @@ inline const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32
     const int32_t* values = aheadValues_ + 6 * aheadUsed_;
     aheadUsed_ += n;
     steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
+    return values;
+}
+
+inline const int32_t* OPN2_Emu::takeReady(uint32_t count, bool truncated) {
+    if (aheadCount_ - aheadUsed_ < count || truncated != aheadTruncated_) return nullptr;
+    const int32_t* values = aheadValues_ + 6 * aheadUsed_;
+    aheadUsed_ += count;
+    steadyRun_ = steadyRun_ > UINT32_MAX - count ? UINT32_MAX : steadyRun_ + count;
     return values;
 }
