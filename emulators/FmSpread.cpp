@@ -1,4 +1,5 @@
 #include "emulators/FmSpread.h"
+#include "emulators/FmSpreadRows.h"
 
 #include <algorithm>
 #include <cstring>
@@ -72,16 +73,8 @@ inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint6
 
 using PanMasks = OPN2_Emu::PanMasks;
 
-// The chip's pan masks, made again if the pans may have changed.
 inline const PanMasks& currentPanMasks(OPN2_Emu& chip) {
-    if (chip.panMasksStale) {
-        chip.panMasksStale = false;
-        for (int r = 0; r < 6; ++r) {
-            chip.panMasks.left[r] = chip.pan(r) & 2 ? -1 : 0;
-            chip.panMasks.right[r] = chip.pan(r) & 1 ? -1 : 0;
-        }
-    }
-    return chip.panMasks;
+    return spreadPanMasks(chip);
 }
 
 // Adds `count` whole frames of unmapped channel values (record r at 6k + r)
@@ -213,13 +206,6 @@ void addRows(const int32_t* values, uint64_t count, const PanMasks& masks, int32
     addToRow(v, m, rows[count]);
 }
 
-using AddRowsFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
-                           int32_t (*)[2][8], OPN2_Emu*);
-constexpr AddRowsFn kAddRows[4][2] = {{&addRows<0, false>, &addRows<0, true>},
-                                      {&addRows<1, false>, &addRows<1, true>},
-                                      {&addRows<2, false>, &addRows<2, true>},
-                                      {&addRows<3, false>, &addRows<3, true>}};
-
 template <int N>
 using AddFramesFn = void (*)(const int32_t*, uint64_t, const PanMasks&, int32_t, const int16_t*,
                              int32_t*, int32_t*);
@@ -256,89 +242,6 @@ int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
     const uint64_t r = (at - grid->first) / N;
     if (r * N != at - grid->first) return nullptr;
     return r + starts <= grid->count ? grid->rows + r : nullptr;
-}
-
-// Adds `count` frames of the rows path (`whole` of them whole, the one after
-// them cut by the end of the block), in the runs the chip computed ahead;
-// the pan masks are read once per call, when a frame is first mapped.
-__attribute__((always_inline)) inline void addRowsPart(OPN2_Emu& chip, uint64_t count,
-                                                       uint64_t whole, const int16_t* curve,
-                                                       uint32_t outputMode,
-                                                       int32_t (*row)[2][8],
-                                                       const PanMasks*& masks) {
-    for (uint64_t taken = 0; taken < count;) {
-        uint32_t got = 0;
-        const int32_t* values =
-            chip.takeValues(static_cast<uint32_t>(count - taken), outputMode, got);
-        const bool dacOn = chip.takenWithDac();
-        const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-        const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
-        if (!masks) masks = &currentPanMasks(chip);
-        const bool cut = full < got;
-        kAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve, row + taken,
-                                            cut ? &chip : nullptr);
-        taken += got;
-    }
-}
-
-// The usual call of a caller taking rows while carrying: no rest of a frame
-// left to emit (none in progress, it went out past the last block, or only
-// the empty last slot is left), and every frame that starts in the block on
-// the grid. As renderSpreadN renders it, with nothing added into the
-// frames; false, with nothing changed, for any other call.
-inline bool renderRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve, uint32_t outputMode,
-                    SpreadRows& grid) {
-    constexpr uint64_t n = 21;
-    const uint64_t p = chip.spreadPhase;
-    if (frames == 0 || chip.retractPending() || p >= n) return false;
-    if (chip.restInCarry ? p == 0 || chip.carryLength != n : p != 0 && p != n - 1)
-        return false; // a rest to emit or to take back
-    const uint64_t i = p == 0 ? 0 : n - p; // past the frame in progress (its last slot is empty)
-    if (frames <= i) {
-        // The block ends in the frame in progress.
-        if (p + frames == n) {
-            chip.spreadPhase = 0;
-            chip.restInCarry = false;
-        } else {
-            chip.spreadPhase = p + frames;
-        }
-        return true;
-    }
-    const uint64_t whole = (frames - i) / n;
-    const uint64_t cutPhase = frames - i - whole * n; // of a frame cut by the end
-    const uint64_t starts = whole + (cutPhase != 0 ? 1 : 0);
-    int32_t(*const row)[2][8] = rowsAt<n>(&grid, i, starts);
-    if (!row) return false;
-
-    chip.restInCarry = false;
-    const PanMasks* masks = nullptr;
-    if (starts <= kSamplesPerCall) {
-        // Usually the run computed ahead holds every frame that starts in
-        // the block: one pass, as addRowsPart would make it.
-        if (const int32_t* values = chip.takeReady(static_cast<uint32_t>(starts), outputMode < 2)) {
-            const bool dacOn = chip.takenWithDac();
-            const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-            kAddRows[outputMode][dacOn ? 1 : 0](values, whole, currentPanMasks(chip), dac, curve,
-                                                row, whole < starts ? &chip : nullptr);
-        } else {
-            addRowsPart(chip, starts, whole, curve, outputMode, row, masks);
-        }
-    } else {
-        // In parts of at most kSamplesPerCall frames, as renderSpreadN takes them.
-        for (uint64_t done = 0; done < starts;) {
-            const uint64_t part = std::min(starts - done, kSamplesPerCall);
-            addRowsPart(chip, part, std::min(part, whole - done), curve, outputMode, row + done,
-                        masks);
-            done += part;
-        }
-    }
-    chip.spreadPhase = cutPhase;
-    if (cutPhase != 0) {
-        // The frame cut by the end went whole into its row: its rest is out.
-        chip.restInCarry = true;
-        chip.carryLength = n;
-    }
-    return true;
 }
 
 // Returns whether anything was added into outputs.
@@ -407,8 +310,8 @@ __attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* out
             if (row && (full > 0 || cut)) {
                 // Whole frames into their rows; a frame cut by the end of the
                 // block goes whole into its row too, and is held.
-                kAddRows[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve, row + taken,
-                                                    cut ? &chip : nullptr);
+                kSpreadAddRows[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve,
+                                                          row + taken, cut ? &chip : nullptr);
             } else if (full > 0) {
                 kAddFrames<N>[outputMode][dacOn ? 1 : 0](values, full, masks, dac, curve,
                                                          left + i + taken * n,
@@ -444,18 +347,43 @@ __attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* out
 
 } // namespace
 
+const SpreadAddRowsFn kSpreadAddRows[4][2] = {{&addRows<0, false>, &addRows<0, true>},
+                                              {&addRows<1, false>, &addRows<1, true>},
+                                              {&addRows<2, false>, &addRows<2, true>},
+                                              {&addRows<3, false>, &addRows<3, true>}};
+
+void addSpreadRowsInRuns(OPN2_Emu& chip, uint64_t starts, uint64_t whole, const int16_t* curve,
+                         uint32_t outputMode, int32_t (*row)[2][8]) {
+    // In parts of at most kSamplesPerCall frames, as renderSpreadN takes
+    // them, each in the runs the chip computed ahead; the pan masks are read
+    // once, when a frame is first mapped.
+    const PanMasks* masks = nullptr;
+    for (uint64_t done = 0; done < starts;) {
+        const uint64_t part = std::min(starts - done, kSamplesPerCall);
+        const uint64_t partWhole = std::min(part, whole - std::min(whole, done));
+        for (uint64_t taken = 0; taken < part;) {
+            uint32_t got = 0;
+            const int32_t* values =
+                chip.takeValues(static_cast<uint32_t>(part - taken), outputMode, got);
+            const bool dacOn = chip.takenWithDac();
+            const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
+            const uint64_t full = std::min<uint64_t>(got, partWhole - std::min(partWhole, taken));
+            if (!masks) masks = &spreadPanMasks(chip);
+            const bool cut = full < got;
+            kSpreadAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve,
+                                                      row + done + taken, cut ? &chip : nullptr);
+            taken += got;
+        }
+        done += part;
+    }
+}
+
 bool renderSpread(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
                   uint32_t mode, uint32_t frameLength, SpreadRows* rows) {
     if (frameLength == 9) return renderSpreadN<9>(chip, outputs, frames, curve, mode, rows);
-    if (rows && chip.spreadCarry &&
-        renderRowsOnly(chip, frames, curve, spreadOutputMode(mode, curve), *rows))
+    if (rows && renderSpreadRowsOnly(chip, frames, curve, spreadOutputMode(mode, curve), *rows))
         return false;
     return renderSpreadN<21>(chip, outputs, frames, curve, mode, rows);
-}
-
-bool renderSpreadRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve,
-                          uint32_t outputMode, SpreadRows& rows) {
-    return chip.spreadCarry && renderRowsOnly(chip, frames, curve, outputMode, rows);
 }
 
 void retractSpreadRest(uint32_t frameLength, const int32_t* left, const int32_t* right,

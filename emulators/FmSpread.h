@@ -29,13 +29,6 @@ inline uint32_t spreadOutputMode(uint32_t mode, const int16_t* curve) {
     return mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
 }
 
-// The usual call of a caller taking rows from a chip that carries, in
-// 21-slot frames, with the output mode found (spreadOutputMode): as
-// renderSpread renders it, with nothing added into outputs. False, with
-// nothing changed, for any other call (renderSpread then renders it).
-bool renderSpreadRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve,
-                          uint32_t outputMode, SpreadRows& rows);
-
 // Subtracts slots [phase, frameLength) of a frame whose channel values are
 // `left`, `right` from outputs[0] and outputs[1], the first slot at their
 // start: takes back the rest of a frame added past a block.

@@ -6,6 +6,7 @@
 
 #include "emulators/FastPaths.h"
 #include "emulators/FmSpread.h"
+#include "emulators/FmSpreadRows.h"
 #include "vantor/PlatformTools.h"
 #include "vantor/VNTRConv.h"
 
@@ -313,7 +314,7 @@ inline const int16_t* MD_Emu::currentDacCurve() const {
     return kDefaultDacCurve.data();
 }
 
-void MD_Emu::keptCurve(const int16_t*& curve, uint32_t& outputMode) {
+[[gnu::always_inline]] inline void MD_Emu::keptCurve(const int16_t*& curve, uint32_t& outputMode) {
     const uint64_t generation = s_profileGeneration.load(std::memory_order_relaxed);
     if (keptGeneration_ != generation) {
         keptCurve_ = currentDacCurve();
