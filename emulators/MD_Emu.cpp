@@ -93,6 +93,7 @@ ModelProfile MD_Emu::builtInProfile() {
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     owedFrames = psgOwed_ = 0; // the chips are made anew
     keptGeneration_ = 0;
+    plainSpan_ = false;
     knownSilent = false;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
@@ -347,9 +348,8 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
         }
         // The usual span of a sounding unit: its YM2612 hands rows over
         // straight, as renderFrames and renderPiece would have it do.
-        if (rows && carry && owedFrames == 0 && frames - 1 < maxFrames_ && psgQuiet_ == 1 &&
-            psgType <= 2 && psgOwed_ + frames < kMaxOwedFrames && !offsetEnabled &&
-            fmSelect == 0 && clockIndex != 3 && FastPaths::enabled()) {
+        if (rows && carry && plainSpan_ && owedFrames == 0 && frames - 1 < maxFrames_ &&
+            psgOwed_ + frames < kMaxOwedFrames && FastPaths::enabled()) {
             const int16_t* curve;
             uint32_t outputMode;
             keptCurve(curve, outputMode);
@@ -401,6 +401,8 @@ bool MD_Emu::isSilent() {
     if (sinceSilenceCheck_ < kSilenceRecheckFrames) return false;
     sinceSilenceCheck_ = 0;
     knownSilent = computeSilent();
+    plainSpan_ = psgQuiet_ == 1 && psgType <= 2 && !offsetEnabled && fmSelect == 0 &&
+                 clockIndex != 3;
     return knownSilent;
 }
 
@@ -454,6 +456,7 @@ void MD_Emu::settlePsg() {
 void MD_Emu::touch() {
     settleSilent();
     keptGeneration_ = 0;
+    plainSpan_ = false;
     knownSilent = false;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
@@ -491,6 +494,7 @@ bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* r
     // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
     if (psgQuiet_ == 1 && psgType <= 2 && psgOwed_ + frames < kMaxOwedFrames && !offsetEnabled &&
         fmSelect == 0 && clockIndex != 3 && FastPaths::enabled()) {
+        plainSpan_ = true;
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         opn2->spreadCarry = spreadCarry_;
         return renderSpread(*opn2, outputs, frames, currentDacCurve(), dacCurveMode, 21, rows);

@@ -202,6 +202,12 @@ private:
     static void profilesChanged();
     bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
+    // Found true: the PSG known quiet (SN76489 or Game Gear), no offset, the
+    // YM2612 selected in 21-slot frames, so a span of the YM2612 alone may
+    // hand its rows over straight. Found where those are looked at anyway
+    // and dropped by touch(), which every change of them passes (the public
+    // settings are changed through the setters, not in place).
+    bool plainSpan_ = false;
     // A unit found sounding is looked at again only once it has rendered
     // this many frames (about 3.7 ms), or when anything touches it: a
     // sounding unit rendered in short host blocks does not pay for the test
