@@ -216,6 +216,12 @@ std::vector<Case> cases() {
                          {3003, {{2, 0, 0x9F}}},
                          {4005, {}}},
                         longest});
+        // The curve and output mode a span keeps are found again.
+        list.push_back({"the DAC curve changed under the notes",
+                        chord,
+                        {{2990, {{9, 7, -1.0f}}}, {2003, {{9, 7, 0.0f}}}, {3001, {{9, 7, -2.0f}}},
+                         {3000, {}}},
+                        longest});
         std::vector<Action> dac = chord;
         dac.push_back({0, 0x2B, 0x80});
         dac.push_back({0, 0x2A, 0xF0});

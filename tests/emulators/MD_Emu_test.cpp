@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "emulators/FastPaths.h"
 #include "emulators/FmRhythm.h"
 #include "emulators/ModelProfileFiles.h"
 #include "support/HeldSound.h"
@@ -635,6 +636,58 @@ TEST(MD_EmuProfiles, SharingUnitsUseTheFirstUnitsTable) {
     EXPECT_EQ(second.psg->volumeCurve[0], psgTopLevel(first->profiles[2]));
     second.setParameter(6, 1.0f);
     EXPECT_EQ(second.getFilterSettings(), first->profiles[1].filter);
+}
+
+// A unit sharing the first unit's table (threeProfileFile) plays a sine
+// with profile 2's DAC curve, one 16-frame span a block as the controller
+// drives it, handing its FM samples over as rows. After 40 blocks the first
+// unit loads `reload` (none: empty), and the sharing unit is touched by a
+// setting that changes nothing when `touch`. Returns the rows of the 40
+// blocks after that and counts the spans that went by rows alone.
+std::vector<int32_t> sharedTableRows(const std::string& reload, bool touch, int& rowsOnlySpans) {
+    const FastPaths::Scope shortcuts(true);
+    auto first = makeUnit(threeProfileFile().c_str());
+    MD_Emu second;
+    second.profileTable = &first->profiles;
+    second.init(kMaxFrames, nullptr, 0);
+    second.setParameter(7, 2.0f);
+    fmSine(second, 0, 0x400, 4);
+    constexpr int kBefore = 40, kAfter = 40;
+    constexpr uint64_t kBlock = 16, kFrame = ChipEmu::kSpreadCarry;
+    std::vector<int32_t> l(kBlock + kFrame), r(kBlock + kFrame), kept;
+    int32_t rows[2][2][8];
+    uint64_t phase = 0;
+    for (int b = 0; b < kBefore + kAfter; ++b) {
+        if (b == kBefore && !reload.empty()) EXPECT_TRUE(first->loadModelProfiles(reload));
+        if (b == kBefore && touch) second.setParameter(0, 0.0f);
+        SpreadRows grid;
+        grid.rows = rows;
+        grid.first = uint32_t((kFrame - phase) % kFrame);
+        grid.count = kBlock > grid.first ? (kBlock - grid.first + kFrame - 1) / kFrame : 0;
+        std::memset(rows, 0, sizeof rows);
+        int32_t* outputs[2] = {l.data(), r.data()};
+        const bool added = second.renderSpan(outputs, kBlock, &grid, true, true);
+        phase = (phase + kBlock) % kFrame;
+        if (b < kBefore) continue;
+        if (!added) ++rowsOnlySpans;
+        kept.insert(kept.end(), &rows[0][0][0], &rows[0][0][0] + 16 * grid.count);
+    }
+    return kept;
+}
+
+// The sharing unit keeps its DAC curve between spans: a table reloaded by
+// the first unit (here shrunk to one profile, so the sharing unit's profile
+// 2 falls back to the built-in curve) is heard at once, as if the sharing
+// unit had been touched.
+TEST(MD_EmuProfiles, ASharingUnitPlaysTheCurveOfATableTheFirstUnitReloaded) {
+    int rowsOnly = 0;
+    const std::vector<int32_t> reloaded = sharedTableRows(onePlainProfileFile(), false, rowsOnly);
+    EXPECT_GT(rowsOnly, 30) << "the spans did not hand rows over";
+    const std::vector<int32_t> touched = sharedTableRows(onePlainProfileFile(), true, rowsOnly);
+    const std::vector<int32_t> kept = sharedTableRows("", false, rowsOnly);
+    EXPECT_NE(peak(touched), 0);
+    EXPECT_NE(touched, kept);
+    EXPECT_EQ(reloaded, touched);
 }
 
 // ---- life cycle ------------------------------------------------------------------
