@@ -658,7 +658,9 @@ std::vector<int32_t> sharedTableRows(const std::string& reload, bool touch, int&
     int32_t rows[2][2][8];
     uint64_t phase = 0;
     for (int b = 0; b < kBefore + kAfter; ++b) {
-        if (b == kBefore && !reload.empty()) EXPECT_TRUE(first->loadModelProfiles(reload));
+        if (b == kBefore && !reload.empty()) {
+            EXPECT_TRUE(first->loadModelProfiles(reload));
+        }
         if (b == kBefore && touch) second.setParameter(0, 0.0f);
         SpreadRows grid;
         grid.rows = rows;
