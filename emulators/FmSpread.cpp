@@ -73,8 +73,26 @@ inline void emitSlots(const int32_t* vl, const int32_t* vr, uint64_t from, uint6
 
 using PanMasks = OPN2_Emu::PanMasks;
 
-inline const PanMasks& currentPanMasks(OPN2_Emu& chip) {
-    return spreadPanMasks(chip);
+// A run of samples the chip computed ahead: their channel values, whether
+// the DAC played through them (and its value), and how many of them are whole
+// frames of the block (`whole` at most); the rest, at most one, is cut by
+// the block's end.
+struct SpreadRun {
+    const int32_t* values;
+    uint32_t got;
+    bool dacOn;
+    int32_t dac;
+    uint64_t full;
+};
+
+inline SpreadRun takeSpreadRun(OPN2_Emu& chip, uint64_t want, uint64_t whole,
+                               uint32_t outputMode, const int16_t* curve) {
+    SpreadRun run{};
+    run.values = chip.takeValues(static_cast<uint32_t>(want), outputMode, run.got);
+    run.dacOn = chip.takenWithDac();
+    run.dac = run.dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
+    run.full = std::min<uint64_t>(run.got, whole);
+    return run;
 }
 
 // Adds `count` whole frames of unmapped channel values (record r at 6k + r)
@@ -298,13 +316,9 @@ __attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* out
         // at a time; a frame cut by the end of the block is taken in the
         // same run and held for the next call.
         for (uint64_t taken = 0; taken < starts;) {
-            uint32_t got = 0;
-            const int32_t* values =
-                chip.takeValues(static_cast<uint32_t>(starts - taken), outputMode, got);
-            const bool dacOn = chip.takenWithDac();
-            const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-            const uint64_t full = std::min<uint64_t>(got, whole - std::min(whole, taken));
-            if (!masked) masked = &currentPanMasks(chip);
+            const auto [values, got, dacOn, dac, full] = takeSpreadRun(
+                chip, starts - taken, whole - std::min(whole, taken), outputMode, curve);
+            if (!masked) masked = &spreadPanMasks(chip);
             const PanMasks& masks = *masked;
             const bool cut = full < got;
             if (row && (full > 0 || cut)) {
@@ -362,12 +376,8 @@ void addSpreadRowsInRuns(OPN2_Emu& chip, uint64_t starts, uint64_t whole, const 
         const uint64_t part = std::min(starts - done, kSamplesPerCall);
         const uint64_t partWhole = std::min(part, whole - std::min(whole, done));
         for (uint64_t taken = 0; taken < part;) {
-            uint32_t got = 0;
-            const int32_t* values =
-                chip.takeValues(static_cast<uint32_t>(part - taken), outputMode, got);
-            const bool dacOn = chip.takenWithDac();
-            const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-            const uint64_t full = std::min<uint64_t>(got, partWhole - std::min(partWhole, taken));
+            const auto [values, got, dacOn, dac, full] = takeSpreadRun(
+                chip, part - taken, partWhole - std::min(partWhole, taken), outputMode, curve);
             if (!masks) masks = &spreadPanMasks(chip);
             const bool cut = full < got;
             kSpreadAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve,
