@@ -250,22 +250,11 @@ constexpr MapFrameFn kMapFrame[4][2] = {{&mapFrame<0, false>, &mapFrame<0, true>
                                         {&mapFrame<2, false>, &mapFrame<2, true>},
                                         {&mapFrame<3, false>, &mapFrame<3, true>}};
 
-// The rows whose grid the whole frames starting at frame i of the render
-// lie on (`starts` of them), or null.
-template <uint64_t N>
-int32_t (*rowsAt(SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
-    if (!grid) return nullptr;
-    const uint64_t at = grid->offset + i;
-    if (at < grid->first) return nullptr;
-    const uint64_t r = (at - grid->first) / N;
-    if (r * N != at - grid->first) return nullptr;
-    return r + starts <= grid->count ? grid->rows + r : nullptr;
-}
-
 // Returns whether anything was added into outputs.
 template <int N>
-__attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs, uint64_t frames, const int16_t* curve,
-                   uint32_t mode, SpreadRows* rows) {
+__attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* outputs,
+                                             uint64_t frames, const int16_t* curve, uint32_t mode,
+                                             SpreadRows* rows) {
     constexpr uint64_t n = N;
     int32_t* left = outputs[0];
     int32_t* right = outputs[1];
@@ -310,7 +299,7 @@ __attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* out
         const uint64_t starts =
             std::min(wholeLeft + (frames - i != wholeLeft * n ? 1 : 0), kSamplesPerCall);
         const uint64_t whole = std::min(starts, wholeLeft);
-        int32_t(*const row)[2][8] = rowsAt<n>(grid, i, starts);
+        int32_t(*const row)[2][8] = spreadRowsAt<n>(grid, i, starts);
         touched = touched || !row;
         // Whole frames: mapped and added in one pass, a run computed ahead
         // at a time; a frame cut by the end of the block is taken in the

@@ -23,6 +23,18 @@ inline const OPN2_Emu::PanMasks& spreadPanMasks(OPN2_Emu& chip) {
     return chip.panMasks;
 }
 
+// The rows of the `starts` frames that start at frame i of a render, if
+// they all lie on the grid of `grid` (frames of N slots); else null.
+template <uint64_t N>
+inline int32_t (*spreadRowsAt(const SpreadRows* grid, uint64_t i, uint64_t starts))[2][8] {
+    if (!grid) return nullptr;
+    const uint64_t at = grid->offset + i;
+    if (at < grid->first) return nullptr;
+    const uint64_t r = at == grid->first ? 0 : (at - grid->first) / N;
+    if (r * N != at - grid->first || r + starts > grid->count || !grid->rows) return nullptr;
+    return grid->rows + r;
+}
+
 // Adds `count` whole frames of unmapped channel values (record r at 6k + r)
 // into `rows`, each value mapped, masked by its pan and added once a side;
 // with a DAC, record 5 adds `dac` instead. With `holder`, the frame after
@@ -42,8 +54,9 @@ void addSpreadRowsInRuns(OPN2_Emu& chip, uint64_t starts, uint64_t whole, const 
 // nothing added into the frames, for output mode `outputMode` (as
 // spreadOutputMode gives it); false, with nothing changed, for any call
 // that is not the usual one.
-[[gnu::always_inline]] inline bool renderSpreadRowsOnly(OPN2_Emu& chip, uint64_t frames, const int16_t* curve,
-                                 uint32_t outputMode, SpreadRows& grid) {
+[[gnu::always_inline]] inline bool renderSpreadRowsOnly(OPN2_Emu& chip, uint64_t frames,
+                                                       const int16_t* curve, uint32_t outputMode,
+                                                       SpreadRows& grid) {
     constexpr uint64_t n = 21;
     const uint64_t p = chip.spreadPhase;
     if (!chip.spreadCarry || frames == 0 || chip.retractPending() || p >= n) return false;
@@ -65,11 +78,8 @@ void addSpreadRowsInRuns(OPN2_Emu& chip, uint64_t starts, uint64_t whole, const 
     const uint64_t cutPhase = frames - i - whole * n; // of a frame cut by the end
     const uint64_t starts = whole + (cutPhase != 0 ? 1 : 0);
     // The rows of those frames: they must start on the grid, all of them.
-    const uint64_t at = grid.offset + i;
-    if (at < grid.first) return false;
-    const uint64_t r = at == grid.first ? 0 : (at - grid.first) / n;
-    if (r * n != at - grid.first || r + starts > grid.count || !grid.rows) return false;
-    int32_t(*const row)[2][8] = grid.rows + r;
+    int32_t(*const row)[2][8] = spreadRowsAt<n>(&grid, i, starts);
+    if (!row) return false;
 
     chip.restInCarry = false;
     // Usually the run computed ahead holds every frame that starts in the

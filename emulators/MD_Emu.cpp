@@ -401,8 +401,7 @@ bool MD_Emu::isSilent() {
     if (sinceSilenceCheck_ < kSilenceRecheckFrames) return false;
     sinceSilenceCheck_ = 0;
     knownSilent = computeSilent();
-    plainSpan_ = psgQuiet_ == 1 && psgType <= 2 && !offsetEnabled && fmSelect == 0 &&
-                 clockIndex != 3;
+    plainSpan_ = plainSettings();
     return knownSilent;
 }
 
@@ -492,8 +491,7 @@ bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
 bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
     // The usual piece: a PSG known quiet that owes less than it may, no
     // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
-    if (psgQuiet_ == 1 && psgType <= 2 && psgOwed_ + frames < kMaxOwedFrames && !offsetEnabled &&
-        fmSelect == 0 && clockIndex != 3 && FastPaths::enabled()) {
+    if (plainSettings() && psgOwed_ + frames < kMaxOwedFrames && FastPaths::enabled()) {
         plainSpan_ = true;
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         opn2->spreadCarry = spreadCarry_;
@@ -539,9 +537,5 @@ bool MD_Emu::renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRo
         renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 9);
         return true;
     }
-    if (touched) {
-        renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows);
-        return true;
-    }
-    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows);
+    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows) || touched;
 }

@@ -174,6 +174,12 @@ private:
     // renderFrames in pieces of at most maxFrames_.
     bool renderPieces(int32_t** outputs, uint64_t frames, SpreadRows* rows);
 
+    // The PSG known quiet (SN76489 or Game Gear), no offset, the YM2612
+    // selected in 21-slot frames: a piece of the YM2612 alone.
+    bool plainSettings() const {
+        return psgQuiet_ == 1 && psgType <= 2 && !offsetEnabled && fmSelect == 0 &&
+               clockIndex != 3;
+    }
     bool computeSilent();
     // Whether the SN76489 or Game Gear PSG adds nothing (its levels, mutes
     // and routing): found once and kept until something touches the unit,
@@ -202,11 +208,10 @@ private:
     static void profilesChanged();
     bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
-    // Found true: the PSG known quiet (SN76489 or Game Gear), no offset, the
-    // YM2612 selected in 21-slot frames, so a span of the YM2612 alone may
-    // hand its rows over straight. Found where those are looked at anyway
-    // and dropped by touch(), which every change of them passes (the public
-    // settings are changed through the setters, not in place).
+    // plainSettings() found true, so a span of the YM2612 alone may hand its
+    // rows over straight. Found where those are looked at anyway and dropped
+    // by touch(), which every change of them passes (the public settings are
+    // changed through the setters, not in place).
     bool plainSpan_ = false;
     // A unit found sounding is looked at again only once it has rendered
     // this many frames (about 3.7 ms), or when anything touches it: a

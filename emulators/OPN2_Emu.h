@@ -104,6 +104,8 @@ protected:
     void settle() override;
 
 private:
+    // Takes the next n samples of the run computed ahead (there are as many).
+    const int32_t* takeAhead(uint32_t n);
     // Computes the next run of samples ahead (at least `need`).
     void computeAhead(uint32_t need, bool truncated);
     // Renders n samples from the live state into aheadValues_.
@@ -143,16 +145,17 @@ inline const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32
     if (count > 0 && aheadUsed_ == aheadCount_) computeAhead(count, truncated);
     const uint32_t left = aheadCount_ - aheadUsed_;
     n = count < left ? count : left;
-    const int32_t* values = aheadValues_ + 6 * aheadUsed_;
-    aheadUsed_ += n;
-    steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
-    return values;
+    return takeAhead(n);
 }
 
 inline const int32_t* OPN2_Emu::takeReady(uint32_t count, bool truncated) {
     if (aheadCount_ - aheadUsed_ < count || truncated != aheadTruncated_) return nullptr;
+    return takeAhead(count);
+}
+
+inline const int32_t* OPN2_Emu::takeAhead(uint32_t n) {
     const int32_t* values = aheadValues_ + 6 * aheadUsed_;
-    aheadUsed_ += count;
-    steadyRun_ = steadyRun_ > UINT32_MAX - count ? UINT32_MAX : steadyRun_ + count;
+    aheadUsed_ += n;
+    steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
     return values;
 }
