@@ -64,8 +64,7 @@ void sortByFrame(std::vector<vantor::HDMIDIEvent>& v, std::vector<vantor::HDMIDI
 
 // The host-rate output filters of channels 0 and 1 in one pass, the two
 // side by side in a pair of doubles: the inverse low-pass (with `inverse`)
-// and then the high-pass, each with the operations and order of its own
-// process().
+// and then the high-pass, each with the steps of its own process().
 void filterPair(float* left, float* right, uint32_t frames, LPFilterInverse* inverse,
                 HPFilter* high) {
     using Pair = double __attribute__((vector_size(16)));
@@ -76,12 +75,11 @@ void filterPair(float* left, float* right, uint32_t frames, LPFilterInverse* inv
         const Pair ia = {inverse[0].a, inverse[1].a}, ic = {inverse[0].c, inverse[1].c};
         Pair s1 = {inverse[0].state, inverse[1].state};
         for (uint32_t i = 0; i < frames; ++i) {
-            const Pair s = Pair{left[i], right[i]} / ia;
-            const Two f = __builtin_convertvector(s + ic * s1, Two);
-            s1 = s;
-            const Pair x = __builtin_convertvector(f, Pair);
-            l = ha * x - hc * l;
-            const Two o = __builtin_convertvector(x - l, Two);
+            // Rounded to float between the two, as each writes its samples.
+            const Two f = __builtin_convertvector(
+                Filter::inverseLowPassStep(Pair{left[i], right[i]}, s1, ia, ic), Two);
+            const Two o = __builtin_convertvector(
+                Filter::highPassStep(__builtin_convertvector(f, Pair), l, ha, hc), Two);
             left[i] = o[0];
             right[i] = o[1];
         }
@@ -89,9 +87,8 @@ void filterPair(float* left, float* right, uint32_t frames, LPFilterInverse* inv
         inverse[1].state = s1[1];
     } else {
         for (uint32_t i = 0; i < frames; ++i) {
-            const Pair x = {left[i], right[i]};
-            l = ha * x - hc * l;
-            const Two o = __builtin_convertvector(x - l, Two);
+            const Two o =
+                __builtin_convertvector(Filter::highPassStep(Pair{left[i], right[i]}, l, ha, hc), Two);
             left[i] = o[0];
             right[i] = o[1];
         }

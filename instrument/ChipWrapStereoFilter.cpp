@@ -199,7 +199,7 @@ void ChipWrapStereoFilter::run(uint64_t frames, const float* taps, bool held, Fi
                 filter(pending, end - kStates);
                 // The newest recorded sample (this one) and the 15 before it.
                 Lanes sums[4];
-                ringSums(ring + (samples - 1) % kRing + kRing, cl, cr, sums);
+                ringSums(newestRow(), cl, cr, sums);
                 hold(sums, done + end - kStates);
                 pending = end;
             }
@@ -317,7 +317,7 @@ void ChipWrapStereoFilter::restoreLines() {
     // The newest row is the sample in progress (its first `phase` frames)
     // or the last whole one; rows back from it give the kReach frames
     // before the next input, which then starts the lines again.
-    const float(*newest)[2][8] = ring + (samples - 1) % kRing + kRing;
+    const float(*newest)[2][8] = newestRow();
     uint32_t take = phase != 0 ? phase : kStates;
     int64_t end = kLead;
     for (int32_t j = 0; end > int64_t(kLead - kReach); ++j) {
@@ -438,7 +438,7 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
     auto inputsOf = [&](const int32_t(*row)[8], Pair x[7]) {
         noteRow(row, gains);
         Lanes sums[4];
-        ringSums(ring + (samples - 1) % kRing + kRing, tapLanes[0], tapLanes[1], sums);
+        ringSums(newestRow(), tapLanes[0], tapLanes[1], sums);
         toInputs(sums, x);
     };
     // A sample cut by the end of the piece keeps its inputs for the next:
@@ -482,7 +482,7 @@ bool ChipWrapStereoFilter::processRows(const int32_t (*rows)[2][8], uint64_t cou
 bool ChipWrapStereoFilter::steadyOnZero() const {
     if (behind) {
         // The newest 16 rows hold every past input a new frame reaches.
-        const float(*newest)[2][8] = ring + (samples - 1) % kRing + kRing;
+        const float(*newest)[2][8] = newestRow();
         for (int32_t j = 0; j < int32_t(kTaps); ++j)
             for (int side = 0; side < 2; ++side)
                 for (float x : newest[-j][side])

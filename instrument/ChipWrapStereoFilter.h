@@ -102,7 +102,8 @@ private:
     void restoreLines();
 
     // Chip samples recorded by noteSample, as their 8 sums' inputs a side;
-    // row k is kept at k and k + kRing.
+    // row k is kept at k and k + kRing, so that the newest row (newestRow())
+    // and the kRing - 1 before it lie in one piece.
     static constexpr uint32_t kRing = 16;
 
     // The taps as the filter loop uses them (each broadcast to a vector),
@@ -116,6 +117,7 @@ private:
 
     alignas(16) float lines[2][kRoom] = {};
     alignas(16) float ring[2 * kRing][2][8] = {};
+    const float (*newestRow() const)[2][8] { return ring + (samples - 1) % kRing + kRing; }
     uint32_t head = 0;    // frames written since the past inputs last moved back
     uint32_t phase = 0;   // place of the next input frame in its chip sample's 21
     uint32_t samples = 0; // chip samples recorded (the ring's next row, modulo kRing)

@@ -37,6 +37,22 @@ public:
     static constexpr double kSilentState = 1e-300;
     static double settled(double state) { return std::fabs(state) < kSilentState ? 0.0 : state; }
 
+    // One step of the one-pole high-pass (HPFilter): input x minus the
+    // low-passed input l. For a double, or two channels side by side in a
+    // vector of two doubles, with the same operations in the same order.
+    template <class T> static T highPassStep(T x, T& l, T a, T c) {
+        l = a * x - c * l;
+        return x - l;
+    }
+    // One step of the inverse one-pole low-pass (LPFilterInverse): the input
+    // scaled by 1 / a plus c times the last scaled input s1.
+    template <class T> static T inverseLowPassStep(T in, T& s1, T a, T c) {
+        const T s = in / a;
+        const T out = s + c * s1;
+        s1 = s;
+        return out;
+    }
+
     double a = 1.0;
     double c = 0.0;
     double state = 0.0;

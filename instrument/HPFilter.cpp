@@ -3,11 +3,8 @@
 
 void HPFilter::process(float* samples, int32_t count) {
     double l = state;
-    for (int32_t i = 0; i < count; ++i) {
-        const double x = samples[i];
-        l = a * x - c * l;
-        samples[i] = static_cast<float>(x - l);
-    }
+    for (int32_t i = 0; i < count; ++i)
+        samples[i] = static_cast<float>(highPassStep<double>(samples[i], l, a, c));
     if (count > 0) state = settled(l);
 }
 

@@ -3,10 +3,7 @@
 
 void LPFilterInverse::process(float* samples, int32_t count) {
     double s1 = state;
-    for (int32_t i = 0; i < count; ++i) {
-        const double s = samples[i] / a;
-        samples[i] = static_cast<float>(s + c * s1);
-        s1 = s;
-    }
+    for (int32_t i = 0; i < count; ++i)
+        samples[i] = static_cast<float>(inverseLowPassStep<double>(samples[i], s1, a, c));
     if (count > 0) state = s1;
 }

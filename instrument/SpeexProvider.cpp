@@ -173,16 +173,12 @@ bool SpeexProvider::outputsAhead(uint64_t inFrames, uint64_t outFrames, uint64_t
     // Behind, the resampler is brought to the followed position first, which
     // may not succeed.
     if (!tracked || behind || !state) return false;
-    // Output j's newest input lies lag + advanceOf(phase, j) from the first
-    // input given: all are made when the last one's lies inside the input.
-    const uint64_t given = std::min<uint64_t>(inFrames, UINT32_MAX);
-    const uint64_t wanted = std::min<uint64_t>(outFrames, UINT32_MAX);
-    if (wanted > 0 && lag + advanceOf(phase, wanted - 1) < given) {
-        made = wanted;
+    if (makesAll(inFrames, outFrames)) {
+        made = outFrames;
         return true;
     }
-    uint64_t consumed = given;
-    made = wanted;
+    uint64_t consumed = inFrames;
+    made = outFrames;
     count(consumed, made);
     return true;
 }
@@ -324,17 +320,13 @@ uint64_t SpeexProvider::inputNeeded(uint64_t outFrames) {
 
 uint64_t SpeexProvider::passesInput(uint64_t outFrames, uint64_t kept, uint64_t room) {
     const uint64_t need = inputFramesForRatio(outFrames, ratio);
-    uint64_t input = kept + need;
-    // Usually one call makes them all: the last one's newest input lies
-    // inside the input (as outputsAhead counts).
-    if (!tracked || behind || !state || outFrames == 0 || need > room) return need;
-    if (input <= UINT32_MAX && outFrames <= UINT32_MAX &&
-        lag + advanceOf(phase, outFrames - 1) < input)
-        return need;
+    // Usually one call makes them all.
+    if (need > room || makesAll(kept + need, outFrames)) return need;
     // A call short of outputs consumes all its input: the next keeps none
     // and asks for the outputs still missing.
     constexpr int kMostCalls = 4;
-    for (int call = 1; call < kMostCalls && need <= room; ++call) {
+    uint64_t input = kept + need;
+    for (int call = 1; call < kMostCalls; ++call) {
         uint64_t made = 0;
         if (!outputsAhead(input, outFrames, made)) break;
         if (made >= outFrames) return input - kept;

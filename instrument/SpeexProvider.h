@@ -80,6 +80,13 @@ private:
         return wideAdvanceOf(from, count);
     }
     uint64_t wideAdvanceOf(uint64_t from, uint64_t count) const;
+    // Whether the resampler is at the followed position and one call given
+    // `inFrames` input frames makes all `outFrames` outputs: output j's
+    // newest input lies lag + advanceOf(phase, j) from the first input given.
+    bool makesAll(uint64_t inFrames, uint64_t outFrames) const {
+        return tracked && !behind && state && outFrames > 0 && inFrames <= UINT32_MAX &&
+               outFrames <= UINT32_MAX && lag + advanceOf(phase, outFrames - 1) < inFrames;
+    }
     // What process() consumes and produces of the counts given, from the
     // followed position.
     void count(uint64_t& inFrames, uint64_t& outFrames) const;
