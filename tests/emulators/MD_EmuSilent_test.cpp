@@ -14,6 +14,8 @@
 #include <tuple>
 #include <vector>
 
+#include "support/FmTestVoice.h"
+
 namespace {
 
 constexpr uint32_t kMaxFrames = 1024;
@@ -80,23 +82,9 @@ std::vector<int32_t> play(const Case& c, bool fast, int& silentPieces) {
     return out;
 }
 
-// An FM voice on channel `ch` (0-2) of port `port`: algorithm 4 with
-// amplitude and pitch modulation at their most, a quick release.
+// An FM voice on channel `ch` (0-2) of port `port`.
 std::vector<Write> fmVoice(uint8_t port, uint8_t ch) {
-    std::vector<Write> v;
-    for (uint8_t slot : {0, 4, 8, 12}) {
-        v.push_back({port, uint16_t(0x30 + slot + ch), 0x02});
-        v.push_back({port, uint16_t(0x40 + slot + ch), slot == 4 || slot == 12 ? 0x00 : 0x20});
-        v.push_back({port, uint16_t(0x50 + slot + ch), 0x1F});
-        v.push_back({port, uint16_t(0x60 + slot + ch), 0x85});
-        v.push_back({port, uint16_t(0x70 + slot + ch), 0x03});
-        v.push_back({port, uint16_t(0x80 + slot + ch), 0x2F});
-    }
-    v.push_back({port, uint16_t(0xB0 + ch), 0x04});
-    v.push_back({port, uint16_t(0xB4 + ch), 0xF7});
-    v.push_back({port, uint16_t(0xA4 + ch), 0x22});
-    v.push_back({port, uint16_t(0xA0 + ch), 0x69});
-    return v;
+    return testsupport::fmTestVoice<Write>(ch, port);
 }
 
 // Key on, a note's length, key off, a long silence; twice.

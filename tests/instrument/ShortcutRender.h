@@ -21,6 +21,7 @@
 #include "ChipWrapTestSupport.h"
 #include "MediaSongs.h"
 #include "emulators/FastPaths.h"
+#include "support/FmTestVoice.h"
 #include "vantor/support/PrivateHome.h"
 
 namespace shortcuttest {
@@ -93,25 +94,9 @@ inline std::function<void(ChipWrap&)> writes(size_t unit, std::vector<Write> lis
     };
 }
 
-// An FM voice on channel `ch` (0-2) of bank `port` (0 channels 1-3, 1
-// channels 4-6) of a unit: algorithm 4, every operator with amplitude
-// modulation, AMS and PMS at their most, a fast release.
+// An FM voice on channel `ch` (0-2) of bank `port` of a unit.
 inline std::vector<Write> fmVoice(uint8_t ch, uint8_t port = 0) {
-    std::vector<Write> v;
-    for (uint8_t slot : {0, 4, 8, 12}) {
-        v.push_back({port, uint8_t(0x30 + slot + ch), 0x02});
-        v.push_back({port, uint8_t(0x40 + slot + ch), slot == 4 || slot == 12 ? 0x00 : 0x20});
-        v.push_back({port, uint8_t(0x50 + slot + ch), 0x1F});
-        v.push_back({port, uint8_t(0x60 + slot + ch), 0x85});
-        v.push_back({port, uint8_t(0x70 + slot + ch), 0x03});
-        v.push_back({port, uint8_t(0x80 + slot + ch), 0x2F});
-        v.push_back({port, uint8_t(0x90 + slot + ch), 0x00});
-    }
-    v.push_back({port, uint8_t(0xB0 + ch), 0x04});
-    v.push_back({port, uint8_t(0xB4 + ch), 0xF7});
-    v.push_back({port, uint8_t(0xA4 + ch), 0x22});
-    v.push_back({port, uint8_t(0xA0 + ch), 0x69});
-    return v;
+    return testsupport::fmTestVoice<Write>(ch, port);
 }
 
 // The two renders agree bit for bit, and the material sounds.
