@@ -154,6 +154,10 @@ void EngineDriver::restoreKeptRecord(uint32_t id, uint64_t field, const uint8_t*
     extension(r->bytes.get(), r->field, kActionUpdate);
 }
 
+void EngineDriver::reattachKeptRecord(size_t i) {
+    if (i < kept.size()) extension(kept[i].bytes.get(), kept[i].field, kActionUpdate);
+}
+
 bool EngineDriver::loadFile(const char* path, int32_t slot) {
     if (!isOpen() || !path || (slot != 0 && slot != 1)) return false;
     const size_t n = ::strnlen(path, kLoadFileSize - kLoadFilePath);

@@ -36,7 +36,9 @@ public:
     bool isOpen() const;
     uint32_t outputCount() const { return outputs; }
 
-    // The object's parameter table (opcode 15): stable for the object's life.
+    // The object's parameter table (opcode 15). The object never writes a
+    // table it has handed out, and keeps it for its life; an activation for
+    // another preset version may hand out another one.
     const vantor::ParameterInfo* parameterTable(uint32_t& count);
     // The current value of every engine id (opcode 10), `count` at most.
     void readParameterMap(float* values, uint32_t count);
@@ -62,6 +64,8 @@ public:
     // Replaces a kept record's bytes (the rest zeroed, the id kept) and hands
     // it to the engine as an update.
     void restoreKeptRecord(uint32_t id, uint64_t field, const uint8_t* bytes, size_t n);
+    // Hands kept record `i` to the engine again, as it is, as an update.
+    void reattachKeptRecord(size_t i);
     // Has the engine load a media or patch file into slot 0 or 1 through a
     // load-file record; false when the path is too long or the engine refuses.
     bool loadFile(const char* path, int32_t slot);

@@ -83,8 +83,6 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
         error = "the engine plug-in did not activate";
         return nullptr;
     }
-    engine->table = engine->driver.parameterTable(engine->tableCount);
-    if (engine->tableCount > kEngineIdCount) engine->tableCount = kEngineIdCount;
     float initial[kEngineIdCount] = {};
     engine->driver.readParameterMap(initial, kEngineIdCount);
     for (uint32_t i = 0; i < kEngineIdCount; ++i) engine->values[i].store(initial[i]);
@@ -100,7 +98,7 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
 
 MorvaneEngine::~MorvaneEngine() {
     std::lock_guard<std::mutex> guard(lock);
-    table = nullptr;
+    table.store(nullptr);
     // The canvas goes before the engine object: it is told nothing more.
     driver.setExtensionWatcher(nullptr, nullptr);
 }
@@ -115,7 +113,42 @@ bool MorvaneEngine::start(int32_t newRate, uint32_t block, uint32_t channels) {
     channelPointers.resize(engineChannels);
     for (uint32_t c = 0; c < engineChannels; ++c)
         channelPointers[c] = buffers.data() + static_cast<size_t>(c) * block;
+    uint32_t count = 0;
+    const ParameterInfo* described = driver.parameterTable(count);
+    tableCount = std::min(count, kEngineIdCount);
+    table.store(described, std::memory_order_release);
+    // Activation puts the object back at its defaults: an engine that was
+    // running gets its whole sound again, as a state load would give it.
+    if (started) reapplyState();
+    started = true;
     return true;
+}
+
+void MorvaneEngine::reapplyState() {
+    for (size_t i = 0; i < driver.keptRecordCount(); ++i) driver.reattachKeptRecord(i);
+    std::vector<EngineStateChunk::Parameter> settings;
+    settings.reserve(kEngineIdCount);
+    for (uint32_t id = 0; id < kEngineIdCount; ++id)
+        if (isStoredSetting(id))
+            settings.push_back(
+                {static_cast<uint16_t>(id), values[id].load(std::memory_order_relaxed)});
+    sendSettings(settings);
+}
+
+void MorvaneEngine::sendSettings(const std::vector<EngineStateChunk::Parameter>& settings) {
+    // The settings reach the engine as parameter events of 0-frame blocks.
+    size_t next = 0;
+    while (next < settings.size()) {
+        in->count = 0;
+        while (next < settings.size() && in->count < kEventCapacity) {
+            const auto& p = settings[next++];
+            values[p.engineId].store(p.value, std::memory_order_relaxed);
+            appendParameterEvent(p.engineId, p.value, *in);
+        }
+        out->count = 0;
+        driver.process(channelPointers.data(), 0, in.get(), out.get(), nullptr);
+        takeEngineOutput(*out);
+    }
 }
 
 void MorvaneEngine::buildExportKB() {
@@ -322,9 +355,11 @@ void MorvaneEngine::takeEngineOutput(const EngineEventList& list) {
 
 const ParameterInfo* MorvaneEngine::describe(uint32_t hostId) const {
     const int32_t engineId = engineIdForHostId(hostId);
-    if (engineId == kNoEngineId || !table || static_cast<uint32_t>(engineId) >= tableCount)
+    const ParameterInfo* described = table.load(std::memory_order_acquire);
+    if (engineId == kNoEngineId || !described ||
+        static_cast<uint32_t>(engineId) >= tableCount.load(std::memory_order_relaxed))
         return nullptr;
-    const ParameterInfo* info = &table[engineId];
+    const ParameterInfo* info = &described[engineId];
     return info->magic == ParameterInfo::kMagic ? info : nullptr;
 }
 
@@ -439,19 +474,7 @@ int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {
     for (uint32_t id = 0; id < kHostParameterCount; ++id) pending[id].store(false);
     for (const auto& r : state.records)
         driver.restoreKeptRecord(r.extensionId, r.commandField, r.bytes.data(), r.bytes.size());
-    // The settings reach the engine as parameter events of 0-frame blocks.
-    size_t next = 0;
-    while (next < state.parameters.size()) {
-        in->count = 0;
-        while (next < state.parameters.size() && in->count < kEventCapacity) {
-            const auto& p = state.parameters[next++];
-            values[p.engineId].store(p.value, std::memory_order_relaxed);
-            appendParameterEvent(p.engineId, p.value, *in);
-        }
-        out->count = 0;
-        driver.process(channelPointers.data(), 0, in.get(), out.get(), nullptr);
-        takeEngineOutput(*out);
-    }
+    sendSettings(state.parameters);
     publishCanvas();
     return kStatusOk;
 }

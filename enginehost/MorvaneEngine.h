@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "enginehost/EngineDriver.h"
+#include "enginehost/EngineStateChunk.h"
 #include "enginehost/EventLists.h"
 #include "enginehost/HostParameterIds.h"
 #include "vst3/MorvaneInterface.h"
@@ -135,7 +136,15 @@ public:
 
 private:
     MorvaneEngine() = default;
+    // Sets rate and block and activates the engine; an engine that was
+    // already running gets its kept records and settings again. Under the
+    // engine's lock.
     bool start(int32_t rate, uint32_t block, uint32_t channels);
+    // Hands every kept record and every stored setting to the engine again.
+    void reapplyState();
+    // Stored settings to the engine as parameter events of 0-frame blocks,
+    // their values kept.
+    void sendSettings(const std::vector<EngineStateChunk::Parameter>& settings);
     void buildExportKB();
     void log(const std::string& text, int32_t level);
     // The engine's extension-changed notification: marks the canvas drawn.
@@ -171,8 +180,11 @@ private:
     // Events of blocks that found the lock busy, delivered at the next block.
     std::unique_ptr<EngineEventList> carried;
 
-    const vantor::ParameterInfo* table = nullptr;
-    uint32_t tableCount = 0;
+    // The engine's description table, read again after every activation;
+    // its records are never written while the engine stands.
+    std::atomic<const vantor::ParameterInfo*> table{nullptr};
+    std::atomic<uint32_t> tableCount{0};
+    bool started = false; // activated once: later starts give the sound back
     std::unique_ptr<std::atomic<float>[]> values; // by engine id
     std::unique_ptr<std::atomic<bool>[]> pending; // by VST3 id: written since the last block
 

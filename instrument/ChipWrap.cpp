@@ -38,7 +38,7 @@ const char* consoleModelName(const std::vector<std::unique_ptr<ChipEmu>>& units)
 
 ChipWrap::ChipWrap(HostRecord* hostRecord, const char* name, ControllerFactory factory)
     : InstrumentPlugin(hostRecord), emulatorName(name ? name : ""), mutex("ChipWrapMutex", false),
-      parameterMap(std::make_unique<EventList>()), parameterTable(kEngineIdCount) {
+      parameterMap(std::make_unique<EventList>()) {
     infoWords[0] = 4;
     infoWords[1] = 0;
     infoWords[2] = 1;

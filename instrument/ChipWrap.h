@@ -24,6 +24,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -202,6 +203,9 @@ private:
     void clearRenderState();
     // ---- ChipWrapParams.cpp
     void buildParameterMap();
+    // Makes `table` the current description table, or the kept table that
+    // says the same.
+    void publishParameterTable(std::unique_ptr<std::vector<vantor::ParameterInfo>> table);
     // ---- ChipWrapProcess.cpp
     void takeEvents(const EventList* in, int32_t frames);
     void carryEvents(const EventList* in);
@@ -343,7 +347,10 @@ private:
 
     vantor::Mutex mutex;
     std::unique_ptr<EventList> parameterMap;
-    std::vector<vantor::ParameterInfo> parameterTable;
+    // Every description table published (one per distinct set of
+    // descriptions, never written once published) and the current one.
+    std::vector<std::unique_ptr<std::vector<vantor::ParameterInfo>>> parameterTables;
+    std::atomic<vantor::ParameterInfo*> parameterTable{nullptr};
     std::map<uint64_t, vantor::EnginePluginSDK::ExtensionHeader*> nameTableRecords;
 
     std::vector<Event> outgoing;

@@ -1,6 +1,10 @@
 // The host parameter map (one event record per engine id with its current
-// value) and the parameter description table (one 64-byte record per engine
-// id), rebuilt at construction and at every activation.
+// value), rebuilt at construction and at every activation, and the parameter
+// description table (one 64-byte record per engine id). The engine host reads
+// the table without a lock, from the audio thread among others, so a table
+// once published is never written again: an activation whose descriptions
+// differ (another preset version) publishes a table of its own, and every
+// table stays until the object goes.
 #include <algorithm>
 #include <cstring>
 
@@ -18,6 +22,25 @@ constexpr uint32_t kWrapperIds = 256, kSyncIds = 384, kLayerIds = 512, kControll
 constexpr uint32_t kMappedSyncIds[] = {2, 3, 4, 5, 6, 11, 19};
 } // namespace
 
+namespace {
+
+bool sameText(const char* a, const char* b) {
+    if (!a || !b) return a == b;
+    return std::strcmp(a, b) == 0;
+}
+
+// Whether two descriptions say the same, field by field and text by text.
+bool sameDescription(const vantor::ParameterInfo& a, const vantor::ParameterInfo& b) {
+    return a.magic == b.magic && a.valueKind == b.valueKind && a.displayMode == b.displayMode &&
+           a.flags == b.flags && a.mathFlags == b.mathFlags && a.modFlags == b.modFlags &&
+           a.minValue == b.minValue && a.maxValue == b.maxValue &&
+           a.defaultValue == b.defaultValue && a.factor == b.factor && a.id == b.id &&
+           a.layerMask == b.layerMask && a.offset == b.offset && sameText(a.label, b.label) &&
+           sameText(a.list, b.list) && sameText(a.displayFormat, b.displayFormat);
+}
+
+} // namespace
+
 void ChipWrap::buildParameterMap() {
     EventList& map = *parameterMap;
     std::memset(&map, 0, sizeof map);
@@ -25,12 +48,13 @@ void ChipWrap::buildParameterMap() {
     for (uint32_t id = 0; id < kEngineIdCount; ++id) {
         map.events[id].kind = 176;
         map.events[id].id = static_cast<int32_t>(id);
-        parameterTable[id] = vantor::ParameterInfo();
     }
+    // The descriptions are made in a table of their own and published below.
+    auto table = std::make_unique<std::vector<vantor::ParameterInfo>>(kEngineIdCount);
     auto copyDescription = [&](const vantor::ParameterInfo& info, uint32_t id) {
         if (id >= kEngineIdCount) return;
-        parameterTable[id] = info;
-        parameterTable[id].id = static_cast<uint16_t>(id);
+        (*table)[id] = info;
+        (*table)[id].id = static_cast<uint16_t>(id);
     };
 
     // Controller parameters: descriptions at 768 + their own index.
@@ -75,11 +99,25 @@ void ChipWrap::buildParameterMap() {
             if (info.id != 0xFFFF && info.id < kEngineIdCount - kSlotIds)
                 copyDescription(info, kSlotIds + info.id);
     }
+    publishParameterTable(std::move(table));
+}
+
+void ChipWrap::publishParameterTable(std::unique_ptr<std::vector<vantor::ParameterInfo>> table) {
+    const auto same = [&](const std::vector<vantor::ParameterInfo>& kept) {
+        return std::equal(kept.begin(), kept.end(), table->begin(), table->end(), sameDescription);
+    };
+    for (const auto& kept : parameterTables)
+        if (same(*kept)) {
+            parameterTable.store(kept->data(), std::memory_order_release);
+            return;
+        }
+    parameterTables.push_back(std::move(table));
+    parameterTable.store(parameterTables.back()->data(), std::memory_order_release);
 }
 
 vantor::ParameterInfo* ChipWrap::getParameterInfo(uint32_t* count) {
     if (count) *count = kEngineIdCount;
-    return parameterTable.data();
+    return parameterTable.load(std::memory_order_acquire);
 }
 
 void ChipWrap::getParameterMap(EventList* destination) {

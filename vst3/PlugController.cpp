@@ -55,11 +55,6 @@ bool isFirstNoteChannel(int32 bus, int16 channel) {
     return bus == 0 && channel == 0;
 }
 
-// The event input bus takes notes on 16 channels.
-bool isNoteChannel(int32 bus, int16 channel) {
-    return bus == 0 && channel >= 0 && channel < 16;
-}
-
 } // namespace
 
 PlugController::PlugController() = default;
@@ -355,8 +350,13 @@ tresult PlugController::getNoteExpressionValueByString(int32 busIndex, int16 cha
     return kResultOk;
 }
 
-tresult PlugController::getPhysicalUIMapping(int32 busIndex, int16 channel, PhysicalUIMapList&) {
-    return isNoteChannel(busIndex, channel) ? kResultOk : kResultFalse;
+tresult PlugController::getPhysicalUIMapping(int32 busIndex, int16 channel,
+                                             PhysicalUIMapList& list) {
+    // Note expressions exist on the first channel only, and no physical
+    // control is mapped to them.
+    if (!isFirstNoteChannel(busIndex, channel)) return kResultFalse;
+    list.count = 0;
+    return kResultOk;
 }
 
 // ---- NKS entry points (the conversation itself is in nks/PlugControllerNKS) ------------

@@ -24,6 +24,10 @@ namespace {
 constexpr int32_t kSettingsHeaderSize = 176; // "VstW" wrapped state
 constexpr int32_t kBankHeaderSize = 160;     // "CcnK" bank state
 constexpr uint64_t kStartUpCallbackFlags = 112;
+// What the engine's state chunk may hold: engine ids below 1792, at most 64
+// records.
+constexpr uint32_t kEngineIdSpace = 1792;
+constexpr uint32_t kMaxEngineRecords = 64;
 constexpr const char* kHolderMessageId = "MorvaneHandle";
 constexpr const char* kHolderAttribute = "No";
 
@@ -67,8 +71,8 @@ int32_t engineBlockFor(int64_t maxBlock) {
 }
 
 // Zeroes `frames` frames of every output channel but the first `keep`
-// channels of bus 0 (those the engine wrote); a bus zeroed whole is flagged
-// silent.
+// channels of bus 0 (those the engine wrote). Each bus's silence flags then
+// name exactly the channels zeroed: a host may hand the same flags back.
 void silenceOutputs(ProcessData& data, int32 frames, int32 keep) {
     if (!data.outputs || frames <= 0) return;
     for (int32 b = 0; b < data.numOutputs; ++b) {
@@ -78,9 +82,10 @@ void silenceOutputs(ProcessData& data, int32 frames, int32 keep) {
         for (int32 ch = first; ch < bus.numChannels; ++ch)
             if (float* p = bus.channelBuffers32[ch])
                 std::memset(p, 0, sizeof(float) * static_cast<size_t>(frames));
-        if (first == 0)
-            bus.silenceFlags =
-                bus.numChannels >= 64 ? ~uint64(0) : (uint64(1) << bus.numChannels) - 1;
+        const auto below = [](int32 n) {
+            return n <= 0 ? uint64(0) : n >= 64 ? ~uint64(0) : (uint64(1) << n) - 1;
+        };
+        bus.silenceFlags = below(bus.numChannels) & ~below(first);
     }
 }
 
@@ -153,14 +158,45 @@ bool stateChunkLooksWhole(IBStream* stream, const ProcessorStateHeader& header) 
         return false;
     IBStreamer in(stream);
     const int64_t start = in.tell();
-    uint8_t opening[8];
-    if (start < 0 || !in.readRaw(opening, sizeof opening)) return false;
-    if (std::memcmp(opening, kEngineChunkTag, 4) != 0 ||
-        static_cast<uint32_t>(littleEndian32(opening + 4)) != kEngineChunkVersion)
+    if (start < 0) return false;
+    // Walked the way the engine reads it (EngineStateChunk.h): opening,
+    // settings, records, and nothing after them, all within `size` bytes.
+    int64_t left = size;
+    const auto take = [&](void* bytes, int64_t n) {
+        if (n > left || !in.readRaw(bytes, static_cast<int32>(n))) return false;
+        left -= n;
+        return true;
+    };
+    uint8_t word[8];
+    if (!take(word, 8) || std::memcmp(word, kEngineChunkTag, 4) != 0 ||
+        static_cast<uint32_t>(littleEndian32(word + 4)) != kEngineChunkVersion)
         return false;
-    // The last byte is there too (a stream of unknown size may end early).
-    uint8_t last = 0;
-    return in.seek(start + size - 1, IBStream::kIBSeekSet) && in.readRaw(&last, 1);
+    if (!take(word, 4)) return false;
+    const uint32_t settings = static_cast<uint32_t>(littleEndian32(word));
+    if (settings > kEngineIdSpace || int64_t(settings) * 8 > left) return false;
+    for (uint32_t i = 0; i < settings; ++i) {
+        if (!take(word, 8)) return false;
+        const uint32_t id = static_cast<uint32_t>(littleEndian32(word)) & 0xFFFF;
+        float value = 0.f;
+        std::memcpy(&value, word + 4, sizeof value);
+        if (id >= kEngineIdSpace || !std::isfinite(value)) return false;
+    }
+    if (!take(word, 4)) return false;
+    const uint32_t records = static_cast<uint32_t>(littleEndian32(word));
+    if (records > kMaxEngineRecords) return false;
+    for (uint32_t i = 0; i < records; ++i) {
+        uint8_t head[16];
+        if (!take(head, 16)) return false;
+        const int64_t n = static_cast<uint32_t>(littleEndian32(head + 4));
+        if (n > left) return false;
+        if (n > 0) {
+            // The last byte is there too (a stream of unknown size may end early).
+            uint8_t last = 0;
+            if (!in.seek(n - 1, IBStream::kIBSeekCur) || !in.readRaw(&last, 1)) return false;
+            left -= n;
+        }
+    }
+    return left == 0;
 }
 
 // ---- Life -------------------------------------------------------------------------------
@@ -254,13 +290,25 @@ tresult PlugProcessor::setBusArrangements(SpeakerArrangement* inputs, int32 numI
         ZEFAWrapper::log("setBusArrangements other", 1);
         return kResultFalse;
     }
-    const int32_t block = engineBlockFor(m_maxBlock);
-    if (bridge->setSettings(static_cast<uint64_t>(m_sampleRate), static_cast<uint64_t>(block),
-                            static_cast<uint64_t>(channels), static_cast<uint64_t>(channels)))
-        m_engineBlock = block;
+    // An engine running on a set-up it took gets the layout now, or the
+    // arrangement is refused; without such a set-up the next one that the
+    // engine takes hands the layout over before any block.
+    if (m_engineReady && !sendEngineSettings(channels)) return kResultFalse;
     const tresult r = AudioEffect::setBusArrangements(inputs, hasInputBus ? 1 : 0, outputs, 1);
     if (r == kResultOk) m_channels = channels;
     return r;
+}
+
+bool PlugProcessor::sendEngineSettings(int32 channels) {
+    ZEFAWrapper* bridge = m_holder->wrapper;
+    const int32_t block = engineBlockFor(m_maxBlock);
+    if (!bridge ||
+        !bridge->setSettings(static_cast<uint64_t>(m_sampleRate), static_cast<uint64_t>(block),
+                             static_cast<uint64_t>(channels), static_cast<uint64_t>(channels)))
+        return false;
+    m_engineBlock = block;
+    m_engineChannels = channels;
+    return true;
 }
 
 tresult PlugProcessor::setupProcessing(ProcessSetup& setup) {
@@ -280,6 +328,8 @@ tresult PlugProcessor::setupProcessing(ProcessSetup& setup) {
                         &latency))
         return kResultFalse;
     m_engineBlock = block;
+    // A layout arranged while the engine had no set-up it took.
+    if (m_engineChannels != m_channels && !sendEngineSettings(m_channels)) return kResultFalse;
     m_engineReady = true;
     return AudioEffect::setupProcessing(setup);
 }
@@ -589,6 +639,11 @@ tresult PlugProcessor::process(ProcessData& data) {
 
     ZEFAWrapper* bridge = m_holder->wrapper;
     if (!bridge || !m_engineReady) {
+        // Without a set-up the engine took nothing renders, but the host's
+        // parameter changes still reach the engine, to be heard after the
+        // next one; the block's events go.
+        if (bridge) gatherParameterChanges(data.inputParameterChanges, frames);
+        m_pending.clear();
         silenceOutputs(data, frames, 0);
         return kResultFalse;
     }

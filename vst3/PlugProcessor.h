@@ -40,9 +40,10 @@ struct ProcessorStateHeader {
 bool readProcessorStateHeader(Steinberg::IBStream* stream, ProcessorStateHeader& header);
 // The bytes after the header, -1 when the stream's size is unknown.
 int64_t availableChunkBytes(const ProcessorStateHeader& header);
-// Whether the chunk the stream stands at could be the engine's: its size at
-// least a chunk's opening, within the stream, all its bytes there, and it
-// opens with the engine's tag and version. Leaves the stream anywhere.
+// Whether the chunk the stream stands at could be the engine's: within the
+// stream, all its bytes there, and laid out whole as the engine reads it
+// (tag and version, settings of engine ids with finite values, records,
+// nothing after them). Leaves the stream anywhere.
 bool stateChunkLooksWhole(Steinberg::IBStream* stream, const ProcessorStateHeader& header);
 
 class PlugProcessor : public Steinberg::Vst::AudioEffect {
@@ -117,6 +118,9 @@ private:
     // Sorts the pending events by offset, keeping the order of equal ones.
     void sortPending();
     void clearEngineBlock();
+    // Rate, block and `channels` to the engine (opcode 33); false when it
+    // refuses.
+    bool sendEngineSettings(Steinberg::int32 channels);
     // Hands one host block of usable outputs to the engine in pieces of at
     // most m_engineBlock frames: each piece gets its events (offsets rebased),
     // its stretch of the buffers and the transport at its start.
@@ -132,6 +136,7 @@ private:
     bool m_engineReady = false;        // started, and its last set-up taken
     bool m_noteIdMode = true;
     Steinberg::int32 m_channels = 2; // of the arranged buses
+    Steinberg::int32 m_engineChannels = 2; // as the engine was last told them
 };
 
 } // namespace vantor

@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace vantor::EnginePluginSDK;
@@ -139,6 +141,56 @@ TEST(ChipWrap, ParameterMapAndDescriptionsCoverEveryEngineId) {
     EXPECT_EQ(table[0].magic, 2121u);
     EXPECT_EQ(table[1791].magic, 2121u);
     EXPECT_EQ(table[1791].id, 0xFFFF);
+}
+
+// The engine host reads the descriptions without a lock while the host
+// re-activates the object at other rates: the table it was handed stays
+// where it is, record for record, label for label.
+TEST(ChipWrap, ReActivationLeavesTheDescriptionTableAsItWasHandedOut) {
+    ChipWrap w(nullptr, "MD");
+    setProcessing(w, 48000.0, 512);
+    ASSERT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+    uint32_t count = 0;
+    vantor::ParameterInfo* table = nullptr;
+    dispatchEntry(w.getRecord(), PLUGIN_OP_GET_PARAMETER_INFO, &table, &count);
+    ASSERT_EQ(count, 1792u);
+    struct Seen {
+        float min, max;
+        const char* label;
+        std::string text;
+    };
+    std::vector<Seen> handed;
+    for (uint32_t id = 0; id < count; ++id)
+        handed.push_back({table[id].minValue, table[id].maxValue, table[id].label,
+                          table[id].label ? table[id].label : ""});
+    ASSERT_EQ(handed[768].text, "A:OP4 Level"); // a range of 0..127 that must not blink
+
+    std::atomic<bool> done{false};
+    std::atomic<int> changed{0};
+    std::thread reader([&] {
+        while (!done.load()) {
+            for (uint32_t id = 0; id < count; ++id) {
+                const vantor::ParameterInfo& r = table[id];
+                if (r.minValue != handed[id].min || r.maxValue != handed[id].max ||
+                    r.label != handed[id].label)
+                    changed.fetch_add(1);
+            }
+        }
+    });
+    for (double rate : {44100.0, 96000.0, 48000.0, 192000.0, 48000.0}) {
+        setProcessing(w, rate, 256);
+        EXPECT_EQ(dispatchEntry(w.getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(changed.load(), 0);
+    vantor::ParameterInfo* again = nullptr;
+    dispatchEntry(w.getRecord(), PLUGIN_OP_GET_PARAMETER_INFO, &again, &count);
+    EXPECT_EQ(again, table);
+    for (uint32_t id = 0; id < count; ++id) {
+        ASSERT_EQ(table[id].label, handed[id].label) << id;
+        ASSERT_EQ(table[id].label ? std::string(table[id].label) : "", handed[id].text) << id;
+    }
 }
 
 TEST(ChipWrap, OutputConfigMustMatchTheChannelCount) {

@@ -266,11 +266,14 @@ TEST_F(PlugControllerTest, DescribesEightNoteExpressions) {
     EXPECT_EQ(expressions->getNoteExpressionValueByString(0, 0, 0, u"loud", back), kResultFalse);
     auto physical = queryInterfaceOf<INoteExpressionPhysicalUIMapping>(p->controller());
     ASSERT_TRUE(physical);
-    PhysicalUIMapList maps{};
-    // Every channel of the note input: bus 0, channels 0-15.
-    for (int16 channel = 0; channel < 16; ++channel)
-        EXPECT_EQ(physical->getPhysicalUIMapping(0, channel, maps), kResultOk) << channel;
-    EXPECT_EQ(physical->getPhysicalUIMapping(0, 16, maps), kResultFalse);
+    // Where the note expressions are, and nothing mapped: the host's list
+    // says so.
+    PhysicalUIMap room[3] = {};
+    PhysicalUIMapList maps{3, room};
+    EXPECT_EQ(physical->getPhysicalUIMapping(0, 0, maps), kResultOk);
+    EXPECT_EQ(maps.count, 0u);
+    for (int16 channel = 1; channel <= 16; ++channel)
+        EXPECT_EQ(physical->getPhysicalUIMapping(0, channel, maps), kResultFalse) << channel;
     EXPECT_EQ(physical->getPhysicalUIMapping(0, -1, maps), kResultFalse);
     EXPECT_EQ(physical->getPhysicalUIMapping(1, 0, maps), kResultFalse);
 }

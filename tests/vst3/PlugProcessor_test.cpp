@@ -407,11 +407,16 @@ TEST_F(PlugProcessorTest, BypassWritesSilenceAndHoldsNotesForTheNextQuietBlock) 
     EXPECT_EQ(engine->delivered[0].frameOffset, 0);
     EXPECT_EQ(peak(quiet.samples[1]), 0.f);
 
-    // Off again: the engine renders.
+    EXPECT_EQ(quiet.buses[0].silenceFlags, 3u);
+
+    // Off again: the engine renders, and a host that hands the bypassed
+    // block's flags back finds them cleared.
     HandBlock off(256, 1, 2);
     off.changes.add(9000, 0, 0.0);
+    off.buses[0].silenceFlags = quiet.buses[0].silenceFlags;
     ASSERT_EQ(p->processor()->process(off.data), kResultOk);
     EXPECT_GT(peak(off.samples[0]), 0.1f);
+    EXPECT_EQ(off.buses[0].silenceFlags, 0u);
 }
 
 TEST_F(PlugProcessorTest, BlocksWithoutUsableOutputsConsumeTheirEvents) {
@@ -495,7 +500,8 @@ std::string bank(int32_t size, const std::string& chunk) {
 
 TEST_F(PlugProcessorTest, StateSavedByOneInstanceLoadsIntoAnother) {
     // Opened as the engine's chunks are: tag and version 1.
-    static const char saved[] = "MVST\x01\0\0\0engine state 1";
+    // An engine chunk: tag, version 1, no settings, no records.
+    static const char saved[] = "MVST\x01\0\0\0\0\0\0\0\0\0\0";
     engine->chunk = saved;
     engine->chunkSize = sizeof saved;
     auto first = makeInstance();
@@ -509,6 +515,7 @@ TEST_F(PlugProcessorTest, StateSavedByOneInstanceLoadsIntoAnother) {
     ASSERT_EQ(first->saveState(state), kResultOk);
     EXPECT_EQ(std::string(state.bytes().begin(), state.bytes().end()),
               le32(1) + le32(sizeof saved) + std::string(saved, sizeof saved));
+    static_assert(sizeof saved == 16);
 
     auto second = makeInstance();
     ASSERT_TRUE(second);
@@ -538,7 +545,8 @@ TEST_F(PlugProcessorTest, SavingWithoutAnEngineStateIsAFailure) {
 TEST_F(PlugProcessorTest, ReadsEveryStateLayoutAndRefusesLyingSizes) {
     auto p = makeInstance();
     ASSERT_TRUE(p);
-    const std::string chunk = std::string("MVST") + le32(1); // an engine chunk's opening
+    // The smallest engine chunk: tag, version, no settings, no records.
+    const std::string chunk = std::string("MVST") + le32(1) + le32(0) + le32(0);
     const struct {
         const char* what;
         std::string bytes;
@@ -546,21 +554,25 @@ TEST_F(PlugProcessorTest, ReadsEveryStateLayoutAndRefusesLyingSizes) {
         int32_t received; // chunk bytes the engine got, -1 none
         double bypass;    // the controller's switch after a load, -1 unchanged
     } cases[] = {
-        {"native", le32(1) + le32(8) + chunk, kResultOk, 8, 1.0},
-        {"native, bypass off", le32(0) + le32(8) + chunk, kResultOk, 8, 0.0},
-        {"negative bypass word is off", le32(-3) + le32(8) + chunk, kResultOk, 8, 0.0},
+        {"native", le32(1) + le32(16) + chunk, kResultOk, 16, 1.0},
+        {"native, bypass off", le32(0) + le32(16) + chunk, kResultOk, 16, 0.0},
+        {"negative bypass word is off", le32(-3) + le32(16) + chunk, kResultOk, 16, 0.0},
         {"negative size", le32(0) + le32(-8) + chunk, kResultFalse, -1, 0.0},
         {"size beyond the data", le32(0) + le32(0x7FFFFFF0) + chunk, kResultFalse, -1, 0.0},
-        {"truncated chunk", le32(0) + le32(9) + chunk, kResultFalse, -1, 0.0},
+        {"truncated chunk", le32(0) + le32(17) + chunk, kResultFalse, -1, 0.0},
         {"truncated header", le32(0) + "ab", kResultFalse, -1, -1},
         // The engine decides on the chunk; the controller refuses one that
         // cannot be the engine's.
         {"not an engine chunk", le32(1) + le32(8) + "abcdefgh", kResultOk, 8, -1},
         {"engine chunk of another version", le32(1) + le32(8) + "MVST" + le32(2), kResultOk, 8, -1},
         {"empty chunk", le32(0) + le32(0), kResultFalse, -1, 0.0},
-        {"wrapped, bypass on", wrapped(1, chunk), kResultOk, 8, 1.0},
-        {"wrapped, bypass off", wrapped(0, chunk), kResultOk, 8, 0.0},
-        {"bank", bank(8, chunk), kResultOk, 8, -1},
+        // A chunk cut short, its size word fitted to the cut: the engine
+        // would refuse it (the stand-in here takes it), so the switch stays.
+        {"chunk cut inside its records", le32(1) + le32(12) + chunk.substr(0, 12), kResultOk, 12,
+         -1},
+        {"wrapped, bypass on", wrapped(1, chunk), kResultOk, 16, 1.0},
+        {"wrapped, bypass off", wrapped(0, chunk), kResultOk, 16, 0.0},
+        {"bank", bank(16, chunk), kResultOk, 16, -1},
         {"bank, size beyond the data", bank(1 << 30, chunk), kResultFalse, -1, -1},
         {"bank, negative size", bank(-1, chunk), kResultFalse, -1, -1},
         // 176 bytes exactly: never a wrapped header; here a bank of 16 bytes.
