@@ -195,6 +195,21 @@ TEST_F(EngineHostSetups, EverySequenceOfSetUpsKeepsTheSoundTheHostSees) {
     }
 }
 
+// An arrangement answered OK after a set-up the engine refused is in force
+// once a set-up succeeds: both channels are written.
+TEST_F(EngineHostSetups, AnArrangementAfterARefusedSetUpReachesTheEngine) {
+    auto p = makeInstance(48000, 512);
+    ASSERT_TRUE(p);
+    Session s(*p);
+    s.activate(false);
+    ASSERT_EQ(s.arrange(1), kResultOk);
+    EXPECT_NE(s.setup(500000.0, 512), kResultOk);
+    ASSERT_EQ(s.arrange(2), kResultOk);
+    ASSERT_EQ(s.setup(48000.0, 512), kResultOk);
+    s.activate(true);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(s.run(512, Session::kNone).size(), 1024u);
+}
+
 // A state cut short, its size word fitted to the cut, is refused alike by
 // the processor (the engine) and by the controller (the bypass switch).
 TEST_F(EngineHostSetups, ControllerAndProcessorRefuseTheSameCutState) {
