@@ -680,7 +680,8 @@ tresult PlugProcessor::getState(IBStream* state) {
     IBStreamer out(state);
     ZEFAWrapper* bridge = m_holder->wrapper;
     const void* chunk = nullptr;
-    const int32_t size = bridge ? bridge->getChunk(chunk) : 0;
+    std::shared_ptr<const void> keep;
+    const int32_t size = bridge ? bridge->getChunk(chunk, keep) : 0;
     if (!out.writeInt32(m_holder->bypass.load(std::memory_order_relaxed) ? 1 : 0) ||
         !out.writeInt32(size > 0 && chunk ? size : 0))
         return kResultFalse;
