@@ -4,6 +4,7 @@
 // notes it held, and a note-off that comes after more events than one engine
 // list holds still ends its note.
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "support/PlugTestSupport.h"
@@ -74,40 +75,53 @@ TEST_F(HostMIDI, APedalLiftedAndPressedAgainWithinABlockReleasesTheNotes) {
 }
 
 // A note-off after 2,100 polyphonic-pressure events (on keys not held) in
-// one 4096-frame block: the note fades as without them.
-TEST_F(HostMIDI, ANoteOffAfterMoreEventsThanOneListHoldsEndsItsNote) {
+// one 4096-frame block, or as the 2,048th event of a block that also writes
+// a parameter: the note fades as without the crowd.
+TEST_F(HostMIDI, ANoteOffAfterAFullEventListEndsItsNote) {
     constexpr int32 kBlock = 4096;
-    std::vector<float> out[3];
-    enum Case { kCrowded, kAlone, kNeverOff };
-    for (int c : {kCrowded, kAlone, kNeverOff}) {
+    const struct {
+        const char* name;
+        int32 crowd;    // events before the note-off
+        bool noteOff;
+    } cases[] = {{"alone", 0, true}, {"never off", 0, false}, {"after 2100", 2100, true},
+                 {"2048th", 2047, true}};
+    std::vector<float> out[4];
+    for (size_t c = 0; c < 4; ++c) {
         auto p = makeInstance(kRate, kBlock);
         ASSERT_TRUE(p);
+        // A parameter written with the value it has.
+        const ParamValue value = p->controller()->getParamNormalized(0);
         for (int b = 0; b < 4; ++b) {
             HostEventList events;
             events.refAdd();
+            HostParameterChanges changes;
+            changes.refAdd();
             if (b == 0) events.addNoteOn(0, 69, 0.9f);
-            if (b == 2 && c == kCrowded)
-                for (int32 i = 0; i < 2100; ++i) {
+            if (b == 2) {
+                changes.add(0, 0, value);
+                for (int32 i = 0; i < cases[c].crowd; ++i) {
                     Event e{};
                     e.type = Event::kPolyPressureEvent;
                     e.sampleOffset = i / 3;
                     e.polyPressure = {1, int16(i % 128), 0.5f, -1};
                     events.addEvent(e);
                 }
-            if (b == 2 && c != kNeverOff) events.addNoteOff(1000, 69);
-            ASSERT_EQ(p->process(kBlock, &events), kResultOk);
+                if (cases[c].noteOff) events.addNoteOff(1000, 69);
+            }
+            ASSERT_EQ(p->process(kBlock, &events, &changes), kResultOk);
             out[c].insert(out[c].end(), p->output(0).begin(), p->output(0).begin() + kBlock);
         }
     }
     const size_t off = 2 * kBlock + 1000;
-    ASSERT_GT(levelDb(out[kNeverOff], off - 4800, 4800), -40.0) << "the note should sound";
-    for (double seconds : {0.01, 0.02, 0.05}) {
-        const size_t at = off + size_t(seconds * kRate);
-        SCOPED_TRACE(seconds);
-        const double crowded = levelDb(out[kCrowded], at, 480);
-        EXPECT_NEAR(crowded, levelDb(out[kAlone], at, 480), 1.0);
-        EXPECT_LT(crowded, levelDb(out[kNeverOff], at, 480) - 20.0);
-    }
+    ASSERT_GT(levelDb(out[1], off - 4800, 4800), -40.0) << "the note should sound";
+    for (size_t c : {2, 3})
+        for (double seconds : {0.01, 0.02, 0.05}) {
+            const size_t at = off + size_t(seconds * kRate);
+            SCOPED_TRACE(std::string(cases[c].name) + " " + std::to_string(seconds));
+            const double crowded = levelDb(out[c], at, 480);
+            EXPECT_NEAR(crowded, levelDb(out[0], at, 480), 1.0);
+            EXPECT_LT(crowded, levelDb(out[1], at, 480) - 20.0);
+        }
 }
 
 } // namespace
