@@ -322,6 +322,14 @@ int32_t MorvaneEngine::process(float** outputs, const MIDIEvents* events, int32_
         in->count += n;
         carried->count = 0;
     }
+    if (events && in->count + events->count > kEventCapacity) {
+        // Too little room left for the block's own events: what is in front
+        // of them goes to the engine first, without frames.
+        out->count = 0;
+        driver.process(channelPointers.data(), 0, in.get(), out.get(), nullptr);
+        takeEngineOutput(*out);
+        in->count = 0;
+    }
     if (events) appendToEngineList(events->events, events->count, frames, *in);
 
     out->count = 0;
@@ -423,25 +431,19 @@ int32_t MorvaneEngine::getChunk(const void** chunk, int32_t* size) {
     }
     SavedChunk& saved = savedChunkOfThisThread();
     saved.bytes = state.write();
-    saved.lastSave = ++saveCount;
     *chunk = saved.bytes.data();
     *size = static_cast<int32_t>(saved.bytes.size());
     return kStatusOk;
 }
 
 MorvaneEngine::SavedChunk& MorvaneEngine::savedChunkOfThisThread() {
-    const std::thread::id self = std::this_thread::get_id();
+    // Made on a thread's first save and released when the thread ends.
+    thread_local const std::shared_ptr<const void> token = std::make_shared<char>(0);
+    std::erase_if(savedChunks, [](const SavedChunk& s) { return s.thread.expired(); });
     for (SavedChunk& s : savedChunks)
-        if (s.thread == self) return s;
-    if (savedChunks.size() < kMaxSavedChunks) {
-        savedChunks.push_back({self, 0, {}});
-        return savedChunks.back();
-    }
-    SavedChunk& oldest = *std::min_element(
-        savedChunks.begin(), savedChunks.end(),
-        [](const SavedChunk& a, const SavedChunk& b) { return a.lastSave < b.lastSave; });
-    oldest.thread = self;
-    return oldest;
+        if (s.token == token.get()) return s;
+    savedChunks.push_back({token, token.get(), {}});
+    return savedChunks.back();
 }
 
 int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {

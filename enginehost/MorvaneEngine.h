@@ -15,7 +15,7 @@
 // - state (18, 19) is the chunk of EngineStateChunk.h: every engine id that
 //   holds a setting and every extension record the engine keeps; the bytes a
 //   save hands out stay valid until the same thread saves this engine again
-//   (or the engine ends), whatever other threads save meanwhile;
+//   (or the thread or the engine ends), whatever other threads save meanwhile;
 // - the rest: rate and block (11, 33), latency (13, 38), the keyboard export
 //   (39), host callbacks (30/0x10007, 32, 34), product and engine information
 //   (30/0x10000, 0x10003), file import (40).
@@ -190,18 +190,17 @@ private:
 
     // State saves (18) hand out a pointer to bytes the caller copies after
     // the lock is released: each thread that saves gets its own copy, kept
-    // until that thread's next save, so overlapping saves never free what
-    // another is still copying. The copies of the threads that saved least
-    // recently go first beyond kMaxSavedChunks. Under the engine's lock.
+    // until that thread's next save (or its end), so overlapping saves never
+    // free what another is still copying, however many threads save. A
+    // thread is known by a token that lives as long as the thread; the
+    // copies of ended threads go at the next save. Under the engine's lock.
     struct SavedChunk {
-        std::thread::id thread;
-        uint64_t lastSave = 0;
+        std::weak_ptr<const void> thread;
+        const void* token = nullptr; // the thread's token, compared only
         std::vector<uint8_t> bytes;
     };
-    static constexpr size_t kMaxSavedChunks = 8;
     std::vector<SavedChunk> savedChunks;
-    uint64_t saveCount = 0;
-    // The calling thread's copy (its thread's, or the least recent one's).
+    // The calling thread's copy; drops the copies of threads that ended.
     SavedChunk& savedChunkOfThisThread();
     std::unique_ptr<vantor::Zefa::ExportKB> exportKB;
 

@@ -5,10 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
+#include <random>
 
 #include "vantor/PlatformTools.h"
 #include "vantor/PlatformToolsFiles.h"
@@ -34,17 +37,22 @@ std::string extensionOf(const std::string& path) {
     return lowercase(getFileExtension(path));
 }
 
-// The one temporary file a signal may have to remove, and the handlers it replaced.
+// The one temporary file a signal may have to remove, and the handlers it
+// replaced. A signal the process was started with ignored (SIGHUP under
+// nohup, say) is left ignored.
 char pendingTemporary[4096];
 volatile sig_atomic_t temporaryArmed = 0;
 constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 constexpr size_t kStopSignalCount = sizeof kStopSignals / sizeof kStopSignals[0];
 struct sigaction previousActions[kStopSignalCount];
+bool replaced[kStopSignalCount];
 
 void removeTemporaryAndStop(int sig) {
     if (temporaryArmed) ::unlink(pendingTemporary);
     temporaryArmed = 0;
-    ::signal(sig, SIG_DFL);
+    // The action the signal had before takes it, once this handler returns.
+    for (size_t i = 0; i < kStopSignalCount; ++i)
+        if (kStopSignals[i] == sig) ::sigaction(sig, &previousActions[i], nullptr);
     ::raise(sig);
 }
 
@@ -54,12 +62,41 @@ void armSignals(const std::string& path) {
     struct sigaction action = {};
     action.sa_handler = removeTemporaryAndStop;
     sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < kStopSignalCount; ++i) ::sigaction(kStopSignals[i], &action, &previousActions[i]);
+    for (size_t i = 0; i < kStopSignalCount; ++i) {
+        replaced[i] = false;
+        if (::sigaction(kStopSignals[i], nullptr, &previousActions[i]) != 0 ||
+            previousActions[i].sa_handler == SIG_IGN)
+            continue;
+        replaced[i] = ::sigaction(kStopSignals[i], &action, nullptr) == 0;
+    }
 }
 
 void disarmSignals() {
     temporaryArmed = 0;
-    for (size_t i = 0; i < kStopSignalCount; ++i) ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
+    for (size_t i = 0; i < kStopSignalCount; ++i)
+        if (replaced[i]) ::sigaction(kStopSignals[i], &previousActions[i], nullptr);
+    std::fill(std::begin(replaced), std::end(replaced), false);
+}
+
+// Creates a file named `pattern` with its last six characters (XXXXXX)
+// replaced, as mkstemp does, but with the permissions a newly created file
+// gets (0666 less the umask, applied by the kernel). -1 with errno set.
+int createUniqueFile(std::string& pattern) {
+    static constexpr char kLetters[] =
+        "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    if (pattern.size() < 6) {
+        errno = EINVAL;
+        return -1;
+    }
+    const size_t at = pattern.size() - 6;
+    std::random_device device;
+    std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        for (size_t i = at; i < pattern.size(); ++i) pattern[i] = kLetters[pick(device)];
+        const int fd = ::open(pattern.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
 }
 
 } // namespace
@@ -120,15 +157,11 @@ bool WavOutput::open(const std::string& path, std::string& error) {
     const std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string pattern = folder + "." + name + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
+    const int fd = createUniqueFile(pattern);
     if (fd < 0) {
         error = std::strerror(errno);
         return false;
     }
-    // The finished file gets the permissions a newly created file would.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     target = path;
     temporary = pattern;

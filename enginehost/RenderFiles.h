@@ -28,9 +28,11 @@ std::string patchProblem(const std::string& path);
 extern const char* const kPatchKinds;
 extern const char* const kMediaKinds;
 
-// The WAV being written: a temporary file beside the target, removed unless
-// committed, also when the process is stopped by SIGINT, SIGTERM, SIGHUP or
-// SIGPIPE while it exists.
+// The WAV being written: a temporary file beside the target, made with the
+// permissions of a new file (0666 less the umask), removed unless committed,
+// also when the process is stopped by SIGINT, SIGTERM, SIGHUP or SIGPIPE
+// while it exists. A signal ignored when the temporary is made (SIGHUP under
+// nohup) stays ignored.
 class WavOutput {
 public:
     WavOutput() = default;

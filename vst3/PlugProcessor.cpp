@@ -50,6 +50,16 @@ int32_t littleEndian32(const uint8_t* p) {
                                 uint32_t(p[0]));
 }
 
+// The controller's MIDI pseudo-parameters: control changes, program
+// change, pitch bend and channel pressure of every channel, and the first
+// channel's pitch bend and pressure.
+bool isMIDIControllerId(ParamID id) {
+    return (id >= kControlChangeFirst && id <= kControlChangeLast) ||
+           (id & ~15u) == kProgramChangeBase || (id & ~15u) == kPitchBendBase ||
+           (id & ~15u) == kChannelPressureBase || id == kFirstChannelPitchBendId ||
+           id == kFirstChannelPressureId;
+}
+
 double clamp01(double v) {
     return v < 0.0 ? 0.0 : (v > 1.0 ? 1.0 : v);
 }
@@ -418,11 +428,13 @@ void PlugProcessor::advanceSyncInfo(SyncInfo& s, int32 frames) {
     if (s.ppqPosition >= s.barStartPpq + quartersPerBar)
         s.barStartPpq += std::floor((s.ppqPosition - s.barStartPpq) / quartersPerBar) * quartersPerBar;
     if (s.samplesToNextClock != 0xFFFFFF) {
-        // 24 clocks to the quarter note.
+        // 24 clocks to the quarter note. At a tempo slow enough that a clock
+        // lies further off than the field can count (below about 6e-5 bpm
+        // at 44.1 kHz), the next one is at the field's largest count.
         const double period = s.sampleRate * 60.0 / (s.tempo * 24.0);
-        double left = s.samplesToNextClock - frames;
+        double left = static_cast<double>(s.samplesToNextClock) - frames;
         if (left < 0) left = period > 0 ? std::fmod(left, period) + period : 0;
-        s.samplesToNextClock = static_cast<int32_t>(left);
+        s.samplesToNextClock = static_cast<int32_t>(std::min(left, double(INT32_MAX)));
     }
 }
 
@@ -455,6 +467,29 @@ void PlugProcessor::appendNote(bool on, int16 channel, int16 pitch, float veloci
     }
 }
 
+void PlugProcessor::appendControllerPoint(ParamID id, double value, int32_t offset) {
+    const double v = clamp01(value);
+    const int32_t bend = PDowngradeToMIDI14(2.0 * v - 1.0);
+    if (id >= kControlChangeFirst && id <= kControlChangeLast) {
+        const uint32 n = id - kControlChangeFirst;
+        appendMIDIBytes(static_cast<uint8_t>(0xB0 + n / 128), static_cast<int32_t>(n % 128),
+                        PDowngradeToMIDI7(v), offset);
+    } else if ((id & ~15u) == kProgramChangeBase) {
+        appendMIDIBytes(static_cast<uint8_t>(0xC0 + (id - kProgramChangeBase)), PDowngradeToMIDI7(v),
+                        0, offset);
+    } else if ((id & ~15u) == kPitchBendBase) {
+        appendMIDIBytes(static_cast<uint8_t>(0xE0 + (id - kPitchBendBase)), bend & 0x7F, bend >> 7,
+                        offset);
+    } else if ((id & ~15u) == kChannelPressureBase) {
+        appendMIDIBytes(static_cast<uint8_t>(0xD0 + (id - kChannelPressureBase)),
+                        PDowngradeToMIDI7(v), 0, offset);
+    } else if (id == kFirstChannelPitchBendId) {
+        appendMIDIBytes(0xE0, bend & 0x7F, bend >> 7, offset);
+    } else if (id == kFirstChannelPressureId) {
+        appendMIDIBytes(0xD0, PDowngradeToMIDI7(v), 0, offset);
+    }
+}
+
 void PlugProcessor::gatherParameterChanges(IParameterChanges* changes, int32_t frames) {
     if (!changes) return;
     ZEFAWrapper* bridge = m_holder->wrapper;
@@ -462,32 +497,21 @@ void PlugProcessor::gatherParameterChanges(IParameterChanges* changes, int32_t f
     for (int32 i = 0; i < count; ++i) {
         IParamValueQueue* queue = changes->getParameterData(i);
         if (!queue) continue;
+        const ParamID id = queue->getParameterId();
+        const int32 points = queue->getPointCount();
         int32 offset = 0;
         ParamValue value = 0.0;
-        const int32 points = queue->getPointCount();
+        // A MIDI controller's every point is a message of its own, at its
+        // offset (a pedal lifted and pressed again within the block is two).
+        if (isMIDIControllerId(id)) {
+            for (int32 p = 0; p < points; ++p)
+                if (queue->getPoint(p, offset, value) == kResultOk)
+                    appendControllerPoint(id, value, blockOffset(offset, frames));
+            continue;
+        }
+        // Any other parameter takes its last point.
         if (points <= 0 || queue->getPoint(points - 1, offset, value) != kResultOk) continue;
-        const ParamID id = queue->getParameterId();
-        const int32_t at = blockOffset(offset, frames);
-        const double v = clamp01(value);
-        const int32_t bend = PDowngradeToMIDI14(2.0 * v - 1.0);
-        if (id >= kControlChangeFirst && id <= kControlChangeLast) {
-            const uint32 n = id - kControlChangeFirst;
-            appendMIDIBytes(static_cast<uint8_t>(0xB0 + n / 128), static_cast<int32_t>(n % 128),
-                            PDowngradeToMIDI7(v), at);
-        } else if ((id & ~15u) == kProgramChangeBase) {
-            appendMIDIBytes(static_cast<uint8_t>(0xC0 + (id - kProgramChangeBase)),
-                            PDowngradeToMIDI7(v), 0, at);
-        } else if ((id & ~15u) == kPitchBendBase) {
-            appendMIDIBytes(static_cast<uint8_t>(0xE0 + (id - kPitchBendBase)), bend & 0x7F,
-                            bend >> 7, at);
-        } else if ((id & ~15u) == kChannelPressureBase) {
-            appendMIDIBytes(static_cast<uint8_t>(0xD0 + (id - kChannelPressureBase)),
-                            PDowngradeToMIDI7(v), 0, at);
-        } else if (id == kFirstChannelPitchBendId) {
-            appendMIDIBytes(0xE0, bend & 0x7F, bend >> 7, at);
-        } else if (id == kFirstChannelPressureId) {
-            appendMIDIBytes(0xD0, PDowngradeToMIDI7(v), 0, at);
-        } else if (id == kBypassId) {
+        if (id == kBypassId) {
             m_holder->bypass.store(value > 0.5, std::memory_order_relaxed);
         } else if (static_cast<int32_t>(id) ==
                    m_holder->editedParameter.load(std::memory_order_relaxed)) {
@@ -585,46 +609,55 @@ void PlugProcessor::processInPieces(ProcessData& data, int32_t frames, bool with
     float* pieceInputs[2] = {};
     const int32 channels = std::min<int32>(m_channels, 2);
     const int32_t piece = m_engineBlock > 0 ? m_engineBlock : 1;
+    const size_t pending = m_pending.size();
+    const auto offsetAt = [this](size_t i) { return m_pending[i].frameOffset; };
 
     ZefaEngineProcessEx record{};
     record.version = ZefaEngineProcessEx::kVersionEx;
     record.events = m_events.get();
-    record.outputs = pieceOutputs;
     record.inputs = inputs ? pieceInputs : nullptr;
-    record.syncInfo = sync;
     size_t next = 0; // the first pending event not handed over
-    bool dropped = false;
-    for (int32_t start = 0; start < frames; start += piece) {
-        const int32_t n = std::min(piece, frames - start);
-        // Events up to the piece's end (the last piece takes the rest: host
-        // offsets were brought into the block), at offsets in the piece.
-        const bool last = start + n >= frames;
-        for (; next < m_pending.size() && (last || m_pending[next].frameOffset < start + n); ++next) {
-            if (m_events->count >= kEventListCapacity) {
-                dropped = true;
-                continue;
-            }
+    for (int32_t start = 0; start < frames || next < pending;) {
+        int32_t n = std::min(piece, frames - start);
+        // The piece's events: those before its end (the last piece takes the
+        // rest, host offsets having been brought into the block), after any
+        // the list still holds from a bypassed block. A piece whose events do
+        // not fit the list ends where the first event that does not fit
+        // starts; when more than fit share the piece's first frame, a full
+        // list goes alone, without frames.
+        const size_t room = kEventListCapacity - m_events->count;
+        size_t end = next;
+        while (end < pending && (start + n >= frames || offsetAt(end) < start + n)) ++end;
+        if (end - next > room) {
+            const int32_t cut = offsetAt(next + room);
+            n = std::max(cut - start, 0);
+            end = next + room;
+            while (n > 0 && end > next && offsetAt(end - 1) >= cut) --end;
+        }
+        for (; next < end; ++next) {
             HDMIDIEvent e = m_pending[next];
-            e.frameOffset = std::max(e.frameOffset - start, 0);
+            e.frameOffset = n > 0 ? std::max(e.frameOffset - start, 0) : 0;
             m_events->events[m_events->count++] = e;
         }
         for (int32 ch = 0; ch < channels; ++ch) {
             pieceOutputs[ch] = outputs[ch] + start;
             if (inputs) pieceInputs[ch] = inputs[ch] + start;
         }
-        if (sync && data.processContext) {
+        record.outputs = n > 0 ? pieceOutputs : nullptr;
+        record.syncInfo = n > 0 ? sync : nullptr;
+        if (n > 0 && sync && data.processContext) {
             fillSyncInfo(*data.processContext, *sync);
             advanceSyncInfo(*sync, start);
             sync->prepare(static_cast<int16_t>(n), data.processContext->sampleRate, nullptr, nullptr,
                           true);
         }
         record.frames = n;
-        if (!bridge.process(&record))
+        if (!bridge.process(&record) && n > 0)
             for (int32 ch = 0; ch < channels; ++ch)
                 std::memset(pieceOutputs[ch], 0, sizeof(float) * static_cast<size_t>(n));
         clearEngineBlock();
+        start += n;
     }
-    if (dropped) ZEFAWrapper::log("Too many events!", 2);
     m_pending.clear();
 }
 
@@ -675,20 +708,22 @@ tresult PlugProcessor::process(ProcessData& data) {
     }
 
     // 8. Bypassed, empty, or nowhere to write: silence, and the events wait
-    // at the block's start for a block without new input events.
+    // at the block's start for a block without new input events; a list that
+    // fills up goes to the engine at once, without frames.
     silenceOutputs(data, frames, 0);
-    if (m_pending.size() > static_cast<size_t>(kMaxEvents)) ZEFAWrapper::log("Too many events!", 2);
+    ZefaEngineProcessEx record{};
+    record.version = ZefaEngineProcessEx::kVersionEx;
+    record.events = m_events.get();
     for (const HDMIDIEvent& e : m_pending) {
-        if (m_events->count >= kEventListCapacity) break;
-        m_events->events[m_events->count++] = e;
+        if (m_events->count >= kEventListCapacity) {
+            bridge->process(&record);
+            clearEngineBlock();
+        }
+        m_events->events[m_events->count] = e;
+        m_events->events[m_events->count++].frameOffset = 0;
     }
     m_pending.clear();
-    const uint32_t held = m_events->count % kEventListCapacity;
-    for (uint32_t i = 0; i < held; ++i) m_events->events[i].frameOffset = 0;
     if (noInputEvent) {
-        ZefaEngineProcessEx record{};
-        record.version = ZefaEngineProcessEx::kVersionEx;
-        record.events = m_events.get();
         bridge->process(&record);
         clearEngineBlock();
     }
@@ -735,7 +770,8 @@ tresult PlugProcessor::getState(IBStream* state) {
     IBStreamer out(state);
     ZEFAWrapper* bridge = m_holder->wrapper;
     const void* chunk = nullptr;
-    const int32_t size = bridge ? bridge->getChunk(chunk) : 0;
+    std::shared_ptr<const void> keep;
+    const int32_t size = bridge ? bridge->getChunk(chunk, keep) : 0;
     if (!out.writeInt32(m_holder->bypass.load(std::memory_order_relaxed) ? 1 : 0) ||
         !out.writeInt32(size > 0 && chunk ? size : 0))
         return kResultFalse;

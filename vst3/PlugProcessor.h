@@ -3,8 +3,8 @@
 // reaches through the holder registry), turns the host's parameter changes
 // and note events of each block into the engine's event list in frame order,
 // calls the engine with the host's output buffers (once per block, or per
-// piece of at most kEngineMaxBlock frames of a longer block), and saves and
-// restores the engine's state chunk.
+// piece of at most kEngineMaxBlock frames and at most one event list's worth
+// of events), and saves and restores the engine's state chunk.
 //
 // Event records for the engine: note-ons and note-offs with a note id travel
 // as note kinds (912, 1152) unless the host is "Reason", everything else as
@@ -108,7 +108,11 @@ public:
     bool noteIdMode() const { return m_noteIdMode; }
 
 private:
+    // Every point of a MIDI pseudo-parameter's queue becomes MIDI bytes at
+    // its offset; any other parameter takes its queue's last point.
     void gatherParameterChanges(Steinberg::Vst::IParameterChanges* changes, int32_t frames);
+    // The MIDI bytes of one point of a MIDI pseudo-parameter.
+    void appendControllerPoint(Steinberg::Vst::ParamID id, double value, int32_t offset);
     void gatherInputEvents(Steinberg::Vst::IEventList* events, int32_t frames, bool& noInputEvent);
     void appendMIDIBytes(uint8_t status, int32_t data1, int32_t data2, int32_t offset);
     // A note-on (`on`) or note-off: an engine note event carrying the host's
@@ -122,8 +126,11 @@ private:
     // refuses.
     bool sendEngineSettings(Steinberg::int32 channels);
     // Hands one host block of usable outputs to the engine in pieces of at
-    // most m_engineBlock frames: each piece gets its events (offsets rebased),
-    // its stretch of the buffers and the transport at its start.
+    // most m_engineBlock frames and at most kEventListCapacity events (a
+    // piece is cut short before the event that does not fit; events beyond
+    // a list's worth on one frame go in calls without frames): each piece
+    // gets its events (offsets rebased), its stretch of the buffers and the
+    // transport at its start. No event is dropped.
     void processInPieces(Steinberg::Vst::ProcessData& data, int32_t frames, bool withInputs);
 
     std::shared_ptr<ZEFAWrapperHolder> m_holder;

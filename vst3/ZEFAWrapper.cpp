@@ -64,8 +64,6 @@ ZEFAWrapper::~ZEFAWrapper() {
     m_destroying.store(true);
     freeLists();
     destroyEngine();
-    m_chunk.reset();
-    m_chunkSize = 0;
 }
 
 void ZEFAWrapper::freeLists() {

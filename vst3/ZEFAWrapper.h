@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -108,8 +109,11 @@ public:
 
     // ---- State -----------------------------------------------------------------------
     // The state chunk and its size: the cached copy when one exists, else the
-    // engine's own block (18). 0 on failure.
-    int32_t getChunk(const void*& chunk);
+    // engine's own block (18). 0 on failure. `keep` holds the cached copy
+    // for as long as the caller keeps it, whatever other threads load or
+    // cache meanwhile; the engine's block stays valid until this thread
+    // saves the engine again.
+    int32_t getChunk(const void*& chunk, std::shared_ptr<const void>& keep);
     // Replaces the cached copy with a fresh one from the engine; its size.
     int32_t getChunkSizeAndCache();
     // Hands the engine a chunk (19) and re-reads every parameter; raw status.
@@ -219,8 +223,13 @@ private:
     bool m_ready = false;
     uint16_t m_formatCode;
     uint16_t m_interfaceVersion;
-    std::unique_ptr<uint8_t[]> m_chunk;
-    int32_t m_chunkSize = 0;
+    // The cached state chunk: replaced whole under m_chunkLock (host threads
+    // only), and handed out shared so that a reader's copy outlives it.
+    std::mutex m_chunkLock;
+    std::shared_ptr<const std::vector<uint8_t>> m_chunk;
+    // Moved on before and after each load: a copy read across a load is
+    // not kept.
+    uint64_t m_chunkLoads = 0;
     std::atomic<bool> m_destroying{false};
 };
 

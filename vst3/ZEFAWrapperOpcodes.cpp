@@ -205,12 +205,17 @@ bool ZEFAWrapper::getParameterName(uint32_t id, uint32_t id2, uint32_t id3, char
 
 // ---- State ----------------------------------------------------------------------------
 
-int32_t ZEFAWrapper::getChunk(const void*& chunk) {
+int32_t ZEFAWrapper::getChunk(const void*& chunk, std::shared_ptr<const void>& keep) {
     chunk = nullptr;
+    keep.reset();
     if (!hasEngine()) return 0;
-    if (m_chunk) {
-        chunk = m_chunk.get();
-        return m_chunkSize;
+    {
+        std::lock_guard<std::mutex> guard(m_chunkLock);
+        if (m_chunk) {
+            keep = m_chunk;
+            chunk = m_chunk->data();
+            return static_cast<int32_t>(m_chunk->size());
+        }
     }
     const void* engineChunk = nullptr;
     int32_t size = 0;
@@ -221,25 +226,37 @@ int32_t ZEFAWrapper::getChunk(const void*& chunk) {
 }
 
 int32_t ZEFAWrapper::getChunkSizeAndCache() {
-    m_chunk.reset();
-    m_chunkSize = 0;
+    uint64_t loads = 0;
+    {
+        std::lock_guard<std::mutex> guard(m_chunkLock);
+        m_chunk.reset();
+        loads = m_chunkLoads;
+    }
     const void* chunk = nullptr;
-    const int32_t size = getChunk(chunk);
+    std::shared_ptr<const void> keep;
+    const int32_t size = getChunk(chunk, keep);
     if (size <= 0) return 0;
-    m_chunk.reset(new uint8_t[static_cast<size_t>(size)]);
-    std::memcpy(m_chunk.get(), chunk, static_cast<size_t>(size));
-    m_chunkSize = size;
+    const auto* bytes = static_cast<const uint8_t*>(chunk);
+    auto copy = std::make_shared<const std::vector<uint8_t>>(bytes, bytes + size);
+    std::lock_guard<std::mutex> guard(m_chunkLock);
+    if (loads == m_chunkLoads) m_chunk = std::move(copy);
     return size;
 }
 
 int32_t ZEFAWrapper::setChunk(const void* bytes, size_t length) {
     if (!hasEngine()) return -1;
     if (!bytes || length > static_cast<size_t>(INT32_MAX)) return -1;
-    // The engine's state is about to change: a copy taken before is stale.
-    m_chunk.reset();
-    m_chunkSize = 0;
+    // The engine's state is about to change: a copy taken before is stale,
+    // and so is one read while it changes.
+    const auto dropCopy = [this] {
+        std::lock_guard<std::mutex> guard(m_chunkLock);
+        m_chunk.reset();
+        ++m_chunkLoads;
+    };
+    dropCopy();
     const int32_t status =
         send(kOpSetChunk, const_cast<void*>(bytes), nullptr, nullptr, static_cast<int32_t>(length));
+    dropCopy();
     cacheAutomationParams();
     return status;
 }

@@ -45,7 +45,8 @@ TEST_F(EngineHostTest, ParameterWritesAndBlocksAllocateNothing) {
 TEST_F(EngineHostTest, BlocksGoOnWhileAStateLoads) {
     ASSERT_GT(bridge.getChunkSizeAndCache(), 0);
     const void* chunk = nullptr;
-    const int32_t size = bridge.getChunk(chunk);
+    std::shared_ptr<const void> keep;
+    const int32_t size = bridge.getChunk(chunk, keep);
     const std::vector<uint8_t> saved(static_cast<const uint8_t*>(chunk),
                                      static_cast<const uint8_t*>(chunk) + size);
     std::atomic<bool> done{false};

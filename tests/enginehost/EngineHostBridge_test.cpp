@@ -5,8 +5,12 @@
 // view.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <thread>
 #include <vector>
 
 #include "support/EngineHostSupport.h"
@@ -117,7 +121,8 @@ TEST_F(EngineHostTest, AStateChunkReloadsIntoAFreshInstanceWithTheSameSound) {
     const int32_t size = bridge.getChunkSizeAndCache();
     ASSERT_GT(size, 0);
     const void* chunk = nullptr;
-    ASSERT_EQ(bridge.getChunk(chunk), size);
+    std::shared_ptr<const void> keep;
+    ASSERT_EQ(bridge.getChunk(chunk, keep), size);
     const std::vector<uint8_t> saved(static_cast<const uint8_t*>(chunk),
                                      static_cast<const uint8_t*>(chunk) + size);
     bridge.cacheAutomationParams();
@@ -135,6 +140,43 @@ TEST_F(EngineHostTest, AStateChunkReloadsIntoAFreshInstanceWithTheSameSound) {
     std::vector<uint8_t> cut(saved.begin(), saved.end() - 3);
     EXPECT_NE(fresh.setChunk(cut.data(), cut.size()), 0);
     EXPECT_EQ(fresh.getCachedParameterValue(7), bridge.getCachedParameterValue(7));
+}
+
+// Threads that cache and read the state while another loads it: a reader's
+// bytes stay whole until it lets them go, and every save it reads is the one
+// state there is.
+TEST_F(EngineHostTest, ACachedStateOutlivesLoadsOnOtherThreads) {
+    ASSERT_GT(bridge.getChunkSizeAndCache(), 0);
+    const void* chunk = nullptr;
+    std::shared_ptr<const void> keep;
+    const int32_t size = bridge.getChunk(chunk, keep);
+    ASSERT_GT(size, 0);
+    const std::vector<uint8_t> saved(static_cast<const uint8_t*>(chunk),
+                                     static_cast<const uint8_t*>(chunk) + size);
+    keep.reset();
+
+    std::atomic<bool> done{false};
+    std::thread loader([&] {
+        for (int i = 0; i < 200; ++i) EXPECT_EQ(bridge.setChunk(saved.data(), saved.size()), 0);
+        done = true;
+    });
+    std::vector<std::thread> readers;
+    std::atomic<int> different{0};
+    for (int t = 0; t < 10; ++t)
+        readers.emplace_back([&] {
+            while (!done) {
+                bridge.getChunkSizeAndCache();
+                const void* bytes = nullptr;
+                std::shared_ptr<const void> held;
+                const int32_t n = bridge.getChunk(bytes, held);
+                std::this_thread::yield();
+                const auto* b = static_cast<const uint8_t*>(bytes);
+                if (n != size || !std::equal(b, b + n, saved.begin())) ++different;
+            }
+        });
+    loader.join();
+    for (std::thread& t : readers) t.join();
+    EXPECT_EQ(different.load(), 0);
 }
 
 TEST_F(EngineHostTest, TheKeyboardExportNamesEveryKey) {

@@ -8,9 +8,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <condition_variable>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -238,6 +240,42 @@ TEST_F(Opcodes, OverlappingStateSavesKeepEachCallersBytes) {
             }
         });
     for (std::thread& t : savers) t.join();
+}
+
+// More threads than a host usually has save in turn, each with the state
+// changed before its save, and all copy their bytes only after the last save:
+// every one still reads what it was handed.
+TEST_F(Opcodes, EveryThreadKeepsItsSavedBytesWhileManyOthersSave) {
+    using Bytes = std::vector<uint8_t>;
+    constexpr int kThreads = 12;
+    std::mutex lock;
+    std::condition_variable turnChanged;
+    int turn = 0;
+    Bytes atSave[kThreads], atEnd[kThreads];
+    std::vector<std::thread> savers;
+    for (int t = 0; t < kThreads; ++t)
+        savers.emplace_back([&, t] {
+            std::unique_lock<std::mutex> hold(lock);
+            turnChanged.wait(hold, [&] { return turn == t; });
+            const void* chunk = nullptr;
+            int32_t size = 0;
+            // Parameter 0 at a value of its own for each thread.
+            EXPECT_EQ(call(engine, kOpSetParameter, nullptr, nullptr, nullptr, 0, float(t) / 16),
+                      0);
+            EXPECT_EQ(call(engine, kOpGetChunk, &chunk, &size), 0);
+            const auto* bytes = static_cast<const uint8_t*>(chunk);
+            if (bytes && size > 0) atSave[t].assign(bytes, bytes + size);
+            ++turn;
+            turnChanged.notify_all();
+            turnChanged.wait(hold, [&] { return turn == kThreads; });
+            if (bytes && size > 0) atEnd[t].assign(bytes, bytes + size);
+        });
+    for (std::thread& t : savers) t.join();
+    for (int t = 0; t < kThreads; ++t) {
+        ASSERT_FALSE(atSave[t].empty()) << t;
+        if (t > 0) EXPECT_NE(atSave[t], atSave[t - 1]) << "thread " << t << " saved the same state";
+        EXPECT_EQ(atEnd[t], atSave[t]) << "thread " << t;
+    }
 }
 
 } // namespace

@@ -421,6 +421,54 @@ TEST_F(RenderRun, AnInterruptedRenderLeavesThePreviousFile) {
     EXPECT_TRUE(leftovers().empty());
 }
 
+// Under nohup (SIGHUP ignored) a render goes on when its terminal hangs up,
+// and writes its WAV with the permissions the umask leaves.
+TEST_F(RenderRun, ARenderUnderNohupOutlivesAHangUpAndFollowsTheUmask) {
+    writeBytes(root + "/song.vgm", psgSong(0.5, 0.0));
+    const std::string program = SX_PRODUCT_DIR "/morvane-render";
+    int errPipe[2];
+    ASSERT_EQ(::pipe(errPipe), 0);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
+    // sh sets the umask, nohup ignores SIGHUP, then the command runs.
+    const char* argv[] = {"/bin/sh", "-c", "umask 027 && exec nohup \"$0\" \"$@\"",
+                          program.c_str(), "-o", "out.wav", "--media", "song.vgm",
+                          "--seconds", "20", "--rate", "8000", nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ),
+              0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errPipe[1]);
+    std::string err;
+    char buffer[256];
+    while (err.find("10% (") == std::string::npos) {
+        const ssize_t n = ::read(errPipe[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        err.append(buffer, size_t(n));
+    }
+    ::kill(pid, SIGHUP);
+    while (true) { // the rest of its messages, to the end
+        const ssize_t n = ::read(errPipe[0], buffer, sizeof buffer);
+        if (n <= 0) break;
+        err.append(buffer, size_t(n));
+    }
+    ::close(errPipe[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_NE(err.find("10% ("), std::string::npos) << err;
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        << (WIFSIGNALED(status) ? "stopped by signal " + std::to_string(WTERMSIG(status)) : err);
+    EXPECT_TRUE(readWav(readFile(root + "/out.wav")).ok);
+    struct stat st;
+    ASSERT_EQ(::stat((root + "/out.wav").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_TRUE(leftovers().empty());
+}
+
 // A plug-in named without a folder is the file in the current folder.
 TEST_F(RenderRun, APluginNamedWithoutAFolderIsAFileHere) {
     const std::string plugin = readFile(SX_PRODUCT_DIR "/Brevado.so");

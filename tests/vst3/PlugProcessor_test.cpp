@@ -3,13 +3,16 @@
 // events and parameter changes of a block as the engine receives them, the
 // key's pitch at three rates, bypass, blocks without outputs, and the state
 // in every layout with the sizes a damaged file may carry.
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "support/PlugTestSupport.h"
 #include "vst3base/IBStreamer.h"
 #include "vst3base/INoteExpression.h"
 #include "vst3base/UString.h"
 #include "vantor/DenormalScope.h"
+#include "vantor/PMIDI.h"
 
 using namespace plugtest;
 using vantor::HDMIDIEvent;
@@ -348,18 +351,142 @@ TEST_F(PlugProcessorTest, ParameterChangesBecomeMIDIBytesOrEngineValues) {
     EXPECT_EQ(countOpcode(vantor::kOpSetParameter), 1);
 }
 
-TEST_F(PlugProcessorTest, AFullBlockDeliversTheFirst2048Events) {
+// A MIDI controller moved several times within a block: every point is a
+// message at its own offset, in order (ordinary parameters keep the last).
+TEST_F(PlugProcessorTest, EveryPointOfAMIDIControllerBecomesAMessage) {
     auto p = makeInstance();
     ASSERT_TRUE(p);
-    HostEventList events;
-    events.refAdd();
-    for (int i = 0; i < 2100; ++i) events.addNoteOn(i % 512, 60, 1.0f);
-    ASSERT_EQ(p->process(512, &events), kResultOk);
-    EXPECT_EQ(engine->deliveredCount, 2048);
-    const auto list = delivered();
-    EXPECT_TRUE(std::is_sorted(list.begin(), list.end(), [](const auto& a, const auto& b) {
-        return a.frameOffset < b.frameOffset;
-    }));
+    HostParameterChanges changes;
+    changes.refAdd();
+    std::vector<Seen> expected;
+    // A bend sweeping up in 64 steps on channel 2, and on the first channel's
+    // own bend parameter.
+    for (int i = 0; i < 64; ++i) {
+        const double v = i / 63.0;
+        changes.add(12064 + 1, i * 8, v);
+        const int32_t bend = PDowngradeToMIDI14(2.0 * v - 1.0);
+        expected.push_back(bytes(0xE1, bend & 0x7F, bend >> 7, i * 8));
+    }
+    // A sustain pedal lifted and pressed again, a CC66 toggle, aftertouch
+    // and a program change twice.
+    changes.add(10000 + 64, 100, 0.0);
+    changes.add(10000 + 64, 300, 1.0);
+    changes.add(10000 + 66, 200, 1.0);
+    changes.add(10000 + 66, 201, 0.0);
+    changes.add(12048, 10, 1.0);
+    changes.add(12048, 20, 0.0);
+    changes.add(9001, 30, 1.0);
+    changes.add(9001, 40, 0.0);
+    changes.add(12080 + 3, 50, 0.0);
+    changes.add(12080 + 3, 60, 1.0);
+    for (const Seen& s : {bytes(0xB0, 64, 0, 100), bytes(0xB0, 64, 127, 300),
+                          bytes(0xB0, 66, 127, 200), bytes(0xB0, 66, 0, 201),
+                          bytes(0xD0, 127, 0, 10), bytes(0xD0, 0, 0, 20), bytes(0xD0, 127, 0, 30),
+                          bytes(0xD0, 0, 0, 40), bytes(0xC3, 0, 0, 50), bytes(0xC3, 127, 0, 60)})
+        expected.push_back(s);
+    std::stable_sort(expected.begin(), expected.end(),
+                     [](const Seen& a, const Seen& b) { return a.offset < b.offset; });
+    ASSERT_EQ(p->process(512, nullptr, &changes), kResultOk);
+    EXPECT_EQ(seen(delivered()), expected);
+}
+
+// The transport of a piece after the first: the next MIDI clock moves on by
+// the piece's start, at any tempo (a clock too far off to count lies at the
+// largest count).
+TEST_F(PlugProcessorTest, TheNextClockFollowsEachPieceAtAnyTempo) {
+    const struct {
+        double tempo;
+        int32_t nextClock; // at the block's start
+        int32_t expected;  // at the second piece's start, 4096 frames on
+    } cases[] = {
+        {120.0, 100, 4},          // a clock every 1000 frames at 48 kHz
+        {120.0, 5000, 904},
+        {1e-5, 100, INT32_MAX},   // a clock every 1.2e10 frames
+        {1e-300, 0, INT32_MAX},
+    };
+    for (const auto& c : cases) {
+        auto p = makeInstance(48000, 8192);
+        ASSERT_TRUE(p);
+        ProcessContext context{};
+        context.state = ProcessContext::kPlaying | ProcessContext::kTempoValid |
+                        ProcessContext::kClockValid;
+        context.sampleRate = 48000;
+        context.tempo = c.tempo;
+        context.samplesToNextClock = c.nextClock;
+        ASSERT_EQ(p->process(8192, nullptr, nullptr, &context), kResultOk);
+        const fakeengine::Call* last = nullptr;
+        for (int i = 0; i < engine.callCount(); ++i)
+            if (engine.call(i).opcode == vantor::kOpProcess) last = &engine.call(i);
+        ASSERT_NE(last, nullptr);
+        const vantor::SyncInfo& sync =
+            *reinterpret_cast<const vantor::ZefaEngineProcessEx*>(last->record)->syncInfo;
+        EXPECT_EQ(sync.samplesToNextClock, c.expected) << c.tempo << " " << c.nextClock;
+    }
+}
+
+// More events than one engine list holds: the block goes to the engine in
+// more pieces (a piece ends before the event that does not fit; more than a
+// list on one frame go in calls without frames), and every event arrives, in
+// order, at its frame.
+TEST_F(PlugProcessorTest, EventsBeyondOneListGoInMorePiecesAndNoneIsDropped) {
+    const struct {
+        const char* name;
+        int32_t events;
+        int32_t (*offset)(int32_t i);
+    } cases[] = {
+        {"spread over the block", 2100, [](int32_t i) { return i % 512; }},
+        {"over a list on one frame", 4000, [](int32_t i) { return i < 3000 ? 100 : 101 + i % 400; }},
+        {"all on the last frame", 2049, [](int32_t) { return 511; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto p = makeInstance();
+        ASSERT_TRUE(p);
+        HostEventList events;
+        events.refAdd();
+        // (frame, key) in the host's order, sorted by frame alone.
+        std::vector<std::pair<int32_t, int>> expected;
+        for (int32_t i = 0; i < c.events; ++i) {
+            events.addNoteOn(c.offset(i), int16(i % 128), 1.0f);
+            expected.push_back({c.offset(i), i % 128});
+        }
+        std::stable_sort(expected.begin(), expected.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        engine.clearCalls();
+        engine->deliveredCount = 0;
+        ASSERT_EQ(p->process(512, &events), kResultOk);
+        ASSERT_EQ(engine->deliveredCount, c.events);
+        // Each delivered event at its piece's start plus its offset there.
+        const auto list = delivered();
+        std::vector<std::pair<int32_t, int>> at;
+        int32_t start = 0;
+        size_t next = 0;
+        for (int i = 0; i < engine.callCount(); ++i) {
+            const fakeengine::Call& call = engine.call(i);
+            if (call.opcode != vantor::kOpProcess) continue;
+            EXPECT_LE(call.events, vantor::kEventListCapacity);
+            const int32_t frames =
+                reinterpret_cast<const vantor::ZefaEngineProcessEx*>(call.record)->frames;
+            for (uint32_t e = 0; e < call.events && next < list.size(); ++e, ++next)
+                at.push_back({start + list[next].frameOffset, list[next].data1});
+            start += frames;
+        }
+        EXPECT_EQ(start, 512);
+        EXPECT_TRUE(at == expected);
+    }
+
+    // A bypassed block holds its events for a quiet block; a list that fills
+    // goes at once.
+    auto p = makeInstance();
+    ASSERT_TRUE(p);
+    HandBlock bypass(256, 1, 2);
+    bypass.changes.add(9000, 0, 1.0);
+    for (int32_t i = 0; i < 5000; ++i) bypass.events.addNoteOn(i % 256, 60, 1.0f);
+    engine->deliveredCount = 0;
+    ASSERT_EQ(p->processor()->process(bypass.data), kResultOk);
+    HandBlock quiet(256, 1, 2);
+    ASSERT_EQ(p->processor()->process(quiet.data), kResultOk);
+    EXPECT_EQ(engine->deliveredCount, 5000);
 }
 
 // A host that leaves flush-to-zero off: the engine's block runs with

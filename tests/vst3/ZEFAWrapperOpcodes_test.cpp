@@ -296,13 +296,14 @@ TEST_F(Opcodes, ChunkCacheServesRepeatedReadsUntilStateIsLoaded) {
     engine->chunk = state;
     engine->chunkSize = 11;
     const void* chunk = nullptr;
-    EXPECT_EQ(bridge->getChunk(chunk), 11);
+    std::shared_ptr<const void> keep;
+    EXPECT_EQ(bridge->getChunk(chunk, keep), 11);
     EXPECT_EQ(chunk, state);
     EXPECT_EQ(only().opcode, kOpGetChunk);
 
     EXPECT_EQ(bridge->getChunkSizeAndCache(), 11);
     engine.clearCalls();
-    EXPECT_EQ(bridge->getChunk(chunk), 11);
+    EXPECT_EQ(bridge->getChunk(chunk, keep), 11);
     EXPECT_NE(chunk, state);
     EXPECT_EQ(std::memcmp(chunk, state, 11), 0);
     EXPECT_EQ(engine.callCount(), 0);
@@ -310,7 +311,7 @@ TEST_F(Opcodes, ChunkCacheServesRepeatedReadsUntilStateIsLoaded) {
     // A loaded state makes the copy stale: the next read asks the engine.
     bridge->setChunk("NEW", 3);
     engine.clearCalls();
-    EXPECT_EQ(bridge->getChunk(chunk), 11);
+    EXPECT_EQ(bridge->getChunk(chunk, keep), 11);
     EXPECT_EQ(chunk, state);
     EXPECT_EQ(only().opcode, kOpGetChunk);
 }
@@ -335,7 +336,8 @@ TEST_F(Opcodes, ChunkAnswersThatCannotBeUsedGiveNothing) {
         engine->chunkSize = c.size;
         if (c.failing) engine.fail(kOpGetChunk);
         const void* chunk = state;
-        EXPECT_EQ(bridge->getChunk(chunk), 0);
+        std::shared_ptr<const void> keep;
+        EXPECT_EQ(bridge->getChunk(chunk, keep), 0);
         EXPECT_EQ(chunk, nullptr);
         EXPECT_EQ(bridge->getChunkSizeAndCache(), 0);
     }

@@ -270,13 +270,14 @@ TEST_F(StartUp, BridgeWithoutEngineCallsNothing) {
 
     float value = 1.0f;
     const void* chunk = nullptr;
+    std::shared_ptr<const void> keep;
     char name[16];
     int32_t w = 0, h = 0, count = 0;
     ZefaEngineLatencyInfo latency{kZefaInterfaceVersion, 0, 0};
     EXPECT_FALSE(bridge->setAutomatableParameterValue(0, 0.5f, true));
     EXPECT_EQ(bridge->getAutomatableParameterValue(0, true), 0.0f);
     EXPECT_FALSE(bridge->getParameter(0, 0, 0, value));
-    EXPECT_EQ(bridge->getChunk(chunk), 0);
+    EXPECT_EQ(bridge->getChunk(chunk, keep), 0);
     EXPECT_EQ(bridge->getChunkSizeAndCache(), 0);
     EXPECT_NE(bridge->setChunk("x", 1), 0);
     EXPECT_FALSE(bridge->getParameterName(7, 0, 0, name, sizeof name));

@@ -24,6 +24,7 @@ struct Call {
     void* p3;
     uint32_t recordSize;
     alignas(8) uint8_t record[128];
+    uint32_t events; // opcode 42: the events its list held
     char text[512];
 };
 

@@ -51,9 +51,12 @@ void record(void* handle, int32_t opcode, void* p1, void* p2, void* p3, int32_t 
     const int32_t n = g_state.callCount++;
     if (n >= State::kMaxCalls) return;
     Call& c = g_state.calls[n];
-    c = Call{handle, opcode, value, f, l1, l2, p1, p2, p3, 0, {}, {}};
+    c = Call{handle, opcode, value, f, l1, l2, p1, p2, p3, 0, {}, 0, {}};
     c.recordSize = p1 ? recordSizeOf(opcode, value) : 0;
     if (c.recordSize) std::memcpy(c.record, p1, c.recordSize);
+    if (opcode == kOpProcess && p1)
+        if (const MIDIEvents* list = static_cast<const ZefaEngineProcessEx*>(p1)->events)
+            c.events = list->count;
     const char* text = nullptr;
     if (opcode == kOpCreateEngine && p1)
         text = static_cast<const ZefaCreateRecord*>(p1)->baseDirectory;
