@@ -55,7 +55,10 @@ void EngineDriver::setExtensionWatcher(void (*fn)(void*, const void*), void* dat
 bool EngineDriver::start(double rate, uint32_t block, const std::string& profilePath) {
     if (!isOpen()) return false;
     instance->setProcessing(rate, block);
-    return instance->activate(profilePath.empty() ? nullptr : profilePath.c_str(), 0) != 0;
+    const bool started =
+        instance->activate(profilePath.empty() ? nullptr : profilePath.c_str(), 0) != 0;
+    latencyFrames = started ? instance->latency() : 0;
+    return started;
 }
 
 const vantor::ParameterInfo* EngineDriver::parameterTable(uint32_t& count) {

@@ -35,6 +35,8 @@ public:
     bool start(double rate, uint32_t block, const std::string& profilePath);
     bool isOpen() const;
     uint32_t outputCount() const { return outputs; }
+    // The frames from an event to its sound at the last start (opcode 18).
+    uint32_t latency() const { return latencyFrames; }
 
     // The object's parameter table (opcode 15). The object never writes a
     // table it has handed out, and keeps it for its life; an activation for
@@ -82,6 +84,7 @@ private:
     std::unique_ptr<EnginePluginLibrary> library;
     std::unique_ptr<EnginePluginInstance> instance;
     uint32_t outputs = 0;
+    uint32_t latencyFrames = 0;
     std::vector<KeptRecord> kept;
     void (*watcher)(void*, const void*) = nullptr;
     void* watcherData = nullptr;

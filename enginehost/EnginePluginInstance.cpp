@@ -77,6 +77,14 @@ uint32_t EnginePluginInstance::firstInfoWord() {
     return askWord(7);
 }
 
+uint32_t EnginePluginInstance::latency() {
+    LatencyRecord record = {};
+    record.version = kHostVersion;
+    uint32_t done = 0;
+    dispatch(PLUGIN_OP_GET_LATENCY, &record, &done);
+    return done == 1 ? record.word4 : 0;
+}
+
 intptr_t EnginePluginInstance::hostCallback(HostRecord* record, int32_t opcode, int64_t a,
                                             void* b) {
     if (!record) return 0;

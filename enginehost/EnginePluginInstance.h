@@ -67,6 +67,9 @@ public:
     uint32_t inputCount();
     uint32_t outputCount();
     uint32_t firstInfoWord();
+    // Opcode 18: the frames from an event to its sound (the latency pair's
+    // word at offset 4); 0 when the object reports none.
+    uint32_t latency();
 
     void setMasterTuning(double hz) { masterTuning = hz; }
     double getMasterTuning() const { return masterTuning; }

@@ -105,6 +105,7 @@ MorvaneEngine::~MorvaneEngine() {
 
 bool MorvaneEngine::start(int32_t newRate, uint32_t block, uint32_t channels) {
     if (!driver.start(newRate, block, profilePath)) return false;
+    latencyFrames = static_cast<int32_t>(std::min<uint32_t>(driver.latency(), INT32_MAX));
     rate = newRate;
     maxBlock = block;
     hostChannels = channels;
@@ -201,7 +202,7 @@ int32_t MorvaneEngine::resume(ZefaEngineLatencyInfo* latency) {
 int32_t MorvaneEngine::getLatency(ZefaEngineLatencyInfo* latency) const {
     if (!latency) return kStatusBadArgument;
     if (latency->version != kZefaInterfaceVersion) return kStatusBadRecord;
-    latency->latency = 0; // the engine renders inside the block
+    latency->latency = latencyFrames.load(); // the engine's, at the last set-up
     return kStatusOk;
 }
 

@@ -171,6 +171,9 @@ private:
     // Read by the audio thread before it holds the lock.
     std::atomic<uint32_t> maxBlock{kDefaultBlock};
     std::atomic<uint32_t> hostChannels{kDefaultChannels};
+    // The engine's latency at the last set-up (opcode 18 of the engine
+    // plug-in), answered without the lock.
+    std::atomic<int32_t> latencyFrames{0};
 
     // Engine buffers, one per engine channel, of maxBlock frames.
     std::vector<float> buffers;

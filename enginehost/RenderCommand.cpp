@@ -403,9 +403,16 @@ int RenderCommand::render(const RenderOptions& options) {
     size_t next = 0;
     const bool showProgress = media || total > RenderOptions::kProgressSeconds * options.rate;
     int shownTenth = 0;
+    // The plug-in's sound comes `latency` frames after its events: that many
+    // frames are rendered past the end and left out at the start, so the WAV
+    // keeps time with the phrase and its length.
+    const uint64_t latency = instance.latency();
+    const uint64_t rendered = total + latency;
 
-    for (uint64_t at = 0; at < total; at += block) {
-        const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(block, total - at));
+    for (uint64_t at = 0; at < rendered; at += block) {
+        const uint32_t frames = static_cast<uint32_t>(std::min<uint64_t>(block, rendered - at));
+        const uint32_t early =
+            at < latency ? static_cast<uint32_t>(std::min<uint64_t>(latency - at, frames)) : 0;
         in->count = 0;
         while (next < events.size() && events[next].frame < at + frames &&
                in->count < vantor::kEventListCapacity) {
@@ -424,11 +431,11 @@ int RenderCommand::render(const RenderOptions& options) {
         instance.process(outputs.data(), static_cast<int32_t>(frames), in.get(), outList.get(),
                          &time);
 
-        const size_t n = static_cast<size_t>(frames) * channels;
-        for (uint32_t f = 0; f < frames; ++f)
+        const size_t n = static_cast<size_t>(frames - early) * channels;
+        for (uint32_t f = early; f < frames; ++f)
             for (uint32_t c = 0; c < channels; ++c) {
                 const float s = buffers[c][f];
-                interleaved[static_cast<size_t>(f) * channels + c] = s;
+                interleaved[static_cast<size_t>(f - early) * channels + c] = s;
                 if (std::fabs(s) > peak) peak = std::fabs(s);
             }
         bool written;
@@ -449,13 +456,14 @@ int RenderCommand::render(const RenderOptions& options) {
         if (!written)
             return abandon("cannot write " + options.output + ": " + std::strerror(errno));
 
-        if (showProgress) {
-            const int tenth = static_cast<int>((at + frames) * 10 / total);
+        if (showProgress && at + frames > latency) {
+            const uint64_t done = at + frames - latency;
+            const int tenth = static_cast<int>(done * 10 / total);
             if (tenth > shownTenth && tenth < 10) {
                 shownTenth = tenth;
                 char line[96];
                 std::snprintf(line, sizeof line, "%d%% (%.1f of %.1f s)", tenth * 10,
-                              static_cast<double>(at + frames) / options.rate,
+                              static_cast<double>(done) / options.rate,
                               static_cast<double>(total) / options.rate);
                 err << "morvane-render: " << line << "\n";
             }

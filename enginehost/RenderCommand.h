@@ -23,6 +23,9 @@
 // seconds). The track's length is read from the file here, with the media
 // readers the plug-in uses. Without --phrase no notes are played with it.
 //
+// The plug-in's reported latency (opcode 18) is taken out of the WAV: its
+// frame 0 is the phrase's (and the transport's) start.
+//
 // Before a media render one line says what was loaded. The WAV is written
 // beside its target under a temporary name and renamed into place when it is
 // complete (see RenderFiles.h).

@@ -213,6 +213,7 @@ void ChipWrap::reRate(bool force) {
     }
     setupFilters();
     clearRenderState();
+    updateLatency();
 }
 
 void ChipWrap::applyWrapperSetting(uint32_t k, double value) {

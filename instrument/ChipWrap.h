@@ -212,6 +212,13 @@ private:
     void sliceEvents(uint32_t frames);
     void dispatchEvent(const Event& e, uint32_t frames);
     void appendSpans(uint64_t frames, uint32_t at);
+    // Renders the chips ahead to the chip frame that the host frames pulled
+    // so far reach through the resampler (and the upsampling stage), so that
+    // an event dispatched now lands on a chip frame set by its host frame
+    // alone, whatever the host's blocks.
+    void renderToEventFrame();
+    // The latency pair's word 6: the frames from an event to its sound.
+    void updateLatency();
     // ---- ChipWrapListener.cpp
     void valueFeed(uint32_t key, uint8_t mode, float value);
     void setNameText(uint64_t key, const char* text);

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <numeric>
 
 #include "emulators/FastPaths.h"
 #include "instrument/ChipWrap.h"
@@ -203,8 +204,13 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         takeEvents(in, frames);
         sliceEvents(n);
         deferredMidi.clear();
+        uint64_t placedAt = UINT64_MAX; // the pulled frames the chips were last rendered to
         for (const Segment& s : segments) {
             if (s.kind == 1) {
+                if (audio && placedAt != s.frame) {
+                    renderToEventFrame();
+                    placedAt = s.frame;
+                }
                 if (outgoing.size() < kEventCapacity) {
                     outgoing.push_back(s.event);
                     outgoing.back().frameOffset = static_cast<int32_t>(s.frame);
@@ -245,6 +251,55 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         hp[c].process(channel(c), frames);
     }
     mutex.unlock();
+}
+
+void ChipWrap::renderToEventFrame() {
+    using Wide = unsigned __int128;
+    // A pull renders the chips no further than the newest input of the next
+    // frame it would write; rendering up to it now makes the chip frame of
+    // an event a function of the frames pulled since the re-rate.
+    if (upsampling) upsamplingStage->renderToReach();
+    const uint64_t target = static_cast<uint64_t>(Wide(repackager->producedFrames()) *
+                                                  provider->reducedInputRate /
+                                                  provider->reducedOutputRate);
+    const uint64_t rendered = repackager->renderedFrames();
+    if (target > rendered) repackager->renderAhead(target - rendered);
+}
+
+void ChipWrap::updateLatency() {
+    // Events land on multiples of kSliceQuantum host frames. How far, on
+    // average over those frames, the input a resampler has taken in at a
+    // frame (`numerator` / `denominator` input frames a frame, rounded
+    // down) falls short of the frame's own time.
+    auto shortfall = [](uint64_t numerator, uint64_t denominator) {
+        const uint64_t step = numerator % denominator * kSliceQuantum % denominator;
+        const uint64_t period = denominator / std::gcd(step, denominator);
+        return 0.5 * double(period - 1) / double(period);
+    };
+    // A resampler's filter (an even number of taps) is centred half a frame
+    // short of half its length behind the newest input, where an event
+    // lands (up to a chip frame short of its own time); the FM unit takes a
+    // key written within a sample from the next one on, on average a sample
+    // after it lands. Above 48 kHz the event lands where the upsampler's
+    // lookahead has taken the base-rate frames (up to a base frame short of
+    // the host frame's own time); the upsampler is centred on its input.
+    double baseFrames = 0.0;
+    if (resamplerReady && provider && provider->ratio > 0.0) {
+        const double chipFrames =
+            static_cast<double>(provider->inputLatency()) - 0.5 -
+            shortfall(provider->reducedInputRate, provider->reducedOutputRate) +
+            static_cast<double>(ChipWrapStereoFilter::kStates);
+        baseFrames = chipFrames / provider->ratio;
+        if (upsampling) {
+            uint64_t numerator = 1, denominator = 1;
+            upsamplingStage->inputRatio(numerator, denominator);
+            baseFrames += static_cast<double>(upsamplingStage->lookahead()) - 0.5 -
+                          shortfall(numerator, denominator);
+        }
+    }
+    const double hostFrames =
+        upsampling ? baseFrames * processingInfo.sampleRateInt / baseRate : baseFrames;
+    infoWords[6] = static_cast<uint32_t>(std::lround(hostFrames));
 }
 
 void ChipWrap::dispatchEvent(const Event& e, uint32_t frames) {

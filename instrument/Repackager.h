@@ -67,9 +67,11 @@ public:
         source = renderer;
     }
 
-    // Forgets the kept input and zeroes the buffer.
+    // Forgets the kept input and zeroes the buffer; the counts of frames
+    // rendered and produced start again from 0.
     void clear() {
         keptInputCount = 0;
+        renderedTotal = producedTotal = 0;
         if (storage) std::fill(storage.get(), storage.get() + channels * capacity, T(0));
     }
 
@@ -110,6 +112,7 @@ public:
                 skipped = source->renderOrSkip(renderTargets, need);
             else if (need > 0)
                 source->renderSub(renderTargets, need);
+            renderedTotal += need;
             const uint64_t total = need + keptInputCount;
             uint64_t consumed = total, produced = request;
             if (skipped && !provider->skip(consumed, produced)) {
@@ -138,13 +141,33 @@ public:
                 for (uint64_t c = 0; c < channels; ++c)
                     std::fill(targets[c], targets[c] + produced, T(0));
             done += produced;
+            producedTotal += produced;
         }
         return true;
+    }
+
+    // Has the source render `frames` more input frames (as many as fit)
+    // after the kept input, for the next pull to convert first; the frames
+    // rendered. The output stays what it would have been: only the moment
+    // at which the source renders them moves.
+    uint64_t renderAhead(uint64_t frames) {
+        if (!source || !storage) return 0;
+        const uint64_t n = std::min(frames, capacity - keptInputCount);
+        if (n == 0) return 0;
+        for (uint64_t c = 0; c < channels; ++c) renderTargets[c] = input[c] + keptInputCount;
+        source->renderSub(renderTargets, n);
+        keptInputCount += n;
+        renderedTotal += n;
+        return n;
     }
 
     uint64_t channelCount() const { return channels; }
     uint64_t capacityFrames() const { return capacity; }
     uint64_t keptInputFrames() const { return keptInputCount; }
+    // Input frames the source rendered (or skipped) and output frames
+    // written since the last clear.
+    uint64_t renderedFrames() const { return renderedTotal; }
+    uint64_t producedFrames() const { return producedTotal; }
 
 private:
     bool silence(T* const* outputs, uint64_t from, uint64_t frames) {
@@ -165,6 +188,8 @@ private:
     T* renderTargets[kMaxChannels] = {};
     uint64_t capacity = 0;
     uint64_t keptInputCount = 0;
+    uint64_t renderedTotal = 0;
+    uint64_t producedTotal = 0;
     Provider<T>* provider = nullptr;
     SRCSubRenderer<T>* source = nullptr;
 };

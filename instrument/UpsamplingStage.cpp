@@ -28,6 +28,21 @@ bool UpsamplingStage::tune(uint32_t baseRate, uint32_t hostRate, Repackager<floa
     return ready;
 }
 
+uint64_t UpsamplingStage::reach() const {
+    using Wide = unsigned __int128;
+    // The set-up dropped the filter's leading zeros: the first host frame
+    // already takes in half the filter.
+    const Wide taken = Wide(repackager.producedFrames()) * upsampler.reducedInputRate /
+                       upsampler.reducedOutputRate;
+    return static_cast<uint64_t>(taken) + static_cast<uint64_t>(upsampler.inLatency);
+}
+
+void UpsamplingStage::renderToReach() {
+    const uint64_t target = reach();
+    if (target > repackager.renderedFrames())
+        repackager.renderAhead(target - repackager.renderedFrames());
+}
+
 void UpsamplingStage::renderSub(float** buffers, uint64_t frames) {
     // The stage's own re-blocking asks for at most kCapacity frames.
     source->pull(buffers, frames);

@@ -47,6 +47,20 @@ public:
               LPFilterInverse* inverse);
     // Writes `frames` host-rate frames into outputs[0..channels).
     bool pull(float* const* outputs, uint64_t frames) { return repackager.pull(outputs, frames); }
+    // Base-rate frames the host frames pulled since the tune take in (the
+    // newest input of the next host frame, counted from the first). A pull
+    // renders no more than that; renderToReach renders up to it, so that
+    // what happens next lands on a base frame set by the host frames alone.
+    uint64_t reach() const;
+    void renderToReach();
+    // The upsampler's lookahead in base frames (its output is centred on
+    // its input: it adds no delay of its own).
+    uint64_t lookahead() const { return static_cast<uint64_t>(upsampler.inLatency); }
+    // Base frames per host frame, as the reduced fraction the upsampler uses.
+    void inputRatio(uint64_t& numerator, uint64_t& denominator) const {
+        numerator = upsampler.reducedInputRate;
+        denominator = upsampler.reducedOutputRate;
+    }
 
     // ---- SRCSubRenderer<float>: `frames` base-rate frames, inverse
     // low-pass applied.

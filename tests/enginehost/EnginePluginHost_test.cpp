@@ -109,6 +109,10 @@ TEST_F(Brevado, DrivesEveryOpcodeAndABlock) {
         if (op == PLUGIN_OP_ACTIVATE_RECORD || op == PLUGIN_OP_GET_PARAMETER_MAP ||
             op == PLUGIN_OP_SET_PROCESSING_INFO || op == PLUGIN_OP_SET_PROCESSING_INFO_2)
             continue;
+        // Every opcode gets zeroed slots: what one writes (the latency pair,
+        // say) is no record for the next.
+        std::memset(slotA, 0, sizeof slotA);
+        std::memset(slotB, 0, sizeof slotB);
         instance.dispatch(op, slotA, slotB);
     }
 

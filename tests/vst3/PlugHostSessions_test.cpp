@@ -78,6 +78,27 @@ TEST_F(HostSessions, EveryBlockSizeRendersWhat256FrameBlocksRender) {
     }
 }
 
+// ---- Latency ----------------------------------------------------------------------------
+
+// The latency the processor reports is what a host must take off: a note's
+// onset less the reported latency falls at the same moment at every rate.
+TEST_F(HostSessions, ReportedLatencyAlignsNotesAcrossRates) {
+    double reference = -1.0;
+    for (double rate : {48000.0, 44100.0, 88200.0, 96000.0, 192000.0}) {
+        auto p = makeInstance(rate, 256);
+        ASSERT_TRUE(p);
+        const uint32 latency = p->processor()->getLatencySamples();
+        const int64_t at = 4 * int64_t(rate / 400.0); // on the 4-frame step
+        const std::vector<float> out = render(*p, int64_t(rate / 10.0), 256, {{at, true, 69}});
+        size_t first = 0;
+        while (first < out.size() / 2 && std::fabs(out[first]) < 0.01f) ++first;
+        ASSERT_LT(first, out.size() / 2) << rate;
+        const double ms = 1000.0 * (double(first) - double(at) - double(latency)) / rate;
+        if (reference < 0.0) reference = ms;
+        EXPECT_NEAR(ms, reference, 0.045) << rate << " Hz, latency " << latency;
+    }
+}
+
 // ---- The validator's sequences ----------------------------------------------------------
 
 // Set-up at 8192 frames, then the host's cycles of suspending and resuming:
