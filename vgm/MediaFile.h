@@ -38,7 +38,7 @@ constexpr uint64_t kMaxArchiveEntries = 65535;
 // which counts their room, not their size, and counts the old and the new
 // room together while a list moves.
 struct MediaBudget {
-    static constexpr uint64_t kBuildAllowance = 56ull << 20;
+    static constexpr uint64_t kBuildAllowance = 48ull << 20;
 
     uint64_t limit = kBuildAllowance;
     uint64_t used = 0;

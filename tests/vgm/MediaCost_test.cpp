@@ -38,7 +38,7 @@ constexpr uint64_t kSlack = 16 * kMB; // malloc arenas, the log, the test's own 
 // busy one, where touching fresh memory costs several times more, and still
 // catches a reader that multiplies its input.
 constexpr double kCpuPerByte = 4.0 / (100.0 * kMB);
-constexpr double kCpuFixed = 0.5; // seconds any file may take
+constexpr double kCpuFixed = 1.0; // seconds any file may take (building the fixed allowance)
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 constexpr bool kSanitized = true;
