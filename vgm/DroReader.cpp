@@ -51,9 +51,10 @@ bool refuse(VGMX& vgm, const char* text) {
 }
 
 // Appends a write with the delay gathered since the previous one.
-void write(MediaChipRecord& record, uint64_t& delay, uint8_t reg, uint8_t value, uint8_t port) {
-    VGMX::appendCommand(record, std::min<uint64_t>(delay, UINT32_MAX), value, port, reg,
-                        kCommandWrite);
+void write(VGMX& vgm, MediaChipRecord& record, uint64_t& delay, uint8_t reg, uint8_t value,
+           uint8_t port) {
+    vgm.appendCommand(record, std::min<uint64_t>(delay, UINT32_MAX), value, port, reg,
+                      kCommandWrite);
     delay = 0;
 }
 
@@ -74,10 +75,9 @@ bool readVersion1(VGMX& vgm, const std::vector<uint8_t>& b, uint16_t first) {
 
     MediaChipRecord& record = vgm.chipRecord(type);
     const size_t end = std::min<uint64_t>(b.size(), static_cast<uint64_t>(at) + length);
-    record.commands.reserve(record.commands.size() + (end - at) / 2);
     uint64_t delay = 0;
     uint8_t port = 0;
-    while (at < end) {
+    while (at < end && !vgm.budget().spent) {
         const uint8_t code = b[at];
         const size_t size = code == 1 || code == 4 ? 3 : code == 2 || code == 3 ? 1 : 2;
         if (end - at < size) break; // a code cut off by the end of the data
@@ -95,10 +95,10 @@ bool readVersion1(VGMX& vgm, const std::vector<uint8_t>& b, uint16_t first) {
             port = 1;
             break;
         case 4:
-            write(record, delay, b[at + 1], b[at + 2], port);
+            write(vgm, record, delay, b[at + 1], b[at + 2], port);
             break;
         default:
-            write(record, delay, code, b[at + 1], port);
+            write(vgm, record, delay, code, b[at + 1], port);
             break;
         }
         at += size;
@@ -120,9 +120,8 @@ bool readVersion2(VGMX& vgm, const std::vector<uint8_t>& b) {
     const size_t start = 26u + tableLength;
     const uint64_t count = std::min<uint64_t>(pairs, (b.size() - start) / 2);
     MediaChipRecord& record = vgm.chipRecord(addChip(vgm, static_cast<Hardware>(hardwareType)));
-    record.commands.reserve(record.commands.size() + count);
     uint64_t delay = 0;
-    for (uint64_t i = 0; i < count; ++i) {
+    for (uint64_t i = 0; i < count && !vgm.budget().spent; ++i) {
         const uint8_t code = b[start + 2 * i];
         const uint8_t value = b[start + 2 * i + 1];
         const uint8_t index = code & 0x7F;
@@ -131,7 +130,7 @@ bool readVersion2(VGMX& vgm, const std::vector<uint8_t>& b) {
         else if (index == longDelay)
             delay += (static_cast<uint64_t>(value) << 8) + 256;
         else if (index < tableLength)
-            write(record, delay, table[index], value, (code & 0x80) ? 1 : 0);
+            write(vgm, record, delay, table[index], value, (code & 0x80) ? 1 : 0);
     }
     return true;
 }
@@ -148,9 +147,13 @@ bool readDroFile(VGMX& vgm, const std::string& path) {
     if (read != MediaRead::kRead || b.size() < 13) return false;
     const uint16_t first = le16(b, 8);
     const uint16_t second = le16(b, 10);
-    if (second == 1) return readVersion1(vgm, b, first);
-    if (first == 2 && second == 0) return readVersion2(vgm, b);
-    return false;
+    vgm.budget().start(b.size());
+    bool built = false;
+    if (second == 1)
+        built = readVersion1(vgm, b, first);
+    else if (first == 2 && second == 0)
+        built = readVersion2(vgm, b);
+    return built && !vgm.budgetRefused("DRO");
 }
 
 } // namespace VGM

@@ -57,4 +57,11 @@ std::string tooLargeLine(const std::string& reader, const std::string& what, uin
            " MB a media file may hold; it is refused\n";
 }
 
+std::string budgetLine(const std::string& reader, const MediaBudget& budget) {
+    const uint64_t file = budget.limit - std::min(budget.limit, MediaBudget::kBuildAllowance);
+    return reader + ": the song needs more than " + std::to_string(budget.limit >> 20) +
+           " MB to hold, the most a file of " + std::to_string(megabytes(file)) +
+           " MB may build; it is refused\n";
+}
+
 } // namespace VGM

@@ -10,7 +10,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -107,12 +106,16 @@ struct MediaChipRecord {
     uint64_t totalLength = 0; // sum of the deltas, in ticks
 };
 
+// The YM2612 PCM seek targets a track keeps: the player's region map has
+// this many slots and takes the smallest targets.
+constexpr size_t kMaxSeekOffsets = 128;
+
 // One PCM data block of a track: the bytes as stored, the samples the DAC
 // streamer plays, and where the data sits in the chip's address space.
 struct DataBlock {
     std::vector<int16_t> samples;
     std::vector<uint8_t> bytes;
-    std::set<uint32_t> seekOffsets; // YM2612 PCM seek targets seen in the song
+    std::vector<uint32_t> seekOffsets; // the smallest YM2612 PCM seek targets of the song, ascending
     uint32_t size = 0;              // ROM dumps: whole ROM size; RAM writes: data size
     uint32_t startOffset = 0;       // ROM or RAM address of the first byte
     uint32_t type = 0;              // VGM block type (compressed: its low 6 bits)

@@ -172,7 +172,13 @@ bool MetaContainer::readMagicFromPath() {
     return true;
 }
 
+std::string MetaContainer::tooManyEntries() {
+    return "Archive: the archive lists more than " + std::to_string(VGM::kMaxArchiveEntries) +
+           " entries, the most one may hold; it is refused\n";
+}
+
 bool MetaContainer::open() {
+    refusalText.clear();
     members.clear();
     closeArchive();
     if (magicWord == 0 || sourceSize == 0) {
@@ -192,8 +198,11 @@ bool MetaContainer::extractToMemory(const MetaMember& member, uint8_t* destinati
     switch (archiveKind) {
     case kZip:
         return extractZip(member, destination);
-    case kGzip:
-        return extractGzip(member, destination);
+    case kGzip: {
+        uint64_t total = 0;
+        return inflateGzip(destination, member.size, total) == GzipResult::kDone &&
+               total == member.size;
+    }
     case k7z:
     case kLha: {
         std::vector<uint8_t> bytes;
@@ -208,6 +217,9 @@ bool MetaContainer::extractToMemory(const MetaMember& member, uint8_t* destinati
 
 bool MetaContainer::extractToVector(const MetaMember& member, std::vector<uint8_t>& out) {
     refusalText.clear();
+    // A gzip lists the size its last member's trailer states, a claim only:
+    // the members are bounded and checked while they inflate.
+    if (archiveKind == kGzip) return extractGzip(member, out);
     if (member.size == 0 || refuseLarge(member)) return false;
     // 7z and LHA tell no packed size per member: the vector grows with the data instead.
     if (isWalkKind()) return extractWalk(member, out);
@@ -245,6 +257,10 @@ bool MetaContainer::openZip() {
     archiveKind = kZip;
     unz_global_info64 global{};
     if (unzGetGlobalInfo64(zf, &global) != UNZ_OK) return false;
+    if (global.number_entry > VGM::kMaxArchiveEntries) {
+        refusalText = tooManyEntries();
+        return false;
+    }
     members.reserve(static_cast<size_t>(std::min<ZPOS64_T>(global.number_entry, 4096)));
     for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
         unz_file_info64 info{};
@@ -372,53 +388,6 @@ bool MetaContainer::openGzip() {
     m.index = 0;
     members.push_back(std::move(m));
     return true;
-}
-
-bool MetaContainer::extractGzip(const MetaMember& member, uint8_t* destination) {
-    if (!gzip || member.size > kMaxMemberSize) return false;
-    if (member.size > deflateBound(gzip->deflateLength)) return false;
-    ++done.entriesVisited;
-    if (source == kSourceMemory) {
-        const bool ok = inflateRawBuffer(sourceData + gzip->headerLength, gzip->deflateLength,
-                                         destination, member.size);
-        done.bytesUnpacked += member.size;
-        return ok;
-    }
-    // From a file the deflate data is fed in chunks, never held whole.
-    FILE* f = std::fopen(sourcePath.c_str(), "rb");
-    if (!f) return false;
-    z_stream zs{};
-    if (::fseeko(f, static_cast<off_t>(gzip->headerLength), SEEK_SET) != 0 ||
-        inflateInit2(&zs, -15) != Z_OK) {
-        std::fclose(f);
-        return false;
-    }
-    uint8_t chunk[65536];
-    uint64_t left = gzip->deflateLength;
-    int result = Z_OK;
-    zs.next_out = destination;
-    while (result == Z_OK) {
-        if (zs.avail_in == 0 && left > 0) {
-            const size_t want = static_cast<size_t>(std::min<uint64_t>(left, sizeof chunk));
-            const size_t got = std::fread(chunk, 1, want, f);
-            if (got == 0) break;
-            left -= got;
-            zs.next_in = chunk;
-            zs.avail_in = static_cast<uInt>(got);
-        }
-        const uint64_t room = member.size - zs.total_out;
-        zs.next_out = destination + zs.total_out;
-        zs.avail_out = static_cast<uInt>(std::min<uint64_t>(room, UINT32_MAX));
-        const uint64_t before = zs.total_out;
-        result = inflate(&zs, Z_NO_FLUSH);
-        // No input left and no output made: the stream is cut short.
-        if (result == Z_OK && zs.total_out == before && zs.avail_in == 0 && left == 0) break;
-        if (result == Z_BUF_ERROR && zs.avail_in == 0 && left > 0) result = Z_OK;
-    }
-    done.bytesUnpacked += zs.total_out;
-    inflateEnd(&zs);
-    std::fclose(f);
-    return result == Z_STREAM_END;
 }
 
 } // namespace vantor

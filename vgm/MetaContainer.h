@@ -2,8 +2,9 @@
 // unpacks one into memory. The kind is recognised from the first bytes, never
 // from the name: zip ("PK" 3 4, through minizip), 7z (37 7A BC AF) and LHA
 // ("-lh?-" or "-lz?-" method id at byte 2 of the first member header), both
-// through libarchive, and gzip (1F 8B 08, one member, raw deflate through
-// zlib). Sizes the archive claims are checked against the bytes present before
+// through libarchive, and gzip (1F 8B 08, raw deflate through zlib; the gzip
+// members of one file, RFC 1952, unpack as one, each checked against its
+// CRC-32 and size). Sizes the archive claims are checked against the bytes present before
 // anything is allocated for them, and no member is unpacked beyond the media
 // bound (vgm/MediaFile.h).
 //
@@ -94,6 +95,8 @@ private:
     struct GzipState;
 
     bool readMagicFromPath();
+    // The refusal of an archive listing more than kMaxArchiveEntries entries.
+    static std::string tooManyEntries();
     bool openZip();
     // 7z and LHA: listed and unpacked by walking a libarchive reader.
     bool openWalk(Kind kind);
@@ -106,7 +109,14 @@ private:
     bool locateZip(const MetaMember& member);
     // Refuses a member whose size passes the bound; sets the refusal text.
     bool refuseLarge(const MetaMember& member);
-    bool extractGzip(const MetaMember& member, uint8_t* destination);
+    // gzip (MetaContainerGzip.cpp): inflates every member of the file into
+    // `out`, which holds `room` bytes (null: counts the bytes only, up to the
+    // member bound), checking each member's CRC-32 and ISIZE. kNoRoom: the
+    // data goes on past `room`; kRefused: damaged or past the bound, with the
+    // refusal text set.
+    enum class GzipResult { kDone, kNoRoom, kRefused };
+    GzipResult inflateGzip(uint8_t* out, uint64_t room, uint64_t& total);
+    bool extractGzip(const MetaMember& member, std::vector<uint8_t>& out);
     // Opens a libarchive reader for `kind` on the source; null on failure.
     ::archive* openWalkReader(Kind kind);
     bool isWalkKind() const { return archiveKind == k7z || archiveKind == kLha; }

@@ -62,6 +62,11 @@ bool MetaContainer::openWalk(Kind kind) {
     archiveKind = kind;
     struct archive_entry* entry = nullptr;
     for (uint64_t index = 0; nextHeader(reader.a, &entry); ++index) {
+        if (index == VGM::kMaxArchiveEntries) {
+            refusalText = tooManyEntries();
+            members.clear();
+            return false;
+        }
         ++done.entriesVisited;
         const bool sized = archive_entry_size_is_set(entry) && archive_entry_size(entry) > 0;
         const uint64_t size = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;

@@ -10,8 +10,10 @@ namespace VGM {
 
 class VGMX;
 
-// Reads the log at `path` into one YM7129 chip record; false only when the
-// file cannot be read. A trailing partial record is ignored.
+// Reads the log at `path` into one YM7129 chip record; false when the file
+// cannot be read, is not a register log (delays adding up past 2^32 ticks, or
+// several writes and no delay at all) or builds past the media budget. A
+// trailing partial record is ignored.
 bool readRawLogFile(VGMX& collection, const std::string& path);
 
 } // namespace VGM

@@ -12,6 +12,7 @@
 #include "vgm/YmReader.h"
 
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <utility>
 
@@ -97,19 +98,33 @@ bool VGMX::openFile(const std::string& path) {
 
 bool VGMX::openVgmx(const std::string& path) {
     filePath = path;
-    // The document is read character by character with no tag to check
-    // first: its size is bounded before the reader starts.
-    const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(fileSize(path), 0));
-    if (size > kMaxMediaBytes) {
+    // The document has no tag to check first: its size is bounded, then it
+    // is read whole in one go and parsed where it lies.
+    std::vector<uint8_t> bytes;
+    uint64_t size = 0;
+    const MediaRead read = readMediaFile(path, "", bytes, size);
+    if (read == MediaRead::kTooLarge) {
         appendLog(tooLargeLine("VGMX", "the document", size));
         return false;
     }
-    vantor::XMLFile xml;
-    if (!xml.open(path)) {
+    if (read != MediaRead::kRead) {
         appendLog("VGMX: the document cannot be read\n");
         return mediaTrack.playable;
     }
-    return readVgmx(xml, 4096);
+    // XML text holds no zero byte: a file that does is not a document.
+    if (const void* zero = std::memchr(bytes.data(), 0, bytes.size())) {
+        const auto at = static_cast<const uint8_t*>(zero) - bytes.data();
+        appendLog("VGMX: the file is not a document: it holds a zero byte at offset " +
+                  std::to_string(at) + "\n");
+        return false;
+    }
+    vantor::VirtualRAMFile file(bytes.data(), bytes.size());
+    vantor::XMLFile xml;
+    if (!xml.open(&file)) {
+        appendLog("VGMX: the document cannot be read\n");
+        return mediaTrack.playable;
+    }
+    return readVgmx(xml, 4096, bytes.size());
 }
 
 bool VGMX::parseVgmxBuffer(const uint8_t* data, uint64_t size) {
@@ -119,14 +134,15 @@ bool VGMX::parseVgmxBuffer(const uint8_t* data, uint64_t size) {
         appendLog("VGMX: the document cannot be read\n");
         return mediaTrack.playable;
     }
-    return readVgmx(xml, 64);
+    return readVgmx(xml, 64, size);
 }
 
-bool VGMX::readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom) {
-    VGMXVisitor visitor(filePath);
+bool VGMX::readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom, uint64_t documentBytes) {
+    buildBudget.start(documentBytes);
+    VGMXVisitor visitor(filePath, &buildBudget);
     xml.parse(&visitor, tokenRoom);
     appendLog(visitor.diagnostics());
-    if (visitor.refused()) return false;
+    if (budgetRefused("VGMX") || visitor.refused()) return false;
     mediaTrack = std::move(visitor.track());
     setTag(kTagTrackName, filePath);
     for (auto& [type, record] : mediaTrack.chips)
@@ -139,10 +155,13 @@ bool VGMX::openArchive(const std::string& path) {
     filePath = path;
     archive = std::make_unique<vantor::MetaContainer>(path);
     if (!archive->open()) {
-        appendLog("Archive: not a zip, 7z, LHA or gzip archive, or damaged\n");
+        appendLog(archive->failureText("Archive: not a zip, 7z, LHA or gzip archive, or damaged\n"));
         return false;
     }
-    if (archive->members.empty()) return !songs.empty();
+    if (archive->members.empty()) {
+        appendLog("Archive: the archive holds no song (no .vgm, .vgz or .gz member)\n");
+        return false;
+    }
     // A later text, playlist or picture member replaces an earlier one, so
     // only the last of each kind is unpacked; songs wait for loadMember.
     const vantor::MetaMember* last[3] = {};
@@ -169,6 +188,8 @@ bool VGMX::openArchive(const std::string& path) {
         if (k != 2) bytes.push_back(0);
         buffers[k]->swap(bytes);
     }
+    if (songs.empty())
+        appendLog("Archive: the archive holds no song (no .vgm, .vgz or .gz member)\n");
     return !songs.empty();
 }
 
@@ -233,6 +254,7 @@ void VGMX::addChipRecord(const MediaChipRecord& record, bool start) {
 
 void VGMX::appendCommand(MediaChipRecord& record, uint64_t delta, uint8_t value, uint8_t port,
                          uint8_t reg, uint8_t kind) {
+    if (!buildBudget.makeRoom(record.commands, 1)) return;
     record.totalLength += delta;
     if (port) record.hasPort = true;
     if (reg) record.hasRegister = true;
@@ -290,7 +312,14 @@ void VGMX::setTag(TagIndex tag, const std::string& utf8) {
 
 void VGMX::pcmSeek(uint32_t offset) {
     pcmPosition = offset;
-    if (!mediaTrack.dataBlocks.empty()) mediaTrack.dataBlocks.front().seekOffsets.insert(offset);
+    if (mediaTrack.dataBlocks.empty()) return;
+    std::vector<uint32_t>& seeks = mediaTrack.dataBlocks.front().seekOffsets;
+    if (seeks.size() == kMaxSeekOffsets && offset > seeks.back()) return;
+    if (seeks.capacity() < kMaxSeekOffsets) seeks.reserve(kMaxSeekOffsets);
+    const auto at = std::lower_bound(seeks.begin(), seeks.end(), offset);
+    if (at != seeks.end() && *at == offset) return;
+    if (seeks.size() == kMaxSeekOffsets) seeks.pop_back();
+    seeks.insert(at, offset);
 }
 
 const uint8_t* VGMX::ym2612PcmData(uint64_t& size) {
@@ -302,6 +331,13 @@ const uint8_t* VGMX::ym2612PcmData(uint64_t& size) {
     }
     size = pcmBank.size();
     return pcmBank.data();
+}
+
+bool VGMX::budgetRefused(const std::string& reader) {
+    if (!buildBudget.spent) return false;
+    appendLog(budgetLine(reader, buildBudget));
+    mediaTrack.playable = false;
+    return true;
 }
 
 bool VGMX::playable() {

@@ -7,6 +7,7 @@
 // never sees the file format.
 #pragma once
 
+#include "vgm/MediaFile.h"
 #include "vgm/MediaTrack.h"
 #include "vgm/MetaContainer.h"
 
@@ -70,8 +71,9 @@ public:
     // ---- what the readers fill the track with ----------------------------------
     // Stores a copy of the record under its type; `start` appends the 'S' command.
     void addChipRecord(const MediaChipRecord& record, bool start);
-    static void appendCommand(MediaChipRecord& record, uint64_t delta, uint8_t value, uint8_t port,
-                              uint8_t reg, uint8_t kind);
+    // Appends through the budget: once it is spent, commands are dropped.
+    void appendCommand(MediaChipRecord& record, uint64_t delta, uint8_t value, uint8_t port,
+                       uint8_t reg, uint8_t kind);
     // Appends to the chip's record (made empty when missing) with its pending wait.
     void appendToChip(MediaChipType type, PendingWaits& waits, uint8_t value, uint8_t port,
                       uint8_t reg, uint8_t kind);
@@ -87,12 +89,17 @@ public:
     void appendLog(const std::string& text);
     void setTag(TagIndex tag, const std::string& utf8);
     // The YM2612 PCM data position moves to `offset`, which the first data
-    // block remembers as a seek target.
+    // block remembers as a seek target (the smallest kMaxSeekOffsets only).
     void pcmSeek(uint32_t offset);
     // The YM2612 PCM bank (every YM2612 data block in file order); null, with
     // a log line, when the file has none.
     const uint8_t* ym2612PcmData(uint64_t& size);
     std::vector<uint8_t>& ym2612PcmBank() { return pcmBank; }
+    // The bound on what the reader builds from the file it reads now; every
+    // reader starts it with the file's size (unpacked) before it builds.
+    MediaBudget& budget() { return buildBudget; }
+    // True, with the reader's refusal logged, when the budget was spent.
+    bool budgetRefused(const std::string& reader);
     // Sets and returns the playable flag when the track has chips.
     bool playable();
     // Empties the track and the reader state before a parse.
@@ -117,7 +124,7 @@ private:
     bool openVgm(const std::string& path);
     bool openVgmx(const std::string& path);
     // Parses the document the reader was opened on and takes its track.
-    bool readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom);
+    bool readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom, uint64_t documentBytes);
     bool parseMember(vantor::MetaContainer& box);
     // Logs why an archive member could not be unpacked.
     void appendUnpackFailure(const vantor::MetaMember& member);
@@ -131,6 +138,7 @@ private:
     std::vector<vantor::MetaMember> songs;
     std::vector<uint8_t> pcmBank;
     bool pcmMissingLogged = false;
+    MediaBudget buildBudget;
     MediaTrack mediaTrack;
 };
 

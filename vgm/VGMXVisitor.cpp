@@ -35,7 +35,8 @@ bool parseBits(const std::string& text, uint8_t& out) {
 
 } // namespace
 
-VGMXVisitor::VGMXVisitor(const std::string& path) : documentPath(path) {}
+VGMXVisitor::VGMXVisitor(const std::string& path, MediaBudget* budget)
+    : budget(budget), documentPath(path) {}
 
 bool VGMXVisitor::visitStartElement(const char* name) {
     elementIsOurs = std::string(name) == "Chip";
@@ -176,6 +177,7 @@ bool VGMXVisitor::appendCommand(const vantor::XMLAttributeList& attributes) {
             command.port = low8(a.value, 10);
         }
     }
+    if (budget && !budget->makeRoom(currentChip->commands, 1)) return false;
     currentChip->commands.push_back(command);
     return true;
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "engine-support/XMLVisitor.h"
+#include "vgm/MediaFile.h"
 #include "vgm/MediaTrack.h"
 
 #include <cstdint>
@@ -20,7 +21,9 @@ namespace VGM {
 
 class VGMXVisitor : public vantor::XMLVisitor {
 public:
-    explicit VGMXVisitor(const std::string& path);
+    // Commands grow through `budget` when one is given; once it is spent the
+    // rest are dropped and the caller refuses the document.
+    explicit VGMXVisitor(const std::string& path, MediaBudget* budget = nullptr);
 
     // "Chip" starts a chip declaration; other start tags are not ours.
     bool visitStartElement(const char* name) override;
@@ -48,6 +51,7 @@ private:
     MediaChipType freeCode(MediaChipType declared) const;
 
     MediaTrack trackRecord;
+    MediaBudget* budget;
     uint32_t elementKind = kNone;
     MediaChipRecord* currentChip = nullptr; // receives the commands
     MediaChipType currentType = kChipNone;

@@ -43,7 +43,8 @@ private:
 
 // 8-bit PCM made signed around zero, with a default gain that brings the
 // peak to full scale.
-void storeCentred(DataBlock& b, bool signMagnitude) {
+bool storeCentred(DataBlock& b, bool signMagnitude, MediaBudget& budget) {
+    if (!budget.makeRoom(b.samples, b.bytes.size())) return false;
     int peak = 0;
     b.samples.resize(b.bytes.size());
     for (size_t i = 0; i < b.bytes.size(); ++i) {
@@ -54,12 +55,13 @@ void storeCentred(DataBlock& b, bool signMagnitude) {
     }
     b.defaultGain = static_cast<uint16_t>(peak ? 32768 / peak : 1);
     b.nominalRate = 22472.0f;
+    return true;
 }
 
 // NES delta modulation: each bit moves a 7-bit counter up or down by 2.
-void storeDeltaModulation(DataBlock& b) {
+bool storeDeltaModulation(DataBlock& b, MediaBudget& budget) {
+    if (!budget.makeRoom(b.samples, b.bytes.size() * 8)) return false;
     int counter = 64;
-    b.samples.reserve(b.bytes.size() * 8);
     for (uint8_t byte : b.bytes) {
         for (int bit = 0; bit < 8; ++bit) {
             if ((byte >> bit) & 1) {
@@ -71,6 +73,7 @@ void storeDeltaModulation(DataBlock& b) {
         }
     }
     b.nominalRate = 33143.9f;
+    return true;
 }
 
 // OKI ADPCM (4-bit, high nibble first) from a fresh decoder state.
@@ -114,7 +117,12 @@ bool VgmParser::dataBlock() {
     return storeBlock(type, (sizeWord >> 31) & 1, p, n);
 }
 
+// Every list a block fills, decoded samples and the YM2612 bank copy
+// included, grows through the collection's budget: a file cannot make its
+// blocks cost more in total than the budget allows, however they multiply.
 bool VgmParser::storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_t n) {
+    MediaBudget& budget = vgm.budget();
+    if (!budget.makeRoom(track.dataBlocks, 1)) return false;
     track.dataBlocks.emplace_back();
     DataBlock* b = &track.dataBlocks.back();
     b->type = type;
@@ -140,8 +148,10 @@ bool VgmParser::storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_
         compressed = true;
         type &= 0x3F;
         b->type = type;
-        if (bits <= 8)
+        if (bits <= 8) {
+            if (!budget.makeRoom(b->bytes, b->samples.size())) return false;
             for (int16_t s : b->samples) b->bytes.push_back(static_cast<uint8_t>(s));
+        }
     } else if (type >= 0xC0 && type <= 0xDF) {
         if (n < 2) {
             vgm.appendLog("RAM data block shorter than its address\n");
@@ -165,44 +175,41 @@ bool VgmParser::storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_
     }
 
     auto keepBytes = [&] {
-        if (!compressed) b->bytes.assign(p, p + n);
+        if (compressed) return true;
+        if (!budget.makeRoom(b->bytes, n)) return false;
+        b->bytes.assign(p, p + n);
+        return true;
     };
     switch (type) {
     case 0x00: // YM2612 PCM: unsigned 8-bit, played through the DAC register
         if (compressed) {
             b->nominalRate = 22472.0f;
         } else {
-            keepBytes();
+            if (!keepBytes() || !budget.makeRoom(b->samples, n)) return false;
             b->samples.assign(b->bytes.begin(), b->bytes.end());
             b->nominalRate = 15734.0f;
         }
+        if (!budget.makeRoom(vgm.ym2612PcmBank(), b->bytes.size())) return false;
         vgm.ym2612PcmBank().insert(vgm.ym2612PcmBank().end(), b->bytes.begin(), b->bytes.end());
         break;
     case 0x01: // RF5C68 and RF5C164: sign and magnitude
     case 0x02:
-        if (!compressed) {
-            keepBytes();
-            storeCentred(*b, true);
-        }
+        if (!compressed && !(keepBytes() && storeCentred(*b, true, budget))) return false;
         break;
     case 0x03: // 32X PWM, HuC6280, SCSP: unsigned 8-bit
     case 0x05:
     case 0x06:
-        if (!compressed) {
-            keepBytes();
-            storeCentred(*b, false);
-        }
+        if (!compressed && !(keepBytes() && storeCentred(*b, false, budget))) return false;
         break;
     case 0x04: // OKIM6258 ADPCM: kept as stored
     case 0x82: // YM2610 ADPCM-A and delta-T ROMs
     case 0x83:
     case 0x8A: // uPD7759 ROM
-        keepBytes();
+        if (!keepBytes()) return false;
         break;
     case 0x07: // NES APU delta modulation samples
     case 0xC2:
-        keepBytes();
-        if (!compressed) storeDeltaModulation(*b);
+        if (!keepBytes() || (!compressed && !storeDeltaModulation(*b, budget))) return false;
         if (type == 0xC2 && writable[kChipNESAPU]) {
             // The sample address register counts 64-byte steps from 0xC000.
             const uint32_t address = b->startOffset >= 0xC000 ? b->startOffset - 0xC000 : 0;
@@ -210,7 +217,7 @@ bool VgmParser::storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_
         }
         break;
     case 0x80: { // SegaPCM ROM: unsigned 8-bit
-        keepBytes();
+        if (!keepBytes() || !budget.makeRoom(b->samples, b->bytes.size())) return false;
         b->samples.resize(b->bytes.size());
         for (size_t i = 0; i < b->bytes.size(); ++i)
             b->samples[i] = static_cast<int16_t>(b->bytes[i] - 0x80);
@@ -218,7 +225,7 @@ bool VgmParser::storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_
         break;
     }
     case 0x8B: { // OKIM6295 ROM: phrase table at address 0, ADPCM phrases
-        keepBytes();
+        if (!keepBytes() || !budget.makeRoom(b->samples, b->bytes.size() * 2)) return false;
         b->samples.assign(b->bytes.size() * 2, 0);
         const double divider = (okiClock & 0x80000000u) ? 132.0 : 165.0;
         b->nominalRate = static_cast<float>((okiClock & 0x3FFFFFFF) / divider);
@@ -297,6 +304,7 @@ bool VgmParser::decompress(const uint8_t* p, uint64_t n, std::vector<int16_t>& o
         vgm.appendLog("compressed data block with a bad header\n");
         return false;
     }
+    if (!vgm.budget().makeRoom(out, count)) return false;
     BitReader in(p + 10, n - 10);
     out.resize(static_cast<size_t>(count));
     uint16_t value = add; // DPCM starts from the add value

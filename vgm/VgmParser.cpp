@@ -101,6 +101,7 @@ bool VgmParser::parse(bool tags) {
         return false;
     }
     vgm.reset();
+    vgm.budget().start(size);
     const uint32_t dataOffset = headerWord(0x34);
     dataStart = dataOffset ? 0x34ull + dataOffset : 0x40;
     const uint64_t headerEnd = std::min<uint64_t>({dataStart, uint64_t{256}, size});
@@ -122,7 +123,10 @@ bool VgmParser::parse(bool tags) {
     // An end offset of 0 or one before the data (seen in old rips) means "to the file's end".
     dataEnd = (eof <= dataStart) ? size : std::min(eof, size);
     pos = dataStart;
-    return runCommands() && finish();
+    const bool ran = runCommands();
+    if (vgm.budgetRefused("VGM") || !ran) return false;
+    const bool finished = finish();
+    return !vgm.budgetRefused("VGM") && finished;
 }
 
 // "Gd3 ", version, byte length, then eleven zero-terminated UTF-16 texts.
@@ -280,6 +284,21 @@ void VgmParser::buildChipRecords() {
     pcm(0x98, 8, "OKIM6295", 0);
 }
 
+// Why a song has no chip left: its header gives no chip a clock, or every
+// chip it names has too few writes to be played (`few`: "name writes, ...").
+std::string VgmParser::nothingToPlay(const std::string& few) const {
+    const std::string lost = unclockedWrites
+                                 ? std::to_string(unclockedWrites) +
+                                       " writes go to chips the header gives no clock"
+                                 : "";
+    if (few.empty())
+        return "VGM: nothing to play: the header gives no chip a clock" +
+               (lost.empty() ? "" : "; " + lost) + "\n";
+    return "VGM: nothing to play: a chip needs two writes or more, and the header's chips have "
+           "fewer (" +
+           few + ")" + (lost.empty() ? "" : "; " + lost) + "\n";
+}
+
 bool VgmParser::wait(uint64_t ticks) {
     waits.advance(ticks);
     if (waits.elapsed() > kMaxSongTicks) {
@@ -290,7 +309,10 @@ bool VgmParser::wait(uint64_t ticks) {
 }
 
 void VgmParser::write(MediaChipType type, uint8_t reg, uint8_t value, uint8_t port) {
-    if (type < kChipNone && writable[type]) vgm.appendToChip(type, waits, value, port, reg, 'W');
+    if (type < kChipNone && writable[type])
+        vgm.appendToChip(type, waits, value, port, reg, 'W');
+    else
+        ++unclockedWrites;
 }
 
 void VgmParser::closeSong() {
@@ -341,11 +363,11 @@ void VgmParser::unassigned(uint8_t opcode, uint64_t opcodeOffset, bool& running)
 
 bool VgmParser::runCommands() {
     bool running = true;
-    while (running) {
+    while (running && !vgm.budget().spent) {
         if (pos == loopPos) {
             for (auto& [type, record] : track.chips) {
                 record.loopIndex = static_cast<int64_t>(record.commands.size());
-                VGMX::appendCommand(record, waits.take(type), 0, 0, 0, kCommandLoop);
+                vgm.appendCommand(record, waits.take(type), 0, 0, 0, kCommandLoop);
             }
             track.loop.startTicks = waits.elapsed();
             track.loop.marker = static_cast<int64_t>(loopPos);
@@ -534,14 +556,20 @@ bool VgmParser::runCommands() {
 
 // End of data: drop unused chips, make every list end together.
 bool VgmParser::finish() {
+    std::string few; // the chips dropped, with their writes
     for (auto it = track.chips.begin(); it != track.chips.end();) {
-        if (it->second.commands.size() <= 3)
+        if (it->second.commands.size() <= 3) {
+            const auto writes = std::count_if(it->second.commands.begin(), it->second.commands.end(),
+                                              [](const MediaCommand& c) { return c.kind == 'W'; });
+            few += (few.empty() ? "" : ", ") + it->second.name + " " + std::to_string(writes);
             it = track.chips.erase(it);
-        else
+        } else {
             ++it;
+        }
     }
     if (track.chips.empty()) {
         vgm.appendLog("no chips used?\n");
+        vgm.appendLog(nothingToPlay(few));
         return false;
     }
     auto psg = track.chips.find(kChipSN76489);
@@ -566,7 +594,7 @@ bool VgmParser::finish() {
         if (record.totalLength < sampleCount && !record.commands.empty()) {
             MediaCommand last = record.commands.back();
             const uint64_t pad = sampleCount - record.totalLength;
-            VGMX::appendCommand(record, pad, last.value, last.port, last.reg, last.kind);
+            vgm.appendCommand(record, pad, last.value, last.port, last.reg, last.kind);
         }
     }
     track.playable = true;

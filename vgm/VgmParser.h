@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace VGM {
@@ -32,6 +33,7 @@ private:
                  const char* name, const char* shortName, uint32_t variant = 0);
     bool runCommands();
     bool finish();
+    std::string nothingToPlay(const std::string& few) const;
     void unassigned(uint8_t opcode, uint64_t opcodeOffset, bool& running);
     bool wait(uint64_t ticks);
     void write(MediaChipType type, uint8_t reg, uint8_t value, uint8_t port = 0);
@@ -77,6 +79,7 @@ private:
     uint64_t loopPos = UINT64_MAX;
     PendingWaits waits;
     bool writable[kChipNone] = {};
+    uint64_t unclockedWrites = 0; // writes to chips without a header clock
 
     // PCM stream state
     bool streamSeen[16] = {};

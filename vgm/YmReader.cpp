@@ -170,35 +170,42 @@ bool readYmData(VGMX& vgm, const std::vector<uint8_t>& b, const std::string& pat
     if (!y.author.empty()) vgm.setTag(kTagAuthor, VNTRConv(y.author, UTF8));
     if (!y.comment.empty()) vgm.setTag(kTagNotes, VNTRConv(y.comment, UTF8));
 
+    vgm.budget().start(b.size());
     MediaChipRecord chip;
     chip.type = kChipAY8910;
     chip.name = "AY-3-8910";
     chip.clock = y.clock;
     chip.commandRate = y.rate;
     vgm.addChipRecord(chip, true);
-    vgm.track().playable = true;
 
+    // Frame f sounds at tick f: its first command waits the one tick since
+    // the frame before (frame 0 none), and the last frame lasts its tick
+    // before the song ends or goes back to the loop frame.
     MediaTrack& track = vgm.track();
     MediaChipRecord& record = vgm.chipRecord(kChipAY8910);
-    record.commands.reserve(record.commands.size() + y.frames * kRegisters + 2);
-    for (uint64_t f = 0; f < y.frames; ++f) {
+    for (uint64_t f = 0; f < y.frames && !vgm.budget().spent; ++f) {
+        uint64_t wait = f == 0 ? 0 : 1;
         if (static_cast<int64_t>(f) == y.loopFrame) {
             track.loop.startTicks = f;
             track.loop.marker = static_cast<int64_t>(y.frames);
             for (auto& [type, each] : track.chips)
                 each.loopIndex = static_cast<int64_t>(each.commands.size());
-            VGMX::appendCommand(record, 0, 0, 0, 0, kCommandLoop);
+            vgm.appendCommand(record, wait, 0, 0, 0, kCommandLoop);
+            wait = 0;
         }
         for (int r = 0; r < kRegisters; ++r) {
             const uint8_t value = b[registerAt(y, f, r)];
             // 0xFF in the shape register leaves the running envelope alone;
             // writing it would restart the envelope every frame.
             if (r == 13 && value == kNoNewShape) continue;
-            VGMX::appendCommand(record, r == 0 ? 1 : 0, value, 0, static_cast<uint8_t>(r),
-                                kCommandWrite);
+            vgm.appendCommand(record, wait, value, 0, static_cast<uint8_t>(r), kCommandWrite);
+            wait = 0;
         }
     }
-    if (y.loopFrame >= 0) VGMX::appendCommand(record, 0, 0, 0, 0, kCommandEnd);
+    if (y.frames > 0 || y.loopFrame >= 0)
+        vgm.appendCommand(record, y.frames > 0 ? 1 : 0, 0, 0, 0, kCommandEnd);
+    if (vgm.budgetRefused("YM")) return false;
+    track.playable = true;
     return true;
 }
 

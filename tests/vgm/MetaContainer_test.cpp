@@ -175,6 +175,74 @@ TEST_F(MetaContainerTest, GzipHeaderFieldsAndBrokenStreams) {
     }
 }
 
+// A gzip file may hold several members, which unpack one after the other
+// into one file; each is checked against its trailer's CRC-32 and size, and
+// the whole is bounded while it unpacks, whatever the trailers claim.
+TEST_F(MetaContainerTest, GzipMembersUnpackAsOneAndEachIsChecked) {
+    const Bytes head = pattern(3000, 1), tail = pattern(700, 2);
+    Bytes whole = head;
+    whole.insert(whole.end(), tail.begin(), tail.end());
+    const Bytes first = vgmtest::gzipBytes(head, "song.vgm");
+    const Bytes second = vgmtest::gzipBytes(tail, "");
+    auto join = [](std::initializer_list<Bytes> parts) {
+        Bytes out;
+        for (const Bytes& p : parts) out.insert(out.end(), p.begin(), p.end());
+        return out;
+    };
+    Bytes badCrc = join({first, second});
+    badCrc[first.size() + second.size() - 8] ^= 0x01; // the second member's CRC-32
+    Bytes shortStream = first;
+    shortStream[shortStream.size() - 4] += 1; // ISIZE one more than the stream gives
+    const Bytes cut(first.begin(), first.end() - 3);
+    Bytes cutData = join({first, Bytes(second.begin(), second.begin() + second.size() / 2)});
+    // A megabyte of zeros deflates to about a kilobyte: 129 of those members
+    // unpack past the bound, though every trailer tells of one megabyte.
+    const Bytes megabyte = vgmtest::gzipBytes(Bytes(1u << 20, 0), "");
+    Bytes bomb;
+    for (int i = 0; i < 129; ++i) bomb.insert(bomb.end(), megabyte.begin(), megabyte.end());
+
+    struct Case {
+        const char* what;
+        Bytes file;
+        Bytes unpacked;      // when it unpacks
+        const char* refusal; // else the refusal text holds this
+    };
+    const Case cases[] = {
+        {"two members", join({first, second}), whole, nullptr},
+        {"two members and trailing zeros", join({first, second, Bytes(16, 0)}), whole, nullptr},
+        {"CRC-32 of the second member wrong", badCrc, {},
+         "Gzip: the data of member 2 fails its CRC-32 check; the file is damaged\n"},
+        {"stated size larger than the stream", shortStream, {},
+         "Gzip: member 1 unpacks to 3000 bytes, not the 3001 its trailer states"},
+        {"trailer cut", cut, {}, "Gzip: the file ends inside the trailer of member 1"},
+        {"second member cut", cutData, {},
+         "Gzip: the file ends inside the compressed data of member 2; it is cut short"},
+        {"bomb of many members", bomb, {},
+         "Gzip: the data unpacks past 128 MB, the most a media file may hold; it is refused"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string file = path("members.vgz");
+        vgmtest::writeFile(file, c.file);
+        for (bool fromMemory : {false, true}) {
+            SCOPED_TRACE(fromMemory ? "memory" : "file");
+            auto box = fromMemory ? std::make_unique<MetaContainer>(c.file.data(), c.file.size())
+                                  : std::make_unique<MetaContainer>(file);
+            ASSERT_TRUE(box->open());
+            ASSERT_EQ(box->members.size(), 1u);
+            Bytes out;
+            const bool ok = box->extractToVector(box->members[0], out);
+            if (!c.refusal) {
+                EXPECT_TRUE(ok) << box->refusal();
+                EXPECT_EQ(out, c.unpacked);
+            } else {
+                EXPECT_FALSE(ok);
+                EXPECT_NE(box->refusal().find(c.refusal), std::string::npos) << box->refusal();
+            }
+        }
+    }
+}
+
 TEST_F(MetaContainerTest, UnrecognisedDataIsRefused) {
     const Bytes fourBytes = {'P', 'K', 3, 4};
     const std::string shortZip = path("short.zip");

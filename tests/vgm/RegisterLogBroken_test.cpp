@@ -102,9 +102,14 @@ TEST_F(RegisterLogBrokenTest, EachEndsWithAClearResult) {
         {"DRO version 3.0", "dro", patched(droV2(0, 1), 8, {3}), false, nullptr},
         {"VGMX that is not XML",
          "vgmx",
-         {0xFF, 0x00, '<', '<', '"', 0x01},
+         {0xFF, 0x02, '<', '<', '"', 0x01},
          false,
          "VGMX: the document declares no chip\n"},
+        {"VGMX with a zero byte",
+         "vgmx",
+         {'<', 'C', 0x00, '>'},
+         false,
+         "VGMX: the file is not a document: it holds a zero byte at offset 2\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

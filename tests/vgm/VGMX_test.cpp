@@ -18,6 +18,9 @@ TEST_F(VGMXTest, OpensByExtension) {
     const Bytes song = vgmtest::minimalSong();
     const Bytes packed = vgmtest::gzipBytes(song, "song.vgm");
     const Bytes rar = {'R', 'a', 'r', '!', 0x1A, 7, 0, 0};
+    Bytes twoMembers = vgmtest::gzipBytes(Bytes(song.begin(), song.begin() + 200), "song.vgm");
+    const Bytes rest = vgmtest::gzipBytes(Bytes(song.begin() + 200, song.end()), "");
+    twoMembers.insert(twoMembers.end(), rest.begin(), rest.end());
     struct Case {
         const char* name;
         Bytes bytes;
@@ -30,8 +33,9 @@ TEST_F(VGMXTest, OpensByExtension) {
         {"x.vgm", song, true, nullptr},        // read whole
         {"plain.vgz", song, true, nullptr},    // a .vgz that was never compressed
         {"packed.vgm", packed, true, nullptr}, // and the other way round
+        {"parts.vgz", twoMembers, true, nullptr}, // gzip members unpack as one
         {"x.rar", rar, false, "Archive:"},     // reaches the archive opener, which knows no rar
-        {"x.vgmx", song, false, "VGMX: the document declares no chip\n"}, // not XML
+        {"x.vgmx", song, false, "VGMX: the file is not a document: it holds a zero byte"},
         {"x.dro", song, false, nullptr},                                  // no DRO tag
         {"x.ym", song, false, nullptr},                                   // not packed
         {"x.txt", song, false, nullptr},
@@ -101,6 +105,7 @@ TEST_F(VGMXTest, ArchiveWithoutSongsOrWithBrokenSongs) {
     VGMX empty;
     EXPECT_FALSE(empty.openFile(noSongs));
     EXPECT_EQ(empty.pictureBuffer(), (Bytes{1, 2}));
+    EXPECT_EQ(empty.logText(), "Archive: the archive holds no song (no .vgm, .vgz or .gz member)\n");
 
     Bytes broken = titledSong(u"Broken");
     broken[0] = 'X';

@@ -389,7 +389,7 @@ TEST(VgmReader, DataBankWritesPlayThroughTheDacRegister) {
     ASSERT_TRUE(p.ok) << p.vgm.logText();
     EXPECT_EQ(p.list(5), "S0 W0:2B=80 W0:2A=20 W0:2A=30 W2:2A=40 W16:2A=10 E0");
     ASSERT_EQ(p.vgm.track().dataBlocks.size(), 1u);
-    EXPECT_EQ(p.vgm.track().dataBlocks[0].seekOffsets, (std::set<uint32_t>{0, 1}));
+    EXPECT_EQ(p.vgm.track().dataBlocks[0].seekOffsets, (std::vector<uint32_t>{0, 1}));
     EXPECT_FALSE(p.vgm.track().chips.count(VGM::kChipDacStream0));
 }
 

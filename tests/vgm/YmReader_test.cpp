@@ -19,23 +19,27 @@ bool hasLoopFrame(const YmSong& s) {
 }
 
 // What the player must see for a fixture song: 'S', then per frame the
-// loop point where it falls and the 14 register writes, one tick per frame,
-// without the shape writes of 0xFF; 'E' after the last frame of a song that
-// has a loop frame.
+// loop point where it falls and the 14 register writes, without the shape
+// writes of 0xFF. Frame f sounds at tick f: its first command waits one tick
+// (frame 0 none), and the 'E' after the last frame waits one more, so the
+// last frame is heard for its tick.
 std::string expectedCommands(const YmSong& s) {
     std::string out = "S0";
     char item[24];
     for (uint32_t f = 0; f < s.frames; ++f) {
-        if (hasLoopFrame(s) && f == s.loopFrame) out += " L0";
+        int wait = f == 0 ? 0 : 1;
+        if (hasLoopFrame(s) && f == s.loopFrame) {
+            out += " L" + std::to_string(wait);
+            wait = 0;
+        }
         for (int r = 0; r < 14; ++r) {
             const uint8_t v = vgmtest::ymValue(f, r);
             if (r == 13 && v == 0xFF) continue;
-            std::snprintf(item, sizeof item, " W%d:%02X=%02X", r == 0 ? 1 : 0, r, v);
+            std::snprintf(item, sizeof item, " W%d:%02X=%02X", r == 0 ? wait : 0, r, v);
             out += item;
         }
     }
-    if (hasLoopFrame(s)) out += " E0";
-    return out;
+    return out + " E1";
 }
 
 class YmReaderTest : public testhome::Scratch {};
@@ -133,10 +137,10 @@ TEST_F(YmReaderTest, InterleavedRegistersAndUntouchedEnvelope) {
     VGMX vgm;
     ASSERT_TRUE(vgm.openFile(file));
     EXPECT_EQ(vgmtest::describe(vgm.track().chips.at(VGM::kChipAY8910)),
-              "S0 W1:00=00 W0:01=01 W0:02=02 W0:03=03 W0:04=04 W0:05=05 W0:06=06 W0:07=07 "
+              "S0 W0:00=00 W0:01=01 W0:02=02 W0:03=03 W0:04=04 W0:05=05 W0:06=06 W0:07=07 "
               "W0:08=08 W0:09=09 W0:0A=0A W0:0B=0B W0:0C=0C W0:0D=0E "
               "W1:00=10 W0:01=11 W0:02=12 W0:03=13 W0:04=14 W0:05=15 W0:06=16 W0:07=17 "
-              "W0:08=18 W0:09=19 W0:0A=1A W0:0B=1B W0:0C=1C");
+              "W0:08=18 W0:09=19 W0:0A=1A W0:0B=1B W0:0C=1C E1");
     EXPECT_EQ(vgm.track().loop.marker, -1); // a YM3 has no loop frame
 }
 
@@ -158,7 +162,7 @@ TEST_F(YmReaderTest, LoopFrameMarksTheLoopCommand) {
     for (size_t i = 0; i < static_cast<size_t>(chip.loopIndex); ++i)
         writes += c[i].kind == VGM::kCommandWrite;
     EXPECT_EQ(static_cast<int64_t>(writes) + 1, chip.loopIndex);
-    EXPECT_EQ(vgmtest::describe(chip, static_cast<size_t>(chip.loopIndex) + 1, 1), "W1:00=97");
+    EXPECT_EQ(vgmtest::describe(chip, static_cast<size_t>(chip.loopIndex), 2), "L1 W0:00=97");
     EXPECT_EQ(c.back().kind, VGM::kCommandEnd);
     EXPECT_EQ(vgm.track().loop.startTicks, 50u);
     EXPECT_EQ(vgm.track().loop.marker, 100);
