@@ -8,6 +8,7 @@
 
 #include "vantor/DenormalScope.h"
 #include "vantor/PMIDI.h"
+#include "vst3/EventOrder.h"
 #include "vst3/HolderRegistry.h"
 #include "vst3/PlugFactory.h"
 #include "vst3/SamplerPluginConfig.h"
@@ -214,7 +215,8 @@ bool stateChunkLooksWhole(IBStream* stream, const ProcessorStateHeader& header) 
 PlugProcessor::PlugProcessor()
     : m_holder(std::make_shared<ZEFAWrapperHolder>()), m_events(new MIDIEvents{}) {
     m_holderKey = registerHolder(m_holder);
-    m_pending.reserve(kMaxEvents);
+    m_pending.reserve(kPendingRoom);
+    m_sortScratch.resize(kPendingRoom);
     m_events->word1 = 1;
     setControllerClass(kPlugControllerUID);
     processContextRequirements_ = IProcessContextRequirements::kNeedSystemTime |
@@ -576,23 +578,10 @@ void PlugProcessor::gatherInputEvents(IEventList* events, int32_t frames, bool& 
 }
 
 void PlugProcessor::sortPending() {
-    auto byOffset = [](const HDMIDIEvent& a, const HDMIDIEvent& b) {
-        return a.frameOffset < b.frameOffset;
-    };
-    if (m_pending.size() > 128) {
-        std::stable_sort(m_pending.begin(), m_pending.end(), byOffset);
-        return;
-    }
-    // Small lists: an insertion sort, stable and without a buffer.
-    for (size_t i = 1; i < m_pending.size(); ++i) {
-        const HDMIDIEvent e = m_pending[i];
-        size_t j = i;
-        while (j > 0 && byOffset(e, m_pending[j - 1])) {
-            m_pending[j] = m_pending[j - 1];
-            --j;
-        }
-        m_pending[j] = e;
-    }
+    // The scratch matches the list's room; it grows only when a block
+    // brought more events than the room kept for them.
+    if (m_sortScratch.size() < m_pending.size()) m_sortScratch.resize(m_pending.capacity());
+    eventorder::sortByOffset(m_pending.data(), m_pending.size(), m_sortScratch.data());
 }
 
 void PlugProcessor::clearEngineBlock() {

@@ -49,6 +49,10 @@ bool stateChunkLooksWhole(Steinberg::IBStream* stream, const ProcessorStateHeade
 class PlugProcessor : public Steinberg::Vst::AudioEffect {
 public:
     static constexpr Steinberg::int32 kMaxEvents = kEventListCapacity;
+    // Room kept for one block's gathered events (input events and MIDI
+    // controller points) and for sorting them, so a busy block allocates
+    // nothing; a block bringing more grows the room once.
+    static constexpr size_t kPendingRoom = 4 * kEventListCapacity;
     // The longest block the engine takes in one call. A host may announce any
     // longer one: its blocks are handed over in pieces of at most this size.
     static constexpr Steinberg::int32 kEngineMaxBlock = 4096;
@@ -136,6 +140,7 @@ private:
     std::shared_ptr<ZEFAWrapperHolder> m_holder;
     int64_t m_holderKey = 0;
     std::vector<HDMIDIEvent> m_pending;
+    std::vector<HDMIDIEvent> m_sortScratch; // as long as m_pending's room
     std::unique_ptr<MIDIEvents> m_events;
     double m_sampleRate = 44100.0;
     int64_t m_maxBlock = 2048;         // as the host announced it
