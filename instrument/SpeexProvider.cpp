@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 
 uint64_t steinGcd(uint64_t a, uint64_t b) {
     if (a == b) return a;
@@ -32,6 +33,8 @@ void SpeexProvider::clear() {
     state = nullptr;
     tracked = behind = false;
     longestFilter = 0;
+    sizedRatio = 0.0;
+    sizedQuality = -1;
     ratio = 1.0;
     reducedInputRate = reducedOutputRate = 1;
     channels = 0;
@@ -53,11 +56,9 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     reducedInputRate = inputRate / g;
     reducedOutputRate = outputRate / g;
 
-    // Every filter the state has had sets the size of its memory.
-    auto noteFilter = [this] {
-        longestFilter =
-            std::max<uint64_t>(longestFilter, 2 * speex_resampler_get_input_latency(state));
-    };
+    // The filters the state has had set the pieces speexdsp would cut its
+    // input into with its memory grown for them alone (`chunk`); the memory
+    // sized in advance is larger, and process() cuts the input itself.
     int ok = RESAMPLER_ERR_SUCCESS;
     if (!state) {
         int error = 0;
@@ -74,6 +75,10 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     }
     if (ok == RESAMPLER_ERR_SUCCESS) {
         noteFilter();
+        if (reservedRatio > sizedRatio || std::max(quality, reservedQuality) > sizedQuality)
+            ok = size(quality) ? RESAMPLER_ERR_SUCCESS : RESAMPLER_ERR_ALLOC_FAILED;
+    }
+    if (ok == RESAMPLER_ERR_SUCCESS) {
         ok = speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRate),
                                       static_cast<spx_uint32_t>(outputRate));
     }
@@ -99,6 +104,35 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     return true;
 }
 
+void SpeexProvider::noteFilter() {
+    // Every filter the state has had sets the size of its memory.
+    longestFilter = std::max<uint64_t>(longestFilter, 2 * speex_resampler_get_input_latency(state));
+}
+
+bool SpeexProvider::size(int32_t quality) {
+    // At the highest quality reserved, the largest ratio (the longest
+    // filter, the most memory) and a ratio just under 2 (the finest table
+    // speexdsp interpolates), over a prime denominator so that it
+    // interpolates (the larger table) rather than tabulating every phase;
+    // then the quality asked for. The filters passed through here are not
+    // the conversion's: they leave `longestFilter` as it was.
+    const int32_t q = std::max({quality, reservedQuality, sizedQuality});
+    constexpr uint64_t kPrime = 1021;
+    const double ratio = std::max({192000.0 / 1024.0, reservedRatio, sizedRatio});
+    const double top = std::ceil(ratio * double(kPrime));
+    if (!(top < double(UINT32_MAX))) return false;
+    const uint64_t rates[][2] = {{uint64_t(top), kPrime}, {2 * kPrime - 1, kPrime}};
+    if (speex_resampler_set_quality(state, q) != RESAMPLER_ERR_SUCCESS) return false;
+    for (const auto& r : rates)
+        if (speex_resampler_set_rate(state, static_cast<spx_uint32_t>(r[0]),
+                                     static_cast<spx_uint32_t>(r[1])) != RESAMPLER_ERR_SUCCESS)
+            return false;
+    if (speex_resampler_set_quality(state, quality) != RESAMPLER_ERR_SUCCESS) return false;
+    sizedRatio = ratio;
+    sizedQuality = q;
+    return true;
+}
+
 uint64_t SpeexProvider::process(const float* const* input, float* const* output, uint64_t& inFrames,
                                 uint64_t& outFrames) {
     if (!state || channels == 0) {
@@ -109,12 +143,19 @@ uint64_t SpeexProvider::process(const float* const* input, float* const* output,
     // speexdsp counts in 32 bits: larger requests are served in part.
     const auto in32 = static_cast<spx_uint32_t>(std::min<uint64_t>(inFrames, UINT32_MAX));
     const auto out32 = static_cast<spx_uint32_t>(std::min<uint64_t>(outFrames, UINT32_MAX));
+    // In pieces of `chunk` input frames, as speexdsp cuts them (see setup).
     spx_uint32_t consumed = 0, produced = 0;
     for (uint64_t c = 0; c < channels; ++c) {
-        consumed = in32;
-        produced = out32;
-        speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), input[c], &consumed,
-                                      output[c], &produced);
+        consumed = produced = 0;
+        while (consumed < in32 && produced < out32) {
+            auto in = static_cast<spx_uint32_t>(std::min<uint64_t>(in32 - consumed, chunk));
+            spx_uint32_t out = out32 - produced;
+            speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), input[c] + consumed,
+                                          &in, output[c] + produced, &out);
+            consumed += in;
+            produced += out;
+            if (in == 0 && out == 0) break;
+        }
     }
     inFrames = consumed;
     outFrames = produced;
@@ -193,6 +234,8 @@ bool SpeexProvider::runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outpu
     if (rateNum == 0 || rateDen == 0 || rateNum > UINT32_MAX || rateDen > UINT32_MAX ||
         outputs == 0 || outputs > sizeof scratch / sizeof scratch[0])
         return false;
+    // Beyond the ratios the state is sized for speexdsp would allocate.
+    if (double(rateNum) > sizedRatio * double(rateDen)) return false;
     // The inputs given end `lag` before the newest input of the output after
     // the last (the followed position). All in one call: each output is made
     // while its oldest input lies inside the input given, and the input
@@ -200,13 +243,12 @@ bool SpeexProvider::runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outpu
     const uint64_t taken = rateNum * outputs / rateDen;
     const uint64_t lastStart = rateNum * (outputs - 1) / rateDen;
     if (taken <= lag || taken - lag > 160 || lastStart >= taken - lag) return false;
-    const bool same =
-        speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(rateNum),
-                                      static_cast<spx_uint32_t>(rateDen),
-                                      static_cast<spx_uint32_t>(inputRateHz),
-                                      static_cast<spx_uint32_t>(outputRateHz)) ==
-            RESAMPLER_ERR_SUCCESS &&
-        2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+    const bool same = speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(rateNum),
+                                                    static_cast<spx_uint32_t>(rateDen),
+                                                    static_cast<spx_uint32_t>(inputRateHz),
+                                                    static_cast<spx_uint32_t>(outputRateHz)) ==
+                          RESAMPLER_ERR_SUCCESS &&
+                      2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
     spx_uint32_t in = 0, out = 0;
     if (same) {
         for (uint64_t c = 0; c < channels; ++c) {
