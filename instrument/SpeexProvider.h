@@ -67,6 +67,10 @@ public:
     int64_t inputLatency() override { return inLatency; }
     int64_t outputLatency() override { return outLatency; }
 
+    // Zero outputs the last catch-up converted to bring the resampler to the
+    // followed position: a few at a passing rate, or up to a period.
+    uint64_t catchUpOutputs() const { return caughtUp; }
+
     // The resampler state, null before the first set-up and after a failed one.
     SpeexResamplerState_* resampler() const { return state; }
 
@@ -85,7 +89,9 @@ private:
     // memory is largest at the largest ratio, the filter table also at a
     // ratio just under 2 (the finest table speexdsp interpolates).
     bool size(int32_t quality);
-    void noteFilter();
+    // Notes the current filter: one of the conversion's, or one passed
+    // through only to size the memory.
+    void noteFilter(bool conversion = true);
     // Input frames between output frames `phase` and `phase + count` of a
     // period (their first input frames' distance).
     uint64_t advanceOf(uint64_t from, uint64_t count) const {
@@ -123,8 +129,9 @@ private:
     }
     // Brings the resampler to the followed position.
     void catchUp();
-    // The same after a reset in a few outputs at a passing rate; false (the
-    // resampler reset) when that cannot be done exactly.
+    // The same after a reset in a few outputs at a passing rate (one that
+    // keeps the filter); false (the resampler reset) when no such rate is
+    // found.
     bool jumpToPhase();
     // From a reset, `outputs` outputs of zeros at the ratio rateNum / rateDen,
     // ending `lag` inputs before the next output's newest input, then the
@@ -147,6 +154,11 @@ private:
     uint64_t inputRateHz = 0; // the rates of the last set-up
     uint64_t outputRateHz = 0;
     uint64_t longestFilter = 0;
+    // The pieces the memory holds, from the longest filter it was sized for.
+    uint64_t longestInMemory = 0;
+    uint64_t memoryChunk = 160;
+    int32_t filterQuality = 0; // of the last set-up
+    uint64_t caughtUp = 0;
     double reservedRatio = 0.0;
     int32_t reservedQuality = 0;
     // What the state is sized for: every quality up to sizedQuality at
