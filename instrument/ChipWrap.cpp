@@ -111,8 +111,7 @@ uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersi
     // The host hands the model-profile path as text, or nothing.
     const char* profilePath = reinterpret_cast<const char*>(static_cast<uintptr_t>(context));
     for (auto& u : units) u->init(samples, profilePath, activationVersion);
-    accumulators.reset(
-        new int32_t[kMaxChannels * (size_t(samples) + 2 * size_t(kSpreadCarry))]());
+    accumulators.reset(new int32_t[kMaxChannels * (size_t(samples) + 2 * size_t(kSpreadCarry))]());
     spreadRows.reset(new int32_t[samples / kSpreadCarry + 2][2][8]());
     rowsOnly = false;
     restOwed = false;
@@ -201,6 +200,14 @@ void ChipWrap::reRate(bool force) {
         const uint32_t hostRateInt = processingInfo.sampleRateInt;
         baseRate = UpsamplingStage::baseRateFor(hostRateInt);
         upsampling = baseRate != hostRateInt;
+        // Quality, clock and detune may change while audio runs: the
+        // resampler is sized (here, at activation or a new host rate) for
+        // the fastest clock at the highest detune and quality, and one more
+        // input frame per output for the passing rates of its catch-ups.
+        const double fastest = *std::max_element(chipInfo->clocks.begin(), chipInfo->clocks.end()) *
+                               std::exp2(kMaxDetuneCents / 1200.0) /
+                               static_cast<double>(std::max<uint64_t>(chipInfo->clockDivisor, 1));
+        provider->reserve(std::floor(fastest + 0.5) / baseRate + 1.0, 10);
         resamplerReady = provider->setup(
             outputCount(), static_cast<uint64_t>(std::floor(chipRate + 0.5)), baseRate, quality, 1);
         repackager->wire(provider.get(), this);

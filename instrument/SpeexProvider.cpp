@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <tuple>
+#include <utility>
 
 uint64_t steinGcd(uint64_t a, uint64_t b) {
     if (a == b) return a;
@@ -31,7 +34,9 @@ void SpeexProvider::clear() {
     if (state) speex_resampler_destroy(state);
     state = nullptr;
     tracked = behind = false;
-    longestFilter = 0;
+    longestFilter = longestInMemory = 0;
+    sizedRatio = 0.0;
+    sizedQuality = -1;
     ratio = 1.0;
     reducedInputRate = reducedOutputRate = 1;
     channels = 0;
@@ -53,11 +58,9 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     reducedInputRate = inputRate / g;
     reducedOutputRate = outputRate / g;
 
-    // Every filter the state has had sets the size of its memory.
-    auto noteFilter = [this] {
-        longestFilter =
-            std::max<uint64_t>(longestFilter, 2 * speex_resampler_get_input_latency(state));
-    };
+    // The filters the state has had set the pieces speexdsp would cut its
+    // input into with its memory grown for them alone (`chunk`); the memory
+    // sized in advance is larger, and process() cuts the input itself.
     int ok = RESAMPLER_ERR_SUCCESS;
     if (!state) {
         int error = 0;
@@ -74,6 +77,10 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     }
     if (ok == RESAMPLER_ERR_SUCCESS) {
         noteFilter();
+        if (reservedRatio > sizedRatio || std::max(quality, reservedQuality) > sizedQuality)
+            ok = size(quality) ? RESAMPLER_ERR_SUCCESS : RESAMPLER_ERR_ALLOC_FAILED;
+    }
+    if (ok == RESAMPLER_ERR_SUCCESS) {
         ok = speex_resampler_set_rate(state, static_cast<spx_uint32_t>(inputRate),
                                       static_cast<spx_uint32_t>(outputRate));
     }
@@ -93,9 +100,45 @@ bool SpeexProvider::setup(uint64_t channelCount, uint64_t inputRate, uint64_t ou
     num = ratioNum;
     den = std::max<spx_uint32_t>(ratioDen, 1);
     chunk = longestFilter - 2 * uint64_t(speex_resampler_get_input_latency(state)) + 160;
+    memoryChunk = longestInMemory - 2 * uint64_t(speex_resampler_get_input_latency(state)) + 160;
+    filterQuality = quality;
     tracked = behind = false;
     inLatency = speex_resampler_get_input_latency(state);
     outLatency = speex_resampler_get_output_latency(state);
+    return true;
+}
+
+void SpeexProvider::noteFilter(bool conversion) {
+    // Every filter the state has had sets the size of its memory.
+    const uint64_t filter = 2 * uint64_t(speex_resampler_get_input_latency(state));
+    if (conversion) longestFilter = std::max(longestFilter, filter);
+    longestInMemory = std::max(longestInMemory, filter);
+}
+
+bool SpeexProvider::size(int32_t quality) {
+    // At the highest quality reserved, the largest ratio (the longest
+    // filter, the most memory) and a ratio just under 2 (the finest table
+    // speexdsp interpolates), over a prime denominator so that it
+    // interpolates (the larger table) rather than tabulating every phase;
+    // then the quality asked for. The filters passed through here are not
+    // the conversion's: they leave `longestFilter` as it was.
+    const int32_t q = std::max({quality, reservedQuality, sizedQuality});
+    constexpr uint64_t kPrime = 1021;
+    const double ratio = std::max({192000.0 / 1024.0, reservedRatio, sizedRatio});
+    const double top = std::ceil(ratio * double(kPrime));
+    if (!(top < double(UINT32_MAX))) return false;
+    const uint64_t rates[][2] = {{uint64_t(top), kPrime}, {2 * kPrime - 1, kPrime}};
+    if (speex_resampler_set_quality(state, q) != RESAMPLER_ERR_SUCCESS) return false;
+    noteFilter(false);
+    for (const auto& r : rates) {
+        if (speex_resampler_set_rate(state, static_cast<spx_uint32_t>(r[0]),
+                                     static_cast<spx_uint32_t>(r[1])) != RESAMPLER_ERR_SUCCESS)
+            return false;
+        noteFilter(false);
+    }
+    if (speex_resampler_set_quality(state, quality) != RESAMPLER_ERR_SUCCESS) return false;
+    sizedRatio = ratio;
+    sizedQuality = q;
     return true;
 }
 
@@ -109,12 +152,19 @@ uint64_t SpeexProvider::process(const float* const* input, float* const* output,
     // speexdsp counts in 32 bits: larger requests are served in part.
     const auto in32 = static_cast<spx_uint32_t>(std::min<uint64_t>(inFrames, UINT32_MAX));
     const auto out32 = static_cast<spx_uint32_t>(std::min<uint64_t>(outFrames, UINT32_MAX));
+    // In pieces of `chunk` input frames, as speexdsp cuts them (see setup).
     spx_uint32_t consumed = 0, produced = 0;
     for (uint64_t c = 0; c < channels; ++c) {
-        consumed = in32;
-        produced = out32;
-        speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), input[c], &consumed,
-                                      output[c], &produced);
+        consumed = produced = 0;
+        while (consumed < in32 && produced < out32) {
+            auto in = static_cast<spx_uint32_t>(std::min<uint64_t>(in32 - consumed, chunk));
+            spx_uint32_t out = out32 - produced;
+            speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), input[c] + consumed,
+                                          &in, output[c] + produced, &out);
+            consumed += in;
+            produced += out;
+            if (in == 0 && out == 0) break;
+        }
     }
     inFrames = consumed;
     outFrames = produced;
@@ -193,20 +243,21 @@ bool SpeexProvider::runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outpu
     if (rateNum == 0 || rateDen == 0 || rateNum > UINT32_MAX || rateDen > UINT32_MAX ||
         outputs == 0 || outputs > sizeof scratch / sizeof scratch[0])
         return false;
+    // Beyond the ratios the state is sized for speexdsp would allocate.
+    if (double(rateNum) > sizedRatio * double(rateDen)) return false;
     // The inputs given end `lag` before the newest input of the output after
     // the last (the followed position). All in one call: each output is made
     // while its oldest input lies inside the input given, and the input
-    // stays within one of speexdsp's pieces.
+    // stays within one of the pieces speexdsp's memory holds.
     const uint64_t taken = rateNum * outputs / rateDen;
     const uint64_t lastStart = rateNum * (outputs - 1) / rateDen;
-    if (taken <= lag || taken - lag > 160 || lastStart >= taken - lag) return false;
-    const bool same =
-        speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(rateNum),
-                                      static_cast<spx_uint32_t>(rateDen),
-                                      static_cast<spx_uint32_t>(inputRateHz),
-                                      static_cast<spx_uint32_t>(outputRateHz)) ==
-            RESAMPLER_ERR_SUCCESS &&
-        2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
+    if (taken <= lag || taken - lag > memoryChunk || lastStart >= taken - lag) return false;
+    const bool same = speex_resampler_set_rate_frac(state, static_cast<spx_uint32_t>(rateNum),
+                                                    static_cast<spx_uint32_t>(rateDen),
+                                                    static_cast<spx_uint32_t>(inputRateHz),
+                                                    static_cast<spx_uint32_t>(outputRateHz)) ==
+                          RESAMPLER_ERR_SUCCESS &&
+                      2 * uint64_t(speex_resampler_get_input_latency(state)) == filter;
     spx_uint32_t in = 0, out = 0;
     if (same) {
         for (uint64_t c = 0; c < channels; ++c) {
@@ -226,63 +277,95 @@ bool SpeexProvider::runAtRate(uint64_t rateNum, uint64_t rateDen, uint64_t outpu
     return false;
 }
 
+namespace {
+
+// speexdsp's filter length at quality 0-10 for a ratio rateNum / rateDen:
+// the quality's base length, stretched by the ratio when downsampling and
+// rounded up to a multiple of 8.
+uint64_t filterLength(int32_t quality, uint64_t rateNum, uint64_t rateDen) {
+    static constexpr uint64_t kBaseLength[11] = {8, 16, 32, 48, 64, 80, 96, 128, 160, 192, 256};
+    const uint64_t base = kBaseLength[std::clamp(quality, 0, 10)];
+    if (rateNum <= rateDen) return base;
+    const uint64_t stretched = base * rateNum / rateDen;
+    return ((stretched - 1) & ~uint64_t(7)) + 8;
+}
+
+// The inverse of a modulo m (a and m coprime, m > 1).
+uint64_t inverseModulo(uint64_t a, uint64_t m) {
+    int64_t r0 = int64_t(m), r1 = int64_t(a % m), t0 = 0, t1 = 1;
+    while (r1 != 0) {
+        const int64_t q = r0 / r1;
+        std::tie(r0, r1) = std::make_pair(r1, r0 - q * r1);
+        std::tie(t0, t1) = std::make_pair(t1, t0 - q * t1);
+    }
+    return uint64_t(t0 < 0 ? t0 + int64_t(m) : t0);
+}
+
+} // namespace
+
 bool SpeexProvider::jumpToPhase() {
     using Wide = unsigned __int128;
-    // `n` outputs at a passing ratio r / d from a reset leave the fractional
-    // position at n r mod d (in d-ths of an input). Candidates, nearest the
-    // set-up's ratio first (the likeliest to keep the filter's length):
-    // towards a phase inside the period, ratios over the period's own
-    // denominator whose n-fold fraction is the phase's; towards the period's
-    // start, ratios p / q taken q times.
-    struct Candidate {
-        uint64_t rateNum, rateDen, outputs;
-        double distance;
-    };
-    constexpr uint64_t kMostOutputs = 6;
-    Candidate candidates[4 * kMostOutputs * kMostOutputs];
-    size_t count = 0;
+    // `n` outputs at a passing ratio r / den from a reset leave the
+    // fractional position at n r mod den (in den-ths of an input), which the
+    // set-up's ratio num / den keeps when set back. The passing ratio must
+    // keep the filter's length (and its table's oversampling), so r lies in
+    // the window of ratios speexdsp gives that length; the fewest outputs
+    // first (the least work), the ratio in the window that makes the
+    // followed fraction: n r = fraction (mod den), i.e. with c = gcd(n, den)
+    // dividing the fraction, r = (fraction / c) (n / c)^-1 mod (den / c).
     const uint64_t fraction = static_cast<uint64_t>(Wide(phase) * num % den);
-    const uint64_t whole = num / den;
-    const double target = double(num) / double(den);
-    auto add = [&](uint64_t rateNum, uint64_t rateDen, uint64_t outputs) {
-        if (rateNum > UINT32_MAX || count == sizeof candidates / sizeof candidates[0]) return;
-        const double distance = double(rateNum) / double(rateDen) - target;
-        candidates[count++] = {rateNum, rateDen, outputs, distance < 0 ? -distance : distance};
+    const uint64_t filter = 2 * uint64_t(speex_resampler_get_input_latency(state));
+    if (filterLength(filterQuality, num, den) != filter) return false;
+    auto halvings = [this](uint64_t r) {
+        int h = 0;
+        for (uint64_t k : {2, 4, 8, 16}) h += Wide(k) * den < r;
+        return h;
     };
-    for (uint64_t n = 1; n <= kMostOutputs; ++n) {
-        if (fraction == 0) {
-            const uint64_t low = static_cast<uint64_t>(Wide(num) * n / den);
-            add(low, n, n);
-            add(low + 1, n, n);
-            continue;
-        }
-        // n g = fraction (mod den): with c = gcd(n, den) dividing the
-        // fraction, g = (fraction / c) (n / c)^-1 mod (den / c), plus any
-        // multiple of den / c.
+    // The window [low, high] of r: floor(base r / den) rounds up to `filter`.
+    uint64_t low = 1, high = static_cast<uint64_t>(
+                          std::min<double>(sizedRatio * double(den), double(UINT32_MAX)));
+    if (num > den) {
+        // base r / den in [filter - 7, filter + 1), base = filterLength(q, 1, 1)
+        const uint64_t base = filterLength(filterQuality, 1, 1);
+        low = std::max<uint64_t>(den + 1, (Wide(filter - 7) * den + base - 1) / base);
+        high = std::min<uint64_t>(high, static_cast<uint64_t>((Wide(filter + 1) * den - 1) / base));
+    } else {
+        high = std::min(high, den);
+    }
+    if (low > high) return false;
+    constexpr uint64_t kMostOutputs = sizeof scratch / sizeof scratch[0];
+    constexpr int kTries = 3; // every try sets two rates
+    int tries = 0;
+    for (uint64_t n = 1; n <= kMostOutputs && tries < kTries; ++n) {
         const uint64_t c = steinGcd(n, den);
         if (fraction % c != 0) continue;
-        const uint64_t modulus = den / c, factor = n / c;
-        uint64_t inverse = 0;
-        for (uint64_t x = 0; x < factor && inverse == 0; ++x)
-            if ((Wide(x) * modulus + 1) % factor == 0)
-                inverse = static_cast<uint64_t>((Wide(x) * modulus + 1) / factor);
-        const uint64_t g0 = static_cast<uint64_t>(Wide(fraction / c % modulus) * inverse % modulus);
-        for (uint64_t t = 0; t < c; ++t)
-            for (const uint64_t steps : {whole, whole + 1})
-                add(steps * den + g0 + t * modulus, den, n);
-    }
-    std::sort(candidates, candidates + count,
-              [](const Candidate& x, const Candidate& y) { return x.distance < y.distance; });
-    // Every try sets two rates: a few only.
-    constexpr size_t kTries = 6;
-    for (size_t i = 0; i < std::min(count, kTries); ++i)
-        if (runAtRate(candidates[i].rateNum, candidates[i].rateDen, candidates[i].outputs))
+        const uint64_t modulus = den / c;
+        const uint64_t r0 = modulus == 1
+                                ? 0
+                                : static_cast<uint64_t>(Wide(fraction / c % modulus) *
+                                                        inverseModulo(n / c, modulus) % modulus);
+        // The first r >= low with r = r0 (mod modulus).
+        const uint64_t r = low + (r0 + modulus - low % modulus) % modulus;
+        if (r > high || filterLength(filterQuality, r, den) != filter ||
+            halvings(r) != halvings(num))
+            continue;
+        // As runAtRate asks: the last output made inside the input given,
+        // which ends `lag` before the next output's newest input.
+        const uint64_t taken = static_cast<uint64_t>(Wide(r) * n / den);
+        const uint64_t lastStart = static_cast<uint64_t>(Wide(r) * (n - 1) / den);
+        if (taken <= lag || lastStart >= taken - lag || taken - lag > memoryChunk) continue;
+        ++tries;
+        if (runAtRate(r, den, n)) {
+            caughtUp = n;
             return true;
+        }
+    }
     return false;
 }
 
 void SpeexProvider::catchUp() {
     behind = false;
+    caughtUp = 0;
     speex_resampler_reset_mem(state);
     if (phase == 0 && lag == 0) return;
     if (jumpToPhase()) return;
@@ -311,6 +394,7 @@ void SpeexProvider::catchUp() {
         taken += in;
         if (in == 0 && out == 0) break;
     }
+    caughtUp = made;
     if (made != outputs || taken != end) tracked = false; // not where it was followed
 }
 

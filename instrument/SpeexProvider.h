@@ -1,9 +1,14 @@
 // The rate provider the instrument uses: a thin owner of one speexdsp
 // resampler. set-up reduces the two whole-hertz rates by their greatest common
 // divisor and tunes the resampler to them; process runs it over every channel
-// in turn. The resampler state is created by the first set-up, sized for a
-// 192000 : 1024 conversion, and kept by later set-ups, which only change its
-// quality and rates; its channel count never changes.
+// in turn. The resampler state is created by the first set-up and kept by
+// later set-ups, which only change its quality and rates; its channel count
+// never changes. speexdsp grows its filter table and memory whenever a
+// filter needs more than it had: the state is sized in advance, for a
+// 192000 : 1024 conversion or the ratio reserved, whichever is larger, at the
+// quality of the first set-up or the one reserved, so that set-ups within
+// those (a quality changed while audio runs) and the passing rates of a
+// catch-up allocate nothing.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +32,13 @@ public:
     // provider as new, without a state: it then produces nothing.
     bool setup(uint64_t channels, uint64_t inputRate, uint64_t outputRate, int32_t quality,
                int32_t skipZeros);
+    // The largest ratio (input rate / output rate) and quality later
+    // set-ups will ask for; the next set-up that finds the state smaller
+    // sizes it for them (and allocates).
+    void reserve(double largestRatio, int32_t highestQuality) {
+        reservedRatio = largestRatio;
+        reservedQuality = highestQuality;
+    }
 
     // Runs every channel from the caller's two counts; the counts receive the
     // last channel's consumed and produced frames (all channels move alike).
@@ -55,6 +67,10 @@ public:
     int64_t inputLatency() override { return inLatency; }
     int64_t outputLatency() override { return outLatency; }
 
+    // Zero outputs the last catch-up converted to bring the resampler to the
+    // followed position: a few at a passing rate, or up to a period.
+    uint64_t catchUpOutputs() const { return caughtUp; }
+
     // The resampler state, null before the first set-up and after a failed one.
     SpeexResamplerState_* resampler() const { return state; }
 
@@ -69,6 +85,13 @@ public:
 
 private:
     void clear();
+    // Creates the state or grows it to the sizes reserved: the filter
+    // memory is largest at the largest ratio, the filter table also at a
+    // ratio just under 2 (the finest table speexdsp interpolates).
+    bool size(int32_t quality);
+    // Notes the current filter: one of the conversion's, or one passed
+    // through only to size the memory.
+    void noteFilter(bool conversion = true);
     // Input frames between output frames `phase` and `phase + count` of a
     // period (their first input frames' distance).
     uint64_t advanceOf(uint64_t from, uint64_t count) const {
@@ -106,8 +129,9 @@ private:
     }
     // Brings the resampler to the followed position.
     void catchUp();
-    // The same after a reset in a few outputs at a passing rate; false (the
-    // resampler reset) when that cannot be done exactly.
+    // The same after a reset in a few outputs at a passing rate (one that
+    // keeps the filter); false (the resampler reset) when no such rate is
+    // found.
     bool jumpToPhase();
     // From a reset, `outputs` outputs of zeros at the ratio rateNum / rateDen,
     // ending `lag` inputs before the next output's newest input, then the
@@ -130,6 +154,17 @@ private:
     uint64_t inputRateHz = 0; // the rates of the last set-up
     uint64_t outputRateHz = 0;
     uint64_t longestFilter = 0;
+    // The pieces the memory holds, from the longest filter it was sized for.
+    uint64_t longestInMemory = 0;
+    uint64_t memoryChunk = 160;
+    int32_t filterQuality = 0; // of the last set-up
+    uint64_t caughtUp = 0;
+    double reservedRatio = 0.0;
+    int32_t reservedQuality = 0;
+    // What the state is sized for: every quality up to sizedQuality at
+    // ratios up to sizedRatio.
+    double sizedRatio = 0.0;
+    int32_t sizedQuality = -1;
     float scratch[256] = {};
 
     SpeexResamplerState_* state = nullptr;

@@ -44,25 +44,27 @@ struct Output {
     bool settled = false;       // the chain was found settled after some block
 };
 
-// `seconds` of the material in host blocks of `block` frames at `rate`;
-// `actions` in order of their times.
+// `seconds` of the material at `rate` in host blocks of the lengths in
+// `blocks`, taken in turn (1 to 4096 frames); `actions` in order of their
+// times.
 inline Output render(double seconds, const std::vector<Action>& actions, double rate,
-                     uint32_t block, bool fast) {
+                     const std::vector<uint32_t>& blocks, bool fast) {
     FastPaths::Scope scope(fast);
     auto w = std::make_unique<ChipWrap>(nullptr, "MD");
-    setProcessing(*w, rate, block);
+    const uint32_t longest = *std::max_element(blocks.begin(), blocks.end());
+    setProcessing(*w, rate, longest);
     ActivationRecord a = {};
     a.context = reinterpret_cast<uintptr_t>(profilesPath().c_str());
     dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE_RECORD, &a, nullptr);
 
     Output out;
     auto in = std::make_unique<EventList>();
-    std::vector<float> l(block), r(block);
+    std::vector<float> l(longest), r(longest);
     const size_t total = size_t(seconds * rate);
     out.samples.reserve(2 * total);
     size_t next = 0;
-    for (size_t frame = 0; frame < total;) {
-        const uint32_t n = uint32_t(std::min<size_t>(block, total - frame));
+    for (size_t frame = 0, turn = 0; frame < total; ++turn) {
+        const uint32_t n = uint32_t(std::min<size_t>(blocks[turn % blocks.size()], total - frame));
         in->count = 0;
         for (; next < actions.size() && size_t(actions[next].at * rate) < frame + n; ++next) {
             const Action& act = actions[next];
@@ -83,6 +85,12 @@ inline Output render(double seconds, const std::vector<Action>& actions, double 
         frame += n;
     }
     return out;
+}
+
+// The same in blocks of `block` frames.
+inline Output render(double seconds, const std::vector<Action>& actions, double rate,
+                     uint32_t block, bool fast) {
+    return render(seconds, actions, rate, std::vector<uint32_t>{block}, fast);
 }
 
 using Write = std::tuple<uint8_t, uint8_t, uint8_t>; // port, register, value

@@ -287,15 +287,15 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
         int32_t firstQuality; // set up before, on the same state
         bool resumeOnPeriod;  // the silence lasts until the outputs fill whole periods
     };
-    const Case cases[] = {{48000, 0, 3, 0, false},    {48000, 0, 40, 0, false},
-                          {48000, 0, 400, 0, false},  {44100, 4, 300, 4, false},
-                          {22050, 2, 60, 8, false},   {96000, 10, 200, 0, false},
-                          {48000, 0, 400, 0, true},   {44100, 4, 300, 4, true},
-                          {96000, 10, 200, 0, true},  {22050, 2, 60, 8, true}};
+    const Case cases[] = {{48000, 0, 3, 0, false},   {48000, 0, 40, 0, false},
+                          {48000, 0, 400, 0, false}, {44100, 4, 300, 4, false},
+                          {22050, 2, 60, 8, false},  {96000, 10, 200, 0, false},
+                          {48000, 0, 400, 0, true},  {44100, 4, 300, 4, true},
+                          {96000, 10, 200, 0, true}, {22050, 2, 60, 8, true}};
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.outputRate << " Hz, quality " << c.quality
-                                        << ", requests up to " << c.maxRequest
-                                        << (c.resumeOnPeriod ? ", on a period" : ""));
+        SCOPED_TRACE(testing::Message()
+                     << c.outputRate << " Hz, quality " << c.quality << ", requests up to "
+                     << c.maxRequest << (c.resumeOnPeriod ? ", on a period" : ""));
         SpeexProvider real, skipping;
         for (SpeexProvider* p : {&real, &skipping}) {
             ASSERT_TRUE(p->setup(2, 1118608, c.firstQuality == c.quality ? c.outputRate : 44100,
@@ -355,6 +355,77 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
                         << "call " << call;
                 }
                 kept[ch].assign(input[ch].begin() + long(inR), input[ch].end());
+            }
+        }
+    }
+}
+
+// The catch-up after skipped silence costs a few outputs at every quality,
+// wherever in the period the silence ends: the resampler reaches the
+// followed position at a passing rate that keeps its filter instead of
+// converting zeros up to it. Checked against a provider that converted the
+// silence, bit for bit.
+TEST(SpeexProvider, CatchUpAfterSilenceIsShortAtEveryQuality) {
+    for (uint64_t rate : {8000u, 32000u, 48000u}) {
+        for (int32_t quality = 0; quality <= 10; ++quality) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz, quality " << quality);
+            SpeexProvider real, skipping;
+            for (SpeexProvider* p : {&real, &skipping}) {
+                p->reserve(double(kChipRate) / double(rate) + 1.0, 10);
+                ASSERT_TRUE(p->setup(2, kChipRate, rate, 0, 1));
+                ASSERT_TRUE(p->setup(2, kChipRate, rate, quality, 1));
+                p->reset();
+            }
+            const uint64_t period = rate / steinGcd(kChipRate, rate);
+            uint64_t seed = 99 + uint64_t(quality), position = 0;
+            auto next = [&seed](uint64_t n) {
+                seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+                return (seed >> 33) % n;
+            };
+            std::vector<float> kept[2], input[2], outReal[2], outSkip[2];
+            // Sound, silence of a random length, sound; twice.
+            for (int stretch = 0; stretch < 4; ++stretch) {
+                const bool silent = stretch % 2 == 1;
+                // Outputs until the sound has left the filter.
+                const uint64_t settle =
+                    (2 * uint64_t(real.inputLatency()) + 2) * rate / kChipRate + 2;
+                const uint64_t length =
+                    silent ? settle + 1 + next(period + period / 2) : 60 + next(60);
+                for (uint64_t done = 0; done < length;) {
+                    const uint64_t request = std::min<uint64_t>(length - done, 1 + next(64));
+                    const uint64_t need = real.inputNeeded(request);
+                    for (int ch = 0; ch < 2; ++ch) {
+                        input[ch] = kept[ch];
+                        for (uint64_t i = 0; i < need; ++i)
+                            input[ch].push_back(
+                                silent ? 0.0f
+                                       : float(std::sin(double(position + i) * 0.0003 * (ch + 1))));
+                        outReal[ch].assign(request, 0.0f);
+                        outSkip[ch].assign(request, 0.0f);
+                    }
+                    position += need;
+                    const float* in[2] = {input[0].data(), input[1].data()};
+                    float* outR[2] = {outReal[0].data(), outReal[1].data()};
+                    float* outS[2] = {outSkip[0].data(), outSkip[1].data()};
+                    uint64_t inR = input[0].size(), nR = request, inS = inR, nS = request;
+                    real.process(in, outR, inR, nR);
+                    if (silent && done > settle) {
+                        ASSERT_TRUE(skipping.skip(inS, nS));
+                    } else {
+                        skipping.process(in, outS, inS, nS);
+                        for (int ch = 0; ch < 2; ++ch)
+                            ASSERT_EQ(std::memcmp(outReal[ch].data(), outSkip[ch].data(),
+                                                  nR * sizeof(float)),
+                                      0);
+                    }
+                    ASSERT_EQ(inS, inR);
+                    ASSERT_EQ(nS, nR);
+                    if (!silent && done == 0 && stretch > 0)
+                        EXPECT_LE(skipping.catchUpOutputs(), 256u) << "period " << period;
+                    for (int ch = 0; ch < 2; ++ch)
+                        kept[ch].assign(input[ch].begin() + long(inR), input[ch].end());
+                    done += nR;
+                }
             }
         }
     }
