@@ -421,8 +421,14 @@ bool MD_Emu::psgQuiet() {
 }
 
 bool MD_Emu::retractCarry(int32_t** outputs) {
-    return opn2 && outputs && (opn2->retractPending() || opn2->restInCarry) &&
-           opn2->retractRest(outputs);
+    if (!opn2 || !outputs) return false;
+    // The frames owed may finish the frame whose rest went out.
+    settleFm();
+    if (!opn2->retractPending() && !opn2->restInCarry) return false;
+    // A rest taken back is held for the unit's next render: until then the
+    // unit is not silent, whatever it was found before.
+    touch();
+    return opn2->retractRest(outputs);
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {

@@ -1,7 +1,9 @@
 // The exact shortcuts of the audio path at the edges of a silence: a release
 // that reaches full attenuation inside the FM samples computed ahead of the
-// output. Rendered with the shortcuts on and off, the output is the same bit
-// for bit.
+// output, and a unit that falls silent right after a block that cut a chip
+// sample (its rest carried past the block) and is then left out of the
+// render for a while. Rendered with the shortcuts on and off, the output is
+// the same bit for bit.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -43,8 +45,7 @@ struct TimedWrites {
     std::vector<std::pair<uint8_t, uint8_t>> writes;
 };
 
-std::string writeFmSong(const std::string& path, const std::vector<TimedWrites>& list,
-                        double end) {
+std::string writeFmSong(const std::string& path, const std::vector<TimedWrites>& list, double end) {
     mediatest::VgmFile v = mediatest::consoleVgm();
     uint64_t now = 0; // in 44.1 kHz ticks
     const auto waitUntil = [&](double seconds) {
@@ -89,17 +90,37 @@ TEST_F(ChipWrapSilenceEdges, AReleaseEndingAheadOfTheOutputChangesNoSample) {
 // A song of ten commands: a channel keyed on, released, keyed on again after
 // a silence.
 TEST_F(ChipWrapSilenceEdges, ASongReleasedIntoSilenceAndKeyedAgainChangesNoSample) {
-    const std::string song = writeFmSong(
-        path("release.vgm"),
-        {{0.0, {{0xB0, 0x15}, {0x50, 0x4E}, {0x80, 0xE6}, {0x5C, 0x94}, {0x7C, 0x12}}},
-         {0.03, {{0xA4, 0x2C}, {0xA0, 0x5C}, {0x28, 0xF0}}},
-         {0.63, {{0x28, 0x00}}},
-         {1.69, {{0x28, 0xF0}}}},
-        1.79);
+    const std::string song =
+        writeFmSong(path("release.vgm"),
+                    {{0.0, {{0xB0, 0x15}, {0x50, 0x4E}, {0x80, 0xE6}, {0x5C, 0x94}, {0x7C, 0x12}}},
+                     {0.03, {{0xA4, 0x2C}, {0xA0, 0x5C}, {0x28, 0xF0}}},
+                     {0.63, {{0x28, 0x00}}},
+                     {1.69, {{0x28, 0xF0}}}},
+                    1.79);
     const std::vector<Action> play = {
-        {0.0,
-         {parameterEvent(384 + ChipController::kPlay, 1.0f)},
-         [song](ChipWrap& w) { ASSERT_TRUE(w.getController()->openMedia(0, song)); }}};
+        {0.0, {parameterEvent(384 + ChipController::kPlay, 1.0f)}, [song](ChipWrap& w) {
+             ASSERT_TRUE(w.getController()->openMedia(0, song));
+         }}};
     expectSame("a song of ten commands", 1.85, play, 48000.0, 64);
     expectSame("a song of ten commands", 1.85, play, 44100.0, 256);
+}
+
+// DAC bytes on unit 4 stop at a time that cuts a chip sample; a little later
+// the controller's voice mask leaves the unit out of the render, before
+// anything else reaches it, and takes it back a little after that.
+TEST_F(ChipWrapSilenceEdges, AUnitDroppedRightAfterFallingSilentChangesNoSample) {
+    const auto mask = [](uint8_t on) {
+        return [on](ChipWrap& w) { w.getController()->unitEnabled[4] = on; };
+    };
+    for (uint32_t block : {16u, 37u, 64u, 100u, 256u, 1024u}) {
+        for (double stop : {0.0301, 0.03037, 0.03053, 0.03071, 0.03089, 0.03101}) {
+            const std::vector<Action> actions = {
+                {0.0, {}, writes(4, {{1, 0xB6, 0xC0}, {0, 0x2B, 0x80}, {0, 0x2A, 0xF0}})},
+                {stop, {}, writes(4, {{0, 0x2A, 0x80}, {0, 0x2B, 0x00}})},
+                {stop + 0.012, {}, mask(0)},
+                {stop + 0.02, {}, mask(1)}};
+            expectSame(("DAC stopped at " + std::to_string(stop)).c_str(), 0.08, actions, 48000.0,
+                       block);
+        }
+    }
 }
