@@ -91,6 +91,9 @@ public:
     // settleSilent is called), for all the frames owed by then (owedFrames).
     void advanceSilent(uint64_t frames) override;
     void settleSilent() override;
+    // The FM chip's frames; a quiet PSG's only once they reach
+    // kMaxPsgOwedFrames (its advance costs little per frame).
+    void payOwed() override;
     // The selected filter profile's 32 taps, else kDefaultFilterBlock.
     const float* getFilterSettings() override;
 
@@ -219,6 +222,9 @@ private:
     // every block. Finding the silence later changes no sample (the silent
     // unit's advance and its render agree), only when the saving starts.
     static constexpr uint64_t kSilenceRecheckFrames = 4096;
+    // Frames a quiet PSG owes at most (about 59 ms): paid then, when anything
+    // touches the unit, or when the PSG renders.
+    static constexpr uint64_t kMaxPsgOwedFrames = uint64_t(1) << 16;
     uint64_t sinceSilenceCheck_ = kSilenceRecheckFrames;
     // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
     // the unit rendered its FM: paid when anything touches the unit, so a
