@@ -14,12 +14,13 @@ struct DispatchLayout {
     uint8_t offsets[6]; // by position in kChannelOrder
 };
 
-// A table by record (`slots`; null: each record's own index) in the order of
-// kChannelOrder.
-constexpr DispatchLayout inRenderOrder(FmLayout layout, const uint8_t* slots) {
+// Each record's own index.
+constexpr uint8_t kRecordIndex[6] = {0, 1, 2, 3, 4, 5};
+
+// A table by record in the order of kChannelOrder.
+constexpr DispatchLayout inRenderOrder(FmLayout layout, const uint8_t (&slots)[6]) {
     DispatchLayout d{layout, {}};
-    for (int i = 0; i < 6; ++i)
-        d.offsets[i] = slots ? slots[kChannelOrder[i]] : kChannelOrder[i];
+    for (int i = 0; i < 6; ++i) d.offsets[i] = slots[kChannelOrder[i]];
     return d;
 }
 
@@ -30,8 +31,8 @@ constexpr DispatchLayout kDispatchLayouts[7] = {
     {FmLayout::C, {0, 0, 0, 0, 0, 0}},
     inRenderOrder(FmLayout::C, kSpreadSlots9),
     inRenderOrder(FmLayout::D, kSpreadSlots21),
-    inRenderOrder(FmLayout::E, nullptr),
-    inRenderOrder(FmLayout::R, nullptr),
+    inRenderOrder(FmLayout::E, kRecordIndex),
+    inRenderOrder(FmLayout::R, kRecordIndex),
 };
 
 bool csmPending(const FmSharedState& st) {

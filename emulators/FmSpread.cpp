@@ -17,11 +17,11 @@ constexpr uint64_t kSamplesPerCall = OPN2_Emu::kMaxAhead;
 // value takes.
 template <int N> struct SpreadLayout;
 template <> struct SpreadLayout<21> {
-    static constexpr const uint8_t* kFirst = kSpreadSlots21;
+    static constexpr const uint8_t (&kFirst)[6] = kSpreadSlots21;
     static constexpr int kWidth = kSpreadWidth21;
 };
 template <> struct SpreadLayout<9> {
-    static constexpr const uint8_t* kFirst = kSpreadSlots9;
+    static constexpr const uint8_t (&kFirst)[6] = kSpreadSlots9;
     static constexpr int kWidth = kSpreadWidth9;
 };
 

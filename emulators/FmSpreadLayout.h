@@ -18,10 +18,11 @@ inline constexpr uint32_t kSpreadWidth9 = 1;
 // (21 or 9), 0 for none.
 template <uint32_t N> constexpr std::array<uint8_t, N> spreadSchedule() {
     static_assert(N == 21 || N == 9, "frames are 21 or 9 slots long");
-    const uint8_t* first = N == 21 ? kSpreadSlots21 : kSpreadSlots9;
     const uint32_t width = N == 21 ? kSpreadWidth21 : kSpreadWidth9;
     std::array<uint8_t, N> schedule{};
-    for (uint32_t r = 0; r < 6; ++r)
-        for (uint32_t k = 0; k < width; ++k) schedule[first[r] + k] = uint8_t(r + 1);
+    for (uint32_t r = 0; r < 6; ++r) {
+        const uint32_t first = N == 21 ? kSpreadSlots21[r] : kSpreadSlots9[r];
+        for (uint32_t k = 0; k < width; ++k) schedule[first + k] = uint8_t(r + 1);
+    }
     return schedule;
 }

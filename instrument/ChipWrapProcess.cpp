@@ -314,7 +314,7 @@ namespace {
 
 constexpr uint32_t kSampleFrames = ChipWrapStereoFilter::kStates;
 // First frame of each record's two in a chip sample's 21.
-constexpr const uint8_t* kRecordFrame = kSpreadSlots21;
+constexpr const uint8_t (&kRecordFrame)[6] = kSpreadSlots21;
 
 // Adds frames [from, 21) of a chip sample whose row is `row` (SpreadRows)
 // into left and right from their start.
