@@ -92,11 +92,7 @@ ModelProfile MD_Emu::builtInProfile() {
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     owedFrames = psgOwed_ = 0; // the chips are made anew
-    keptGeneration_ = 0;
-    plainSpan_ = false;
-    knownSilent = false;
-    psgQuiet_ = -1;
-    sinceSilenceCheck_ = kSilenceRecheckFrames;
+    forgetAnswers();
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
     maxFrames_ = frames;
@@ -468,9 +464,14 @@ void MD_Emu::settlePsg() {
 
 void MD_Emu::touch() {
     settleSilent();
+    forgetAnswers();
+}
+
+void MD_Emu::forgetAnswers() {
     keptGeneration_ = 0;
     plainSpan_ = false;
     knownSilent = false;
+    owedLimit = kMaxOwedFrames;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
 }

@@ -188,9 +188,19 @@ private:
     // and routing): found once and kept until something touches the unit,
     // since rendering moves counters but changes none of these.
     bool psgQuiet();
+    // The shortcut state of the unit is of two kinds. What it owes
+    // (owedFrames, psgOwed_: frames its chips have not moved on yet) is paid
+    // before anything reads or changes the chips: touch() for every write
+    // and setting, renderFrames before a render, retractCarry before it
+    // looks at the carried rest. What it keeps (the curve and output mode,
+    // plainSpan_, knownSilent with owedLimit, psgQuiet_, the silence
+    // recheck count) are answers found from the chips and settings, all
+    // dropped at once by forgetAnswers() when either may have changed.
+    //
     // Before anything uses or changes the chips: the frames owed are paid and
-    // the silence is found again.
+    // every kept answer is dropped.
     void touch();
+    void forgetAnswers();
     // Moves the FM chip on by the frames the silent unit owes; the PSG's
     // share joins the frames it owes on its own.
     void settleFm();
