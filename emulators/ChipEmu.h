@@ -111,12 +111,19 @@ public:
     bool knownSilent = false;
     // Frames a known-silent unit has been advanced by and not moved on yet.
     uint64_t owedFrames = 0;
-    // Frames owed are paid at the latest once they reach this many (about
-    // 59 ms at the console clock), so a long silence paid at once cannot
-    // make one block slow.
+    // Frames owed are paid (payOwed) once they reach owedLimit: at most
+    // kMaxOwedFrames (about 59 ms at the console clock) for a unit whose
+    // moving on costs about the same for any length, kCostlyOwedFrames
+    // (about 0.5 ms) for one whose moving on costs per frame (the unit sets
+    // it when it finds its silence). Either way no block pays for a long
+    // backlog at once.
     static constexpr uint64_t kMaxOwedFrames = uint64_t(1) << 16;
+    static constexpr uint64_t kCostlyOwedFrames = 512;
+    uint64_t owedLimit = kMaxOwedFrames;
     void oweSilent(uint64_t frames) {
         owedFrames += frames;
-        if (owedFrames >= kMaxOwedFrames) settleSilent();
+        if (owedFrames >= owedLimit) payOwed();
     }
+    // Pays the frames owed (at least those oweSilent counted).
+    virtual void payOwed() { settleSilent(); }
 };

@@ -1,10 +1,28 @@
 #pragma once
-// The exact shortcuts of the audio path (skipping a settled chain, advancing a
-// silent chip in closed form, the cheap chip-rate filter while the PSG is
-// silent) are each guarded by this one process-wide switch. They never change a
-// sample; the switch exists so that a test can render the same material with
-// the shortcuts on and off and compare the two bit for bit. It is on by default
-// and nothing in the product turns it off.
+// The exact shortcuts of the audio path are guarded by this one process-wide
+// switch. They never change a sample; the switch exists so that a test can
+// render the same material with the shortcuts on and off and compare the two
+// bit for bit. It is on by default and nothing in the product turns it off.
+//
+// What it switches (off: the frame-by-frame work instead):
+// - a settled chain counting its frames instead of converting them
+//   (instrument/ChipWrapIdle.cpp), and the resampler's jump over them;
+// - the resampler's passes of a pull counted first and converted at once
+//   (Repackager::pull with `ahead`);
+// - a silent unit passed over, owing its frames, and moved on in closed form
+//   when they are paid (ChipController::renderUnits, MD_Emu::renderSpan,
+//   OPN2_Emu::advanceSilent); with it, a unit adding the whole of a chip
+//   sample cut by a block's end (carrying) and taking it back when skipped;
+// - a quiet PSG not rendered, only moved on later (MD_Emu::renderPiece);
+// - whole FM samples handed over as rows and filtered once per sample by the
+//   chip-rate stereo filter (ChipWrapProcess, ChipWrapStereoFilter).
+//
+// What runs whatever it says (exact by construction, and part of the full
+// path the shortcuts are compared against): the YM2612's block renders and
+// the samples it computes ahead of its output, the silent-channel walk inside
+// a render, the pan masks and filter taps kept until they change, the
+// silence test's recheck interval (it only decides when a shortcut starts),
+// and the filters setting a state below 1e-300 to zero at a block's end.
 #include <atomic>
 
 class FastPaths {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "emulators/FmChipState.h"
+#include "emulators/FmSpreadLayout.h"
 #include "emulators/FmTypes.h"
 
 // How a channel value s becomes what is added to the accumulators.
@@ -48,10 +49,7 @@ enum class FmDispatch : uint8_t {
 };
 
 // The order in which the dispatchers render the channel records (channel 3 last).
-extern const uint8_t kChannelOrder[6];
-// First slot of channels 1-6 in the 21-slot and 9-slot spread layouts.
-extern const uint8_t kSpreadSlots21[6];
-extern const uint8_t kSpreadSlots9[6];
+inline constexpr uint8_t kChannelOrder[6] = {0, 1, 3, 4, 5, 2};
 
 // Block renderer of one channel: channel, the dispatcher's copy of the shared
 // state, timerARunning, dacData, dacEnabled, DAC curve (512 entries; read in

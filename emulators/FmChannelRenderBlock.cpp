@@ -191,9 +191,10 @@ inline uint32_t pmKey(uint8_t pms, uint8_t step) {
 
 // The LFO ticks of a chunk of n samples that lfoToEvent allowed: all ticks but
 // the last change only the sub-counter and the previous AM, so they are taken
-// at once. The channel's increments (which always match the current steps)
-// are recomputed only when the new steps change an operator's modulation.
-void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
+// at once. Returns whether the last tick may change the phase increments;
+// `step` and `prevStep` receive the steps before it.
+bool lfoAdvanceShared(FmSharedState& st, uint32_t n, uint32_t period, uint8_t& step,
+                      uint8_t& prevStep) {
     if (n > 1) {
         const uint32_t quiet = n - 1;
         if (st.lfoOn) {
@@ -208,10 +209,24 @@ void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
             st.lfoSubCounter = 0;
         }
     }
-    const uint8_t step = st.lfoStep, prevStep = st.lfoPrevStep;
-    if (lfoTickBlock(st, period) && ch.pms &&
-        (pmKey(ch.pms, step) != pmKey(ch.pms, st.lfoStep) ||
-         pmKey(ch.pms, prevStep) != pmKey(ch.pms, st.lfoPrevStep)))
+    step = st.lfoStep;
+    prevStep = st.lfoPrevStep;
+    return lfoTickBlock(st, period);
+}
+
+// Whether the LFO moving from steps `step`, `prevStep` to those of `st`
+// changes the modulation of a channel with pitch sensitivity `pms`.
+inline bool pmChanged(uint8_t pms, uint8_t step, uint8_t prevStep, const FmSharedState& st) {
+    return pms && (pmKey(pms, step) != pmKey(pms, st.lfoStep) ||
+                   pmKey(pms, prevStep) != pmKey(pms, st.lfoPrevStep));
+}
+
+// lfoAdvance for one channel: its increments (which always match the current
+// steps) are recomputed only when the new steps change an operator's
+// modulation.
+void lfoAdvance(FmSharedState& st, FmChannel& ch, uint32_t n, uint32_t period) {
+    uint8_t step, prevStep;
+    if (lfoAdvanceShared(st, n, period, step, prevStep) && pmChanged(ch.pms, step, prevStep, st))
         updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
 }
 
@@ -267,18 +282,32 @@ uint32_t csmChunk(FmSharedState& st, FmChannel& ch3, uint8_t timerARunning, uint
     return n;
 }
 
-// A silent channel over n samples: only the phases, the EG counter and the
-// LFO move (in chunks that end at LFO events).
-void silentRun(FmChannel& ch, FmSharedState& st, uint32_t period, uint32_t total) {
-    uint16_t egCounter = st.egCounter;
+// Silent channels over `total` samples, all from the one shared state `st`
+// (they would each move a copy of it alike): only the phases, the EG counter
+// and the LFO move. The LFO goes from event to event; a channel's phases move
+// only when its increments are about to change, by all the samples since
+// they last did (phase steps add modulo 2^21), and the EG counter moves once.
+void silentRun(FmChannel* const* channels, int count, FmSharedState& st, uint32_t period,
+               uint32_t total) {
+    uint32_t since[6] = {};
     for (uint32_t done = 0; done < total;) {
         const uint32_t n = std::min(total - done, lfoToEvent(st, period));
-        for (FmOperator& op : ch.operators) pgAdvanceBy(op, n);
-        egCounter = egAdvanceCounterBy(egCounter, n);
-        lfoAdvance(st, ch, n, period);
+        for (int c = 0; c < count; ++c) since[c] += n;
+        uint8_t step, prevStep;
+        if (lfoAdvanceShared(st, n, period, step, prevStep)) {
+            for (int c = 0; c < count; ++c) {
+                FmChannel& ch = *channels[c];
+                if (!pmChanged(ch.pms, step, prevStep, st)) continue;
+                for (FmOperator& op : ch.operators) pgAdvanceBy(op, since[c]);
+                since[c] = 0;
+                updateFrequencies(ch, st.lfoStep, st.lfoPrevStep);
+            }
+        }
         done += n;
     }
-    st.egCounter = egCounter;
+    for (int c = 0; c < count; ++c)
+        for (FmOperator& op : channels[c]->operators) pgAdvanceBy(op, since[c]);
+    st.egCounter = egAdvanceCounterBy(st.egCounter, total);
 }
 
 // ---- The block core -------------------------------------------------------------
@@ -341,7 +370,8 @@ void renderBlock(FmChannel& ch, FmSharedState& st, uint8_t timerARunning, uint8_
             mix.constant(curve[256], static_cast<int>(total), pan, left, right);
         else if (mix.stores)
             mix.constant(0, static_cast<int>(total), pan, left, right);
-        silentRun(ch, st, period, total);
+        FmChannel* const one[1] = {&ch};
+        silentRun(one, 1, st, period, total);
         return;
     }
 
@@ -472,21 +502,18 @@ bool fmChannelsSilent(const FmChipState& chip) {
 void advanceSilentChannels(FmChipState& chip, uint32_t samples) {
     // As renderChannels: every channel from its own copy of the shared state,
     // the chip keeping channel 3's. The copies all move alike (the channel
-    // only chooses its own increments), so the shared state is moved once;
-    // a channel without pitch modulation keeps its increments, and its
-    // phases move in one step.
-    const FmSharedState start = chip.shared;
-    const uint32_t period = kLfoPeriods[start.lfoRate & 7];
+    // only chooses its own increments), so the shared state is moved once,
+    // for all channels with pitch modulation together; a channel without it
+    // keeps its increments, and its phases move in one step.
+    FmChannel* modulated[6];
+    int count = 0;
     for (FmChannel& ch : chip.channels) {
-        if (ch.pms) {
-            FmSharedState st = start;
-            silentRun(ch, st, period, samples);
-        } else {
+        if (ch.pms)
+            modulated[count++] = &ch;
+        else
             for (FmOperator& op : ch.operators) pgAdvanceBy(op, samples);
-        }
     }
-    FmChannel plain; // no pitch modulation: no increments to move
-    silentRun(plain, chip.shared, period, samples);
+    silentRun(modulated, count, chip.shared, kLfoPeriods[chip.shared.lfoRate & 7], samples);
 }
 
 int32_t fmDacValue(uint32_t mode, uint8_t dacData, const int16_t* curve) {

@@ -6,9 +6,6 @@
 #include "emulators/FmChannelRender.h"
 #include "emulators/FmTables.h"
 
-const uint8_t kChannelOrder[6] = {0, 1, 3, 4, 5, 2};
-const uint8_t kSpreadSlots21[6] = {0, 10, 7, 17, 3, 14};
-const uint8_t kSpreadSlots9[6] = {0, 4, 3, 7, 1, 6};
 
 namespace {
 
@@ -17,12 +14,25 @@ struct DispatchLayout {
     uint8_t offsets[6]; // by position in kChannelOrder
 };
 
+// Each record's own index.
+constexpr uint8_t kRecordIndex[6] = {0, 1, 2, 3, 4, 5};
+
+// A table by record in the order of kChannelOrder.
+constexpr DispatchLayout inRenderOrder(FmLayout layout, const uint8_t (&slots)[6]) {
+    DispatchLayout d{layout, {}};
+    for (int i = 0; i < 6; ++i) d.offsets[i] = slots[kChannelOrder[i]];
+    return d;
+}
+
 // By FmDispatch.
-const DispatchLayout kDispatchLayouts[7] = {
-    {FmLayout::A, {0, 0, 0, 0, 0, 0}},    {FmLayout::B, {0, 0, 0, 0, 0, 0}},
-    {FmLayout::C, {0, 0, 0, 0, 0, 0}},    {FmLayout::C, {0, 4, 7, 1, 6, 3}},
-    {FmLayout::D, {0, 10, 17, 3, 14, 7}}, {FmLayout::E, {0, 1, 3, 4, 5, 2}},
-    {FmLayout::R, {0, 1, 3, 4, 5, 2}},
+constexpr DispatchLayout kDispatchLayouts[7] = {
+    {FmLayout::A, {0, 0, 0, 0, 0, 0}},
+    {FmLayout::B, {0, 0, 0, 0, 0, 0}},
+    {FmLayout::C, {0, 0, 0, 0, 0, 0}},
+    inRenderOrder(FmLayout::C, kSpreadSlots9),
+    inRenderOrder(FmLayout::D, kSpreadSlots21),
+    inRenderOrder(FmLayout::E, kRecordIndex),
+    inRenderOrder(FmLayout::R, kRecordIndex),
 };
 
 bool csmPending(const FmSharedState& st) {

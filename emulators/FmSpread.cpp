@@ -7,10 +7,6 @@
 #include "emulators/FmChannelRender.h"
 #include "emulators/OPN2_Emu.h"
 
-const uint8_t kSpreadSchedule21[21] = {1, 1, 0, 5, 5, 0, 0, 3, 3, 0, 2,
-                                       2, 0, 0, 6, 6, 0, 4, 4, 0, 0};
-const uint8_t kSpreadSchedule9[9] = {1, 5, 0, 3, 2, 0, 6, 4, 0};
-
 namespace {
 
 // Chip samples taken at once: every frame that starts inside a block (up to
@@ -21,12 +17,12 @@ constexpr uint64_t kSamplesPerCall = OPN2_Emu::kMaxAhead;
 // value takes.
 template <int N> struct SpreadLayout;
 template <> struct SpreadLayout<21> {
-    static constexpr int kFirst[6] = {0, 10, 7, 17, 3, 14};
-    static constexpr int kWidth = 2;
+    static constexpr const uint8_t (&kFirst)[6] = kSpreadSlots21;
+    static constexpr int kWidth = kSpreadWidth21;
 };
 template <> struct SpreadLayout<9> {
-    static constexpr int kFirst[6] = {0, 4, 3, 7, 1, 6};
-    static constexpr int kWidth = 1;
+    static constexpr const uint8_t (&kFirst)[6] = kSpreadSlots9;
+    static constexpr int kWidth = kSpreadWidth9;
 };
 
 // The filled slots of a frame in slot order, each with its record, and for

@@ -6,14 +6,17 @@
 // the next call.
 #pragma once
 
+#include <array>
 #include <cstdint>
+
+#include "emulators/FmSpreadLayout.h"
 
 class OPN2_Emu;
 struct SpreadRows;
 
 // Schedules: the channel (1-6) whose value is added at each slot, 0 = none.
-extern const uint8_t kSpreadSchedule21[21];
-extern const uint8_t kSpreadSchedule9[9];
+inline constexpr std::array<uint8_t, 21> kSpreadSchedule21 = spreadSchedule<21>();
+inline constexpr std::array<uint8_t, 9> kSpreadSchedule9 = spreadSchedule<9>();
 
 // Adds `frames` output positions into outputs[0] (left) and outputs[1]
 // (right); frameLength is 21 or 9. `curve` (512 entries) is read in mode 0.

@@ -92,11 +92,7 @@ ModelProfile MD_Emu::builtInProfile() {
 
 bool MD_Emu::init(uint32_t maxFrames, const char* context, uint32_t flags) {
     owedFrames = psgOwed_ = 0; // the chips are made anew
-    keptGeneration_ = 0;
-    plainSpan_ = false;
-    knownSilent = false;
-    psgQuiet_ = -1;
-    sinceSilenceCheck_ = kSilenceRecheckFrames;
+    forgetAnswers();
     // Blocks are rendered in pieces of at most this many frames.
     const uint32_t frames = std::max<uint32_t>(maxFrames, 1);
     maxFrames_ = frames;
@@ -349,7 +345,7 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
         // The usual span of a sounding unit: its YM2612 hands rows over
         // straight, as renderFrames and renderPiece would have it do.
         if (rows && carry && plainSpan_ && owedFrames == 0 && frames - 1 < maxFrames_ &&
-            psgOwed_ + frames < kMaxOwedFrames && FastPaths::enabled()) {
+            psgOwed_ + frames < kMaxPsgOwedFrames && FastPaths::enabled()) {
             const int16_t* curve;
             uint32_t outputMode;
             keptCurve(curve, outputMode);
@@ -401,6 +397,9 @@ bool MD_Emu::isSilent() {
     if (sinceSilenceCheck_ < kSilenceRecheckFrames) return false;
     sinceSilenceCheck_ = 0;
     knownSilent = computeSilent();
+    // A running LFO moves on from event to event (at rates 6 and 7 every few
+    // chip samples): paid in small parts, as a render of the frames would.
+    owedLimit = opn2->lfoRunning() ? kCostlyOwedFrames : kMaxOwedFrames;
     plainSpan_ = plainSettings();
     return knownSilent;
 }
@@ -421,8 +420,14 @@ bool MD_Emu::psgQuiet() {
 }
 
 bool MD_Emu::retractCarry(int32_t** outputs) {
-    return opn2 && outputs && (opn2->retractPending() || opn2->restInCarry) &&
-           opn2->retractRest(outputs);
+    if (!opn2 || !outputs) return false;
+    // The frames owed may finish the frame whose rest went out.
+    settleFm();
+    if (!opn2->retractPending() && !opn2->restInCarry) return false;
+    // A rest taken back is held for the unit's next render: until then the
+    // unit is not silent, whatever it was found before.
+    touch();
+    return opn2->retractRest(outputs);
 }
 
 void MD_Emu::advanceSilent(uint64_t frames) {
@@ -435,6 +440,11 @@ void MD_Emu::advanceSilent(uint64_t frames) {
 void MD_Emu::settleSilent() {
     settleFm();
     settlePsg();
+}
+
+void MD_Emu::payOwed() {
+    settleFm();
+    if (psgOwed_ >= kMaxPsgOwedFrames) settlePsg();
 }
 
 void MD_Emu::settleFm() {
@@ -454,9 +464,14 @@ void MD_Emu::settlePsg() {
 
 void MD_Emu::touch() {
     settleSilent();
+    forgetAnswers();
+}
+
+void MD_Emu::forgetAnswers() {
     keptGeneration_ = 0;
     plainSpan_ = false;
     knownSilent = false;
+    owedLimit = kMaxOwedFrames;
     psgQuiet_ = -1;
     sinceSilenceCheck_ = kSilenceRecheckFrames;
 }
@@ -491,7 +506,7 @@ bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
 bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
     // The usual piece: a PSG known quiet that owes less than it may, no
     // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
-    if (plainSettings() && psgOwed_ + frames < kMaxOwedFrames && FastPaths::enabled()) {
+    if (plainSettings() && psgOwed_ + frames < kMaxPsgOwedFrames && FastPaths::enabled()) {
         plainSpan_ = true;
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         opn2->spreadCarry = spreadCarry_;
@@ -506,7 +521,7 @@ bool MD_Emu::renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRo
     bool touched = false;
     if (psgType <= 2 && FastPaths::enabled() && psgQuiet()) {
         psgOwed_ += frames; // it would add zeros: it only moves on, later
-        if (psgOwed_ >= kMaxOwedFrames) settlePsg();
+        if (psgOwed_ >= kMaxPsgOwedFrames) settlePsg();
     } else {
         touched = renderPsg(left, right, frames);
     }

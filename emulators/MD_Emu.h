@@ -91,6 +91,9 @@ public:
     // settleSilent is called), for all the frames owed by then (owedFrames).
     void advanceSilent(uint64_t frames) override;
     void settleSilent() override;
+    // The FM chip's frames; a quiet PSG's only once they reach
+    // kMaxPsgOwedFrames (its advance costs little per frame).
+    void payOwed() override;
     // The selected filter profile's 32 taps, else kDefaultFilterBlock.
     const float* getFilterSettings() override;
 
@@ -185,9 +188,19 @@ private:
     // and routing): found once and kept until something touches the unit,
     // since rendering moves counters but changes none of these.
     bool psgQuiet();
+    // The shortcut state of the unit is of two kinds. What it owes
+    // (owedFrames, psgOwed_: frames its chips have not moved on yet) is paid
+    // before anything reads or changes the chips: touch() for every write
+    // and setting, renderFrames before a render, retractCarry before it
+    // looks at the carried rest. What it keeps (the curve and output mode,
+    // plainSpan_, knownSilent with owedLimit, psgQuiet_, the silence
+    // recheck count) are answers found from the chips and settings, all
+    // dropped at once by forgetAnswers() when either may have changed.
+    //
     // Before anything uses or changes the chips: the frames owed are paid and
-    // the silence is found again.
+    // every kept answer is dropped.
     void touch();
+    void forgetAnswers();
     // Moves the FM chip on by the frames the silent unit owes; the PSG's
     // share joins the frames it owes on its own.
     void settleFm();
@@ -219,6 +232,9 @@ private:
     // every block. Finding the silence later changes no sample (the silent
     // unit's advance and its render agree), only when the saving starts.
     static constexpr uint64_t kSilenceRecheckFrames = 4096;
+    // Frames a quiet PSG owes at most (about 59 ms): paid then, when anything
+    // touches the unit, or when the PSG renders.
+    static constexpr uint64_t kMaxPsgOwedFrames = uint64_t(1) << 16;
     uint64_t sinceSilenceCheck_ = kSilenceRecheckFrames;
     // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
     // the unit rendered its FM: paid when anything touches the unit, so a

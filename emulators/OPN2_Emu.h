@@ -60,7 +60,8 @@ public:
     // Whether the spread renders would add nothing but zeros until the next
     // write: every channel silent, no DAC, no timer A or CSM duty, a zero
     // channel value mapping to 0 in `mode` with `curve`, and no held value
-    // left for the frame in progress.
+    // left for the frame in progress. Judged at the sample the output has
+    // reached: a chip that computed ahead into silence settles first.
     bool isSilent(const int16_t* curve, uint32_t mode);
     // What renderSpread21 (frameLength 21) or renderSpread9 (9) does to a
     // silent chip over `frames` positions, without the output: the spread

@@ -6,8 +6,6 @@
 #include "emulators/OPN2_Emu.h"
 
 bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
-    // Without settling (which would undo the samples computed ahead): the
-    // state after them must be silent and the samples not yet taken zero.
     const uint32_t outputMode = mode > 3 ? 3 : (mode == 0 && !curve ? 1 : mode);
     if (outputMode == 0 && curve[256] != 0) return false;
     const FmSharedState& st = chip_.shared;
@@ -19,9 +17,16 @@ bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
     if (spreadPhase != 0 && !restInCarry)
         for (int c = 0; c < 6; ++c)
             if (heldLeft[c] != 0 || heldRight[c] != 0) return false;
+    // The state after the samples computed ahead says nothing of the state
+    // the output has reached when it is silent and that one is not (an
+    // envelope that reaches full attenuation inside the run): a sounding
+    // state answers at once, a silent one only once the chip has settled
+    // back to where the output is.
     if (!fmChannelsSilent(chip_)) return false;
-    for (uint32_t i = 6 * aheadUsed_; i < 6 * aheadCount_; ++i)
-        if (aheadValues_[i] != 0) return false;
+    if (aheadUsed_ < aheadCount_) {
+        settle();
+        if (!fmChannelsSilent(chip_)) return false;
+    }
     return true;
 }
 

@@ -53,6 +53,8 @@ public:
     static int32_t quantizeYm2203(int32_t s);
 
     uint32_t variant() const { return chip_.shared.variant; }
+    // Whether the LFO runs (set by a write only, so the same at any sample).
+    bool lfoRunning() const { return chip_.shared.lfoOn != 0; }
     // The chip state at the sample the output has reached.
     FmChipState& state() {
         settle();

@@ -13,6 +13,7 @@
 #include <numeric>
 
 #include "emulators/FastPaths.h"
+#include "emulators/FmSpreadLayout.h"
 #include "instrument/ChipWrap.h"
 
 namespace acme {
@@ -368,7 +369,7 @@ namespace {
 
 constexpr uint32_t kSampleFrames = ChipWrapStereoFilter::kStates;
 // First frame of each record's two in a chip sample's 21.
-constexpr uint8_t kRecordFrame[6] = {0, 10, 7, 17, 3, 14};
+constexpr const uint8_t (&kRecordFrame)[6] = kSpreadSlots21;
 
 // Adds frames [from, 21) of a chip sample whose row is `row` (SpreadRows)
 // into left and right from their start.

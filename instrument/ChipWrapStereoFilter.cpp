@@ -3,10 +3,12 @@
 #include "instrument/ChipWrapStereoFilter.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 
 #include "emulators/FastPaths.h"
+#include "emulators/FmSpread.h"
 #include "instrument/LPFilter.h"
 
 namespace acme {
@@ -27,7 +29,13 @@ inline Lanes load(const float* p) {
 
 // Which of a chip sample's 8 sums a side each of its 21 frames takes:
 // channels 1-4 (0-3), 5 and 6 (4, 5), an empty frame (6).
-constexpr uint8_t kSlotSum[21] = {0, 0, 6, 4, 4, 6, 6, 2, 2, 6, 1, 1, 6, 6, 5, 5, 6, 3, 3, 6, 6};
+constexpr std::array<uint8_t, 21> slotSums() {
+    std::array<uint8_t, 21> sums{};
+    for (uint32_t f = 0; f < 21; ++f)
+        sums[f] = kSpreadSchedule21[f] == 0 ? 6 : uint8_t(kSpreadSchedule21[f] - 1);
+    return sums;
+}
+constexpr std::array<uint8_t, 21> kSlotSum = slotSums();
 
 // The 8 sums a side of the newest recorded sample: rows newest[0] (the
 // sample) back to newest[-15], tap 0 first.

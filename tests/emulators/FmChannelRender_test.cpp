@@ -313,3 +313,32 @@ TEST(FmBlockRenderer, LinearCurveGivesModeOne) {
 }
 
 } // namespace
+
+TEST(FmBlockRenderer, SilentAdvanceMovesTheChipAsTheRender) {
+    // Every channel silent with its own pitch sensitivity and pitch: moved on
+    // in closed form, the chip reaches the state the block render gives it
+    // (phases, increments, LFO, EG counter), under each LFO rate.
+    for (uint8_t lfo : {0x00, 0x08, 0x0B, 0x0E, 0x0F}) {
+        SCOPED_TRACE(int(lfo));
+        OPN2_Emu rendered, advanced;
+        for (OPN2_Emu* chip : {&rendered, &advanced}) {
+            chip->write(0x22, lfo, 0);
+            for (uint8_t c = 0; c < 6; ++c) {
+                const uint64_t port = c / 3;
+                const uint8_t ch = c % 3;
+                chip->write(0xB4 + ch, uint8_t(0xC0 | (c == 4 ? 0 : c + 2)), port);
+                chip->write(0xA4 + ch, uint8_t((c << 3) | (c & 3)), port);
+                chip->write(0xA0 + ch, uint8_t(0x35 + 37 * c), port);
+                for (uint8_t slot : {0, 4, 8, 12}) chip->write(0x30 + slot + ch, 0x31, port);
+            }
+        }
+        std::vector<int32_t> l(700), r(700);
+        for (uint32_t n : {1u, 5u, 700u, 13u, 333u, 64u, 2u, 600u}) {
+            ASSERT_TRUE(fmChannelsSilent(advanced.state()));
+            renderChannels(rendered.state(), FmDispatch::Direct, 0, 0, nullptr, 3, l.data(),
+                           r.data(), n);
+            advanceSilentChannels(advanced.state(), n);
+            EXPECT_EQ(fmref::diffState(advanced.state(), rendered.state()), "") << n;
+        }
+    }
+}

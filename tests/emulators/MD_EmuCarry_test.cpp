@@ -229,6 +229,25 @@ std::vector<Case> cases() {
                         dac,
                         {{1001, {{0, 0x2A, 0x10}}}, {997, {{0, 0x2A, 0xC0}}}, {3000, {}}},
                         longest});
+        // The DAC switched off where a block cuts a chip sample before
+        // channel 6's slots, the notes long released: the unit is silent
+        // from there, and skipped after a few frames, before or after the
+        // rest of that sample has passed (for whole samples, so that the
+        // unit stays on its caller's grid).
+        std::vector<Step> dacOff = {{3000, keyOff}};
+        uint64_t at = 3000;
+        for (uint64_t cut : {3, 8, 13})
+            for (uint64_t gap : {1, 6, 19, 30}) {
+                const uint64_t to = (at + 4000) / kCarry * kCarry + cut;
+                dacOff.push_back({to - at, {{0, 0x2A, 0x80}, {0, 0x2B, 0x00}}});
+                dacOff.push_back({gap, {{13, 0, 42}}});
+                dacOff.push_back({500, {{0, 0x2B, 0x80}, {0, 0x2A, float(0x90 + 8 * cut)}}});
+                at = to + gap + 500;
+            }
+        dacOff.push_back({3000, {}});
+        std::vector<Action> dacBoth = dac;
+        dacBoth.push_back({1, 0xB6, 0xC0}); // channel 6 on both sides
+        list.push_back({"the DAC switched off, then the unit skipped", dacBoth, dacOff, longest});
     }
     return list;
 }

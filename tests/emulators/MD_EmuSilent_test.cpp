@@ -99,6 +99,16 @@ std::vector<Case> cases() {
     auto lfo = fmVoice(0, 1);
     lfo.insert(lfo.begin(), {0, 0x22, 0x0B});
     list.push_back({"FM with the LFO", lfo, keyed(1)});
+    // Two channels with vibrato under the fastest LFO: their phases move at
+    // every LFO step through the silences.
+    auto fast = fmVoice(0, 0);
+    for (const Write& w : fmVoice(1, 2)) fast.push_back(w);
+    fast.insert(fast.begin(), {0, 0x22, 0x0F});
+    std::vector<Step> both = keyed(0);
+    for (Step& step : both)
+        for (const Write& w : std::vector<Write>(step.writes))
+            step.writes.push_back({std::get<0>(w), std::get<1>(w), float(int(std::get<2>(w)) | 6)});
+    list.push_back({"FM on two channels with the fastest LFO", fast, both});
 
     auto slots9 = fmVoice(1, 0);
     slots9.push_back({9, 31, 1.5f}); // FM clock ratio

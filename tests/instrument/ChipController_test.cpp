@@ -158,9 +158,9 @@ TEST(ChipController, TimerAskingForNoDelayCannotSpin) {
 }
 
 // A unit known silent is passed over with its frames owed (with the
-// shortcuts on), and settles once they reach the most it may owe; a skipped
-// unit is told to take back what it added past its block only once after it
-// rendered.
+// shortcuts on), and pays them each time they reach the most it owes; a
+// skipped unit is told to take back what it added past its block only once
+// after it rendered.
 TEST(ChipController, SilentUnitsOweAndSkippedUnitsTakeBackOnce) {
     struct CountingUnit : LevelUnit {
         void settleSilent() override {
@@ -181,9 +181,12 @@ TEST(ChipController, SilentUnitsOweAndSkippedUnitsTakeBackOnce) {
         uint64_t skipped;   // blocks after them, the unit skipped
         uint64_t renders, owed;
         int settles, retracts;
+        uint64_t limit = ChipEmu::kMaxOwedFrames; // the unit's owedLimit
     } cases[] = {
         {"silent, shortcuts on", true, true, 3, 0, 0, 3000, 0, 0},
         {"silent past the most owed", true, true, 70, 0, 0, 70000 - 66000, 1, 0},
+        {"silent, paying in small parts", true, true, 3, 0, 0, 0, 3, 0,
+         ChipEmu::kCostlyOwedFrames},
         {"silent, shortcuts off", false, true, 3, 0, 3, 0, 0, 0},
         {"sounding, then skipped", true, false, 2, 3, 2, 0, 0, 1},
         {"skipped from the start", true, false, 0, 3, 0, 0, 0, 0},
@@ -193,6 +196,7 @@ TEST(ChipController, SilentUnitsOweAndSkippedUnitsTakeBackOnce) {
         const FastPaths::Scope shortcuts(k.shortcuts);
         CountingUnit unit;
         unit.knownSilent = k.knownSilent;
+        unit.owedLimit = k.limit;
         std::vector<ChipEmu*> units{&unit};
         TestController c(&units);
         c.spreadCarryRoom = true;
