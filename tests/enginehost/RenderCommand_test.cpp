@@ -504,27 +504,33 @@ TEST_F(RenderRun, PlaysAMediaFileForItsLengthWithProgress) {
 }
 
 // The render lasts the track's length with its loop played as often as
-// asked, the given time, or the length of the archive member asked for.
+// asked, the given time, or the length of the archive member asked for; the
+// loaded line says how the loop is played.
 TEST_F(RenderRun, MediaRenderLengths) {
     writeBytes(root + "/loop.vgm", psgSong(0.3, 0.1));
+    writeBytes(root + "/once.vgm", psgSong(0.3));
     writeBytes(root + "/songs.zip",
                vgmtest::zipBytes(root + "/tmp/scratch.zip",
                                  {{"a.vgm", psgSong(0.3)}, {"b.vgm", psgSong(0.4)}}));
     const struct {
         std::vector<std::string> args;
-        size_t frames; // at 8000 Hz
+        size_t frames;       // at 8000 Hz
+        const char* loopText; // the end of the loaded line
     } cases[] = {
-        {{"--media", "loop.vgm"}, 2400},
-        {{"--media", "loop.vgm", "--loops", "3"}, 5600},
-        {{"--media", "loop.vgm", "--seconds", "0.25"}, 2000},
-        {{"--media", "songs.zip"}, 2400},
-        {{"--media", "songs.zip", "--member", "2"}, 3200},
+        {{"--media", "loop.vgm"}, 2400, "long, loops from 0:00.1\n"},
+        {{"--media", "loop.vgm", "--loops", "3"}, 5600, "long, loops from 0:00.1\n"},
+        {{"--media", "loop.vgm", "--seconds", "0.25"}, 2000, "long, loops from 0:00.1\n"},
+        {{"--media", "once.vgm", "--loops", "3"}, 2400,
+         "long, no loop: the song has no loop and plays once, not 3 times\n"},
+        {{"--media", "songs.zip"}, 2400, "long, no loop\n"},
+        {{"--media", "songs.zip", "--member", "2"}, 3200, "long, no loop\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--rate", "8000", "-o", "out.wav"});
         const Outcome r = run(args);
         ASSERT_EQ(r.status, 0) << c.args[1] << r.err;
+        EXPECT_NE(r.err.find(c.loopText), std::string::npos) << r.err;
         const Wav w = readWav(readFile(root + "/out.wav"));
         ASSERT_TRUE(w.ok);
         EXPECT_EQ(w.data.size() / (4u * w.channels), c.frames) << c.args.back();
