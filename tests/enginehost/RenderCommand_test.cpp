@@ -537,6 +537,43 @@ TEST_F(RenderRun, MediaRenderLengths) {
     }
 }
 
+// The loaded line says which chip, or which part of one, the media unit
+// does not play: its one PSG output goes to the first chip that needs it.
+TEST_F(RenderRun, SaysWhichChipsTheMediaUnitDoesNotPlay) {
+    auto song = [](uint32_t ym2203Clock, uint32_t ayClock) {
+        vgmtest::VgmFile v;
+        v.set32(0x44, ym2203Clock);
+        if (ayClock) v.set32(0x74, ayClock);
+        // A tone on channel A of each SSG (a chip with fewer writes is
+        // dropped as unused).
+        for (const auto& [reg, value] : {std::pair<uint8_t, uint8_t>{0x07, 0x3E},
+                                         {0x08, 0x0F}, {0x00, 0xFE}, {0x01, 0x00}}) {
+            v.op({0x55, reg, value});
+            if (ayClock) v.op({0xA0, reg, value});
+            if (ym2203Clock & 0x40000000) v.op({0xA5, reg, value});
+        }
+        v.wait(4410);
+        return v.end().bytes();
+    };
+    const struct {
+        const char* name;
+        vgmtest::Bytes bytes;
+        const char* loaded;
+    } cases[] = {
+        {"ym-ay.vgm", song(3993600, 1773400),
+         "VGM; YM2203 at 3993600 Hz, AY8910 at 1773400 Hz; not played: AY8910 (its part plays "
+         "the YM2203); 0:00.1 long"},
+        {"two-ym.vgm", song(3993600 | 0x40000000, 0),
+         "not played: second YM2203's SSG (its part plays the YM2203); 0:00.1 long"},
+    };
+    for (const auto& c : cases) {
+        writeBytes(root + "/" + c.name, c.bytes);
+        const Outcome r = run({"--media", c.name, "--rate", "8000", "-o", "out.wav"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find(c.loaded), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(RenderRun, MediaFailuresExitNonZeroWithOneLineAndNoFile) {
     writeBytes(root + "/song.vgm", psgSong(0.2));
     const vgmtest::Bytes song = psgSong(0.2);
