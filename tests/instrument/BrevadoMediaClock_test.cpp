@@ -213,6 +213,52 @@ TEST_F(BrevadoMediaClock, AChipLeftWithoutAPartDoesNotTouchTheOneThatHasIt) {
     }
 }
 
+namespace {
+
+// A PSG tone that starts `at` seconds into a silent song.
+Bytes toneAfter(double at) {
+    VgmFile v;
+    v.set32(0x0C, 3579545);
+    v.op({0x50, 0x9F}).op({0x50, 0xBF}).op({0x50, 0xDF}).op({0x50, 0xFF});
+    for (uint64_t left = uint64_t(std::llround(at * 44100)); left > 0;) {
+        const uint16_t n = uint16_t(std::min<uint64_t>(left, 65535));
+        v.wait(n);
+        left -= n;
+    }
+    v.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90}).wait(4410);
+    return v.end().bytes();
+}
+
+// The sample at which the tone of toneAfter(at), in the file at `song`,
+// starts; rendered in pieces so a long song keeps only the piece around it.
+double toneOnset(const std::string& song, double at) {
+    Instance w;
+    EXPECT_EQ(w.load(song), 0);
+    const size_t before = size_t((at - 0.05) * kRate);
+    constexpr size_t kPiece = size_t(kRate);
+    std::vector<HDMIDIEvent> events = {transport(kPlay, 1.0f)};
+    for (size_t done = 0; done < before;) {
+        const size_t n = std::min(kPiece, before - done);
+        w.render(n, 4096, std::move(events));
+        events.clear();
+        done += n;
+    }
+    const Stereo x = w.render(size_t(0.1 * kRate), 4096, std::move(events));
+    const double onset = onsetOf(x.left, kRate, 0.0, 0.1);
+    return onset < 0.0 ? -1e9 : double(before) + onset * kRate;
+}
+
+} // namespace
+
+// Media commands are timed at the rate the chip stream is resampled at: a
+// note five minutes in starts as many samples after its time as one at the
+// start (no drift; 1.7e-7 fast would be 2.2 samples early).
+TEST_F(BrevadoMediaClock, ANoteMinutesInStartsOnTime) {
+    const double near = toneOnset(file("near.vgm", toneAfter(0.1)), 0.1) - 0.1 * kRate;
+    const double late = toneOnset(file("late.vgm", toneAfter(300.0)), 300.0) - 300.0 * kRate;
+    EXPECT_NEAR(late, near, 1.0);
+}
+
 // The song's clocks belong to the song: the voices play at the pitch they
 // have without one after the song stops and after it is closed, and the
 // song, played again after a stop, is back at its own clock.
