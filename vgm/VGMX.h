@@ -55,10 +55,11 @@ public:
     VGMX& operator=(const VGMX&) = delete;
     virtual ~VGMX() = default;
 
+    static constexpr uint64_t kNoMember = UINT64_MAX;
     // Opens a media file by its extension (compared in lower case). Of an
     // archive, song member `member` (from 0, when there is one) is unpacked
     // and parsed on the same walk as the text, playlist and picture members.
-    bool openFile(const std::string& path, uint64_t member = 0);
+    bool openFile(const std::string& path, uint64_t member = kNoMember);
     // 1 without an archive, else the number of song members.
     uint64_t getTrackCount() const;
     // Unpacks and parses song member i of the archive, unless the track
