@@ -304,6 +304,7 @@ int RenderCommand::render(const RenderOptions& options) {
     // Extension records stay attached to the plug-in object: they outlive it.
     auto matrixRecord = std::make_unique<TextRecord>();
     auto loadRecord = std::make_unique<LoadFileRecord>();
+    auto mediaInfoRecord = std::make_unique<TextRecord>(); // name text 0: what media loaded
     EnginePluginInstance instance(library);
     if (!instance.create(info.identifier))
         return fail(std::string("the engine plug-in refused to create \"") + info.identifier +
@@ -339,16 +340,23 @@ int RenderCommand::render(const RenderOptions& options) {
     }
     double mediaSeconds = 0.0;
     if (media) {
+        // The plug-in tells what it opened in name text 0.
+        std::memset(mediaInfoRecord.get(), 0, sizeof *mediaInfoRecord);
+        mediaInfoRecord->header.id = EXT_NAME_TABLE;
+        extension(instance, mediaInfoRecord.get(), 0, 0);
         std::memset(loadRecord.get(), 0, sizeof *loadRecord);
         loadRecord->header.id = EXT_LOAD_FILE;
+        loadRecord->firstMember = options.member;
         std::memcpy(loadRecord->path, options.media.data(), options.media.size());
-        if (extension(instance, loadRecord.get(), 0, 1) != 0) {
-            const std::string why = mediaRefusal(options.media);
-            return fail("could not load " + options.media + ": " +
-                        (why.empty() ? "the engine plug-in refused it" : "its reader says: " + why));
-        }
+        const bool loaded = extension(instance, loadRecord.get(), 0, 1) == 0;
+        const std::string info(mediaInfoRecord->text,
+                               strnlen(mediaInfoRecord->text, sizeof mediaInfoRecord->text));
+        if (!loaded)
+            return fail("could not load " + options.media +
+                        ": its reader says: " + mediaRefusal(options.media, info));
         MediaDescription description;
-        if (!describeMedia(options.media, options.member - 1, options.loops, description, error))
+        if (!describeMedia(options.media, info, options.member - 1, options.loops, description,
+                           error))
             return fail(error);
         err << "morvane-render: loaded " << options.media << ": " << description.line << "\n";
         mediaSeconds = options.seconds > 0.0 ? options.seconds : description.seconds;

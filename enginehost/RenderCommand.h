@@ -20,8 +20,10 @@
 // is played) goes in through the load-file extension after them; the
 // transport selects the member and plays it, looping for ever, for the
 // track's length with its loop played `loops` times (or for the given
-// seconds). The track's length is read from the file here, with the media
-// readers the plug-in uses. Without --phrase no notes are played with it.
+// seconds). The load names the member, so the plug-in opens the archive at
+// it; the track's length, chips and loop come from what the plug-in reports
+// after the load (its name text 0): the file is read once, by the plug-in.
+// Without --phrase no notes are played with it.
 //
 // The plug-in's reported latency (opcode 18) is taken out of the WAV: its
 // frame 0 is the phrase's (and the transport's) start.
@@ -84,14 +86,16 @@ struct MediaDescription {
     std::string line;
 };
 
-// Describes song member `member` (from 0) of the media file at `path`. False
-// with `error` set when the file holds no such playable track.
-bool describeMedia(const std::string& path, uint64_t member, uint32_t loops, MediaDescription& d,
-                   std::string& error);
+// Describes song member `member` (from 0) of the media file at `path` from
+// `info`, what the plug-in reported after opening it (name text 0: lines of a
+// key and a value; see ChipController::mediaInfoText). False with `error` set
+// when the file holds no such playable track.
+bool describeMedia(const std::string& path, const std::string& info, uint64_t member,
+                   uint32_t loops, MediaDescription& d, std::string& error);
 
-// The media reader's reason for refusing the file at `path` (its last log
-// line, or the format it expected); empty when the reader takes it.
-std::string mediaRefusal(const std::string& path);
+// The media reader's reason for refusing the file at `path`, from the
+// plug-in's report `info` (or the format it expected when it gave none).
+std::string mediaRefusal(const std::string& path, const std::string& info);
 
 class RenderCommand {
 public:

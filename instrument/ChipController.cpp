@@ -151,7 +151,67 @@ void ChipController::selectMediaTrack(uint64_t index) {
     if (!player) return;
     mediaChipReset(kAllChips);
     player->detachStreamers(*this);
-    if (player->selectTrack(index)) restartTransport();
+    const bool selected = player->selectTrack(index);
+    // The same track again (a song that ends and starts over) is old news,
+    // told without allocating.
+    if (int64_t(player->currentTrack()) != reportedTrack) reportMedia();
+    if (selected) restartTransport();
+}
+
+namespace {
+
+// The last non-empty line of a log text.
+std::string lastLogLine(const std::string& log) {
+    size_t end = log.size();
+    while (end > 0 && (log[end - 1] == '\n' || log[end - 1] == '\r')) --end;
+    const size_t start = end ? log.rfind('\n', end - 1) : std::string::npos;
+    const size_t from = start == std::string::npos ? 0 : start + 1;
+    return log.substr(from, end - from);
+}
+
+// A value kept on its line.
+std::string oneLine(std::string text) {
+    for (char& c : text)
+        if (c == '\n' || c == '\r') c = ' ';
+    return text;
+}
+
+} // namespace
+
+std::string ChipController::mediaInfoText() const {
+    if (!player) return openFailure.empty() ? std::string() : "why " + oneLine(openFailure) + "\n";
+    VGM::VGMX* collection = player->mediaCollection();
+    if (!collection) return {};
+    std::string text = "tracks " + std::to_string(player->getTrackCount()) + "\ntrack " +
+                       std::to_string(player->currentTrack()) + "\nplayable " +
+                       (player->selectionSucceeded() ? "1" : "0") + "\n";
+    const auto& songs = collection->songMembers();
+    if (collection->container() && player->currentTrack() < songs.size())
+        text += "member " + oneLine(songs[player->currentTrack()].displayName) + "\n";
+    const VGM::MediaTrack& track = collection->track();
+    for (const auto& [type, record] : track.chips)
+        text += "chip " + std::to_string(type) + " " + std::to_string(record.clock) + " " +
+                std::to_string(record.commandRate) + " " + std::to_string(record.totalLength) +
+                " " + oneLine(record.name) + "\n";
+    if (track.loop.marker >= 0) text += "loop " + std::to_string(track.loop.startTicks) + "\n";
+    const std::string unplayed = player->selectionSucceeded() ? mediaUnplayed(track) : "";
+    if (!unplayed.empty()) text += "unplayed " + oneLine(unplayed) + "\n";
+    const std::string why = lastLogLine(collection->logText());
+    if (!why.empty()) text += "why " + oneLine(why) + "\n";
+    return text;
+}
+
+void ChipController::reportMedia() {
+    if (player && player->selectionSucceeded()) {
+        if (VGM::VGMX* collection = player->mediaCollection()) {
+            const std::string unplayed = mediaUnplayed(collection->track());
+            if (!unplayed.empty() && unplayed != unplayedLogged)
+                collection->appendLog("Media unit: not played: " + unplayed + "\n");
+            unplayedLogged = unplayed;
+        }
+    }
+    reportedTrack = player ? int64_t(player->currentTrack()) : -1;
+    if (listener) listener->setNameText0(mediaInfoText().c_str());
 }
 
 double ChipController::getSyncValue(uint32_t id, uint32_t /*arg*/) {
@@ -169,22 +229,27 @@ double ChipController::getSyncValue(uint32_t id, uint32_t /*arg*/) {
     }
 }
 
-bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path) {
+bool ChipController::openMedia(uint32_t /*slot*/, const std::string& path, uint64_t first) {
     resetMediaUnit();
     if (player) {
         player->detachStreamers(*this);
         player.reset();
         unitEnabled[kMediaUnit] = 0;
     }
+    unplayedLogged.clear();
     player = std::make_unique<VGM::Reader>(this, playerCanvas);
-    if (!player->open(path)) {
+    if (!player->open(path, first)) {
+        openFailure = player->openFailure();
         player.reset();
         showIdlePage(); // the last file's page goes
+        reportMedia();
         return false;
     }
+    openFailure.clear();
     mediaPath = path;
     player->setDisplayPage(displayPage);
-    player->selectTrack(0);
+    player->selectTrack(first < player->getTrackCount() ? first : 0);
+    reportMedia();
     if (listener) {
         // The host learns what it plays: the title, whether there is one
         // track only, and the picture the file came with (none: empty).

@@ -26,7 +26,8 @@ class ChipControllerListener;
 struct CanvasRecord;
 namespace VGM {
 class Reader;
-}
+struct MediaTrack;
+} // namespace VGM
 namespace vantor {
 class VirtualFile;
 }
@@ -159,6 +160,10 @@ public:
     // A media track is on display: a player holds a file and has drawn it.
     bool trackShown() const;
 
+    // What of the track's chips the media unit does not play, said in a
+    // few words; empty when it plays them all.
+    virtual std::string mediaUnplayed(const VGM::MediaTrack& /*track*/) const { return {}; }
+
     // Starts the transport from the current track: loop counts cleared,
     // media active, the track's title to the listener, and when the player
     // plays its streamers on the queue.
@@ -168,10 +173,18 @@ public:
     // `index` of the player; on success the transport restarts.
     void selectMediaTrack(uint64_t index);
     // Replaces the media player with one for the file at `path` and selects
-    // its first track, then tells the listener its title, whether it is the
-    // only track and the file's picture; false (no player) when the file
-    // cannot be played.
-    bool openMedia(uint32_t slot, const std::string& path);
+    // its track `first` (from 0; the first track when the file has no such
+    // track), then tells the listener its title, whether it is the only track
+    // and the file's picture; false (no player) when the file cannot be
+    // played. An archive member is unpacked on the way through the archive's
+    // other members, once.
+    bool openMedia(uint32_t slot, const std::string& path, uint64_t first = 0);
+    // What the media player holds, as lines of a key and a value, for the
+    // host (name text 0, after every open and track selection):
+    //   tracks N / track I (from 0) / playable 0|1 / member NAME /
+    //   chip TYPE CLOCK RATE TICKS NAME (one per chip) / loop TICKS /
+    //   unplayed TEXT / why TEXT (the reader's last complaint)
+    std::string mediaInfoText() const;
 
     // ---- MediaCallback
     void mediaResetTime() override {}
@@ -228,7 +241,14 @@ private:
     bool renderUnits(int32_t** outputs, uint64_t frames, SpreadRows* rows);
     bool unitsSilent();
 
+    // Tells the host what the player holds now (mediaInfoText), and logs
+    // what of the selected track the media unit does not play.
+    void reportMedia();
+
     uint64_t owed = 0; // frames skipSilent passed in time but did not render
+    std::string openFailure; // the reader's last complaint when a file did not open
+    std::string unplayedLogged; // the last not-played line logged
+    int64_t reportedTrack = -1; // the track last told to the host
     // Units 0-15 that may have added past their last block since they were
     // last told to take it back (only a render adds there).
     uint8_t carryOut[16] = {};

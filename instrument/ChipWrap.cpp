@@ -192,7 +192,14 @@ void ChipWrap::reRate(bool force) {
 
     chipRate = clockHz / static_cast<double>(std::max<uint64_t>(chipInfo->clockDivisor, 1));
     queueEvent(0, 176, 262, static_cast<float>(chipRate));
-    if (controller) controller->setClock(clockIndex, chipRate, clockHz);
+    // The resampler takes whole hertz: the chip stream lasts as long as that
+    // rate says, so the controller's timers (media commands, DAC samples)
+    // count chip samples at it too, or media would run ahead by the fraction.
+    const uint64_t resamplerRate = static_cast<uint64_t>(std::floor(chipRate + 0.5));
+    if (controller) {
+        controller->setClock(clockIndex, chipRate, clockHz);
+        controller->rate = static_cast<double>(resamplerRate);
+    }
     ratio = chipRate / hostRate;
 
     // Before the first activation there is no resampler to tune yet.
@@ -208,8 +215,7 @@ void ChipWrap::reRate(bool force) {
                                std::exp2(kMaxDetuneCents / 1200.0) /
                                static_cast<double>(std::max<uint64_t>(chipInfo->clockDivisor, 1));
         provider->reserve(std::floor(fastest + 0.5) / baseRate + 1.0, 10);
-        resamplerReady = provider->setup(
-            outputCount(), static_cast<uint64_t>(std::floor(chipRate + 0.5)), baseRate, quality, 1);
+        resamplerReady = provider->setup(outputCount(), resamplerRate, baseRate, quality, 1);
         repackager->wire(provider.get(), this);
         repackager->clear();
         provider->reset();

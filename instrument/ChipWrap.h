@@ -232,7 +232,7 @@ private:
 
     // ---- ChipWrapController.cpp: console-controller operations beyond the
     // ChipController face.
-    bool controllerOpenMedia(uint32_t slot, const char* path);
+    bool controllerOpenMedia(uint32_t slot, const char* path, uint64_t first);
     void controllerCommand(uint32_t id, double value);
     void controllerMasterCommand(uint32_t id, double value);
     void controllerAttachSysex(void* record, uint64_t size, uint32_t key);

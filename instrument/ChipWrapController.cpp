@@ -13,8 +13,8 @@ std::unique_ptr<ChipController> makeChipController(std::vector<ChipEmu*>* units,
     return std::make_unique<MD_ctrl>(units, listener);
 }
 
-bool ChipWrap::controllerOpenMedia(uint32_t slot, const char* path) {
-    return controller && path && controller->openMedia(slot, path);
+bool ChipWrap::controllerOpenMedia(uint32_t slot, const char* path, uint64_t first) {
+    return controller && path && controller->openMedia(slot, path, first);
 }
 
 // Both commands lock the mutex handed to them for their whole run.

@@ -249,7 +249,8 @@ int32_t ChipWrap::loadFile(ExtensionCommand& c) {
         return -1;
     struct stat st;
     if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return -1;
-    bool loaded = controllerOpenMedia(static_cast<uint32_t>(slot), path.c_str());
+    const uint64_t first = r->firstMember > 0 ? r->firstMember - 1 : 0;
+    bool loaded = controllerOpenMedia(static_cast<uint32_t>(slot), path.c_str(), first);
     if (!loaded && controller) {
         patchFile.reset();
         patchFile = std::make_unique<vantor::VNTFile>(path);

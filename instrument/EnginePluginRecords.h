@@ -284,12 +284,17 @@ static_assert(offsetof(DacSamplesRecord, word48) == 48);
 static_assert(offsetof(DacSamplesRecord, samples) == 704);
 
 // A file to load (slots 0 and 1), or where a published image is named (slot 2).
+// A media archive opens at song member `firstMember` (from 1; 0, as a host
+// that clears the record leaves it, is the first), so no other member is
+// unpacked on the way.
 struct LoadFileRecord {
     ExtensionHeader header;
-    uint8_t unused32[512];
+    uint32_t firstMember;
+    uint8_t unused36[508];
     char path[512]; // at most 511 characters, terminated
 };
 static_assert(sizeof(LoadFileRecord) == 1056);
+static_assert(offsetof(LoadFileRecord, firstMember) == 32);
 static_assert(offsetof(LoadFileRecord, path) == 544);
 
 // Opcode 21: one master setting.

@@ -21,6 +21,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine-support/Mutex.h"
@@ -208,6 +209,23 @@ public:
         double psg = 0.0;
         double ay = 0.0;
     } mediaClocks;
+    // The unit's parts a track's chips play on: FM channels 1-3, FM channels
+    // 4-6, and the PSG output (its SN76489 or its AY, one at a time). Each
+    // part goes to the first chip of the track that needs it; a part nobody
+    // took yet takes any chip's writes.
+    enum MediaPart : uint8_t { kPartFmLow = 1, kPartFmHigh = 2, kPartPsg = 4 };
+    static constexpr uint32_t kNoOwner = UINT32_MAX;
+    static constexpr uint32_t kWithheld = UINT32_MAX - 1; // written by no chip
+    std::array<uint32_t, 3> mediaPartOwner = {kNoOwner, kNoOwner, kNoOwner};
+    // The parts each chip type of the track asked for and got (types below 256).
+    std::array<uint8_t, 256> mediaPartsWanted{};
+    std::array<uint8_t, 256> mediaPartsGot{};
+    // Whether chip `type` may write `part`: it holds it, or nobody does.
+    bool mediaWrites(uint32_t type, MediaPart part) const;
+    // What of the announced chips the unit does not play, e.g. "AY8910 (its
+    // part plays the YM2203)"; empty when it plays them all. Names come from
+    // the track's chip records.
+    std::string mediaUnplayed(const VGM::MediaTrack& track) const override;
     std::array<VSX::LayerRecord, kLayerCount> layerRecords{};
 
 private:
@@ -221,8 +239,9 @@ private:
     float velocityGain(uint64_t slot, uint64_t layer);
     void clearVoiceUnitRegisters(uint64_t u);
     void sendRegister(uint64_t unit, uint8_t reg, uint8_t value, uint64_t port = 0);
-    // Key-off of the six FM channels and timer-A keying off, on unit 6.
-    void mediaFmOff();
+    // Key-off of the FM channels of `parts` on unit 6, and timer-A keying
+    // off with channels 1-3.
+    void mediaFmOff(uint8_t parts = kPartFmLow | kPartFmHigh);
     // Both outputs on for the three FM channels of `bank` of unit 6.
     void mediaPansOn(uint64_t bank);
     // Clocks the media unit's parts at the track's clocks (or, with

@@ -14,6 +14,13 @@
 // plays, and at the unit's own clock once it stops: the FM chips by their
 // sample rate (clock / 144, the YM2203's clock / 72), the SSG of the OPN
 // family as an AY at its clock / 2 (YM2203) or / 4 (YM2608, YM2610).
+//
+// The unit has one set of each part: FM channels 1-3, FM channels 4-6 and
+// one PSG output (its SN76489 or its AY). Chips are announced in ascending
+// type order and each part goes to the first chip that needs it, at that
+// chip's clock; a chip left without a part has its writes (and its resets)
+// dropped, so they never land on another chip's registers. An FM chip gets
+// all the FM channels it needs or none.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -62,6 +69,34 @@ constexpr uint64_t kSlots = 128;
 constexpr uint8_t kRegionMarker = 5;
 constexpr uint64_t kMaxSamples = 261792;
 
+// The parts of the unit each chip type plays on.
+uint8_t partsOf(uint32_t type) {
+    switch (type) {
+    case kSN76489:
+    case kAY8910:
+        return MD_ctrl::kPartPsg;
+    case kYM2612:
+        return MD_ctrl::kPartFmLow | MD_ctrl::kPartFmHigh;
+    case kYM2203:
+        return MD_ctrl::kPartFmLow | MD_ctrl::kPartPsg;
+    case kYM2203b:
+        return MD_ctrl::kPartFmHigh | MD_ctrl::kPartPsg;
+    case kYM2608:
+    case kYM2610:
+    case kYM2610B:
+        return MD_ctrl::kPartFmLow | MD_ctrl::kPartFmHigh | MD_ctrl::kPartPsg;
+    default:
+        return 0;
+    }
+}
+
+constexpr uint8_t kFmParts = MD_ctrl::kPartFmLow | MD_ctrl::kPartFmHigh;
+
+// Index of a part in the owner table.
+uint32_t partSlot(uint8_t part) {
+    return part == MD_ctrl::kPartFmLow ? 0 : part == MD_ctrl::kPartFmHigh ? 1 : 2;
+}
+
 bool isStream(uint32_t type) {
     return type >= kFirstStream && type < kFirstStream + kStreamCount;
 }
@@ -77,9 +112,11 @@ bool isByteBlock(const VGM::DataBlock& b) {
 
 } // namespace
 
-void MD_ctrl::mediaFmOff() {
-    for (uint8_t ch : {0, 1, 2, 4, 5, 6}) sendRegister(kMediaUnit, 0x28, ch, 0);
-    sendRegister(kMediaUnit, 0x27, mirrors[kMediaUnit].get(0, 0x27) & 0xFE, 0);
+void MD_ctrl::mediaFmOff(uint8_t parts) {
+    for (uint8_t ch : {0, 1, 2, 4, 5, 6})
+        if (parts & (ch < 4 ? kPartFmLow : kPartFmHigh)) sendRegister(kMediaUnit, 0x28, ch, 0);
+    if (parts & kPartFmLow)
+        sendRegister(kMediaUnit, 0x27, mirrors[kMediaUnit].get(0, 0x27) & 0xFE, 0);
 }
 
 // The YM2203 has no pan registers and its songs write none: the channels
@@ -88,17 +125,44 @@ void MD_ctrl::mediaPansOn(uint64_t bank) {
     for (uint8_t reg : {0xB4, 0xB5, 0xB6}) sendRegister(kMediaUnit, reg, 0xC0, bank);
 }
 
+bool MD_ctrl::mediaWrites(uint32_t type, MediaPart part) const {
+    const uint32_t owner = mediaPartOwner[partSlot(part)];
+    return owner == kNoOwner || owner == type;
+}
+
 void MD_ctrl::mediaChipReset(uint32_t chipType) {
-    if (chipType == kSN76489 || chipType == kAllChips)
+    if (chipType == kAllChips ||
+        (chipType == kSN76489 && mediaWrites(chipType, kPartPsg)))
         for (uint8_t b : kPsgSilence) sendRegister(kMediaUnit, 0, b, kPsgPort);
-    if (chipType != kSN76489) mediaFmOff();
+    if (chipType == kSN76489) return;
+    // A chip silences only the FM channels it may write.
+    uint8_t parts = 0;
+    for (MediaPart part : {kPartFmLow, kPartFmHigh})
+        if (chipType == kAllChips || mediaWrites(chipType, part)) parts |= part;
+    if (parts) mediaFmOff(parts);
 }
 
 void MD_ctrl::mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t /*commandRate*/) {
     mediaActive = true;
     ChipEmu* unit = units && kMediaUnit < units->size() ? (*units)[kMediaUnit] : nullptr;
-    auto set = [unit](uint32_t p, float v) {
-        if (unit) unit->setParameter(p, v);
+    // The parts this chip gets: those nobody holds (FM channels all or none).
+    const uint8_t wanted = partsOf(chipType);
+    uint8_t got = 0;
+    for (MediaPart part : {kPartFmLow, kPartFmHigh, kPartPsg}) {
+        const uint32_t owner = mediaPartOwner[partSlot(part)];
+        if ((wanted & part) && (owner == kNoOwner || owner == chipType)) got |= part;
+    }
+    if ((got & kFmParts) != (wanted & kFmParts)) got &= uint8_t(~kFmParts);
+    for (MediaPart part : {kPartFmLow, kPartFmHigh, kPartPsg})
+        if (got & part) mediaPartOwner[partSlot(part)] = chipType;
+    if (chipType < mediaPartsWanted.size()) {
+        mediaPartsWanted[chipType] = wanted;
+        mediaPartsGot[chipType] = got;
+    }
+    // Only the parts the chip got are set up for it.
+    auto set = [unit, got](uint32_t p, float v) {
+        const uint8_t part = p == kFmChipParameter ? kFmParts : uint8_t(kPartPsg);
+        if (unit && (got & part)) unit->setParameter(p, v);
     };
     switch (chipType) {
     case kSN76489:
@@ -110,10 +174,11 @@ void MD_ctrl::mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t /*comm
     case kYM2203:
         set(kPsgTypeParameter, 4.0f);
         set(kFmChipParameter, 1.0f);
-        mediaPansOn(0);
+        if (got & kPartFmLow) mediaPansOn(0);
         break;
     case kYM2203b:
-        mediaPansOn(1);
+        set(kPsgTypeParameter, 4.0f);
+        if (got & kPartFmHigh) mediaPansOn(1);
         break;
     case kYM2608:
     case kYM2610:
@@ -143,37 +208,91 @@ void MD_ctrl::mediaActiveOff() {
 
 void MD_ctrl::mediaTrackSelected(uint32_t /*trackIndex*/) {
     mediaClocks = {};
+    mediaPartOwner.fill(kNoOwner);
+    mediaPartsWanted.fill(0);
+    mediaPartsGot.fill(0);
 }
 
 void MD_ctrl::mediaChipClock(uint32_t chipType, uint32_t clockHz) {
     const double clock = clockHz;
+    // A part runs at the clock of the chip that holds it.
+    const bool fm = mediaWrites(chipType, kPartFmLow) && mediaWrites(chipType, kPartFmHigh);
+    const bool psg = mediaWrites(chipType, kPartPsg);
     switch (chipType) {
     case kSN76489:
-        mediaClocks.psg = clock;
+        if (psg) mediaClocks.psg = clock;
         break;
     case kYM2612:
-        mediaClocks.fmRate = clock / 144.0;
+        if (fm) mediaClocks.fmRate = clock / 144.0;
         break;
     case kYM2203:
-        mediaClocks.fmRate = clock / 72.0;
-        mediaClocks.ay = clock / 2.0;
-        break;
-    case kYM2203b: // its SSG has no part here
-        mediaClocks.fmRate = clock / 72.0;
+    case kYM2203b:
+        // The second YM2203 shares the first one's FM rate: a clock of its
+        // own leaves it without FM channels.
+        if (chipType == kYM2203b && mediaPartOwner[0] == kYM2203 && mediaClocks.fmRate > 0.0 &&
+            clock / 72.0 != mediaClocks.fmRate && mediaPartOwner[1] == kYM2203b) {
+            mediaPartOwner[1] = kWithheld;
+            mediaPartsGot[kYM2203b] &= uint8_t(~kPartFmHigh);
+        } else if (mediaWrites(chipType, chipType == kYM2203 ? kPartFmLow : kPartFmHigh)) {
+            mediaClocks.fmRate = clock / 72.0;
+        }
+        if (psg) mediaClocks.ay = clock / 2.0;
         break;
     case kYM2608:
     case kYM2610:
     case kYM2610B:
-        mediaClocks.fmRate = clock / 144.0;
-        mediaClocks.ay = clock / 4.0;
+        if (fm) mediaClocks.fmRate = clock / 144.0;
+        if (psg) mediaClocks.ay = clock / 4.0;
         break;
     case kAY8910:
-        mediaClocks.ay = clock;
+        if (psg) mediaClocks.ay = clock;
         break;
     default:
         return;
     }
     mediaActiveOn();
+}
+
+std::string MD_ctrl::mediaUnplayed(const VGM::MediaTrack& track) const {
+    std::string text;
+    auto nameOf = [&track](uint32_t type) {
+        const auto it = track.chips.find(type);
+        std::string name = it == track.chips.end() || it->second.name.empty()
+                               ? "chip " + std::to_string(type)
+                               : it->second.name;
+        // The second of a pair of chips.
+        if (type == kYM2203b) name = "second " + name;
+        return name;
+    };
+    for (const auto& [type, record] : track.chips) {
+        if (isStream(type)) continue;
+        const uint8_t wanted = type < mediaPartsWanted.size() ? mediaPartsWanted[type] : 0;
+        const uint8_t got = type < mediaPartsGot.size() ? mediaPartsGot[type] : 0;
+        if (wanted != 0 && got == wanted) continue;
+        std::string what;
+        if (wanted == 0) {
+            what = nameOf(type) + " (the media unit has no part for it)";
+        } else {
+            // The part it missed and who holds it.
+            const uint8_t missing = uint8_t(wanted & ~got);
+            const bool psgMissing = (missing & kPartPsg) != 0;
+            const bool fmMissing = (missing & kFmParts) != 0;
+            const uint32_t holder =
+                mediaPartOwner[partSlot(psgMissing && !fmMissing ? kPartPsg
+                                        : (missing & kPartFmLow) ? kPartFmLow
+                                                                 : kPartFmHigh)];
+            const bool whole = got == 0;
+            const bool ssg = (wanted & kFmParts) != 0; // the PSG output plays its SSG
+            what = nameOf(type);
+            if (!whole) what += psgMissing ? (ssg ? "'s SSG" : "") : "'s FM";
+            if (holder < 256)
+                what += " (its part plays the " + nameOf(holder) + ")";
+            else
+                what += " (its clock differs from the first chip's)";
+        }
+        text += (text.empty() ? "" : "; ") + what;
+    }
+    return text;
 }
 
 void MD_ctrl::clockMediaUnit(bool track) {
@@ -205,17 +324,24 @@ void MD_ctrl::mediaRegisterWrite(uint32_t chipType, uint64_t /*delta*/, uint32_t
     const bool dacRegister = reg >= 0x2A && reg <= 0x2C;
     // Pan bits on for chips whose channels have none (both outputs on).
     const bool panRegister = reg >= 0xB4 && reg <= 0xB6;
+    // Writes to a part another chip holds are dropped.
+    const bool fm = mediaWrites(chipType, kPartFmLow) && mediaWrites(chipType, kPartFmHigh);
+    const bool psg = mediaWrites(chipType, kPartPsg);
     switch (chipType) {
     case kSN76489:
-        writeRegister(kMediaUnit, reg, value, kPsgPort);
+        if (psg) writeRegister(kMediaUnit, reg, value, kPsgPort);
         break;
     case kYM2612:
-        writeRegister(kMediaUnit, reg, value, port & 1);
+        if (fm) writeRegister(kMediaUnit, reg, value, port & 1);
         break;
     case kYM2203:
         if (dacRegister) break;
         if (panRegister) value |= 0xC0;
-        writeRegister(kMediaUnit, reg, value, reg < 0x10 ? kAyPort : 0);
+        if (reg < 0x10) {
+            if (psg) writeRegister(kMediaUnit, reg, value, kAyPort);
+        } else if (mediaWrites(chipType, kPartFmLow)) {
+            writeRegister(kMediaUnit, reg, value, 0);
+        }
         break;
     case kYM2608:
     case kYM2610:
@@ -224,9 +350,10 @@ void MD_ctrl::mediaRegisterWrite(uint32_t chipType, uint64_t /*delta*/, uint32_t
         const uint64_t bank = port & 1;
         // Port 0 below 0x10 is the SSG part; port 1 below 0x10 is ADPCM.
         if (bank == 0 && reg < 0x10) {
-            writeRegister(kMediaUnit, reg, value, kAyPort);
+            if (psg) writeRegister(kMediaUnit, reg, value, kAyPort);
             break;
         }
+        if (!fm) break;
         // The YM2610's ADPCM units (port 0 0x10-0x1F, port 1 below 0x30)
         // have no counterpart here; on the unit's YM2608 port 0 0x10-0x1F
         // would fire the rhythm drums.
@@ -237,7 +364,13 @@ void MD_ctrl::mediaRegisterWrite(uint32_t chipType, uint64_t /*delta*/, uint32_t
     case kYM2203b:
         if (dacRegister) break;
         if (panRegister) value |= 0xC0;
-        if (reg == 0x28) {
+        if (reg < 0x10) {
+            // Its SSG: on the AY when it holds the PSG output, else nowhere
+            // (port 1 there is the YM2608's ADPCM).
+            if (psg) writeRegister(kMediaUnit, reg, value, kAyPort);
+        } else if (!mediaWrites(chipType, kPartFmHigh)) {
+            break;
+        } else if (reg == 0x28) {
             // Its channels 1-3 play on channels 4-6.
             if ((value & 7) < 3) value += 4;
             writeRegister(kMediaUnit, reg, value, 0);
@@ -246,7 +379,7 @@ void MD_ctrl::mediaRegisterWrite(uint32_t chipType, uint64_t /*delta*/, uint32_t
         }
         break;
     case kAY8910:
-        writeRegister(kMediaUnit, reg, value, kAyPort);
+        if (psg) writeRegister(kMediaUnit, reg, value, kAyPort);
         break;
     default:
         break;

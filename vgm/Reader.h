@@ -42,7 +42,12 @@ public:
     bool stop() override;
     // Loads the file at `path` by its extension; false when it does not
     // exist, cannot be read or holds no track.
-    bool open(const std::string& path) override;
+    bool open(const std::string& path) override { return open(path, 0); }
+    // As open; of an archive, song member `first` (from 0) is unpacked and
+    // parsed on the opening walk, so selecting it then costs nothing more.
+    bool open(const std::string& path, uint64_t first);
+    // The reader's last log line when the last open failed (empty else).
+    const std::string& openFailure() const { return failure; }
     // Loads a copy of `collection`. Always true.
     bool openCollection(const VGMX& collection);
     // Sends the track's data blocks, then builds a streamer per chip and
@@ -102,6 +107,7 @@ private:
     uint64_t selectedIndex = 0;
     bool selectedOk = false;
     int64_t titleTrack = -1; // track whose title is held; -1 none
+    std::string failure;     // see openFailure
     vantor::QuantumManager* attachedTo = nullptr;
 };
 

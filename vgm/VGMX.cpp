@@ -84,13 +84,14 @@ VGMX::VGMX(const VGMX& other) : mediaTrack(other.mediaTrack) {}
 
 // ---- opening ----------------------------------------------------------------------
 
-bool VGMX::openFile(const std::string& path) {
+bool VGMX::openFile(const std::string& path, uint64_t member) {
     if (!fileExists(path, true)) return false;
     const std::string ext = lowercase(getFileExtension(path));
     if (ext == "dro") return readDroFile(*this, path);
     if (ext == "ym") return readYmFile(*this, path);
     if (ext == "vgmx" || ext == "vgx") return openVgmx(path);
-    if (ext == "zip" || ext == "7z" || ext == "vgm7z" || ext == "rar") return openArchive(path);
+    if (ext == "zip" || ext == "7z" || ext == "vgm7z" || ext == "rar")
+        return openArchive(path, member);
     if (ext == "vgm" || ext == "vgz" || ext == "gz") return openVgm(path);
     if (ext == "bin") return readRawLogFile(*this, path);
     return false;
@@ -151,7 +152,7 @@ bool VGMX::readVgmx(vantor::XMLFile& xml, uint64_t tokenRoom, uint64_t documentB
     return playable();
 }
 
-bool VGMX::openArchive(const std::string& path) {
+bool VGMX::openArchive(const std::string& path, uint64_t member) {
     filePath = path;
     archive = std::make_unique<vantor::MetaContainer>(path);
     if (!archive->open()) {
@@ -172,25 +173,43 @@ bool VGMX::openArchive(const std::string& path) {
         for (int k = 0; k < 3; ++k)
             if (ext == kSideKinds[k]) last[k] = &m;
     }
-    // In archive order, so a 7z or LHA reader walks once.
+    // In archive order with the song asked for (kind 3), so a 7z or LHA
+    // reader walks once and every member is unpacked once.
+    const vantor::MetaMember* wanted[4] = {last[0], last[1], last[2],
+                                           member < songs.size() ? &songs[member] : nullptr};
     std::vector<int> order;
-    for (int k = 0; k < 3; ++k)
-        if (last[k]) order.push_back(k);
+    for (int k = 0; k < 4; ++k)
+        if (wanted[k]) order.push_back(k);
     std::sort(order.begin(), order.end(),
-              [&](int a, int b) { return last[a]->index < last[b]->index; });
+              [&](int a, int b) { return wanted[a]->index < wanted[b]->index; });
     std::vector<uint8_t>* buffers[3] = {&text, &playlist, &picture};
+    std::vector<uint8_t> song;
+    bool songUnpacked = false;
     for (int k : order) {
         std::vector<uint8_t> bytes;
-        if (!archive->extractToVector(*last[k], bytes)) {
-            appendUnpackFailure(*last[k]);
+        if (!archive->extractToVector(*wanted[k], bytes)) {
+            appendUnpackFailure(*wanted[k]);
+            continue;
+        }
+        if (k == 3) {
+            song.swap(bytes);
+            songUnpacked = true;
             continue;
         }
         if (k != 2) bytes.push_back(0);
         buffers[k]->swap(bytes);
     }
+    // Parsed last: the parse starts the log afresh.
+    if (songUnpacked) parseSong(member, song);
     if (songs.empty())
         appendLog("Archive: the archive holds no song (no .vgm, .vgz or .gz member)\n");
     return !songs.empty();
+}
+
+void VGMX::parseSong(uint64_t index, const std::vector<uint8_t>& bytes) {
+    ++memberParses;
+    mediaTrack.playable = parseVgmBuffer(bytes.data(), bytes.size());
+    trackMember = int64_t(index); // the parse forgot the member the track held
 }
 
 void VGMX::appendUnpackFailure(const vantor::MetaMember& member) {
@@ -227,11 +246,13 @@ uint64_t VGMX::getTrackCount() const {
 
 MediaTrack& VGMX::loadMember(uint64_t index) {
     if (!archive || index >= songs.size()) return mediaTrack;
+    if (trackMember == int64_t(index)) return mediaTrack;
     std::vector<uint8_t> bytes;
     if (archive->extractToVector(songs[index], bytes)) {
-        mediaTrack.playable = parseVgmBuffer(bytes.data(), bytes.size());
+        parseSong(index, bytes);
     } else {
         appendUnpackFailure(songs[index]);
+        trackMember = -1;
         mediaTrack.playable = false;
     }
     return mediaTrack;
@@ -353,6 +374,7 @@ void VGMX::reset() {
     mediaTrack.playable = false;
     mediaTrack.volumeGain = 1.0f;
     pcmPosition = 0;
+    trackMember = -1;
     pcmBank.clear();
     pcmMissingLogged = false;
     log.clear();

@@ -56,13 +56,18 @@ public:
     VGMX& operator=(const VGMX&) = delete;
     virtual ~VGMX() = default;
 
-    // Opens a media file by its extension (compared in lower case).
-    bool openFile(const std::string& path);
+    static constexpr uint64_t kNoMember = UINT64_MAX;
+    // Opens a media file by its extension (compared in lower case). Of an
+    // archive, song member `member` (from 0, when there is one) is unpacked
+    // and parsed on the same walk as the text, playlist and picture members.
+    bool openFile(const std::string& path, uint64_t member = kNoMember);
     // 1 without an archive, else the number of song members.
     uint64_t getTrackCount() const;
-    // Unpacks and parses song member i of the archive; its result is the
-    // track's playable flag.
+    // Unpacks and parses song member i of the archive, unless the track
+    // holds it already; its result is the track's playable flag.
     MediaTrack& loadMember(uint64_t index);
+    // Song members unpacked and parsed so far (0 without an archive).
+    uint64_t membersParsed() const { return memberParses; }
     // Parses a VGM held in memory, gzip-compressed or plain.
     bool parseVgmBuffer(const uint8_t* data, uint64_t size);
     // Reads a VGMX document held in memory (the file opener's work without a file).
@@ -120,7 +125,9 @@ public:
     uint32_t pcmPosition = 0; // YM2612 PCM data position
 
 private:
-    bool openArchive(const std::string& path);
+    bool openArchive(const std::string& path, uint64_t member);
+    // Parses song member `index` from its unpacked bytes into the track.
+    void parseSong(uint64_t index, const std::vector<uint8_t>& bytes);
     bool openVgm(const std::string& path);
     bool openVgmx(const std::string& path);
     // Parses the document the reader was opened on and takes its track.
@@ -140,6 +147,8 @@ private:
     bool pcmMissingLogged = false;
     MediaBudget buildBudget;
     MediaTrack mediaTrack;
+    int64_t trackMember = -1; // the song member the track holds; -1 none
+    uint64_t memberParses = 0;
 };
 
 // Reads one VGM register log into the collection's track; false with log

@@ -552,30 +552,73 @@ TEST_F(RenderRun, PlaysAMediaFileForItsLengthWithProgress) {
 }
 
 // The render lasts the track's length with its loop played as often as
-// asked, the given time, or the length of the archive member asked for.
+// asked, the given time, or the length of the archive member asked for; the
+// loaded line says how the loop is played.
 TEST_F(RenderRun, MediaRenderLengths) {
     writeBytes(root + "/loop.vgm", psgSong(0.3, 0.1));
+    writeBytes(root + "/once.vgm", psgSong(0.3));
     writeBytes(root + "/songs.zip",
                vgmtest::zipBytes(root + "/tmp/scratch.zip",
                                  {{"a.vgm", psgSong(0.3)}, {"b.vgm", psgSong(0.4)}}));
     const struct {
         std::vector<std::string> args;
-        size_t frames; // at 8000 Hz
+        size_t frames;       // at 8000 Hz
+        const char* loopText; // the end of the loaded line
     } cases[] = {
-        {{"--media", "loop.vgm"}, 2400},
-        {{"--media", "loop.vgm", "--loops", "3"}, 5600},
-        {{"--media", "loop.vgm", "--seconds", "0.25"}, 2000},
-        {{"--media", "songs.zip"}, 2400},
-        {{"--media", "songs.zip", "--member", "2"}, 3200},
+        {{"--media", "loop.vgm"}, 2400, "long, loops from 0:00.1\n"},
+        {{"--media", "loop.vgm", "--loops", "3"}, 5600, "long, loops from 0:00.1\n"},
+        {{"--media", "loop.vgm", "--seconds", "0.25"}, 2000, "long, loops from 0:00.1\n"},
+        {{"--media", "once.vgm", "--loops", "3"}, 2400,
+         "long, no loop: the song has no loop and plays once, not 3 times\n"},
+        {{"--media", "songs.zip"}, 2400, "long, no loop\n"},
+        {{"--media", "songs.zip", "--member", "2"}, 3200, "long, no loop\n"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = c.args;
         args.insert(args.end(), {"--rate", "8000", "-o", "out.wav"});
         const Outcome r = run(args);
         ASSERT_EQ(r.status, 0) << c.args[1] << r.err;
+        EXPECT_NE(r.err.find(c.loopText), std::string::npos) << r.err;
         const Wav w = readWav(readFile(root + "/out.wav"));
         ASSERT_TRUE(w.ok);
         EXPECT_EQ(w.data.size() / (4u * w.channels), c.frames) << c.args.back();
+    }
+}
+
+// The loaded line says which chip, or which part of one, the media unit
+// does not play: its one PSG output goes to the first chip that needs it.
+TEST_F(RenderRun, SaysWhichChipsTheMediaUnitDoesNotPlay) {
+    auto song = [](uint32_t ym2203Clock, uint32_t ayClock) {
+        vgmtest::VgmFile v;
+        v.set32(0x44, ym2203Clock);
+        if (ayClock) v.set32(0x74, ayClock);
+        // A tone on channel A of each SSG (a chip with fewer writes is
+        // dropped as unused).
+        for (const auto& [reg, value] : {std::pair<uint8_t, uint8_t>{0x07, 0x3E},
+                                         {0x08, 0x0F}, {0x00, 0xFE}, {0x01, 0x00}}) {
+            v.op({0x55, reg, value});
+            if (ayClock) v.op({0xA0, reg, value});
+            if (ym2203Clock & 0x40000000) v.op({0xA5, reg, value});
+        }
+        v.wait(4410);
+        return v.end().bytes();
+    };
+    const struct {
+        const char* name;
+        vgmtest::Bytes bytes;
+        const char* loaded;
+    } cases[] = {
+        {"ym-ay.vgm", song(3993600, 1773400),
+         "VGM; YM2203 at 3993600 Hz, AY8910 at 1773400 Hz; not played: AY8910 (its part plays "
+         "the YM2203); 0:00.1 long"},
+        {"two-ym.vgm", song(3993600 | 0x40000000, 0),
+         "not played: second YM2203's SSG (its part plays the YM2203); 0:00.1 long"},
+    };
+    for (const auto& c : cases) {
+        writeBytes(root + "/" + c.name, c.bytes);
+        const Outcome r = run({"--media", c.name, "--rate", "8000", "-o", "out.wav"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_NE(r.err.find(c.loaded), std::string::npos) << r.err;
     }
 }
 

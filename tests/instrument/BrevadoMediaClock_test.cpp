@@ -140,6 +140,34 @@ Track pc88Ym2203() {
              {"YM2203 SSG tone", kNoteLength, 2 * kNoteLength, kClock / 2.0 / (16.0 * kPeriod)}}};
 }
 
+// Tracks whose two chips both need the media unit's one PSG output (its AY
+// or its SN76489), sounding at once: the first chip by type plays at its own
+// clock, and the AY8910's writes (its clock, a mixer that turns channel A off
+// and plays channel B) reach nothing.
+Track withAnAyBeside(bool ym2203) {
+    constexpr uint32_t kYmClock = 3993600, kPsgClock = 3579545, kAyClock = 1773400;
+    constexpr uint16_t kPeriod = 284, kAyPeriod = 126;
+    VgmFile v;
+    v.set32(0x74, kAyClock);
+    if (ym2203) {
+        v.set32(0x44, kYmClock);
+        const Bytes r = ayNote(kPeriod);
+        for (uint8_t reg : {7, 8, 1, 0}) fm(v, reg, r[reg], 0, 0x55);
+    } else {
+        v.set32(0x0C, kPsgClock);
+        v.op({0x50, uint8_t(0x80 | (kPeriod & 15))}).op({0x50, uint8_t(kPeriod >> 4)});
+        v.op({0x50, 0x90});
+    }
+    v.op({0xA0, 0x07, 0x3D}).op({0xA0, 0x09, 0x0F}).op({0xA0, 0x02, kAyPeriod});
+    v.op({0xA0, 0x03, 0x00});
+    v.wait(uint16_t(kNoteLength * 44100));
+    const double hz = ym2203 ? kYmClock / 2.0 / (16.0 * kPeriod) : kPsgClock / (32.0 * kPeriod);
+    return {ym2203 ? "ym2203-ay.vgm" : "sn76489-ay.vgm",
+            v.end().bytes(),
+            {{ym2203 ? "YM2203 SSG beside an AY8910" : "SN76489 beside an AY8910", 0.0,
+              kNoteLength, hz}}};
+}
+
 // The pitch of a note of the left channel, its edges left out.
 double notePitch(const Stereo& x, const Note& n) {
     return pitchOf(x.left, kRate, n.from + 0.05, n.to - 0.05);
@@ -167,6 +195,68 @@ TEST_F(BrevadoMediaClock, EveryNotePlaysAtTheClockItsTrackStates) {
             EXPECT_LT(std::fabs(cents(hz, n.hz)), 1.0) << hz << " Hz for " << n.hz << " Hz";
         }
     }
+}
+
+TEST_F(BrevadoMediaClock, AChipLeftWithoutAPartDoesNotTouchTheOneThatHasIt) {
+    for (const Track& t : {withAnAyBeside(true), withAnAyBeside(false)}) {
+        SCOPED_TRACE(t.name);
+        Instance w;
+        ASSERT_EQ(w.load(file(t.name, t.bytes)), 0);
+        const Stereo x = w.render(size_t(t.notes.back().to * kRate), 256, {transport(kPlay, 1.0f)});
+        const Note& n = t.notes[0];
+        const std::vector<double> s = section(x.left, kRate, n.from + 0.05, n.to - 0.05);
+        double power = 0.0;
+        for (double v : s) power += v * v;
+        EXPECT_GT(std::sqrt(power / double(s.size())), 0.01) << "the tone was silenced";
+        const double hz = notePitch(x, n);
+        EXPECT_LT(std::fabs(cents(hz, n.hz)), 1.0) << hz << " Hz for " << n.hz << " Hz";
+    }
+}
+
+namespace {
+
+// A PSG tone that starts `at` seconds into a silent song.
+Bytes toneAfter(double at) {
+    VgmFile v;
+    v.set32(0x0C, 3579545);
+    v.op({0x50, 0x9F}).op({0x50, 0xBF}).op({0x50, 0xDF}).op({0x50, 0xFF});
+    for (uint64_t left = uint64_t(std::llround(at * 44100)); left > 0;) {
+        const uint16_t n = uint16_t(std::min<uint64_t>(left, 65535));
+        v.wait(n);
+        left -= n;
+    }
+    v.op({0x50, 0x8E}).op({0x50, 0x0F}).op({0x50, 0x90}).wait(4410);
+    return v.end().bytes();
+}
+
+// The sample at which the tone of toneAfter(at), in the file at `song`,
+// starts; rendered in pieces so a long song keeps only the piece around it.
+double toneOnset(const std::string& song, double at) {
+    Instance w;
+    EXPECT_EQ(w.load(song), 0);
+    const size_t before = size_t((at - 0.05) * kRate);
+    constexpr size_t kPiece = size_t(kRate);
+    std::vector<HDMIDIEvent> events = {transport(kPlay, 1.0f)};
+    for (size_t done = 0; done < before;) {
+        const size_t n = std::min(kPiece, before - done);
+        w.render(n, 4096, std::move(events));
+        events.clear();
+        done += n;
+    }
+    const Stereo x = w.render(size_t(0.1 * kRate), 4096, std::move(events));
+    const double onset = onsetOf(x.left, kRate, 0.0, 0.1);
+    return onset < 0.0 ? -1e9 : double(before) + onset * kRate;
+}
+
+} // namespace
+
+// Media commands are timed at the rate the chip stream is resampled at: a
+// note five minutes in starts as many samples after its time as one at the
+// start (no drift; 1.7e-7 fast would be 2.2 samples early).
+TEST_F(BrevadoMediaClock, ANoteMinutesInStartsOnTime) {
+    const double near = toneOnset(file("near.vgm", toneAfter(0.1)), 0.1) - 0.1 * kRate;
+    const double late = toneOnset(file("late.vgm", toneAfter(300.0)), 300.0) - 300.0 * kRate;
+    EXPECT_NEAR(late, near, 1.0);
 }
 
 // The song's clocks belong to the song: the voices play at the pitch they

@@ -10,6 +10,7 @@
 #include "instrument/OPN2_DAC_sub.h"
 #include "vantor/support/PrivateHome.h"
 #include "vgm/Reader.h"
+#include "vgm/support/VgmFixtures.h"
 
 using namespace insttest;
 
@@ -612,4 +613,33 @@ TEST_F(ChipControllerMedia, BrokenFileLeavesNoPlayer) {
     EXPECT_EQ(k.c.queuedStreamers(), 0u);
     renderInBlocks(k.c, 1000, 256);
     EXPECT_DOUBLE_EQ(k.c.getSyncValue(18, 0), 0.0);
+}
+
+// Opening a solid 7z at its second song and selecting that song, as a host
+// that names the member with the load does, unpacks each member once: one
+// song parsed, no more bytes decompressed than the archive holds, and the
+// text member after the songs reached on the same walk.
+TEST_F(ChipControllerMedia, AnArchiveMemberIsUnpackedOncePerOpen) {
+    const std::vector<std::pair<std::string, Bytes>> members = {
+        {"a.vgm", testSong()}, {"b.vgm", testSong(true)}, {"c.vgm", testSong()},
+        {"notes.txt", Bytes(4096, 'n')}};
+    uint64_t held = 0;
+    for (const auto& m : members) held += m.second.size();
+    const std::string archive = songFile(vgmtest::sevenZipBytes(members), "songs.7z");
+    Console k;
+    ASSERT_TRUE(k.c.openMedia(0, archive, 1));
+    k.c.setSyncValue(ChipController::kSelectTrack, 0, 1.0);
+    k.c.setSyncValue(ChipController::kPlay, 0, 1.0);
+    EXPECT_EQ(k.c.player->currentTrack(), 1u);
+    EXPECT_TRUE(k.c.player->selectionSucceeded());
+    VGM::VGMX* collection = k.c.player->mediaCollection();
+    ASSERT_NE(collection, nullptr);
+    EXPECT_EQ(collection->membersParsed(), 1u);
+    EXPECT_EQ(collection->textBuffer().size(), 4097u);
+    ASSERT_NE(collection->container(), nullptr);
+    EXPECT_LE(collection->container()->work().bytesUnpacked, held);
+    // A track asked for past the end opens the first.
+    Console other;
+    ASSERT_TRUE(other.c.openMedia(0, archive, 7));
+    EXPECT_EQ(other.c.player->currentTrack(), 0u);
 }

@@ -94,8 +94,13 @@ TEST_F(ArchiveWorkTest, SolidSevenZipIsWalkedOnceInArchiveOrder) {
                            members[count + 2].second.size();
     EXPECT_EQ(work.bytesUnpacked, 2 * total - 10); // the texts again on the way, then the songs
     EXPECT_EQ(work.bytesUnpacked - total, count * size + songs);
-    EXPECT_EQ(vgm.loadMember(2).tags[VGM::kTagTrackName], u"C"); // behind the reader
+    EXPECT_EQ(vgm.loadMember(1).tags[VGM::kTagTrackName], u"B"); // behind the reader
     EXPECT_EQ(work.walks, 4u);
+    // The member the track holds is not unpacked again.
+    const uint64_t unpacked = work.bytesUnpacked;
+    EXPECT_EQ(vgm.loadMember(1).tags[VGM::kTagTrackName], u"B");
+    EXPECT_EQ(work.walks, 4u);
+    EXPECT_EQ(work.bytesUnpacked, unpacked);
 }
 
 // The same song gives the same track as a plain file, gzip-packed, and as a
