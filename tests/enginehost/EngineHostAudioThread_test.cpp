@@ -75,8 +75,9 @@ TEST_F(EngineHostTest, BlocksGoOnWhileAStateLoads) {
 // The host re-runs its set-up (11 with 13, or 33) at changing rates and
 // block lengths while its audio thread writes parameters through their
 // descriptions (37, 17), reads them back (16) and processes blocks, and a
-// UI thread reads the parameter names (35). Host id 0 ("A:OP4 Level")
-// ranges 0..127: a description seen half written would clamp it to 0..1.
+// UI thread reads the parameter names and descriptions (35, 37). Host id 0
+// ("A:OP4 Level") ranges 0..127: a description seen half written would
+// clamp it to 0..1.
 TEST_F(EngineHostTest, SetUpsWhileTheAudioThreadWritesKeepValuesAndNames) {
     constexpr uint32_t kMapped = 239; // ids 0-238 stand for an engine parameter
     std::vector<std::string> names(kMapped);
@@ -110,12 +111,19 @@ TEST_F(EngineHostTest, SetUpsWhileTheAudioThreadWritesKeepValuesAndNames) {
     });
     std::atomic<int> garbled{0};
     std::thread ui([&] {
+        // Names as a generic editor reads them, and whole descriptions as
+        // the controller copies them.
         char name[64];
+        ParameterInfo copy;
         while (!done)
-            for (uint32_t id = 0; id < kMapped; ++id)
+            for (uint32_t id = 0; id < kMapped; ++id) {
                 if (bridge.getParameterName(id, 0, 0, name, sizeof name) != bool(named[id]) ||
                     name != names[id])
                     ++garbled;
+                if (named[id] && (!bridge.getAutomatableParameterInfo(id, copy) || !copy.label ||
+                                  copy.label != names[id]))
+                    ++garbled;
+            }
     });
 
     // The audio thread: automation of a few parameters around each block.
