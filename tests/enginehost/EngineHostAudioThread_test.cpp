@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -19,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include "enginehost/EngineStateChunk.h"
+#include "enginehost/HostParameterIds.h"
 #include "support/EngineHostSupport.h"
 
 SX_COUNTING_OPERATOR_NEW()
@@ -132,7 +135,7 @@ TEST_F(EngineHostTest, SetUpsWhileTheAudioThreadWritesKeepValuesAndNames) {
     while (!done || setUps < 2) {
         for (int i = 0; i < 32; ++i, ++writes) {
             const float plain = static_cast<float>(2 + writes % 126);
-            ASSERT_TRUE(bridge.setAutomatableParameterValue(0, plain / 127.0f, true));
+            EXPECT_TRUE(bridge.setAutomatableParameterValue(0, plain / 127.0f, true));
             const float read = bridge.getAutomatableParameterValue(0, false);
             if (std::fabs(read - plain) > 1e-3f && wrong++ == 0)
                 firstWrong = std::to_string(plain) + " read back as " + std::to_string(read);
@@ -152,11 +155,27 @@ TEST_F(EngineHostTest, SetUpsWhileTheAudioThreadWritesKeepValuesAndNames) {
     EXPECT_EQ(wrong, 0) << "of " << writes << " writes; first: " << firstWrong;
     EXPECT_EQ(garbled.load(), 0);
 
-    // What was written last is what the state keeps.
+    // What was written last is what a save keeps, before and after the
+    // block that hands it to the engine.
     ASSERT_TRUE(bridge.setAutomatableParameterValue(0, 63.0f / 127.0f, true));
+    const auto savedLevel = [&] {
+        const void* chunk = nullptr;
+        const int32_t size = bridge.getChunkSizeAndCache() > 0 ? bridge.getChunk(chunk) : 0;
+        morvane::EngineStateChunk state;
+        std::string error;
+        const auto anyRecord = [](uint32_t, uint64_t) -> size_t { return size_t(1) << 20; };
+        EXPECT_TRUE(state.read(static_cast<const uint8_t*>(chunk), size_t(std::max(size, 0)),
+                               morvane::kEngineIdCount, anyRecord, error))
+            << error;
+        for (const auto& p : state.parameters)
+            if (p.engineId == 768) return p.value;
+        return -1.0f;
+    };
+    EXPECT_NEAR(savedLevel(), 63.0f, 1e-3f);
     Block block;
     ASSERT_TRUE(bridge.process(&block.record));
     EXPECT_NEAR(bridge.getAutomatableParameterValue(0, false), 63.0f, 1e-3f);
+    EXPECT_NEAR(savedLevel(), 63.0f, 1e-3f);
 }
 
 } // namespace
