@@ -67,9 +67,15 @@ std::unique_ptr<MorvaneEngine> MorvaneEngine::create(const ZefaCreateRecord& rec
     engine->carried = std::make_unique<EngineEventList>();
     engine->carried->count = 0;
     engine->values.reset(new std::atomic<float>[kEngineIdCount]);
-    engine->pending.reset(new std::atomic<bool>[kHostParameterCount]);
+    engine->written.reset(new std::atomic<float>[kHostParameterCount]);
+    engine->writes.reset(new std::atomic<uint32_t>[kHostParameterCount]);
+    engine->delivered.reset(new std::atomic<uint32_t>[kHostParameterCount]);
     for (uint32_t i = 0; i < kEngineIdCount; ++i) engine->values[i].store(0.0f);
-    for (uint32_t i = 0; i < kHostParameterCount; ++i) engine->pending[i].store(false);
+    for (uint32_t i = 0; i < kHostParameterCount; ++i) {
+        engine->written[i].store(0.0f);
+        engine->writes[i].store(0);
+        engine->delivered[i].store(0);
+    }
 
     engine->canvasPictures.reset(new CanvasPicture[3]);
     engine->driver.setExtensionWatcher(&MorvaneEngine::extensionChanged, engine.get());
@@ -126,6 +132,8 @@ bool MorvaneEngine::start(int32_t newRate, uint32_t block, uint32_t channels) {
 }
 
 void MorvaneEngine::reapplyState() {
+    // The engine's own values; host writes still pending follow at the
+    // next block, as they would have without the set-up.
     for (size_t i = 0; i < driver.keptRecordCount(); ++i) driver.reattachKeptRecord(i);
     std::vector<EngineStateChunk::Parameter> settings;
     settings.reserve(kEngineIdCount);
@@ -305,16 +313,18 @@ int32_t MorvaneEngine::process(float** outputs, const MIDIEvents* events, int32_
         return kStatusBadArgument;
 
     // Parameter writes since the last block, then held-over events, at frame 0.
+    // A write landing while this runs is either in the value taken here or
+    // stays pending (its count moved on) for the next block.
     in->count = 0;
     for (uint32_t id = 0; id < kHostParameterCount; ++id) {
-        if (!pending[id].load(std::memory_order_relaxed)) continue;
-        if (!pending[id].exchange(false, std::memory_order_acq_rel)) continue;
+        const uint32_t count = writes[id].load(std::memory_order_acquire);
+        if (count == delivered[id].load(std::memory_order_relaxed)) continue;
         const int32_t engineId = engineIdForHostId(id);
-        if (engineId == kNoEngineId) continue;
-        if (!appendParameterEvent(static_cast<uint16_t>(engineId),
-                                  values[engineId].load(std::memory_order_relaxed), *in)) {
-            pending[id].store(true, std::memory_order_relaxed); // no room: next block
-        }
+        const float value = written[id].load(std::memory_order_relaxed);
+        if (!appendParameterEvent(static_cast<uint16_t>(engineId), value, *in))
+            break; // no room: the rest wait for the next block
+        values[engineId].store(value, std::memory_order_relaxed);
+        delivered[id].store(count, std::memory_order_release);
     }
     if (carried->count) {
         const uint32_t n =
@@ -381,9 +391,21 @@ int32_t MorvaneEngine::setParameter(int32_t hostId, float value, int64_t l1, int
     if (const ParameterInfo* info = describe(static_cast<uint32_t>(hostId)))
         if (info->minValue <= info->maxValue)
             value = std::clamp(value, info->minValue, info->maxValue);
-    values[engineId].store(value, std::memory_order_relaxed);
-    pending[hostId].store(true, std::memory_order_release);
+    written[hostId].store(value, std::memory_order_relaxed);
+    writes[hostId].fetch_add(1, std::memory_order_release);
     return kStatusOk;
+}
+
+float MorvaneEngine::hostValue(uint32_t engineId) const {
+    const int32_t hostId = hostIdForEngineId(engineId);
+    if (hostId != kNoEngineId) {
+        const uint32_t count = writes[hostId].load(std::memory_order_acquire);
+        const float value = written[hostId].load(std::memory_order_relaxed);
+        // Read after the value: once equal, the block that delivered this
+        // count had stored it among the engine's values.
+        if (count != delivered[hostId].load(std::memory_order_acquire)) return value;
+    }
+    return values[engineId].load(std::memory_order_relaxed);
 }
 
 int32_t MorvaneEngine::getParameter(int32_t hostId, float* value, int64_t l1, int64_t l2) const {
@@ -391,7 +413,7 @@ int32_t MorvaneEngine::getParameter(int32_t hostId, float* value, int64_t l1, in
     if (hostId < 0 || static_cast<uint32_t>(hostId) >= kHostParameterCount || l1 || l2)
         return kStatusBadArgument;
     const int32_t engineId = engineIdForHostId(static_cast<uint32_t>(hostId));
-    *value = engineId == kNoEngineId ? 0.0f : values[engineId].load(std::memory_order_relaxed);
+    *value = engineId == kNoEngineId ? 0.0f : hostValue(static_cast<uint32_t>(engineId));
     return kStatusOk;
 }
 
@@ -423,8 +445,7 @@ int32_t MorvaneEngine::getChunk(const void** chunk, int32_t* size) {
     EngineStateChunk state;
     for (uint32_t id = 0; id < kEngineIdCount; ++id)
         if (isStoredSetting(id))
-            state.parameters.push_back(
-                {static_cast<uint16_t>(id), values[id].load(std::memory_order_relaxed)});
+            state.parameters.push_back({static_cast<uint16_t>(id), hostValue(id)});
     for (size_t i = 0; i < driver.keptRecordCount(); ++i) {
         const EngineDriver::KeptRecord& r = driver.keptRecord(i);
         state.records.push_back(
@@ -474,7 +495,8 @@ int32_t MorvaneEngine::setChunk(const void* bytes, int32_t length) {
 
     std::lock_guard<std::mutex> guard(lock);
     // The chunk replaces every setting: writes waiting for a block are void.
-    for (uint32_t id = 0; id < kHostParameterCount; ++id) pending[id].store(false);
+    for (uint32_t id = 0; id < kHostParameterCount; ++id)
+        delivered[id].store(writes[id].load(std::memory_order_acquire), std::memory_order_release);
     for (const auto& r : state.records)
         driver.restoreKeptRecord(r.extensionId, r.commandField, r.bytes.data(), r.bytes.size());
     sendSettings(state.parameters);

@@ -188,8 +188,18 @@ private:
     std::atomic<const vantor::ParameterInfo*> table{nullptr};
     std::atomic<uint32_t> tableCount{0};
     bool started = false; // activated once: later starts give the sound back
-    std::unique_ptr<std::atomic<float>[]> values; // by engine id
-    std::unique_ptr<std::atomic<bool>[]> pending; // by VST3 id: written since the last block
+    // The engine's values by engine id, written only under the engine's
+    // lock (blocks, state loads, what the engine reports). The host's writes
+    // wait by VST3 id until a block hands them to the engine: a write is
+    // pending while `writes` differs from `delivered`, and until then it is
+    // the value the host reads, so a set-up or an engine report meanwhile
+    // cannot undo it.
+    std::unique_ptr<std::atomic<float>[]> values;
+    std::unique_ptr<std::atomic<float>[]> written;
+    std::unique_ptr<std::atomic<uint32_t>[]> writes;
+    std::unique_ptr<std::atomic<uint32_t>[]> delivered;
+    // The value the host sees for an engine id: its pending write, if any.
+    float hostValue(uint32_t engineId) const;
 
     // State saves (18) hand out a pointer to bytes the caller copies after
     // the lock is released: each thread that saves gets its own copy, kept
