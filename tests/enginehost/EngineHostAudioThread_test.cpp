@@ -161,7 +161,9 @@ TEST_F(EngineHostTest, SetUpsWhileTheAudioThreadWritesKeepValuesAndNames) {
     ASSERT_TRUE(bridge.setAutomatableParameterValue(0, 63.0f / 127.0f, true));
     const auto savedLevel = [&] {
         const void* chunk = nullptr;
-        const int32_t size = bridge.getChunkSizeAndCache() > 0 ? bridge.getChunk(chunk) : 0;
+        std::shared_ptr<const void> keep;
+        const int32_t size =
+            bridge.getChunkSizeAndCache() > 0 ? bridge.getChunk(chunk, keep) : 0;
         morvane::EngineStateChunk state;
         std::string error;
         const auto anyRecord = [](uint32_t, uint64_t) -> size_t { return size_t(1) << 20; };

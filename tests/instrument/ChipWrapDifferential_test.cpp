@@ -22,12 +22,6 @@ using namespace shortcutcases;
 
 namespace {
 
-// Seeds whose cases, and whether the fixed cases, still differ until the
-// chips' silence is judged after their envelopes settle (chip silence fix
-// pending).
-const uint64_t kKnownFailing[] = {4, 14};
-constexpr bool kFixedCasesPending = true;
-
 uint64_t seedCount() {
     if (const char* text = std::getenv("SX_DIFFERENTIAL_SEEDS"))
         return std::strtoull(text, nullptr, 10);
@@ -45,7 +39,6 @@ class ChipWrapDifferential : public testhome::Scratch {};
 } // namespace
 
 TEST_F(ChipWrapDifferential, FixedCases) {
-    if (kFixedCasesPending) GTEST_SKIP() << "chip silence fix pending";
     expectSame(phraseAfterLongRest());
     expectSame(tenCommandSongCase(path("ten.vgm"), 48000.0, 64));
     expectSame(tenCommandSongCase(path("ten.vgm"), 44100.0, 256));
@@ -54,7 +47,6 @@ TEST_F(ChipWrapDifferential, FixedCases) {
 TEST_F(ChipWrapDifferential, DrawnCases) {
     const std::string song = writeSong(path("song.vgm"));
     for (uint64_t seed = 1; seed <= seedCount(); ++seed) {
-        if (std::count(std::begin(kKnownFailing), std::end(kKnownFailing), seed)) continue;
         expectSame(drawCase(seed, song));
     }
 }
