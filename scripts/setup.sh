@@ -6,7 +6,7 @@ packages=(
   g++ cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libminizip-dev libspeexdsp-dev libarchive-dev libmsgpack-dev
-  libx11-dev xvfb ardour
+  libx11-dev xvfb ardour valgrind
 )
 missing=()
 for p in "${packages[@]}"; do
