@@ -345,7 +345,8 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
         // The usual span of a sounding unit: its YM2612 hands rows over
         // straight, as renderFrames and renderPiece would have it do.
         if (rows && carry && plainSpan_ && owedFrames == 0 && frames - 1 < maxFrames_ &&
-            psgOwed_ + frames < kMaxPsgOwedFrames && FastPaths::enabled()) {
+            FastPaths::enabled()) {
+            payPsgBeforeSpan(frames);
             const int16_t* curve;
             uint32_t outputMode;
             keptCurve(curve, outputMode);
@@ -462,6 +463,13 @@ void MD_Emu::settlePsg() {
     psg->advanceSilent(frames, psgType == 1);
 }
 
+void MD_Emu::payPsgBeforeSpan(uint64_t frames) {
+    // A quiet PSG's advance does not touch the YM2612, so it may be paid
+    // before the span: what it owes stays within kMaxPsgOwedFrames plus one
+    // span, and no block pays a larger backlog.
+    if (psgOwed_ + frames >= kMaxPsgOwedFrames) settlePsg();
+}
+
 void MD_Emu::touch() {
     settleSilent();
     forgetAnswers();
@@ -506,7 +514,8 @@ bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
 bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
     // The usual piece: a PSG known quiet that owes less than it may, no
     // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
-    if (plainSettings() && psgOwed_ + frames < kMaxPsgOwedFrames && FastPaths::enabled()) {
+    if (plainSettings() && FastPaths::enabled()) {
+        payPsgBeforeSpan(frames);
         plainSpan_ = true;
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         opn2->spreadCarry = spreadCarry_;

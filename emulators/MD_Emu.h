@@ -206,6 +206,9 @@ private:
     void settleFm();
     // Moves a quiet PSG on by the frames it owes.
     void settlePsg();
+    // Pays the quiet PSG's frames when the next span of `frames` would take
+    // them past kMaxPsgOwedFrames.
+    void payPsgBeforeSpan(uint64_t frames);
 
     uint32_t maxFrames_ = 0;
     // The DAC curve and output mode of the usual span, kept while
@@ -232,9 +235,10 @@ private:
     // every block. Finding the silence later changes no sample (the silent
     // unit's advance and its render agree), only when the saving starts.
     static constexpr uint64_t kSilenceRecheckFrames = 4096;
-    // Frames a quiet PSG owes at most (about 59 ms): paid then, when anything
-    // touches the unit, or when the PSG renders.
-    static constexpr uint64_t kMaxPsgOwedFrames = uint64_t(1) << 16;
+    // Frames a quiet PSG owes at most (about 3.7 ms; its advance costs about
+    // two instructions a frame): paid then, before the span that would pass
+    // it, when anything touches the unit, or when the PSG renders.
+    static constexpr uint64_t kMaxPsgOwedFrames = uint64_t(1) << 12;
     uint64_t sinceSilenceCheck_ = kSilenceRecheckFrames;
     // Frames a quiet PSG (SN76489 or Game Gear) has not moved on yet while
     // the unit rendered its FM: paid when anything touches the unit, so a
