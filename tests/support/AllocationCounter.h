@@ -94,4 +94,20 @@ extern "C" void* __libc_realloc(void*, size_t);
     }                                                                                              \
     void operator delete(void* p, std::size_t) noexcept {                                          \
         std::free(p);                                                                              \
+    }                                                                                              \
+    void* operator new(std::size_t size, const std::nothrow_t&) noexcept {                         \
+        testsupport::countAllocation();                                                            \
+        return std::malloc(size ? size : 1);                                                       \
+    }                                                                                              \
+    void operator delete(void* p, const std::nothrow_t&) noexcept {                                \
+        std::free(p);                                                                              \
+    }                                                                                              \
+    void* operator new[](std::size_t size) {                                                       \
+        return operator new(size);                                                                 \
+    }                                                                                              \
+    void operator delete[](void* p) noexcept {                                                     \
+        std::free(p);                                                                              \
+    }                                                                                              \
+    void operator delete[](void* p, std::size_t) noexcept {                                        \
+        std::free(p);                                                                              \
     }
