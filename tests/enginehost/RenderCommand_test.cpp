@@ -124,6 +124,48 @@ std::string readFile(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// A render command started with its standard error on a pipe this test
+// reads (standard output to /dev/null when asked), in the test's folder.
+struct Spawned {
+    pid_t pid = -1;
+    int errors = -1;
+    // What it writes to standard error until `marker` shows (or it closes
+    // the pipe); with no marker, everything to the end.
+    std::string readUntil(const char* marker) {
+        std::string text;
+        char buffer[256];
+        while (!marker || text.find(marker) == std::string::npos) {
+            const ssize_t n = ::read(errors, buffer, sizeof buffer);
+            if (n <= 0) break;
+            text.append(buffer, size_t(n));
+        }
+        return text;
+    }
+    void closeErrors() {
+        if (errors >= 0) ::close(errors);
+        errors = -1;
+    }
+};
+
+Spawned spawnReadingErrors(const std::string& folder, const char* path, const char* const* argv,
+                           bool quietOutput) {
+    Spawned s;
+    int errPipe[2];
+    if (::pipe(errPipe) != 0) return s;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (quietOutput) posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
+    posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    if (posix_spawn(&s.pid, path, &actions, nullptr, const_cast<char**>(argv), environ) != 0)
+        s.pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(errPipe[1]);
+    s.errors = errPipe[0];
+    return s;
+}
+
 struct Outcome {
     int status = -1;
     std::string out, err;
@@ -383,31 +425,15 @@ TEST_F(RenderRun, AnInterruptedRenderLeavesThePreviousFile) {
     writeBytes(root + "/song.vgm", psgSong(0.5, 0.0));
     { std::ofstream(root + "/out.wav") << "the previous render"; }
     const std::string program = SX_PRODUCT_DIR "/morvane-render";
-    int errPipe[2];
-    ASSERT_EQ(::pipe(errPipe), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
     const char* argv[] = {program.c_str(), "-o",      "out.wav",     "--media", "song.vgm",
                           "--seconds",     "600",     "--rate",      "8000",    nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, const_cast<char**>(argv),
-                          environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(errPipe[1]);
+    Spawned render = spawnReadingErrors(root, program.c_str(), argv, false);
+    ASSERT_GT(render.pid, 0);
     // Waits (bounded by the render itself ending) for the first progress line.
-    std::string err;
-    char buffer[256];
-    while (err.find("10% (") == std::string::npos) {
-        const ssize_t n = ::read(errPipe[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        err.append(buffer, size_t(n));
-    }
+    std::string err = render.readUntil("10% (");
+    const pid_t pid = render.pid;
     ::kill(pid, SIGTERM);
-    ::close(errPipe[0]);
+    render.closeErrors();
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_NE(err.find("10% ("), std::string::npos) << err;
@@ -426,37 +452,17 @@ TEST_F(RenderRun, AnInterruptedRenderLeavesThePreviousFile) {
 TEST_F(RenderRun, ARenderUnderNohupOutlivesAHangUpAndFollowsTheUmask) {
     writeBytes(root + "/song.vgm", psgSong(0.5, 0.0));
     const std::string program = SX_PRODUCT_DIR "/morvane-render";
-    int errPipe[2];
-    ASSERT_EQ(::pipe(errPipe), 0);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    posix_spawn_file_actions_addclose(&actions, errPipe[0]);
-    posix_spawn_file_actions_addchdir_np(&actions, root.c_str());
     // sh sets the umask, nohup ignores SIGHUP, then the command runs.
     const char* argv[] = {"/bin/sh", "-c", "umask 027 && exec nohup \"$0\" \"$@\"",
                           program.c_str(), "-o", "out.wav", "--media", "song.vgm",
                           "--seconds", "20", "--rate", "8000", nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(posix_spawn(&pid, "/bin/sh", &actions, nullptr, const_cast<char**>(argv), environ),
-              0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(errPipe[1]);
-    std::string err;
-    char buffer[256];
-    while (err.find("10% (") == std::string::npos) {
-        const ssize_t n = ::read(errPipe[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        err.append(buffer, size_t(n));
-    }
+    Spawned render = spawnReadingErrors(root, "/bin/sh", argv, true);
+    ASSERT_GT(render.pid, 0);
+    std::string err = render.readUntil("10% (");
+    const pid_t pid = render.pid;
     ::kill(pid, SIGHUP);
-    while (true) { // the rest of its messages, to the end
-        const ssize_t n = ::read(errPipe[0], buffer, sizeof buffer);
-        if (n <= 0) break;
-        err.append(buffer, size_t(n));
-    }
-    ::close(errPipe[0]);
+    err += render.readUntil(nullptr); // the rest of its messages, to the end
+    render.closeErrors();
     int status = 0;
     ::waitpid(pid, &status, 0);
     ASSERT_NE(err.find("10% ("), std::string::npos) << err;
