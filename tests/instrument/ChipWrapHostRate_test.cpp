@@ -19,13 +19,6 @@ using namespace wraptest;
 
 namespace {
 
-std::unique_ptr<ChipWrap> makeWrap(double rate) {
-    auto w = std::make_unique<ChipWrap>(nullptr, "MD", NoteController::make);
-    setProcessing(*w, rate, 256);
-    EXPECT_EQ(dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
-    return w;
-}
-
 // Applies `events` in a block of 0 frames: nothing renders.
 void applyEvents(ChipWrap& w, const std::vector<HDMIDIEvent>& events) {
     auto in = std::make_unique<EventList>();

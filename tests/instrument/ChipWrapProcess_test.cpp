@@ -18,13 +18,6 @@ using namespace wraptest;
 
 namespace {
 
-std::unique_ptr<ChipWrap> makeWrap(double rate, uint32_t block = 256) {
-    auto w = std::make_unique<ChipWrap>(nullptr, "MD", NoteController::make);
-    setProcessing(*w, rate, block);
-    EXPECT_EQ(dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
-    return w;
-}
-
 NoteController& notes(ChipWrap& w) {
     return *static_cast<NoteController*>(w.getController());
 }

@@ -11,6 +11,8 @@
 #include <memory>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "InstrumentTestSupport.h"
 #include "instrument/ChipWrap.h"
 #include "synth/SynthBase.h"
@@ -155,6 +157,15 @@ inline void setProcessing(ChipWrap& w, double rate, uint32_t block) {
     info.sampleRateInt = static_cast<uint32_t>(rate);
     info.maxBlockFrames = block;
     dispatchEntry(w.getRecord(), PLUGIN_OP_SET_PROCESSING_INFO, &info, nullptr);
+}
+
+// A "MD" instance with note controllers, set up for `rate` and `block` and
+// activated.
+inline std::unique_ptr<ChipWrap> makeWrap(double rate, uint32_t block = 256) {
+    auto w = std::make_unique<ChipWrap>(nullptr, "MD", NoteController::make);
+    setProcessing(*w, rate, block);
+    EXPECT_EQ(dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
+    return w;
 }
 
 using insttest::midiEvent;

@@ -20,13 +20,6 @@ using namespace wraptest;
 
 namespace {
 
-std::unique_ptr<ChipWrap> makeWrap(double rate) {
-    auto w = std::make_unique<ChipWrap>(nullptr, "MD", NoteController::make);
-    setProcessing(*w, rate, 4096);
-    EXPECT_EQ(dispatchEntry(w->getRecord(), PLUGIN_OP_ACTIVATE, nullptr, nullptr), 1);
-    return w;
-}
-
 struct Timed {
     size_t frame;
     HDMIDIEvent event;
@@ -91,14 +84,14 @@ TEST(ChipWrapTiming, RandomBlockPartitionsRenderWhat256FrameBlocksRender) {
         byFrame(notes);
         byFrame(withStrays);
 
-        auto reference = makeWrap(rate);
+        auto reference = makeWrap(rate, 4096);
         const std::vector<double> expected = renderTimed(*reference, total, {256}, notes);
         ASSERT_GT(insttest::peakOf(expected), 0.01);
         for (int trial = 0; trial < 3; ++trial) {
             std::vector<uint32_t> blocks;
             for (size_t n = 0; n < total; n += blocks.back())
                 blocks.push_back(4 * std::uniform_int_distribution<uint32_t>(1, 1024)(random));
-            auto w = makeWrap(rate);
+            auto w = makeWrap(rate, 4096);
             const std::vector<double> out =
                 renderTimed(*w, total, blocks, trial == 0 ? withStrays : notes);
             size_t first = 0;
@@ -126,7 +119,7 @@ TEST(ChipWrapTiming, ReportedLatencyIsTheMeasuredDelayAtEveryHostRate) {
     for (double rate : {44100.0, 48000.0, 88200.0, 96000.0, 192000.0}) {
         // The chips' own output of a note given before anything rendered,
         // at the chip rate the resampler is told.
-        auto chips = makeWrap(rate);
+        auto chips = makeWrap(rate, 4096);
         {
             auto in = std::make_unique<EventList>();
             in->count = 1;
@@ -160,7 +153,7 @@ TEST(ChipWrapTiming, ReportedLatencyIsTheMeasuredDelayAtEveryHostRate) {
         const double hz = 440.0 + turn / (2.0 * M_PI * 0.04);
         ASSERT_NEAR(hz, 440.0, 2.0);
 
-        auto w = makeWrap(rate);
+        auto w = makeWrap(rate, 4096);
         const uint32_t reported = reportedLatency(*w);
         // Half an FM sample either way is the chips' own step.
         const double fmSample = 21.0 / chipRate * rate;
