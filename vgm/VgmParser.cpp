@@ -287,10 +287,9 @@ void VgmParser::buildChipRecords() {
 // Why a song has no chip left: its header gives no chip a clock, or every
 // chip it names has too few writes to be played (`few`: "name writes, ...").
 std::string VgmParser::nothingToPlay(const std::string& few) const {
-    const std::string lost = unclockedWrites
-                                 ? std::to_string(unclockedWrites) +
-                                       " writes go to chips the header gives no clock"
-                                 : "";
+    const std::string lost = unclockedWrites ? std::to_string(unclockedWrites) +
+                                                   " writes go to chips the header gives no clock"
+                                             : "";
     if (few.empty())
         return "VGM: nothing to play: the header gives no chip a clock" +
                (lost.empty() ? "" : "; " + lost) + "\n";
@@ -323,16 +322,50 @@ void VgmParser::closeSong() {
 // position moving on. The writes hang on the YM2612 itself (its header clock),
 // not on a PCM stream record: console rips have no stream chip in their header
 // and would lose every drum. The bank is every YM2612 data block in file order,
-// as the format concatenates blocks of one type.
+// as the format concatenates blocks of one type. Writes of consecutive bank
+// bytes with no other YM2612 command between them are kept as one run.
 void VgmParser::ym2612PcmWrite() {
     if (!writable[kChipYM2612]) return;
     uint64_t bankSize = 0;
     const uint8_t* bank = vgm.ym2612PcmData(bankSize);
     if (!bank) return;
     if (vgm.pcmPosition < bankSize) {
-        write(kChipYM2612, 0x2A, bank[vgm.pcmPosition]);
+        MediaChipRecord& ym = vgm.chipRecord(kChipYM2612);
+        if (!extendPcmRun(ym, vgm.pcmPosition)) {
+            write(kChipYM2612, kPcmRegister, bank[vgm.pcmPosition]);
+            pcmWriteIndex = ym.commands.size() - 1;
+            pcmWritePosition = vgm.pcmPosition;
+        }
         ++vgm.pcmPosition;
     }
+}
+
+// Adds the write of bank byte `at` to the run the YM2612 list ends with, or
+// makes the list's last command, a write of the byte before, a run of two.
+bool VgmParser::extendPcmRun(MediaChipRecord& ym, uint32_t at) {
+    const uint64_t wait = waits.peek(kChipYM2612);
+    if (ym.commands.empty() || wait > kMaxPcmRunWait) return false;
+    MediaCommand& last = ym.commands.back();
+    MediaBudget& budget = vgm.budget();
+    if (last.kind == kCommandPcmRun) {
+        PcmRun& run = ym.pcmRuns.back();
+        if (uint64_t{run.first} + run.count != at || !budget.makeRoom(ym.pcmWaits, 1)) return false;
+        ++run.count;
+    } else {
+        if (pcmWriteIndex != ym.commands.size() - 1 || pcmWritePosition + 1ull != at ||
+            last.kind != kCommandWrite || ym.pcmRuns.size() >= kMaxPcmRuns ||
+            !budget.makeRoom(ym.pcmRuns, 1) || !budget.makeRoom(ym.pcmWaits, 1))
+            return false;
+        const auto index = static_cast<uint32_t>(ym.pcmRuns.size());
+        ym.pcmRuns.push_back({at - 1, 2, static_cast<uint32_t>(ym.pcmWaits.size())});
+        last.kind = kCommandPcmRun;
+        last.reg = static_cast<uint8_t>(index);
+        last.value = static_cast<uint8_t>(index >> 8);
+        last.port = static_cast<uint8_t>(index >> 16);
+    }
+    ym.pcmWaits.push_back(static_cast<uint8_t>(wait));
+    ym.totalLength += waits.take(kChipYM2612);
+    return true;
 }
 
 void VgmParser::nesWrite(uint8_t aa, uint8_t dd) {
@@ -556,11 +589,18 @@ bool VgmParser::runCommands() {
 
 // End of data: drop unused chips, make every list end together.
 bool VgmParser::finish() {
+    // The runs read the bank where the track is played.
+    const auto ym = track.chips.find(kChipYM2612);
+    if (ym != track.chips.end() && !ym->second.pcmRuns.empty())
+        ym->second.pcmBank.swap(vgm.ym2612PcmBank());
     std::string few; // the chips dropped, with their writes
     for (auto it = track.chips.begin(); it != track.chips.end();) {
-        if (it->second.commands.size() <= 3) {
-            const auto writes = std::count_if(it->second.commands.begin(), it->second.commands.end(),
-                                              [](const MediaCommand& c) { return c.kind == 'W'; });
+        if (commandCount(it->second) <= 3) {
+            uint64_t writes = 0;
+            for (const MediaCommand& c : it->second.commands) {
+                const PcmRun* run = pcmRunOf(it->second, c);
+                writes += run ? run->count : c.kind == 'W';
+            }
             few += (few.empty() ? "" : ", ") + it->second.name + " " + std::to_string(writes);
             it = track.chips.erase(it);
         } else {
@@ -593,6 +633,9 @@ bool VgmParser::finish() {
     for (auto& [type, record] : track.chips) {
         if (record.totalLength < sampleCount && !record.commands.empty()) {
             MediaCommand last = record.commands.back();
+            if (const PcmRun* run = pcmRunOf(record, last))
+                last = {0, kCommandWrite, kPcmRegister, record.pcmBank[run->first + run->count - 1],
+                        0};
             const uint64_t pad = sampleCount - record.totalLength;
             vgm.appendCommand(record, pad, last.value, last.port, last.reg, last.kind);
         }

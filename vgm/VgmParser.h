@@ -39,6 +39,7 @@ private:
     void write(MediaChipType type, uint8_t reg, uint8_t value, uint8_t port = 0);
     void closeSong();
     void ym2612PcmWrite();
+    bool extendPcmRun(MediaChipRecord& ym, uint32_t at);
     void nesWrite(uint8_t aa, uint8_t dd);
     uint8_t u8() { return pos < size ? data[pos++] : (pos++, 0); }
     uint16_t u16() {
@@ -80,6 +81,10 @@ private:
     PendingWaits waits;
     bool writable[kChipNone] = {};
     uint64_t unclockedWrites = 0; // writes to chips without a header clock
+    // The YM2612 command that is a PCM bank write of its own, and its bank
+    // position: a next write of the following byte makes the two a run.
+    uint64_t pcmWriteIndex = UINT64_MAX;
+    uint32_t pcmWritePosition = 0;
 
     // PCM stream state
     bool streamSeen[16] = {};
