@@ -98,12 +98,16 @@ bool openInChild(const std::string& file, uint64_t unpacked, const char* line, C
         Cost c;
         const uint64_t before = statusBytes("VmRSS:");
         const double start = cpuSeconds();
-        {
+        // A child that runs out of its capped space leaves here, never
+        // through the test runner, which would go on as a second parent.
+        try {
             VGM::VGMX vgm;
             c.opened = vgm.openFile(file);
             c.cpu = cpuSeconds() - start;
             c.said = !line || vgm.logText().find(line) != std::string::npos;
             std::snprintf(c.log, sizeof c.log, "%s", vgm.logText().c_str());
+        } catch (...) {
+            ::_exit(2);
         }
         const uint64_t peak = statusBytes("VmHWM:");
         c.grown = peak > before ? peak - before : 0;
