@@ -307,9 +307,15 @@ bool VgmParser::wait(uint64_t ticks) {
     return true;
 }
 
+MediaChipRecord& VgmParser::recordOf(MediaChipType type) {
+    MediaChipRecord*& record = records[type];
+    if (!record) record = &vgm.chipRecord(type);
+    return *record;
+}
+
 void VgmParser::write(MediaChipType type, uint8_t reg, uint8_t value, uint8_t port) {
     if (type < kChipNone && writable[type])
-        vgm.appendToChip(type, waits, value, port, reg, 'W');
+        vgm.appendCommand(recordOf(type), waits.take(type), value, port, reg, kCommandWrite);
     else
         ++unclockedWrites;
 }
@@ -330,7 +336,7 @@ void VgmParser::ym2612PcmWrite() {
     const uint8_t* bank = vgm.ym2612PcmData(bankSize);
     if (!bank) return;
     if (vgm.pcmPosition < bankSize) {
-        MediaChipRecord& ym = vgm.chipRecord(kChipYM2612);
+        MediaChipRecord& ym = recordOf(kChipYM2612);
         if (!extendPcmRun(ym, vgm.pcmPosition)) {
             write(kChipYM2612, kPcmRegister, bank[vgm.pcmPosition]);
             pcmWriteIndex = ym.commands.size() - 1;
@@ -366,6 +372,42 @@ bool VgmParser::extendPcmRun(MediaChipRecord& ym, uint32_t at) {
     ym.pcmWaits.push_back(static_cast<uint8_t>(wait));
     ym.totalLength += waits.take(kChipYM2612);
     return true;
+}
+
+// After a 0x8n write that ended the YM2612 list's run and its wait: the 0x8n
+// writes that follow at once join the run in one go, each waiting the wait
+// of the opcode before it, up to the loop point, the data's end or the bank's.
+// False, as wait() is, when the song grows longer than 2^32 samples.
+bool VgmParser::joinPcmWrites() {
+    if (!writable[kChipYM2612]) return true;
+    MediaChipRecord& ym = recordOf(kChipYM2612);
+    if (ym.commands.empty() || ym.commands.back().kind != kCommandPcmRun) return true;
+    PcmRun& run = ym.pcmRuns.back();
+    const uint64_t bankSize = vgm.ym2612PcmBank().size();
+    if (uint64_t{run.first} + run.count != vgm.pcmPosition || vgm.pcmPosition >= bankSize)
+        return true;
+    const uint64_t stop =
+        std::min({dataEnd, loopPos >= pos ? loopPos : dataEnd, pos + (bankSize - vgm.pcmPosition)});
+    uint64_t end = pos;
+    while (end < stop && (data[end] & 0xF0) == 0x80) ++end;
+    const uint64_t n = end - pos;
+    if (n == 0 || !vgm.budget().makeRoom(ym.pcmWaits, n)) return true;
+    // Write k waits the opcode of write k - 1; the first, the wait since the run's last write.
+    const uint64_t first = waits.take(kChipYM2612);
+    uint64_t between = 0;
+    ym.pcmWaits.push_back(static_cast<uint8_t>(first));
+    for (uint64_t i = pos; i + 1 < end; ++i) {
+        const uint8_t w = data[i] & 0x0F;
+        ym.pcmWaits.push_back(w);
+        between += w;
+    }
+    waits.advance(between);
+    waits.take(kChipYM2612);
+    ym.totalLength += first + between;
+    run.count += static_cast<uint32_t>(n);
+    vgm.pcmPosition += static_cast<uint32_t>(n);
+    pos = end;
+    return wait(data[end - 1] & 0x0F);
 }
 
 void VgmParser::nesWrite(uint8_t aa, uint8_t dd) {
@@ -418,7 +460,7 @@ bool VgmParser::runCommands() {
         }
         if (op >= 0x80 && op <= 0x8F) {
             ym2612PcmWrite();
-            if (!wait(op & 0x0F)) return false;
+            if (!wait(op & 0x0F) || !joinPcmWrites()) return false;
             continue;
         }
         uint8_t aa = 0, dd = 0;
