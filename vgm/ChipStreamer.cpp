@@ -19,10 +19,10 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
 
     const std::vector<MediaCommand>& list = chip->commands;
     uint64_t total = 0, longest = 0;
-    for (const MediaCommand& c : list) {
-        total += c.delta;
-        longest = std::max<uint64_t>(longest, c.delta);
-    }
+    forEachWait(*chip, 0, [&](uint64_t delta) {
+        total += delta;
+        longest = std::max(longest, delta);
+    });
     // A list without time in it is sent once, then the stream parks.
     canPlay = true;
     timeless = longest == 0;
@@ -31,11 +31,11 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
     // Regular period: the shortest of the deltas near the longest one, when
     // those make up nearly all of the song (a player that writes once a frame).
     uint64_t count = 0, shortest = kNoPeriod;
-    for (const MediaCommand& c : list) {
-        if (std::floor(double(c.delta) / double(longest) + 0.5) != 1.0) continue;
+    forEachWait(*chip, 0, [&](uint64_t delta) {
+        if (std::floor(double(delta) / double(longest) + 0.5) != 1.0) return;
         ++count;
-        shortest = std::min<uint64_t>(shortest, c.delta);
-    }
+        shortest = std::min(shortest, delta);
+    });
     const double length = chip->totalLength ? double(chip->totalLength) : double(total);
     if (count && double(longest) * double(count) / length > 0.9) period = shortest;
 
@@ -48,8 +48,9 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
         resumeIndex = chip->loopIndex >= 0 && chip->loopIndex + 1 < count ? chip->loopIndex + 1 : 0;
         resumeDelta = list[size_t(resumeIndex)].delta;
         if (chip->loopIndex < 0) resumeDelta -= std::min(resumeDelta, loop.startTicks);
-        uint64_t loopTicks = resumeDelta;
-        for (size_t i = size_t(resumeIndex) + 1; i < list.size(); ++i) loopTicks += list[i].delta;
+        // The waits from the resumed command on, its own delta replaced.
+        uint64_t loopTicks = resumeDelta - list[size_t(resumeIndex)].delta;
+        forEachWait(*chip, size_t(resumeIndex), [&](uint64_t delta) { loopTicks += delta; });
         loopsBack = loopTicks > 0;
     }
 }
@@ -77,6 +78,7 @@ void ChipStreamer::rewind() {
     carry = 0.0;
     pendingWait = 0.0;
     position = 0;
+    runWrite = 0;
     started = false;
 }
 
@@ -111,7 +113,10 @@ uint64_t ChipStreamer::onQuantum(double sampleRate) {
     if (!chip || !canPlay) return kParked;
     if (const uint64_t wait = takePendingWait()) return wait;
     const std::vector<MediaCommand>& list = chip->commands;
-    if (position < 0 || size_t(position) >= list.size()) position = 0;
+    if (position < 0 || size_t(position) >= list.size()) {
+        position = 0;
+        runWrite = 0;
+    }
 
     // A stream whose first command comes later (a chip first heard
     // mid-song) waits for it, so every stream keeps the song's time.
@@ -120,12 +125,25 @@ uint64_t ChipStreamer::onQuantum(double sampleRate) {
         if (const uint64_t wait = leadIn(sampleRate)) return wait;
     }
 
-    const MediaCommand& c = list[size_t(position++)];
-    if (c.kind == kCommandWrite)
+    const MediaCommand& c = list[size_t(position)];
+    uint64_t delta = c.delta;
+    if (const PcmRun* run = pcmRunOf(*chip, c)) {
+        if (runWrite) delta = chip->pcmWaits[run->waitStart + runWrite - 1];
+        const uint8_t value = chip->pcmBank[run->first + runWrite];
         for (MediaCallback* l : listeners)
-            l->mediaRegisterWrite(chip->type, c.delta, c.port, c.reg, c.value);
-    elapsed += c.delta;
-    if (period <= c.delta)
+            l->mediaRegisterWrite(chip->type, delta, 0, kPcmRegister, value);
+        if (++runWrite == run->count) {
+            runWrite = 0;
+            ++position;
+        }
+    } else {
+        if (c.kind == kCommandWrite)
+            for (MediaCallback* l : listeners)
+                l->mediaRegisterWrite(chip->type, c.delta, c.port, c.reg, c.value);
+        ++position;
+    }
+    elapsed += delta;
+    if (period <= delta)
         for (MediaCallback* l : listeners) l->mediaElapsed(elapsed);
 
     if (size_t(position) == list.size()) {
@@ -146,6 +164,9 @@ uint64_t ChipStreamer::onQuantum(double sampleRate) {
         }
         position = resumeIndex;
         currentDelta = resumeDelta;
+    } else if (runWrite) {
+        currentDelta =
+            chip->pcmWaits[pcmRunOf(*chip, list[size_t(position)])->waitStart + runWrite - 1];
     } else {
         currentDelta = list[size_t(position)].delta;
     }

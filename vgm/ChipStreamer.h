@@ -2,7 +2,8 @@
 // sample-time queue. Each firing sends the command that fell due to every
 // listener and answers the number of output samples until the next one. A
 // command's delta is the wait before it, counted in ticks of the list's
-// command rate; ticks become samples with a carried fraction, so a long song
+// command rate; a run of PCM bank writes is sent write by write, each at its
+// own wait; ticks become samples with a carried fraction, so a long song
 // keeps its timing to the sample whatever the output rate and speed.
 //
 // At the end of the list a looping stream goes on after the track's loop
@@ -79,7 +80,8 @@ protected:
     double pendingWait = 0.0;  // samples left when the timer left the queue
     double tickSeconds = 1.0;  // seconds per tick at the current speed
     double previousTickSeconds = 1.0;
-    int64_t position = 0; // index of the next command
+    int64_t position = 0;  // index of the next command
+    uint32_t runWrite = 0; // within a 'P' command at `position`: the write that comes next
     uint64_t period = kNoPeriod;
     bool canPlay = false;
     bool started = false;     // the wait before the first command is over

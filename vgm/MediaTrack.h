@@ -2,9 +2,11 @@
 // A track is a map of chip records, one per chip of the song (keyed by the
 // media chip type), each holding a list of timed 8-byte commands whose deltas
 // count ticks of the record's command rate since that chip's previous
-// command. PCM sample playback is carried by DAC stream records (types 84-99)
-// whose commands are stream-control sub-commands, and by the track's list of
-// PCM data blocks. Tags follow the order of the VGM GD3 block.
+// command. A run of YM2612 PCM bank writes is held as one 'P' command (see
+// PcmRun), which the player sends as the writes it stands for. PCM sample
+// playback is carried by DAC stream records (types 84-99) whose commands are
+// stream-control sub-commands, and by the track's list of PCM data blocks.
+// Tags follow the order of the VGM GD3 block.
 #pragma once
 
 #include <cstddef>
@@ -66,6 +68,7 @@ enum : uint8_t {
     kCommandLoop = 'L',
     kCommandEnd = 'E',
     kCommandStart = 'S',
+    kCommandPcmRun = 'P', // a run of PCM bank writes; reg, value, port: its run index
 };
 
 // One timed command: wait `delta` ticks, then act.
@@ -90,6 +93,22 @@ enum : uint32_t {
     kVariantAY8930 = 3,
 };
 
+// The register a PCM bank write goes to: the YM2612 DAC.
+constexpr uint8_t kPcmRegister = 0x2A;
+
+// Writes of consecutive PCM bank bytes to the DAC register (VGM opcodes
+// 0x80-0x8F), held as one 'P' command: the command's delta is the wait before
+// the first write, pcmWaits[waitStart + k - 1] the wait before write k, and
+// write k sends pcmBank[first + k]. A DAC-heavy song so costs about a byte per
+// write instead of a command.
+struct PcmRun {
+    uint32_t first = 0;     // bank position of the first write
+    uint32_t count = 0;     // writes, 2 or more
+    uint32_t waitStart = 0; // index of the wait before the second write
+};
+constexpr uint32_t kMaxPcmRuns = 1u << 24; // a run index fits the command's three bytes
+constexpr uint64_t kMaxPcmRunWait = 255;   // a run's waits are one byte each
+
 // One chip of a track with its command list. Lists grow as they fill.
 struct MediaChipRecord {
     std::vector<MediaCommand> commands;
@@ -104,7 +123,43 @@ struct MediaChipRecord {
     std::string shortName;    // family, e.g. "OPN2"
     int64_t loopIndex = -1;   // index of the 'L' command, -1 without loop
     uint64_t totalLength = 0; // sum of the deltas, in ticks
+    // The 'P' commands' runs, their waits and the PCM bank they read.
+    std::vector<PcmRun> pcmRuns;
+    std::vector<uint8_t> pcmWaits;
+    std::vector<uint8_t> pcmBank;
 };
+
+// The run a 'P' command stands for; null for any other command and for a
+// run that does not lie inside the record's waits and bank.
+inline const PcmRun* pcmRunOf(const MediaChipRecord& record, const MediaCommand& c) {
+    if (c.kind != kCommandPcmRun) return nullptr;
+    const uint32_t index = c.reg | (c.value << 8) | (uint32_t{c.port} << 16);
+    if (index >= record.pcmRuns.size()) return nullptr;
+    const PcmRun& run = record.pcmRuns[index];
+    if (run.count == 0 || uint64_t{run.waitStart} + run.count - 1 > record.pcmWaits.size() ||
+        uint64_t{run.first} + run.count > record.pcmBank.size())
+        return nullptr;
+    return &run;
+}
+
+// Calls `f` with the wait before every command of the list from `from` on,
+// a run's writes one by one.
+template <class F> void forEachWait(const MediaChipRecord& record, size_t from, F&& f) {
+    for (size_t i = from; i < record.commands.size(); ++i) {
+        const MediaCommand& c = record.commands[i];
+        f(uint64_t{c.delta});
+        if (const PcmRun* run = pcmRunOf(record, c))
+            for (uint32_t k = 1; k < run->count; ++k)
+                f(uint64_t{record.pcmWaits[run->waitStart + k - 1]});
+    }
+}
+
+// The commands the list stands for, a run counting as its writes.
+inline uint64_t commandCount(const MediaChipRecord& record) {
+    uint64_t n = record.commands.size();
+    for (const PcmRun& run : record.pcmRuns) n += run.count ? run.count - 1 : 0;
+    return n;
+}
 
 // The YM2612 PCM seek targets a track keeps: the player's region map has
 // this many slots and takes the smallest targets.
@@ -115,10 +170,11 @@ constexpr size_t kMaxSeekOffsets = 128;
 struct DataBlock {
     std::vector<int16_t> samples;
     std::vector<uint8_t> bytes;
-    std::vector<uint32_t> seekOffsets; // the smallest YM2612 PCM seek targets of the song, ascending
-    uint32_t size = 0;              // ROM dumps: whole ROM size; RAM writes: data size
-    uint32_t startOffset = 0;       // ROM or RAM address of the first byte
-    uint32_t type = 0;              // VGM block type (compressed: its low 6 bits)
+    std::vector<uint32_t>
+        seekOffsets;          // the smallest YM2612 PCM seek targets of the song, ascending
+    uint32_t size = 0;        // ROM dumps: whole ROM size; RAM writes: data size
+    uint32_t startOffset = 0; // ROM or RAM address of the first byte
+    uint32_t type = 0;        // VGM block type (compressed: its low 6 bits)
     float nominalRate = 0.0f;
     uint32_t sampleCount = 0;
     uint16_t defaultGain = 1; // gain a block played whole takes when none is set

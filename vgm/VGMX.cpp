@@ -156,7 +156,8 @@ bool VGMX::openArchive(const std::string& path, uint64_t member) {
     filePath = path;
     archive = std::make_unique<vantor::MetaContainer>(path);
     if (!archive->open()) {
-        appendLog(archive->failureText("Archive: not a zip, 7z, LHA or gzip archive, or damaged\n"));
+        appendLog(
+            archive->failureText("Archive: not a zip, 7z, LHA or gzip archive, or damaged\n"));
         return false;
     }
     if (archive->members.empty()) {
@@ -271,15 +272,6 @@ void VGMX::addChipRecord(const MediaChipRecord& record, bool start) {
     MediaChipRecord& stored = mediaTrack.chips[record.type];
     stored = record;
     if (start) stored.commands.push_back({0, kCommandStart, 0, 0, 0});
-}
-
-void VGMX::appendCommand(MediaChipRecord& record, uint64_t delta, uint8_t value, uint8_t port,
-                         uint8_t reg, uint8_t kind) {
-    if (!buildBudget.makeRoom(record.commands, 1)) return;
-    record.totalLength += delta;
-    if (port) record.hasPort = true;
-    if (reg) record.hasRegister = true;
-    record.commands.push_back({static_cast<uint32_t>(delta), kind, reg, value, port});
 }
 
 MediaChipRecord& VGMX::chipRecord(MediaChipType type) {

@@ -78,7 +78,13 @@ public:
     void addChipRecord(const MediaChipRecord& record, bool start);
     // Appends through the budget: once it is spent, commands are dropped.
     void appendCommand(MediaChipRecord& record, uint64_t delta, uint8_t value, uint8_t port,
-                       uint8_t reg, uint8_t kind);
+                       uint8_t reg, uint8_t kind) {
+        if (!buildBudget.makeRoom(record.commands, 1)) return;
+        record.totalLength += delta;
+        record.hasPort |= port != 0;
+        record.hasRegister |= reg != 0;
+        record.commands.push_back({static_cast<uint32_t>(delta), kind, reg, value, port});
+    }
     // Appends to the chip's record (made empty when missing) with its pending wait.
     void appendToChip(MediaChipType type, PendingWaits& waits, uint8_t value, uint8_t port,
                       uint8_t reg, uint8_t kind);

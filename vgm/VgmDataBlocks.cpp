@@ -20,25 +20,25 @@ uint32_t le32(const uint8_t* p) {
     return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
 
-// Reads `bits` at a time, most significant bit first.
+// Reads `bits` (at most 16) at a time, most significant bit first; past the
+// data it reads zeros. Whole bytes are taken into a 64-bit store ahead.
 class BitReader {
 public:
     BitReader(const uint8_t* p, uint64_t n) : p(p), n(n) {}
     uint32_t take(unsigned bits) {
-        uint32_t v = 0;
-        for (unsigned i = 0; i < bits; ++i) {
-            const uint64_t byte = bit >> 3;
-            const unsigned b = byte < n ? (p[byte] >> (7 - (bit & 7))) & 1 : 0;
-            v = (v << 1) | b;
-            ++bit;
+        if (held < bits) {
+            for (; held <= 56; held += 8) store = (store << 8) | (next < n ? p[next++] : 0);
         }
-        return v;
+        held -= bits;
+        return static_cast<uint32_t>(store >> held) & ((1u << bits) - 1);
     }
 
 private:
     const uint8_t* p;
     uint64_t n;
-    uint64_t bit = 0;
+    uint64_t next = 0;  // the next byte to take
+    uint64_t store = 0; // the bits taken, the unread ones lowest
+    unsigned held = 0;  // bits of `store` not read yet
 };
 
 // 8-bit PCM made signed around zero, with a default gain that brings the
@@ -61,6 +61,9 @@ bool storeCentred(DataBlock& b, bool signMagnitude, MediaBudget& budget) {
 // NES delta modulation: each bit moves a 7-bit counter up or down by 2.
 bool storeDeltaModulation(DataBlock& b, MediaBudget& budget) {
     if (!budget.makeRoom(b.samples, b.bytes.size() * 8)) return false;
+    const size_t first = b.samples.size();
+    b.samples.resize(first + b.bytes.size() * 8);
+    int16_t* out = b.samples.data() + first;
     int counter = 64;
     for (uint8_t byte : b.bytes) {
         for (int bit = 0; bit < 8; ++bit) {
@@ -69,7 +72,7 @@ bool storeDeltaModulation(DataBlock& b, MediaBudget& budget) {
             } else if (counter >= 2) {
                 counter -= 2;
             }
-            b.samples.push_back(static_cast<int16_t>((counter - 64) << 8));
+            *out++ = static_cast<int16_t>((counter - 64) << 8);
         }
     }
     b.nominalRate = 33143.9f;
@@ -150,7 +153,9 @@ bool VgmParser::storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_
         b->type = type;
         if (bits <= 8) {
             if (!budget.makeRoom(b->bytes, b->samples.size())) return false;
-            for (int16_t s : b->samples) b->bytes.push_back(static_cast<uint8_t>(s));
+            b->bytes.resize(b->samples.size());
+            std::transform(b->samples.begin(), b->samples.end(), b->bytes.begin(),
+                           [](int16_t s) { return static_cast<uint8_t>(s); });
         }
     } else if (type >= 0xC0 && type <= 0xDF) {
         if (n < 2) {

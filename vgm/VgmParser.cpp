@@ -287,10 +287,9 @@ void VgmParser::buildChipRecords() {
 // Why a song has no chip left: its header gives no chip a clock, or every
 // chip it names has too few writes to be played (`few`: "name writes, ...").
 std::string VgmParser::nothingToPlay(const std::string& few) const {
-    const std::string lost = unclockedWrites
-                                 ? std::to_string(unclockedWrites) +
-                                       " writes go to chips the header gives no clock"
-                                 : "";
+    const std::string lost = unclockedWrites ? std::to_string(unclockedWrites) +
+                                                   " writes go to chips the header gives no clock"
+                                             : "";
     if (few.empty())
         return "VGM: nothing to play: the header gives no chip a clock" +
                (lost.empty() ? "" : "; " + lost) + "\n";
@@ -308,9 +307,15 @@ bool VgmParser::wait(uint64_t ticks) {
     return true;
 }
 
+MediaChipRecord& VgmParser::recordOf(MediaChipType type) {
+    MediaChipRecord*& record = records[type];
+    if (!record) record = &vgm.chipRecord(type);
+    return *record;
+}
+
 void VgmParser::write(MediaChipType type, uint8_t reg, uint8_t value, uint8_t port) {
     if (type < kChipNone && writable[type])
-        vgm.appendToChip(type, waits, value, port, reg, 'W');
+        vgm.appendCommand(recordOf(type), waits.take(type), value, port, reg, kCommandWrite);
     else
         ++unclockedWrites;
 }
@@ -323,16 +328,86 @@ void VgmParser::closeSong() {
 // position moving on. The writes hang on the YM2612 itself (its header clock),
 // not on a PCM stream record: console rips have no stream chip in their header
 // and would lose every drum. The bank is every YM2612 data block in file order,
-// as the format concatenates blocks of one type.
+// as the format concatenates blocks of one type. Writes of consecutive bank
+// bytes with no other YM2612 command between them are kept as one run.
 void VgmParser::ym2612PcmWrite() {
     if (!writable[kChipYM2612]) return;
     uint64_t bankSize = 0;
     const uint8_t* bank = vgm.ym2612PcmData(bankSize);
     if (!bank) return;
     if (vgm.pcmPosition < bankSize) {
-        write(kChipYM2612, 0x2A, bank[vgm.pcmPosition]);
+        MediaChipRecord& ym = recordOf(kChipYM2612);
+        if (!extendPcmRun(ym, vgm.pcmPosition)) {
+            write(kChipYM2612, kPcmRegister, bank[vgm.pcmPosition]);
+            pcmWriteIndex = ym.commands.size() - 1;
+            pcmWritePosition = vgm.pcmPosition;
+        }
         ++vgm.pcmPosition;
     }
+}
+
+// Adds the write of bank byte `at` to the run the YM2612 list ends with, or
+// makes the list's last command, a write of the byte before, a run of two.
+bool VgmParser::extendPcmRun(MediaChipRecord& ym, uint32_t at) {
+    const uint64_t wait = waits.peek(kChipYM2612);
+    if (ym.commands.empty() || wait > kMaxPcmRunWait) return false;
+    MediaCommand& last = ym.commands.back();
+    MediaBudget& budget = vgm.budget();
+    if (last.kind == kCommandPcmRun) {
+        PcmRun& run = ym.pcmRuns.back();
+        if (uint64_t{run.first} + run.count != at || !budget.makeRoom(ym.pcmWaits, 1)) return false;
+        ++run.count;
+    } else {
+        if (pcmWriteIndex != ym.commands.size() - 1 || pcmWritePosition + 1ull != at ||
+            last.kind != kCommandWrite || ym.pcmRuns.size() >= kMaxPcmRuns ||
+            !budget.makeRoom(ym.pcmRuns, 1) || !budget.makeRoom(ym.pcmWaits, 1))
+            return false;
+        const auto index = static_cast<uint32_t>(ym.pcmRuns.size());
+        ym.pcmRuns.push_back({at - 1, 2, static_cast<uint32_t>(ym.pcmWaits.size())});
+        last.kind = kCommandPcmRun;
+        last.reg = static_cast<uint8_t>(index);
+        last.value = static_cast<uint8_t>(index >> 8);
+        last.port = static_cast<uint8_t>(index >> 16);
+    }
+    ym.pcmWaits.push_back(static_cast<uint8_t>(wait));
+    ym.totalLength += waits.take(kChipYM2612);
+    return true;
+}
+
+// After a 0x8n write that ended the YM2612 list's run and its wait: the 0x8n
+// writes that follow at once join the run in one go, each waiting the wait
+// of the opcode before it, up to the loop point, the data's end or the bank's.
+// False, as wait() is, when the song grows longer than 2^32 samples.
+bool VgmParser::joinPcmWrites() {
+    if (!writable[kChipYM2612]) return true;
+    MediaChipRecord& ym = recordOf(kChipYM2612);
+    if (ym.commands.empty() || ym.commands.back().kind != kCommandPcmRun) return true;
+    PcmRun& run = ym.pcmRuns.back();
+    const uint64_t bankSize = vgm.ym2612PcmBank().size();
+    if (uint64_t{run.first} + run.count != vgm.pcmPosition || vgm.pcmPosition >= bankSize)
+        return true;
+    const uint64_t stop =
+        std::min({dataEnd, loopPos >= pos ? loopPos : dataEnd, pos + (bankSize - vgm.pcmPosition)});
+    uint64_t end = pos;
+    while (end < stop && (data[end] & 0xF0) == 0x80) ++end;
+    const uint64_t n = end - pos;
+    if (n == 0 || !vgm.budget().makeRoom(ym.pcmWaits, n)) return true;
+    // Write k waits the opcode of write k - 1; the first, the wait since the run's last write.
+    const uint64_t first = waits.take(kChipYM2612);
+    uint64_t between = 0;
+    ym.pcmWaits.push_back(static_cast<uint8_t>(first));
+    for (uint64_t i = pos; i + 1 < end; ++i) {
+        const uint8_t w = data[i] & 0x0F;
+        ym.pcmWaits.push_back(w);
+        between += w;
+    }
+    waits.advance(between);
+    waits.take(kChipYM2612);
+    ym.totalLength += first + between;
+    run.count += static_cast<uint32_t>(n);
+    vgm.pcmPosition += static_cast<uint32_t>(n);
+    pos = end;
+    return wait(data[end - 1] & 0x0F);
 }
 
 void VgmParser::nesWrite(uint8_t aa, uint8_t dd) {
@@ -385,7 +460,7 @@ bool VgmParser::runCommands() {
         }
         if (op >= 0x80 && op <= 0x8F) {
             ym2612PcmWrite();
-            if (!wait(op & 0x0F)) return false;
+            if (!wait(op & 0x0F) || !joinPcmWrites()) return false;
             continue;
         }
         uint8_t aa = 0, dd = 0;
@@ -556,11 +631,18 @@ bool VgmParser::runCommands() {
 
 // End of data: drop unused chips, make every list end together.
 bool VgmParser::finish() {
+    // The runs read the bank where the track is played.
+    const auto ym = track.chips.find(kChipYM2612);
+    if (ym != track.chips.end() && !ym->second.pcmRuns.empty())
+        ym->second.pcmBank.swap(vgm.ym2612PcmBank());
     std::string few; // the chips dropped, with their writes
     for (auto it = track.chips.begin(); it != track.chips.end();) {
-        if (it->second.commands.size() <= 3) {
-            const auto writes = std::count_if(it->second.commands.begin(), it->second.commands.end(),
-                                              [](const MediaCommand& c) { return c.kind == 'W'; });
+        if (commandCount(it->second) <= 3) {
+            uint64_t writes = 0;
+            for (const MediaCommand& c : it->second.commands) {
+                const PcmRun* run = pcmRunOf(it->second, c);
+                writes += run ? run->count : c.kind == 'W';
+            }
             few += (few.empty() ? "" : ", ") + it->second.name + " " + std::to_string(writes);
             it = track.chips.erase(it);
         } else {
@@ -593,6 +675,9 @@ bool VgmParser::finish() {
     for (auto& [type, record] : track.chips) {
         if (record.totalLength < sampleCount && !record.commands.empty()) {
             MediaCommand last = record.commands.back();
+            if (const PcmRun* run = pcmRunOf(record, last))
+                last = {0, kCommandWrite, kPcmRegister, record.pcmBank[run->first + run->count - 1],
+                        0};
             const uint64_t pad = sampleCount - record.totalLength;
             vgm.appendCommand(record, pad, last.value, last.port, last.reg, last.kind);
         }

@@ -38,7 +38,10 @@ private:
     bool wait(uint64_t ticks);
     void write(MediaChipType type, uint8_t reg, uint8_t value, uint8_t port = 0);
     void closeSong();
+    MediaChipRecord& recordOf(MediaChipType type);
     void ym2612PcmWrite();
+    bool extendPcmRun(MediaChipRecord& ym, uint32_t at);
+    bool joinPcmWrites();
     void nesWrite(uint8_t aa, uint8_t dd);
     uint8_t u8() { return pos < size ? data[pos++] : (pos++, 0); }
     uint16_t u16() {
@@ -79,7 +82,12 @@ private:
     uint64_t loopPos = UINT64_MAX;
     PendingWaits waits;
     bool writable[kChipNone] = {};
-    uint64_t unclockedWrites = 0; // writes to chips without a header clock
+    uint64_t unclockedWrites = 0;             // writes to chips without a header clock
+    MediaChipRecord* records[kChipNone] = {}; // each written chip's record, found once
+    // The YM2612 command that is a PCM bank write of its own, and its bank
+    // position: a next write of the following byte makes the two a run.
+    uint64_t pcmWriteIndex = UINT64_MAX;
+    uint32_t pcmWritePosition = 0;
 
     // PCM stream state
     bool streamSeen[16] = {};

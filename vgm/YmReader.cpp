@@ -183,6 +183,12 @@ bool readYmData(VGMX& vgm, const std::vector<uint8_t>& b, const std::string& pat
     // before the song ends or goes back to the loop frame.
     MediaTrack& track = vgm.track();
     MediaChipRecord& record = vgm.chipRecord(kChipAY8910);
+    // The list takes its room once: every register of every frame but the
+    // shapes left alone, the loop and end commands.
+    uint64_t commands = 2;
+    for (uint64_t f = 0; f < y.frames; ++f)
+        commands += b[registerAt(y, f, 13)] == kNoNewShape ? kRegisters - 1 : kRegisters;
+    vgm.budget().makeRoom(record.commands, commands);
     for (uint64_t f = 0; f < y.frames && !vgm.budget().spent; ++f) {
         uint64_t wait = f == 0 ? 0 : 1;
         if (static_cast<int64_t>(f) == y.loopFrame) {

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -348,6 +349,67 @@ TEST(Reader, DacStreamSendsYm2612BytesAtItsFrequency) {
     // The stream ended without a loop and never fires again.
     run(p.q, 50000);
     EXPECT_EQ(p.rec.names("D").size(), 3u);
+}
+
+// Writes of consecutive PCM bank bytes (0x80-0x8F) are held as runs, a few
+// commands for many writes, and play exactly as the one command per write
+// they stand for: the same writes, waits, elapsed times, loops and ends.
+TEST(Reader, PcmBankRunsPlayAsTheirWrites) {
+    Bytes bank(64);
+    for (size_t i = 0; i < bank.size(); ++i) bank[i] = uint8_t(0x40 + 3 * i);
+    VgmFile f;
+    f.set32(0x0C, 3579545).set32(0x2C, 7670453);
+    f.block(0x00, bank).op({0x52, 0x2B, 0x80, 0x50, 0x9F}).wait(700);
+    f.op({0x80, 0x81, 0x83, 0x50, 0xBF, 0x85, 0x7F, 0x80, 0x8F}); // a PSG write and a wait inside
+    f.op({0x52, 0x2B, 0x80}).loopHere();
+    for (int i = 0; i < 40; ++i) f.op({uint8_t(0x80 | (i % 7))});
+    f.wait(300).op({0x80, 0x82, 0x84}); // a wait too long for a run starts another
+    f.op({0xE0}).u32(10).op({0x82, 0x82, 0x82, 0x82, 0x8F}).wait(500).end();
+    VGM::VGMX v;
+    ASSERT_TRUE(v.parseVgmBuffer(f.bytes().data(), f.bytes().size())) << v.logText();
+    const MediaChipRecord& ym = v.track().chips.at(kFm);
+    EXPECT_LE(ym.commands.size(), 12u);
+    EXPECT_EQ(VGM::commandCount(ym), 59u);
+
+    // The same list with one write per command, as the runs stand for.
+    MediaChipRecord plain = ym;
+    plain.commands.clear();
+    plain.pcmRuns.clear();
+    plain.pcmWaits.clear();
+    plain.pcmBank.clear();
+    for (const MediaCommand& c : ym.commands) {
+        const VGM::PcmRun* run = VGM::pcmRunOf(ym, c);
+        if (!run) {
+            plain.commands.push_back(c);
+            continue;
+        }
+        for (uint32_t k = 0; k < run->count; ++k)
+            plain.commands.push_back(cmd(k ? ym.pcmWaits[run->waitStart + k - 1] : c.delta,
+                                         VGM::kPcmRegister, ym.pcmBank[run->first + k]));
+    }
+    const auto loop =
+        std::find_if(plain.commands.begin(), plain.commands.end(),
+                     [](const MediaCommand& c) { return c.kind == VGM::kCommandLoop; });
+    ASSERT_NE(loop, plain.commands.end());
+    plain.loopIndex = loop - plain.commands.begin();
+    EXPECT_EQ(std::count_if(plain.commands.begin(), plain.commands.end(),
+                            [](const MediaCommand& c) { return c.reg == VGM::kPcmRegister; }),
+              54);
+    VGM::VGMX expanded = v;
+    expanded.track().chips.at(kFm) = plain;
+
+    for (double rate : {44100.0, 48000.0}) {
+        SCOPED_TRACE(rate);
+        Player runs(v, rate), writes(expanded, rate);
+        run(runs.q, uint64_t(rate * 1.5));
+        run(writes.q, uint64_t(rate * 1.5));
+        ASSERT_GT(runs.rec.events.size(), 250u);
+        ASSERT_EQ(runs.rec.events.size(), writes.rec.events.size());
+        for (size_t i = 0; i < runs.rec.events.size(); ++i) {
+            EXPECT_EQ(runs.rec.events[i].what, writes.rec.events[i].what) << i;
+            EXPECT_EQ(runs.rec.events[i].at, writes.rec.events[i].at) << i;
+        }
+    }
 }
 
 // Only types 84-99 are PCM streams; any other type streams register writes.

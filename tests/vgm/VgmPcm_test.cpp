@@ -241,3 +241,21 @@ TEST(VgmDataBlocks, CompressedBlocksUnpack) {
 }
 
 } // namespace
+
+// 0x80-0x8F writes send the bank's bytes in order, each after the wait of the
+// opcode before it, and are kept as a few runs: a run stops at the loop
+// point, at a seek and at the bank's end, and takes in waits between writes.
+TEST(VgmDataBlocks, PcmBankWritesKeepTheirBytesAndWaits) {
+    Bytes bank(32);
+    for (size_t i = 0; i < bank.size(); ++i) bank[i] = uint8_t(i);
+    VgmFile f;
+    f.set32(0x2C, 7670453).block(0x00, bank).op({0x52, 0x2B, 0x80, 0x80, 0x81});
+    f.loopHere().op({0x82, 0x83, 0x80, 0x8F, 0x70, 0x81, 0xE0}).u32(30);
+    f.op({0x82, 0x80, 0x80}).end();
+    const Parsed p(f.bytes());
+    ASSERT_TRUE(p.ok) << p.vgm.logText();
+    EXPECT_EQ(p.list(VGM::kChipYM2612),
+              "S0 W0:2B=80 W0:2A=00 W0:2A=01 L1 W0:2A=02 W2:2A=03 W3:2A=04 "
+              "W0:2A=05 W16:2A=06 W1:2A=1E W2:2A=1F E0");
+    EXPECT_EQ(p.chip(VGM::kChipYM2612).commands.size(), 7u);
+}

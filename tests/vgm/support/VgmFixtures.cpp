@@ -121,6 +121,17 @@ std::string describe(const VGM::MediaChipRecord& record, size_t from, size_t cou
     char item[48];
     for (size_t i = from; i < record.commands.size() && i < from + count; ++i) {
         const VGM::MediaCommand& c = record.commands[i];
+        if (const VGM::PcmRun* run = VGM::pcmRunOf(record, c)) {
+            // A run reads as the writes it stands for.
+            for (uint32_t k = 0; k < run->count; ++k) {
+                const unsigned delta = k ? record.pcmWaits[run->waitStart + k - 1] : c.delta;
+                std::snprintf(item, sizeof item, "W%u:%02X=%02X", delta, VGM::kPcmRegister,
+                              record.pcmBank[run->first + k]);
+                if (!text.empty()) text += ' ';
+                text += item;
+            }
+            continue;
+        }
         if (c.kind == VGM::kCommandWrite) {
             std::snprintf(item, sizeof item, "W%u:%02X=%02X", c.delta, c.reg, c.value);
             if (c.port)

@@ -1,0 +1,151 @@
+// What opening a hostile media file costs: each row of the hostile table
+// (tests/vgm/support/HostileMedia.h: DPCM and bit-packed data blocks, 0xE0
+// seeks, PSG writes in a .vgz, a raw log of noise, a VGMX of zeros, a YM song
+// in a stored LHA, an LHA and a zip of 70,000 members, a gzip bomb, and a
+// DAC-heavy song that is accepted) made at 32 MB unpacked, written once to a
+// temporary file and opened the way the player opens a file
+// (VGM::VGMX::openFile).
+//
+// Counters: "s_per_open" is the CPU time of one open, "s_per_100MB" that time
+// per 100 MB of what the file unpacks to (the target is about 1 s on an idle
+// machine; the gzip bomb counts as 1 byte, as it must be refused before it
+// unpacks, and the rows of many members are far smaller), "unpacked_MB"
+// that size, "peak_MB" the most the resident size grew over one open and
+// "bound_MB" the bound it must stay under, twice the unpacked size plus 64 MB.
+// Each open runs in a child process of its own, which measures both; the
+// time columns count the parent, which only waits.
+
+#include "vgm/VGMX.h"
+
+#include "vgm/support/HostileMedia.h"
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+constexpr uint64_t kMB = 1ull << 20;
+constexpr uint64_t kSize = 32 * kMB;
+
+// A field of /proc/self/status in bytes ("VmHWM:", "VmRSS:").
+uint64_t statusBytes(const char* field) {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    uint64_t kb = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            kb = std::strtoull(line + std::strlen(field), nullptr, 10);
+    std::fclose(f);
+    return kb * 1024;
+}
+
+// What one open in a child reports through its pipe.
+struct OpenCost {
+    bool opened = false;
+    double cpu = 0.0;   // seconds
+    uint64_t grown = 0; // peak resident bytes over those at the start
+};
+
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+// Opens `path` in a child of its own, so its peak resident size is its own;
+// false when the child did not report.
+bool openInChild(const std::string& path, OpenCost& cost) {
+    int fds[2];
+    if (::pipe(fds) != 0) return false;
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        ::close(fds[0]);
+        OpenCost c;
+        const uint64_t before = statusBytes("VmRSS:");
+        const double start = cpuSeconds();
+        try {
+            VGM::VGMX vgm;
+            c.opened = vgm.openFile(path);
+        } catch (...) {
+            ::_exit(2);
+        }
+        c.cpu = cpuSeconds() - start;
+        const uint64_t high = statusBytes("VmHWM:");
+        c.grown = high > before ? high - before : 0;
+        ::_exit(::write(fds[1], &c, sizeof c) == ssize_t(sizeof c) ? 0 : 1);
+    }
+    ::close(fds[1]);
+    const bool got = ::read(fds[0], &cost, sizeof cost) == ssize_t(sizeof cost);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return got;
+}
+
+// The row's file, written once, removed at exit.
+struct RowFile {
+    std::string path;
+    uint64_t unpacked = 0;
+    explicit RowFile(const vgmtest::HostileRow& row) {
+        path = "/tmp/media_cost_bench_" + std::to_string(::getpid()) + "_" + row.name;
+        const vgmtest::HostileFile made = row.make(kSize);
+        unpacked = made.unpacked;
+        vgmtest::writeFile(path, made.bytes);
+    }
+    ~RowFile() { std::remove(path.c_str()); }
+};
+
+void openRow(benchmark::State& state, size_t index) {
+    const vgmtest::HostileRow& row = vgmtest::hostileRows()[index];
+    const RowFile file(row);
+    double cpu = 0.0;
+    uint64_t peak = 0;
+    for (auto _ : state) {
+        OpenCost c;
+        if (!openInChild(file.path, c)) {
+            state.SkipWithError("the child did not report");
+            break;
+        }
+        if (c.opened != (row.line == nullptr)) {
+            state.SkipWithError("the file was not taken or refused as expected");
+            break;
+        }
+        cpu += c.cpu;
+        peak = std::max(peak, c.grown);
+    }
+    const double opens = double(std::max<benchmark::IterationCount>(state.iterations(), 1));
+    // The rows of many members are smaller than 100 MB: their rate is scaled.
+    const double unpackedMB = double(std::max<uint64_t>(file.unpacked, 1)) / double(kMB);
+    state.counters["s_per_open"] = cpu / opens;
+    state.counters["s_per_100MB"] = cpu / opens * 100.0 / unpackedMB;
+    state.counters["unpacked_MB"] = unpackedMB;
+    state.counters["peak_MB"] = double(peak) / double(kMB);
+    state.counters["bound_MB"] = 2.0 * unpackedMB + 64.0;
+}
+
+const bool registered = [] {
+    const auto& rows = vgmtest::hostileRows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+        std::string name = std::string("BM_Open/") + rows[i].what;
+        std::replace(name.begin(), name.end(), ' ', '_');
+        benchmark::RegisterBenchmark(name.c_str(), openRow, i)
+            ->Unit(benchmark::kMillisecond)
+            ->Iterations(3);
+    }
+    return true;
+}();
+
+} // namespace

@@ -1,0 +1,35 @@
+// Hostile media files, generated: each multiplies its size in some reader
+// (decoded samples, one command per write, seek targets, member records) or
+// holds what is not a song at all, and one DAC-heavy song that is accepted.
+// A file unpacks to N bytes; opening it, accepted or refused, may cost at
+// most 2 N + 64 MB and about a second of CPU per 100 MB. The cost table
+// (tests/vgm/MediaCost_test.cpp) checks the bound on small files and the cost
+// benchmark (bench/media_cost_bench.cpp) states the figures per row.
+#pragma once
+
+#include "vgm/support/VgmFixtures.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace vgmtest {
+
+struct HostileFile {
+    Bytes bytes;
+    uint64_t unpacked = 0; // the size the bound counts from
+};
+
+struct HostileRow {
+    const char* what;
+    const char* name; // file name, by whose extension it is read
+    const char* line; // the log line that says why it is refused; null: accepted
+    // The file of about `size` unpacked bytes (rows of many members have a
+    // fixed count).
+    std::function<HostileFile(uint64_t size)> make;
+};
+
+const std::vector<HostileRow>& hostileRows();
+
+} // namespace vgmtest
