@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "emulators/FastPaths.h"
 #include "emulators/FmSpread.h"
 #include "emulators/FmSpreadRows.h"
 #include "vantor/PlatformTools.h"
@@ -334,6 +333,7 @@ bool MD_Emu::renderRows(int32_t** outputs, uint64_t frames, SpreadRows& rows) {
 bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bool fast,
                         bool carry) {
     spreadCarry_ = fast && carry;
+    shortcuts_ = fast;
     if (fast) {
         // isSilent and advanceSilent as the caller would call them, with the
         // answer kept from the last span taken first.
@@ -345,7 +345,7 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
         // The usual span of a sounding unit: its YM2612 hands rows over
         // straight, as renderFrames and renderPiece would have it do.
         if (rows && carry && plainSpan_ && owedFrames == 0 && frames - 1 < maxFrames_ &&
-            psgOwed_ + frames < kMaxPsgOwedFrames && FastPaths::enabled()) {
+            psgOwed_ + frames < kMaxPsgOwedFrames) {
             const int16_t* curve;
             uint32_t outputMode;
             keptCurve(curve, outputMode);
@@ -506,7 +506,7 @@ bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
 bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
     // The usual piece: a PSG known quiet that owes less than it may, no
     // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
-    if (plainSettings() && psgOwed_ + frames < kMaxPsgOwedFrames && FastPaths::enabled()) {
+    if (shortcuts_ && plainSettings() && psgOwed_ + frames < kMaxPsgOwedFrames) {
         plainSpan_ = true;
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         opn2->spreadCarry = spreadCarry_;
@@ -519,7 +519,7 @@ bool MD_Emu::renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRo
     int32_t* const left = outputs[0];
     int32_t* const right = outputs[1];
     bool touched = false;
-    if (psgType <= 2 && FastPaths::enabled() && psgQuiet()) {
+    if (psgType <= 2 && shortcuts_ && psgQuiet()) {
         psgOwed_ += frames; // it would add zeros: it only moves on, later
         if (psgOwed_ >= kMaxPsgOwedFrames) settlePsg();
     } else {

@@ -85,6 +85,9 @@ public:
     // that can make it sound changes.
     bool isSilent() override;
     void setSpreadCarry(bool on) override { spreadCarry_ = on; }
+    // Whether render32 and renderRows may take the exact shortcuts
+    // (emulators/FastPaths.h): on until set; renderSpan sets it from `fast`.
+    void setShortcuts(bool on) { shortcuts_ = on; }
     bool retractCarry(int32_t** outputs) override;
     // What render32 does to a silent unit, without the output: the FM and
     // PSG clocks move on in a few steps when the unit is next used (or
@@ -220,6 +223,7 @@ private:
     // Moves s_profileGeneration on: every unit finds its curve again.
     static void profilesChanged();
     bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
+    bool shortcuts_ = true;    // the caller's shortcut switch (setShortcuts)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
     // plainSettings() found true, so a span of the YM2612 alone may hand its
     // rows over straight. Found where those are looked at anyway and dropped

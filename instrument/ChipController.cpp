@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "emulators/FastPaths.h"
 #include "instrument/ChipControllerListener.h"
 #include "vantor/PlatformTools.h"
 #include "vgm/Reader.h"
@@ -363,7 +362,7 @@ bool ChipController::renderCutSpans(int32_t** outputs, uint32_t channels, uint64
 bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
     if (!units) return false;
     // A silent unit would add zeros: it only moves on.
-    const bool fast = FastPaths::enabled();
+    const bool fast = shortcuts;
     bool touched = false;
     // Rendering leaves the list of units as it is.
     ChipEmu* const* list = units->data();

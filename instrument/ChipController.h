@@ -210,6 +210,9 @@ public:
     // each block and starts its next block with them: units may add the
     // whole of a chip sample cut by a block's end (with the shortcuts on).
     bool spreadCarryRoom = false;
+    // The exact shortcuts (emulators/FastPaths.h) for the renders of this
+    // block: the caller sets it once a block from the switch.
+    bool shortcuts = true;
     uint8_t loopCounters[256] = {};
     bool loopStopEnabled = true;
     bool songFinished = false;

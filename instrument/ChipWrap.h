@@ -351,6 +351,11 @@ private:
     // whether the stages before the resampler are known to hold only zeros.
     uint64_t zeroTail = 0;
     bool settled = false;
+    // The exact shortcuts (emulators/FastPaths.h) for the block being
+    // processed: the switch is read once at the top of process, and every
+    // stage of the block (re-blocking, idle skip, rows, stereo filter, the
+    // controller's units) takes it from here.
+    bool fastPaths = true;
 
     vantor::Mutex mutex;
     std::unique_ptr<EventList> parameterMap;

@@ -7,7 +7,6 @@
 // as when every frame is rendered.
 #include <algorithm>
 
-#include "emulators/FastPaths.h"
 #include "instrument/ChipWrap.h"
 
 namespace acme {
@@ -55,7 +54,7 @@ bool ChipWrap::chainSettled() {
 bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
     // While sound plays the zero tail stays shorter than a render: the chain
     // cannot have settled (chainSettled asks for more).
-    if (FastPaths::enabled() && controller && (settled || zeroTail >= chipSamples) &&
+    if (fastPaths && controller && (settled || zeroTail >= chipSamples) &&
         chainSettled())
         return skipWhileSettled(buffers, frames);
     ChipWrap::renderSub(buffers, frames);

@@ -175,6 +175,8 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         return;
     }
 
+    fastPaths = FastPaths::enabled();
+    if (controller) controller->shortcuts = fastPaths;
     if (time && controller) {
         if (std::isfinite(time->tempo)) controller->setSyncValue(0, 0, time->tempo);
         if (std::isfinite(time->ppqPosition)) controller->setSyncValue(1, 0, time->ppqPosition);
@@ -194,7 +196,7 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
             if (upsampling)
                 upsamplingStage->pull(targets, piece);
             else
-                repackager->pull(targets, piece, FastPaths::enabled());
+                repackager->pull(targets, piece, fastPaths);
             done += piece;
         }
     };
@@ -406,7 +408,7 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
     // rows, any other has them added into its frames.
     // While pieces keep holding other sound (a PSG playing, say), rows would
     // only be added into the frames: they are offered again after a while.
-    const bool rowsUsable = FastPaths::enabled() && taps && channels >= 2 && controller;
+    const bool rowsUsable = fastPaths && taps && channels >= 2 && controller;
     const bool withRows = rowsUsable && rowsBackoff == 0;
     if (rowsUsable && !withRows) rowsBackoff -= std::min<uint64_t>(rowsBackoff, piece);
     const uint32_t phase = stereoFir.samplePhase(); // below kSampleFrames
@@ -471,7 +473,8 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
     uint32_t first = 0;
     if (taps && channels >= 2) {
         if (!fromRows)
-            stereoFir.processScaled(acc[0], acc[1], outputGains, out[0], out[1], piece, taps, lp);
+            stereoFir.processScaled(acc[0], acc[1], outputGains, out[0], out[1], piece, taps, lp,
+                                    fastPaths);
         first = 2;
     }
     for (uint32_t c = first; c < channels; ++c) {
