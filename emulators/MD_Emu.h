@@ -174,8 +174,23 @@ private:
     // Returns whether anything was added into outputs[0] and [1] (with rows,
     // whole FM samples on their grid go there instead).
     bool renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
-    // renderPiece for any settings.
+    // The usual piece: the YM2612 alone (plainSettings), its quiet PSG
+    // owing the frames.
+    bool renderYm2612Alone(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
+    // renderPiece for any settings: the PSG, the offset, then the FM chip.
     bool renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
+    // The PSG's part: a quiet SN76489 or Game Gear PSG (with the shortcuts
+    // on) only owes the frames, paid once they reach kMaxPsgOwedFrames;
+    // any other renders. Returns whether anything was added.
+    bool addPsgPiece(int32_t* left, int32_t* right, uint64_t frames);
+    // Adds the output offset when it is on; returns whether it is.
+    bool addOffsetPiece(int32_t* left, int32_t* right, uint64_t frames);
+    // The YM2608 selected: it renders in the layout of the clock index,
+    // while the YM2612 takes back the rest it carried.
+    void renderYm2608Piece(int32_t* const* outputs, uint64_t frames);
+    // The YM2612 in the layout of the clock index (rows only in 21 slots);
+    // returns whether it added anything into outputs.
+    bool renderYm2612Piece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
     bool renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows);
     // renderFrames in pieces of at most maxFrames_.
     bool renderPieces(int32_t** outputs, uint64_t frames, SpreadRows* rows);
