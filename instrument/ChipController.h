@@ -248,11 +248,19 @@ private:
     // what of the selected track the media unit does not play.
     void reportMedia();
 
-    uint64_t owed = 0; // frames skipSilent passed in time but did not render
+    // The shortcut state of the renders, in one record. Both fields are
+    // owed work: frames skipSilent passed in time but did not render (the
+    // next render renders them first, nextSpan), and units 0-15 that may
+    // have added past their last block since they were last told to take
+    // it back (only a render adds there; a skipped unit is told once,
+    // renderUnits). The units keep their own silence (ChipEmu::knownSilent,
+    // owedFrames), paid by the unit itself.
+    struct ShortcutState {
+        uint64_t owedFrames = 0;
+        uint8_t carryOut[16] = {};
+    };
+    ShortcutState shortcut;
     std::string openFailure; // the reader's last complaint when a file did not open
     std::string unplayedLogged; // the last not-played line logged
     int64_t reportedTrack = -1; // the track last told to the host
-    // Units 0-15 that may have added past their last block since they were
-    // last told to take it back (only a render adds there).
-    uint8_t carryOut[16] = {};
 };
