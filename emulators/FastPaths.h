@@ -4,6 +4,13 @@
 // render the same material with the shortcuts on and off and compare the two
 // bit for bit. It is on by default and nothing in the product turns it off.
 //
+// The instance reads it once, at the top of each block (ChipWrap::process),
+// and hands that value down: to its own stages (ChipWrap::fastPaths), to the
+// controller (ChipController::shortcuts), which gives it to every unit's
+// renderSpan as `fast`, and to the stereo filter (processScaled's `fast`).
+// Nothing below the instance reads the switch itself; a unit driven
+// directly (render32) takes it from MD_Emu::setShortcuts.
+//
 // What it switches (off: the frame-by-frame work instead):
 // - a settled chain counting its frames instead of converting them
 //   (instrument/ChipWrapIdle.cpp), and the resampler's jump over them;

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "emulators/FastPaths.h"
 #include "emulators/FmSpread.h"
 #include "emulators/FmSpreadRows.h"
 #include "vantor/PlatformTools.h"
@@ -334,6 +333,7 @@ bool MD_Emu::renderRows(int32_t** outputs, uint64_t frames, SpreadRows& rows) {
 bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bool fast,
                         bool carry) {
     spreadCarry_ = fast && carry;
+    shortcuts_ = fast;
     if (fast) {
         // isSilent and advanceSilent as the caller would call them, with the
         // answer kept from the last span taken first.
@@ -344,8 +344,7 @@ bool MD_Emu::renderSpan(int32_t** outputs, uint64_t frames, SpreadRows* rows, bo
         }
         // The usual span of a sounding unit: its YM2612 hands rows over
         // straight, as renderFrames and renderPiece would have it do.
-        if (rows && carry && plainSpan_ && owedFrames == 0 && frames - 1 < maxFrames_ &&
-            FastPaths::enabled()) {
+        if (rows && carry && plainSpan_ && owedFrames == 0 && frames - 1 < maxFrames_) {
             payPsgBeforeSpan(frames);
             const int16_t* curve;
             uint32_t outputMode;
@@ -511,55 +510,70 @@ bool MD_Emu::renderPsg(int32_t* left, int32_t* right, uint64_t frames) {
     }
 }
 
+// A piece is the PSG's part, the output offset and the FM chip's part, in
+// that order, added into the same frames. The usual piece (the YM2612 alone,
+// see plainSettings) takes the first branch and nothing else.
 bool MD_Emu::renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
-    // The usual piece: a PSG known quiet that owes less than it may, no
-    // offset, the YM2612 in 21-slot frames. Nothing to keep across a call.
-    if (plainSettings() && FastPaths::enabled()) {
+    if (shortcuts_ && plainSettings()) {
         payPsgBeforeSpan(frames);
-        plainSpan_ = true;
-        psgOwed_ += frames; // it would add zeros: it only moves on, later
-        opn2->spreadCarry = spreadCarry_;
-        return renderSpread(*opn2, outputs, frames, currentDacCurve(), dacCurveMode, 21, rows);
+        return renderYm2612Alone(outputs, frames, rows);
     }
     return renderPieceMixed(outputs, frames, rows);
 }
 
+bool MD_Emu::renderYm2612Alone(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
+    plainSpan_ = true;
+    psgOwed_ += frames; // the quiet PSG would add zeros: it only moves on, later
+    opn2->spreadCarry = spreadCarry_;
+    return renderSpread(*opn2, outputs, frames, currentDacCurve(), dacCurveMode, 21, rows);
+}
+
 bool MD_Emu::renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
-    int32_t* const left = outputs[0];
-    int32_t* const right = outputs[1];
-    bool touched = false;
-    if (psgType <= 2 && FastPaths::enabled() && psgQuiet()) {
-        psgOwed_ += frames; // it would add zeros: it only moves on, later
-        if (psgOwed_ >= kMaxPsgOwedFrames) settlePsg();
-    } else {
-        touched = renderPsg(left, right, frames);
-    }
-
-    if (offsetEnabled) {
-        touched = true;
-        for (uint64_t i = 0; i < frames; ++i) {
-            left[i] += offsetLeft;
-            right[i] += offsetRight;
-        }
-    }
-
+    bool touched = addPsgPiece(outputs[0], outputs[1], frames);
+    touched = addOffsetPiece(outputs[0], outputs[1], frames) || touched;
     if (fmSelect != 0) {
-        // The YM2612 not rendered now takes back what it added past its
-        // last block; it emits it when it renders again, as without carrying.
-        opn2->retractRest(outputs);
-        opn2->spreadCarry = spreadCarry_;
-        int32_t* fm[2] = {left, right};
-        if (clockIndex == 3)
-            opna->renderFramed9(fm, frames);
-        else
-            opna->renderFramed21(fm, frames);
+        renderYm2608Piece(outputs, frames);
         return true;
     }
+    return renderYm2612Piece(outputs, frames, rows) || touched;
+}
+
+bool MD_Emu::addPsgPiece(int32_t* left, int32_t* right, uint64_t frames) {
+    if (psgType <= 2 && shortcuts_ && psgQuiet()) {
+        psgOwed_ += frames; // it would add zeros: it only moves on, later
+        if (psgOwed_ >= kMaxPsgOwedFrames) settlePsg();
+        return false;
+    }
+    return renderPsg(left, right, frames);
+}
+
+bool MD_Emu::addOffsetPiece(int32_t* left, int32_t* right, uint64_t frames) {
+    if (!offsetEnabled) return false;
+    for (uint64_t i = 0; i < frames; ++i) {
+        left[i] += offsetLeft;
+        right[i] += offsetRight;
+    }
+    return true;
+}
+
+void MD_Emu::renderYm2608Piece(int32_t* const* outputs, uint64_t frames) {
+    // The YM2612 not rendered now takes back what it added past its last
+    // block; it emits it when it renders again, as without carrying.
+    opn2->retractRest(outputs);
+    opn2->spreadCarry = spreadCarry_;
+    int32_t* fm[2] = {outputs[0], outputs[1]};
+    if (clockIndex == 3)
+        opna->renderFramed9(fm, frames);
+    else
+        opna->renderFramed21(fm, frames);
+}
+
+bool MD_Emu::renderYm2612Piece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows) {
     opn2->spreadCarry = spreadCarry_;
     const int16_t* curve = currentDacCurve();
     if (clockIndex == 3) {
         renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 9);
         return true;
     }
-    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows) || touched;
+    return renderSpread(*opn2, outputs, frames, curve, dacCurveMode, 21, rows);
 }

@@ -85,6 +85,9 @@ public:
     // that can make it sound changes.
     bool isSilent() override;
     void setSpreadCarry(bool on) override { spreadCarry_ = on; }
+    // Whether render32 and renderRows may take the exact shortcuts
+    // (emulators/FastPaths.h): on until set; renderSpan sets it from `fast`.
+    void setShortcuts(bool on) { shortcuts_ = on; }
     bool retractCarry(int32_t** outputs) override;
     // What render32 does to a silent unit, without the output: the FM and
     // PSG clocks move on in a few steps when the unit is next used (or
@@ -171,8 +174,23 @@ private:
     // Returns whether anything was added into outputs[0] and [1] (with rows,
     // whole FM samples on their grid go there instead).
     bool renderPiece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
-    // renderPiece for any settings.
+    // The usual piece: the YM2612 alone (plainSettings), its quiet PSG
+    // owing the frames.
+    bool renderYm2612Alone(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
+    // renderPiece for any settings: the PSG, the offset, then the FM chip.
     bool renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
+    // The PSG's part: a quiet SN76489 or Game Gear PSG (with the shortcuts
+    // on) only owes the frames, paid once they reach kMaxPsgOwedFrames;
+    // any other renders. Returns whether anything was added.
+    bool addPsgPiece(int32_t* left, int32_t* right, uint64_t frames);
+    // Adds the output offset when it is on; returns whether it is.
+    bool addOffsetPiece(int32_t* left, int32_t* right, uint64_t frames);
+    // The YM2608 selected: it renders in the layout of the clock index,
+    // while the YM2612 takes back the rest it carried.
+    void renderYm2608Piece(int32_t* const* outputs, uint64_t frames);
+    // The YM2612 in the layout of the clock index (rows only in 21 slots);
+    // returns whether it added anything into outputs.
+    bool renderYm2612Piece(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
     bool renderFrames(int32_t** outputs, uint64_t frames, SpreadRows* rows);
     // renderFrames in pieces of at most maxFrames_.
     bool renderPieces(int32_t** outputs, uint64_t frames, SpreadRows* rows);
@@ -223,6 +241,7 @@ private:
     // Moves s_profileGeneration on: every unit finds its curve again.
     static void profilesChanged();
     bool spreadCarry_ = false; // the caller takes frames past a block (setSpreadCarry)
+    bool shortcuts_ = true;    // the caller's shortcut switch (setShortcuts)
     int8_t psgQuiet_ = -1; // psgQuiet's answer: -1 not known yet, else 0 / 1
     // plainSettings() found true, so a span of the YM2612 alone may hand its
     // rows over straight. Found where those are looked at anyway and dropped

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "emulators/FastPaths.h"
 #include "instrument/ChipControllerListener.h"
 #include "vantor/PlatformTools.h"
 #include "vgm/Reader.h"
@@ -319,10 +318,10 @@ bool ChipController::renderRows(int32_t** outputs, uint32_t channels, uint64_t f
 }
 
 uint64_t ChipController::nextSpan(uint64_t remaining) {
-    if (owed == 0) return step(remaining);
+    if (shortcut.owedFrames == 0) return step(remaining);
     // Time has passed over these already.
-    const uint64_t n = std::min(owed, remaining);
-    owed -= n;
+    const uint64_t n = std::min(shortcut.owedFrames, remaining);
+    shortcut.owedFrames -= n;
     return n;
 }
 
@@ -363,7 +362,7 @@ bool ChipController::renderCutSpans(int32_t** outputs, uint32_t channels, uint64
 bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows* rows) {
     if (!units) return false;
     // A silent unit would add zeros: it only moves on.
-    const bool fast = FastPaths::enabled();
+    const bool fast = shortcuts;
     bool touched = false;
     // Rendering leaves the list of units as it is.
     ChipEmu* const* list = units->data();
@@ -374,16 +373,16 @@ bool ChipController::renderUnits(int32_t** outputs, uint64_t frames, SpreadRows*
         if (!unitEnabled[i & 15]) {
             // Skipped: what it added past the last block is not heard now.
             // Once taken back nothing is left until it renders again.
-            if (spreadCarryRoom && (i >= 16 || carryOut[i])) {
+            if (spreadCarryRoom && (i >= 16 || shortcut.carryOut[i])) {
                 touched = unit->retractCarry(outputs) || touched;
-                if (i < 16) carryOut[i] = 0;
+                if (i < 16) shortcut.carryOut[i] = 0;
             }
             continue;
         }
         if (fast && unit->knownSilent) {
             unit->oweSilent(frames); // as renderSpan would, without the call
         } else {
-            carryOut[i & 15] = 1; // (a unit past 16 is always told)
+            shortcut.carryOut[i & 15] = 1; // (a unit past 16 is always told)
             touched = unit->renderSpan(outputs, frames, rows, fast, spreadCarryRoom) || touched;
         }
     }
@@ -399,11 +398,11 @@ bool ChipController::unitsSilent() {
 
 uint64_t ChipController::skipSilent(uint64_t frames) {
     uint64_t done = 0;
-    while (done < frames && owed == 0) {
+    while (done < frames && shortcut.owedFrames == 0) {
         // As render: the timers due now run, then time moves to the next.
         const uint64_t n = step(frames - done);
         if (!unitsSilent()) {
-            owed = n;
+            shortcut.owedFrames = n;
             break;
         }
         if (units)

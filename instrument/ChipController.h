@@ -210,6 +210,9 @@ public:
     // each block and starts its next block with them: units may add the
     // whole of a chip sample cut by a block's end (with the shortcuts on).
     bool spreadCarryRoom = false;
+    // The exact shortcuts (emulators/FastPaths.h) for the renders of this
+    // block: the caller sets it once a block from the switch.
+    bool shortcuts = true;
     uint8_t loopCounters[256] = {};
     bool loopStopEnabled = true;
     bool songFinished = false;
@@ -245,11 +248,19 @@ private:
     // what of the selected track the media unit does not play.
     void reportMedia();
 
-    uint64_t owed = 0; // frames skipSilent passed in time but did not render
+    // The shortcut state of the renders, in one record. Both fields are
+    // owed work: frames skipSilent passed in time but did not render (the
+    // next render renders them first, nextSpan), and units 0-15 that may
+    // have added past their last block since they were last told to take
+    // it back (only a render adds there; a skipped unit is told once,
+    // renderUnits). The units keep their own silence (ChipEmu::knownSilent,
+    // owedFrames), paid by the unit itself.
+    struct ShortcutState {
+        uint64_t owedFrames = 0;
+        uint8_t carryOut[16] = {};
+    };
+    ShortcutState shortcut;
     std::string openFailure; // the reader's last complaint when a file did not open
     std::string unplayedLogged; // the last not-played line logged
     int64_t reportedTrack = -1; // the track last told to the host
-    // Units 0-15 that may have added past their last block since they were
-    // last told to take it back (only a render adds there).
-    uint8_t carryOut[16] = {};
 };

@@ -113,8 +113,9 @@ uint32_t ChipWrap::activate(uint64_t context, uint64_t, uint32_t activationVersi
     for (auto& u : units) u->init(samples, profilePath, activationVersion);
     accumulators.reset(new int32_t[kMaxChannels * (size_t(samples) + 2 * size_t(kSpreadCarry))]());
     spreadRows.reset(new int32_t[samples / kSpreadCarry + 2][2][8]());
-    rowsOnly = false;
-    restOwed = false;
+    // The accumulators are made anew: nothing is owed or kept from them.
+    shortcut.leaveRow();
+    shortcut.invalidate();
     if (controller) controller->spreadCarryRoom = true;
 
     for (uint32_t ch = 0; ch < kMaxChannels; ++ch) {
@@ -177,7 +178,7 @@ void ChipWrap::setupFilters() {
 
 void ChipWrap::clearRenderState() {
     stereoFir.clear();
-    rowsOnly = false;
+    shortcut.invalidate();
 }
 
 void ChipWrap::reRate(bool force) {

@@ -178,7 +178,7 @@ public:
     bool isResamplerReady() const { return resamplerReady; }
     // Whether the chain was last found settled to zero, so that silent
     // chips only move on instead of rendering.
-    bool isSettled() const { return settled; }
+    bool isSettled() const { return shortcut.settled; }
     vantor::Mutex& getMutex() { return mutex; }
 
 private:
@@ -200,6 +200,8 @@ private:
     // ---- ChipWrap.cpp
     uint32_t outputCount() const;
     void setupFilters();
+    // The stereo filter starts again from silence; the chip side's kept
+    // answers are dropped (shortcut.invalidate()).
     void clearRenderState();
     // ---- ChipWrapParams.cpp
     void buildParameterMap();
@@ -325,32 +327,69 @@ private:
     // Whole FM samples of the piece being rendered, handed over as rows
     // (SpreadRows): chipSamples / 21 + 2 of them.
     std::unique_ptr<int32_t[][2][8]> spreadRows;
-    // The row of the chip sample in progress at the end of the last piece,
-    // and whether that sample's frames so far and the carry hold nothing
-    // but rows (pendingRow is then that sample's).
-    int32_t pendingRow[2][8] = {};
-    bool rowsOnly = false;
-    // After a piece filtered from rows, the carry of channels 0 and 1 is the
-    // rest of pendingRow's sample from its frame restFrom, not written out:
-    // a piece that is not filtered from rows adds it into its frames.
-    bool restOwed = false;
-    uint32_t restFrom = 0;
-    // Whether the carries of channels 0 and 1 are known to hold only zeros
-    // (set by a piece filtered from rows): they are then not copied in, and
-    // a piece filtered from rows leaves those accumulators as it found them.
-    bool carryClear = false;
-    // Chip frames still to render without offering rows (after a piece that
-    // held other sound as well).
-    uint64_t rowsBackoff = 0;
+    // The chip side's shortcut state, in one record: the rows (whole FM
+    // samples filtered from their rows, ChipWrapProcess.cpp) and the settled
+    // chain (ChipWrapIdle.cpp). Of two kinds: what it owes (restOwed: the
+    // rest of pendingRow's sample, paid into the frames of the next piece
+    // not filtered from rows) and what it keeps (answers found from the
+    // chain, all dropped by invalidate()).
+    struct ShortcutState {
+        // The row of the chip sample in progress at the end of the last
+        // piece, and whether that sample's frames so far and the carry hold
+        // nothing but rows (pendingRow is then that sample's).
+        int32_t pendingRow[2][8] = {};
+        bool rowsOnly = false;
+        // After a piece filtered from rows, the carry of channels 0 and 1 is
+        // the rest of pendingRow's sample from its frame restFrom, not
+        // written out: a piece that is not filtered from rows adds it into
+        // its frames.
+        bool restOwed = false;
+        uint32_t restFrom = 0;
+        // Whether the carries of channels 0 and 1 are known to hold only
+        // zeros (set by a piece filtered from rows): they are then not
+        // copied in, and a piece filtered from rows leaves those
+        // accumulators as it found them.
+        bool carryClear = false;
+        // Chip frames still to render without offering rows (after a piece
+        // that held other sound as well).
+        uint64_t rowsBackoff = 0;
+        // Chip-rate frames rendered (or skipped) last that are all zero, and
+        // whether the stages before the resampler are known to hold only
+        // zeros.
+        uint64_t zeroTail = 0;
+        bool settled = false;
+
+        // Drops every kept answer (the filter history or the accumulators
+        // changed under them); they are found again from the chain. What is
+        // owed stays.
+        void invalidate() {
+            rowsOnly = false;
+            carryClear = false;
+            settled = false;
+        }
+        // Adds the rest owed into the frames of a piece that starts where it
+        // was cut (ChipWrapProcess.cpp); every piece not filtered from rows
+        // pays it first.
+        void payRest(int32_t* left, int32_t* right);
+        // The chip moved on past the sample in progress without the rows
+        // (a settled skip, whose rest was zero, or accumulators made anew):
+        // nothing is owed, and the next sample is not pendingRow's.
+        void leaveRow() {
+            rowsOnly = false;
+            restOwed = false;
+        }
+    };
+    ShortcutState shortcut;
     static constexpr uint64_t kRowsBackoffFrames = 2048;
     // Renders one piece of the chip side into acc (and the rows) and runs
     // the chip-rate stage into out; see ChipWrapProcess.cpp.
     void renderPiece(int32_t** acc, float** out, uint32_t channels, uint64_t piece,
                      const float* taps);
-    // Chip-rate frames rendered (or skipped) last that are all zero, and
-    // whether the stages before the resampler are known to hold only zeros.
-    uint64_t zeroTail = 0;
-    bool settled = false;
+    // The exact shortcuts (emulators/FastPaths.h) for the block being
+    // processed: the switch is read once at the top of process, and every
+    // stage of the block (re-blocking, idle skip, rows, stereo filter, the
+    // controller's units) takes it from here.
+    bool fastPaths = true;
 
     vantor::Mutex mutex;
     std::unique_ptr<EventList> parameterMap;

@@ -7,7 +7,6 @@
 // as when every frame is rendered.
 #include <algorithm>
 
-#include "emulators/FastPaths.h"
 #include "instrument/ChipWrap.h"
 
 namespace acme {
@@ -21,13 +20,14 @@ void ChipWrap::noteTail(float* const* buffers, uint32_t channels, uint64_t frame
         if (!zero) break;
         ++zeros;
     }
-    zeroTail = zeros == frames ? std::min<uint64_t>(zeroTail + frames, UINT64_MAX / 2) : zeros;
+    shortcut.zeroTail =
+        zeros == frames ? std::min<uint64_t>(shortcut.zeroTail + frames, UINT64_MAX / 2) : zeros;
 }
 
 bool ChipWrap::carryZero() const {
     if (!accumulators) return true;
-    if (restOwed)
-        for (const int32_t(&side)[8] : pendingRow)
+    if (shortcut.restOwed)
+        for (const int32_t(&side)[8] : shortcut.pendingRow)
             for (int32_t v : side)
                 if (v != 0) return false;
     for (uint32_t c = 0; c < kMaxChannels; ++c)
@@ -37,25 +37,25 @@ bool ChipWrap::carryZero() const {
 }
 
 bool ChipWrap::chainSettled() {
-    if (settled) return true;
+    if (shortcut.settled) return true;
     if (!provider) return false;
     // The resampler holds at most its filter's length of consumed input and
     // a render's worth it has not consumed yet.
     const uint64_t held =
         uint64_t(chipSamples) + 2 * uint64_t(std::max<int64_t>(provider->inputLatency(), 0)) + 2;
-    if (zeroTail < held) return false;
+    if (shortcut.zeroTail < held) return false;
     const uint32_t channels = outputCount();
     for (uint32_t c = 0; c < channels; ++c)
         if (lp[c].state != 0.0) return false;
     if (!carryZero()) return false;
-    settled = stereoFir.steadyOnZero();
-    return settled;
+    shortcut.settled = stereoFir.steadyOnZero();
+    return shortcut.settled;
 }
 
 bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
     // While sound plays the zero tail stays shorter than a render: the chain
     // cannot have settled (chainSettled asks for more).
-    if (FastPaths::enabled() && controller && (settled || zeroTail >= chipSamples) &&
+    if (fastPaths && controller && (shortcut.settled || shortcut.zeroTail >= chipSamples) &&
         chainSettled())
         return skipWhileSettled(buffers, frames);
     ChipWrap::renderSub(buffers, frames);
@@ -64,12 +64,11 @@ bool ChipWrap::renderOrSkip(float** buffers, uint64_t frames) {
 
 bool ChipWrap::skipWhileSettled(float** buffers, uint64_t frames) {
     const uint64_t silent = controller->skipSilent(frames);
-    zeroTail = std::min<uint64_t>(zeroTail + silent, UINT64_MAX / 2);
+    shortcut.zeroTail = std::min<uint64_t>(shortcut.zeroTail + silent, UINT64_MAX / 2);
     stereoFir.skipped(silent);
     if (silent > 0) {
         // The sample in progress is no longer pendingRow's (whose rest was zero).
-        rowsOnly = false;
-        restOwed = false;
+        shortcut.leaveRow();
     }
     if (silent == frames) return true;
     // A chip sounds from here on: the frames before are zeros, which the

@@ -175,6 +175,8 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
         return;
     }
 
+    fastPaths = FastPaths::enabled();
+    if (controller) controller->shortcuts = fastPaths;
     if (time && controller) {
         if (std::isfinite(time->tempo)) controller->setSyncValue(0, 0, time->tempo);
         if (std::isfinite(time->ppqPosition)) controller->setSyncValue(1, 0, time->ppqPosition);
@@ -194,7 +196,7 @@ void ChipWrap::process(float** outputs, int32_t frames, EventList* in, EventList
             if (upsampling)
                 upsamplingStage->pull(targets, piece);
             else
-                repackager->pull(targets, piece, FastPaths::enabled());
+                repackager->pull(targets, piece, fastPaths);
             done += piece;
         }
     };
@@ -396,6 +398,12 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
 
 } // namespace
 
+void ChipWrap::ShortcutState::payRest(int32_t* left, int32_t* right) {
+    if (!restOwed) return;
+    addSample(pendingRow, restFrom, left, right);
+    restOwed = false;
+}
+
 // Inlined into its one caller, renderSub: the call would cost a short
 // block as much as some of the piece's work.
 [[gnu::always_inline]] inline void ChipWrap::renderPiece(int32_t** acc, float** out,
@@ -406,9 +414,10 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
     // rows, any other has them added into its frames.
     // While pieces keep holding other sound (a PSG playing, say), rows would
     // only be added into the frames: they are offered again after a while.
-    const bool rowsUsable = FastPaths::enabled() && taps && channels >= 2 && controller;
-    const bool withRows = rowsUsable && rowsBackoff == 0;
-    if (rowsUsable && !withRows) rowsBackoff -= std::min<uint64_t>(rowsBackoff, piece);
+    const bool rowsUsable = fastPaths && taps && channels >= 2 && controller;
+    const bool withRows = rowsUsable && shortcut.rowsBackoff == 0;
+    if (rowsUsable && !withRows)
+        shortcut.rowsBackoff -= std::min<uint64_t>(shortcut.rowsBackoff, piece);
     const uint32_t phase = stereoFir.samplePhase(); // below kSampleFrames
     const uint32_t phaseAfter = static_cast<uint32_t>((phase + piece) % kSampleFrames);
     SpreadRows grid;
@@ -421,19 +430,19 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
     } else if (controller) {
         controller->render(acc, channels, piece);
     }
-    const bool fromRows = withRows && !touched && rowsOnly &&
-                          stereoFir.processRows(grid.rows, grid.count, pendingRow, outputGains,
-                                                out[0], out[1], piece, taps, lp);
-    if (!fromRows && restOwed) addSample(pendingRow, restFrom, acc[0], acc[1]);
-    restOwed = fromRows && phaseAfter != 0;
-    restFrom = phaseAfter;
+    const bool fromRows = withRows && !touched && shortcut.rowsOnly &&
+                          stereoFir.processRows(grid.rows, grid.count, shortcut.pendingRow,
+                                                outputGains, out[0], out[1], piece, taps, lp);
+    if (!fromRows) shortcut.payRest(acc[0], acc[1]);
+    shortcut.restOwed = fromRows && phaseAfter != 0;
+    shortcut.restFrom = phaseAfter;
     if (withRows) {
         if (grid.count > 0 && phaseAfter != 0)
-            std::memcpy(pendingRow, grid.rows[grid.count - 1], sizeof pendingRow);
+            std::memcpy(shortcut.pendingRow, grid.rows[grid.count - 1], sizeof shortcut.pendingRow);
         // A piece long enough puts the carry and the sample in progress past
         // whatever came before it.
-        rowsOnly = !touched && (rowsOnly || piece >= kSampleFrames + phaseAfter);
-        if (touched) rowsBackoff = kRowsBackoffFrames;
+        shortcut.rowsOnly = !touched && (shortcut.rowsOnly || piece >= kSampleFrames + phaseAfter);
+        if (touched) shortcut.rowsBackoff = kRowsBackoffFrames;
         // The rows are left zero for the next piece.
         for (uint64_t r = 0; r < grid.count; ++r) {
             if (!fromRows)
@@ -442,7 +451,7 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
             std::memset(grid.rows[r], 0, sizeof *grid.rows);
         }
     } else {
-        rowsOnly = false;
+        shortcut.rowsOnly = false;
     }
     // Between pieces the accumulators hold only zeros: the stages below
     // clear what they read, and here what they do not.
@@ -452,7 +461,7 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
     constexpr size_t kCarryBytes = kSpreadCarry * sizeof(int32_t);
     uint32_t copied = 0; // channels from here on carry what went past
     if (fromRows) {
-        for (uint32_t c = 0; c < 2 && !carryClear; ++c) {
+        for (uint32_t c = 0; c < 2 && !shortcut.carryClear; ++c) {
             // Nothing but the rest of the sample in progress goes past (owed).
             std::memset(carry(c), 0, kCarryBytes);
             std::memset(acc[c], 0, kCarryBytes); // what the piece started with
@@ -464,14 +473,15 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
         std::memcpy(carry(c), acc[c] + piece, kCarryBytes);
         std::memset(acc[c] + piece, 0, kCarryBytes);
     }
-    carryClear = fromRows;
+    shortcut.carryClear = fromRows;
     // The stereo filter covers channels 0 and 1 (scaling and low-pass
     // included); other channels (and the only channel of a mono unit) are
     // scaled and low-passed unfiltered.
     uint32_t first = 0;
     if (taps && channels >= 2) {
         if (!fromRows)
-            stereoFir.processScaled(acc[0], acc[1], outputGains, out[0], out[1], piece, taps, lp);
+            stereoFir.processScaled(acc[0], acc[1], outputGains, out[0], out[1], piece, taps, lp,
+                                    fastPaths);
         first = 2;
     }
     for (uint32_t c = first; c < channels; ++c) {
@@ -488,7 +498,7 @@ inline void addWholeSample(const int32_t (*row)[8], int32_t* left, int32_t* righ
 void ChipWrap::renderSub(float** buffers, uint64_t frames) {
     const uint32_t channels = outputCount();
     if (!buffers || frames == 0) return;
-    settled = false;
+    shortcut.settled = false;
     const float* taps = units.empty() ? nullptr : units[0]->getFilterSettings();
     // Pieces never exceed the accumulators (the re-blocking stage asks for at
     // most that many frames; longer requests are cut here all the same).
@@ -509,14 +519,14 @@ void ChipWrap::renderSub(float** buffers, uint64_t frames) {
             acc[c] = first + c * stride;
             out[c] = buffers[c] + done;
         }
-        for (uint32_t c = carryClear ? 2 : 0; c < channels; ++c)
+        for (uint32_t c = shortcut.carryClear ? 2 : 0; c < channels; ++c)
             std::memcpy(acc[c], carry(c), kSpreadCarry * sizeof(int32_t));
         renderPiece(acc, out, channels, piece, taps);
         done += piece;
     }
     // Sounding to the last frame, as while a note plays: no zero tail.
     if (channels > 0 && buffers[0][frames - 1] != 0.0f)
-        zeroTail = 0;
+        shortcut.zeroTail = 0;
     else
         noteTail(buffers, channels, frames);
 }

@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "emulators/FastPaths.h"
 #include "emulators/FmSpread.h"
 #include "instrument/LPFilter.h"
 
@@ -370,7 +369,8 @@ void ChipWrapStereoFilter::process(float* left, float* right, uint64_t frames, c
 
 void ChipWrapStereoFilter::processScaled(int32_t* inLeft, int32_t* inRight,
                                          const float gains[2], float* left, float* right,
-                                         uint64_t frames, const float* taps, LPFilter* lowPass) {
+                                         uint64_t frames, const float* taps, LPFilter* lowPass,
+                                         bool fast) {
     if (frames == 0) return;
     std::memcpy(gainsSeen, gains, sizeof gainsSeen);
     const Lanes gl = Lanes{} + gains[0], gr = Lanes{} + gains[1];
@@ -379,7 +379,7 @@ void ChipWrapStereoFilter::processScaled(int32_t* inLeft, int32_t* inRight,
     const Pair c = {lowPass[0].c, lowPass[1].c};
     Pair y = {lowPass[0].state, lowPass[1].state};
     run(
-        frames, taps, FastPaths::enabled(),
+        frames, taps, fast,
         [&](float* xl, float* xr, uint64_t at, uint32_t n) {
             uint32_t i = 0;
             for (; i + 4 <= n; i += 4) {

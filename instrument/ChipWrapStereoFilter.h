@@ -42,10 +42,11 @@ public:
     // samples times their gains, filtered, then each through its low-pass
     // (lowPass[0] left, lowPass[1] right), into `left` and `right`. The same
     // results as scaling, process() and the two low-pass filters in turn.
-    // The integer samples are left zero.
+    // The integer samples are left zero. With `fast` (the shortcuts on) the
+    // samples are also recorded for processRows.
     void processScaled(int32_t* inLeft, int32_t* inRight, const float gains[2],
                        float* left, float* right, uint64_t frames, const float* taps,
-                       LPFilter* lowPass);
+                       LPFilter* lowPass, bool fast);
     // The chip-rate stage (as processScaled) for a piece of `frames` frames
     // that holds nothing but chip samples in the spread layout: `count` rows
     // (SpreadRows layout) of the samples starting in the piece, the first

@@ -5,7 +5,6 @@
 // every note after a silence, which hears what moved on meanwhile (FM phases,
 // EG counter and LFO, the PSG counters and noise register, the spread phase).
 #include "emulators/MD_Emu.h"
-#include "emulators/FastPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -48,9 +47,9 @@ void applyWrites(MD_Emu& md, const std::vector<Write>& writes) {
 // only moves on, paid at once or owed over up to three pieces. Counts the
 // pieces found silent.
 std::vector<int32_t> play(const Case& c, bool fast, int& silentPieces) {
-    const FastPaths::Scope shortcuts(fast);
     MD_Emu md;
     md.init(kMaxFrames, nullptr, 0);
+    md.setShortcuts(fast);
     applyWrites(md, c.setup);
     std::vector<int32_t> out;
     uint64_t seed = 7;

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "InstrumentTestSupport.h"
-#include "emulators/FastPaths.h"
 #include "instrument/OPN2_DAC_sub.h"
 #include "vantor/support/PrivateHome.h"
 #include "vgm/Reader.h"
@@ -194,13 +193,13 @@ TEST(ChipController, SilentUnitsOweAndSkippedUnitsTakeBackOnce) {
     };
     for (const auto& k : cases) {
         SCOPED_TRACE(k.name);
-        const FastPaths::Scope shortcuts(k.shortcuts);
         CountingUnit unit;
         unit.knownSilent = k.knownSilent;
         unit.owedLimit = k.limit;
         std::vector<ChipEmu*> units{&unit};
         TestController c(&units);
         c.spreadCarryRoom = true;
+        c.shortcuts = k.shortcuts;
         c.unitEnabled[0] = 1;
         renderInBlocks(c, 1000 * k.blocks, 1000);
         c.unitEnabled[0] = 0;

@@ -1,7 +1,6 @@
 // The rotating-state stereo filter against the plain definition: frame i
 // goes through state i mod 21, whose 16-pair history (newest first) is
 // multiplied with the left taps at even and the right taps at odd positions.
-#include "emulators/FastPaths.h"
 #include "instrument/ChipWrapStereoFilter.h"
 #include "instrument/LPFilter.h"
 
@@ -69,11 +68,11 @@ void expectScaledStageMatchesItsSteps(std::vector<int32_t> il, std::vector<int32
     size_t at = 0;
     for (size_t piece : pieces) {
         f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at, piece,
-                        taps, low);
+                        taps, low, true);
         at += piece;
     }
     f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at,
-                    il.size() - at, taps, low);
+                    il.size() - at, taps, low, true);
     for (size_t i = 0; i < l.size(); ++i) {
         ASSERT_EQ(std::memcmp(&l[i], &el[i], sizeof(float)), 0) << i;
         ASSERT_EQ(std::memcmp(&r[i], &er[i], sizeof(float)), 0) << i;
@@ -179,7 +178,6 @@ TEST(ChipWrapStereoFilter, ScaledStageOnChipSamplesMatchesItsSteps) {
                 ir[i] += noise;
             }
         }
-        FastPaths::Scope fast(true);
         expectScaledStageMatchesItsSteps(il, ir, gains, taps,
                                          {3u, 8u, 21u, 1023u, 1024u, 1025u, 7u, 5000u, 20u, 4000u});
     }
@@ -227,13 +225,12 @@ TEST(ChipWrapStereoFilter, RowsGiveWhatTheirFramesGive) {
     refLow[0].process(el.data(), static_cast<int32_t>(frames));
     refLow[1].process(er.data(), static_cast<int32_t>(frames));
 
-    FastPaths::Scope fast(true);
     ChipWrapStereoFilter f;
     std::vector<float> l(frames), r(frames);
     size_t at = 0;
     auto asFrames = [&](size_t n) {
         f.processScaled(il.data() + at, ir.data() + at, gains, l.data() + at, r.data() + at, n,
-                        taps, low);
+                        taps, low, true);
         at += n;
     };
     // The rows of the samples starting in the piece, and the row of the
