@@ -34,6 +34,7 @@ void SpeexProvider::clear() {
     if (state) speex_resampler_destroy(state);
     state = nullptr;
     tracked = behind = false;
+    passes = {};
     longestFilter = longestInMemory = 0;
     sizedRatio = 0.0;
     sizedQuality = -1;
@@ -149,15 +150,17 @@ uint64_t SpeexProvider::process(const float* const* input, float* const* output,
         return 0;
     }
     if (behind) catchUp();
+    const Passes cuts = takePasses(inFrames);
     // speexdsp counts in 32 bits: larger requests are served in part.
     const auto in32 = static_cast<spx_uint32_t>(std::min<uint64_t>(inFrames, UINT32_MAX));
     const auto out32 = static_cast<spx_uint32_t>(std::min<uint64_t>(outFrames, UINT32_MAX));
-    // In pieces of `chunk` input frames, as speexdsp cuts them (see setup).
+    // In pieces of `chunk` input frames, as speexdsp cuts them (see setup),
+    // started again where a pass counted by passesInput starts.
     spx_uint32_t consumed = 0, produced = 0;
     for (uint64_t c = 0; c < channels; ++c) {
         consumed = produced = 0;
         while (consumed < in32 && produced < out32) {
-            auto in = static_cast<spx_uint32_t>(std::min<uint64_t>(in32 - consumed, chunk));
+            auto in = static_cast<spx_uint32_t>(pieceEnd(consumed, in32, cuts) - consumed);
             spx_uint32_t out = out32 - produced;
             speex_resampler_process_float(state, static_cast<spx_uint32_t>(c), input[c] + consumed,
                                           &in, output[c] + produced, &out);
@@ -186,16 +189,17 @@ uint64_t SpeexProvider::outputsBefore(uint64_t from, uint64_t distance) const {
     return static_cast<uint64_t>((bound * den + num - 1) / num - from);
 }
 
-void SpeexProvider::count(uint64_t& inFrames, uint64_t& outFrames) const {
-    // As speexdsp counts: it takes the input in pieces of `chunk` frames; in
-    // each it computes outputs while the next one's newest input lies inside
-    // the piece, and consumes the piece up to that input, or all of it.
+void SpeexProvider::count(uint64_t& inFrames, uint64_t& outFrames, const Passes& cuts) const {
+    // As speexdsp counts: it takes the input in pieces of `chunk` frames (as
+    // process cuts them); in each it computes outputs while the next one's
+    // newest input lies inside the piece, and consumes the piece up to that
+    // input, or all of it.
     const uint64_t given = std::min<uint64_t>(inFrames, UINT32_MAX);
     const uint64_t wanted = std::min<uint64_t>(outFrames, UINT32_MAX);
     uint64_t produced = 0, consumed = 0;
     uint64_t next = lag; // the next output's newest input, from the first input given
     while (consumed < given && produced < wanted) {
-        const uint64_t end = consumed + std::min(chunk, given - consumed);
+        const uint64_t end = pieceEnd(consumed, given, cuts);
         const uint64_t n =
             next < end ? std::min(wanted - produced, outputsBefore(phase + produced, end - next))
                        : 0;
@@ -213,7 +217,7 @@ void SpeexProvider::count(uint64_t& inFrames, uint64_t& outFrames) const {
 
 bool SpeexProvider::skip(uint64_t& inFrames, uint64_t& outFrames) {
     if (!tracked) return false;
-    count(inFrames, outFrames);
+    count(inFrames, outFrames, takePasses(inFrames));
     follow(outFrames, inFrames);
     if (outFrames > 0 || inFrames > 0) behind = true;
     return true;
@@ -229,7 +233,7 @@ bool SpeexProvider::outputsAhead(uint64_t inFrames, uint64_t outFrames, uint64_t
     }
     uint64_t consumed = inFrames;
     made = outFrames;
-    count(consumed, made);
+    count(consumed, made, Passes{});
     return true;
 }
 
@@ -403,22 +407,42 @@ uint64_t SpeexProvider::inputNeeded(uint64_t outFrames) {
 }
 
 uint64_t SpeexProvider::passesInput(uint64_t outFrames, uint64_t kept, uint64_t room) {
+    passes = {};
     const uint64_t need = inputFramesForRatio(outFrames, ratio);
     // Usually one call makes them all.
     if (need > room || makesAll(kept + need, outFrames)) return need;
     // A call short of outputs consumes all its input: the next keeps none
     // and asks for the outputs still missing.
-    constexpr int kMostCalls = 4;
+    Passes counted;
     uint64_t input = kept + need;
-    for (int call = 1; call < kMostCalls; ++call) {
+    for (int call = 1; call < Passes::kMost; ++call) {
         uint64_t made = 0;
         if (!outputsAhead(input, outFrames, made)) break;
-        if (made >= outFrames) return input - kept;
+        if (made >= outFrames) {
+            counted.total = input;
+            passes = counted;
+            return input - kept;
+        }
         const uint64_t more = inputFramesForRatio(outFrames - made, ratio);
         if (more > room || input - kept > room - more) break;
+        counted.starts[counted.count++] = input;
         input += more;
     }
     return need;
+}
+
+SpeexProvider::Passes SpeexProvider::takePasses(uint64_t inFrames) {
+    Passes taken = passes;
+    passes = {};
+    if (taken.total != inFrames) taken = {};
+    return taken;
+}
+
+uint64_t SpeexProvider::pieceEnd(uint64_t from, uint64_t given, const Passes& cuts) const {
+    uint64_t end = from + std::min(chunk, given - from);
+    for (int i = 0; i < cuts.count; ++i)
+        if (cuts.starts[i] > from) return std::min(end, cuts.starts[i]);
+    return end;
 }
 
 void SpeexProvider::reset() {
@@ -427,4 +451,5 @@ void SpeexProvider::reset() {
     tracked = true;
     behind = false;
     phase = lag = 0;
+    passes = {};
 }

@@ -110,9 +110,27 @@ private:
         return tracked && !behind && state && outFrames > 0 && inFrames <= UINT32_MAX &&
                outFrames <= UINT32_MAX && lag + advanceOf(phase, outFrames - 1) < inFrames;
     }
+    // The calls passesInput counted for its last answer, where it counted
+    // more than one: the input of each call after the first starts at
+    // starts[i] of the `total` frames given at once. As each call would,
+    // the one conversion (or count) of those frames cuts its pieces afresh
+    // where a call's input starts, so that it consumes what the last call
+    // would have consumed: the input kept back and the resampler's memory
+    // stay as they would be.
+    struct Passes {
+        static constexpr int kMost = 4; // calls counted at most
+        uint64_t starts[kMost - 1] = {};
+        int count = 0;
+        uint64_t total = 0;
+    };
+    // The passes counted for `inFrames` input frames (none for another
+    // count); the next call finds none.
+    Passes takePasses(uint64_t inFrames);
+    // The end of the piece that starts at input frame `from` of `given`.
+    uint64_t pieceEnd(uint64_t from, uint64_t given, const Passes& cuts) const;
     // What process() consumes and produces of the counts given, from the
-    // followed position.
-    void count(uint64_t& inFrames, uint64_t& outFrames) const;
+    // followed position, with the pieces cut at `cuts`.
+    void count(uint64_t& inFrames, uint64_t& outFrames, const Passes& cuts) const;
     // How many outputs from output `from` of a period on have their newest
     // input less than `distance` inputs beyond that of output `from`.
     uint64_t outputsBefore(uint64_t from, uint64_t distance) const;
@@ -166,6 +184,7 @@ private:
     double sizedRatio = 0.0;
     int32_t sizedQuality = -1;
     float scratch[256] = {};
+    Passes passes; // counted by the last passesInput
 
     SpeexResamplerState_* state = nullptr;
 };
