@@ -33,21 +33,12 @@
 
 namespace {
 
+using vgmtest::cpuSeconds;
+using vgmtest::statusBytes;
+
 constexpr uint64_t kMB = 1ull << 20;
 constexpr uint64_t kSize = 32 * kMB;
 
-// A field of /proc/self/status in bytes ("VmHWM:", "VmRSS:").
-uint64_t statusBytes(const char* field) {
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    uint64_t kb = 0;
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, std::strlen(field)) == 0)
-            kb = std::strtoull(line + std::strlen(field), nullptr, 10);
-    std::fclose(f);
-    return kb * 1024;
-}
 
 // What one open in a child reports through its pipe.
 struct OpenCost {
@@ -56,12 +47,6 @@ struct OpenCost {
     uint64_t grown = 0; // peak resident bytes over those at the start
 };
 
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
 
 // Opens `path` in a child of its own, so its peak resident size is its own;
 // false when the child did not report.

@@ -24,6 +24,9 @@
 
 namespace {
 
+using vgmtest::cpuSeconds;
+using vgmtest::statusBytes;
+
 constexpr uint64_t kMB = 1ull << 20;
 constexpr uint64_t kSize = 16 * kMB; // the unpacked size of most rows
 constexpr uint64_t kAllowance = 64 * kMB;
@@ -42,25 +45,7 @@ constexpr bool kSanitized = false;
 constexpr double kCpuScale = 1.0;
 #endif
 
-// A status field of /proc/self/status in bytes ("VmHWM:", "VmRSS:", "VmSize:").
-uint64_t statusBytes(const char* field) {
-    FILE* f = std::fopen("/proc/self/status", "r");
-    if (!f) return 0;
-    char line[256];
-    uint64_t kb = 0;
-    while (std::fgets(line, sizeof line, f))
-        if (std::strncmp(line, field, std::strlen(field)) == 0)
-            kb = std::strtoull(line + std::strlen(field), nullptr, 10);
-    std::fclose(f);
-    return kb * 1024;
-}
 
-double cpuSeconds() {
-    rusage u{};
-    ::getrusage(RUSAGE_SELF, &u);
-    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
-           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
-}
 
 // What the child reports through its pipe.
 struct Cost {

@@ -1,5 +1,11 @@
 #include "vgm/support/HostileMedia.h"
 
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
 #include "vgm/support/YmFixtures.h"
 
 #include <archive.h>
@@ -192,6 +198,25 @@ const std::vector<HostileRow>& hostileRows() {
          }},
     };
     return rows;
+}
+
+uint64_t statusBytes(const char* field) {
+    FILE* f = std::fopen("/proc/self/status", "r");
+    if (!f) return 0;
+    char line[256];
+    uint64_t kb = 0;
+    while (std::fgets(line, sizeof line, f))
+        if (std::strncmp(line, field, std::strlen(field)) == 0)
+            kb = std::strtoull(line + std::strlen(field), nullptr, 10);
+    std::fclose(f);
+    return kb * 1024;
+}
+
+double cpuSeconds() {
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+           double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
 }
 
 } // namespace vgmtest

@@ -32,4 +32,10 @@ struct HostileRow {
 
 const std::vector<HostileRow>& hostileRows();
 
+// What a child that opens one of these files measures of itself: a field of
+// /proc/self/status in bytes ("VmHWM:", "VmRSS:", "VmSize:"), and the CPU
+// seconds (user and system) it has used.
+uint64_t statusBytes(const char* field);
+double cpuSeconds();
+
 } // namespace vgmtest
