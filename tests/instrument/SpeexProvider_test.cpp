@@ -211,12 +211,6 @@ TEST(SpeexProvider, ResetForgetsTheHistory) {
 
 } // namespace
 
-// Silence counted instead of converted: a provider that skips a stretch of
-// zeros gives the same counts on every call as one that converts it, and the
-// same output, bit for bit, once sound returns (after catching up its phase).
-// Requests of every size, at several qualities and rates, and a set-up that
-// changes quality first (the resampler then works in longer pieces). Sound
-// returns anywhere in the ratio's period, or on a period's start.
 TEST(SpeexProvider, OutputsAheadTellWhatTheConversionMakes) {
     // Random requests with more or less input than they need, as the
     // re-blocking stage joins passes: the outputs told ahead are the ones
@@ -335,6 +329,48 @@ TEST(SpeexProvider, JoinedPassesKeepWhatThePassesKeep) {
     }
 }
 
+// One call's buffers for two providers fed the same frames: what the last
+// call left unconsumed, then new frames; an output list for each provider.
+struct PairedCall {
+    std::vector<float> kept[2], input[2], outReal[2], outSkip[2];
+    const float* in[2] = {};
+    float* outR[2] = {};
+    float* outS[2] = {};
+
+    // The kept frames and `need` new ones of `signal(frame, channel)` from
+    // `position` on, and room for `request` outputs each.
+    template <class Signal>
+    void fill(uint64_t position, uint64_t need, uint64_t request, Signal signal) {
+        for (int ch = 0; ch < 2; ++ch) {
+            input[ch] = kept[ch];
+            for (uint64_t i = 0; i < need; ++i) input[ch].push_back(signal(position + i, ch));
+            outReal[ch].assign(request, 0.0f);
+            outSkip[ch].assign(request, 0.0f);
+            in[ch] = input[ch].data();
+            outR[ch] = outReal[ch].data();
+            outS[ch] = outSkip[ch].data();
+        }
+    }
+    uint64_t inputFrames() const { return input[0].size(); }
+    bool sameOutputs(uint64_t n) const {
+        for (int ch = 0; ch < 2; ++ch)
+            if (std::memcmp(outReal[ch].data(), outSkip[ch].data(), n * sizeof(float)) != 0)
+                return false;
+        return true;
+    }
+    // Keeps what the call left after `consumed` frames for the next one.
+    void keepFrom(uint64_t consumed) {
+        for (int ch = 0; ch < 2; ++ch)
+            kept[ch].assign(input[ch].begin() + long(consumed), input[ch].end());
+    }
+};
+
+// Silence counted instead of converted: a provider that skips a stretch of
+// zeros gives the same counts on every call as one that converts it, and the
+// same output, bit for bit, once sound returns (after catching up its phase).
+// Requests of every size, at several qualities and rates, and a set-up that
+// changes quality first (the resampler then works in longer pieces). Sound
+// returns anywhere in the ratio's period, or on a period's start.
 TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
     struct Case {
         uint64_t outputRate;
@@ -360,7 +396,7 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
             p->reset();
         }
         ASSERT_TRUE(skipping.canSkip());
-        std::vector<float> kept[2], input[2], outReal[2], outSkip[2];
+        PairedCall call_;
         uint64_t seed = 12345, position = 0;
         auto next = [&seed](uint64_t n) {
             seed = seed * 6364136223846793005ull + 1442695040888963407ull;
@@ -378,40 +414,27 @@ TEST(SpeexProvider, SkippedSilenceCountsAndSoundsAsConvertedSilence) {
             uint64_t request = 1 + next(c.maxRequest);
             if (silent && c.resumeOnPeriod && call >= 2000) request = std::min(request, toPeriod);
             const uint64_t need = real.inputNeeded(request);
-            for (int ch = 0; ch < 2; ++ch) {
-                input[ch] = kept[ch];
-                for (uint64_t i = 0; i < need; ++i) {
-                    const double t = double(position + i);
-                    input[ch].push_back(silent || (call >= 450 && call < 500)
-                                            ? 0.0f
-                                            : float(std::sin(t * (0.001 + 0.002 * ch))));
-                }
-                outReal[ch].assign(request, 0.0f);
-                outSkip[ch].assign(request, 0.0f);
-            }
+            const bool quiet = silent || (call >= 450 && call < 500);
+            call_.fill(position, need, request, [quiet](uint64_t frame, int ch) {
+                return quiet ? 0.0f : float(std::sin(double(frame) * (0.001 + 0.002 * ch)));
+            });
             position += need;
-            const float* in[2] = {input[0].data(), input[1].data()};
-            float* outR[2] = {outReal[0].data(), outReal[1].data()};
-            float* outS[2] = {outSkip[0].data(), outSkip[1].data()};
-            uint64_t inR = input[0].size(), nR = request, inS = inR, nS = request;
-            real.process(in, outR, inR, nR);
+            uint64_t inR = call_.inputFrames(), nR = request, inS = inR, nS = request;
+            real.process(call_.in, call_.outR, inR, nR);
             if (silent)
                 ASSERT_TRUE(skipping.skip(inS, nS));
             else
-                skipping.process(in, outS, inS, nS);
+                skipping.process(call_.in, call_.outS, inS, nS);
             ASSERT_EQ(inS, inR) << "call " << call;
             ASSERT_EQ(nS, nR) << "call " << call;
             made += nR;
-            for (int ch = 0; ch < 2; ++ch) {
-                if (silent) {
-                    for (uint64_t i = 0; i < nR; ++i) ASSERT_EQ(outReal[ch][i], 0.0f);
-                } else {
-                    ASSERT_EQ(
-                        std::memcmp(outReal[ch].data(), outSkip[ch].data(), nR * sizeof(float)), 0)
-                        << "call " << call;
-                }
-                kept[ch].assign(input[ch].begin() + long(inR), input[ch].end());
+            if (silent) {
+                for (int ch = 0; ch < 2; ++ch)
+                    for (uint64_t i = 0; i < nR; ++i) ASSERT_EQ(call_.outReal[ch][i], 0.0f);
+            } else {
+                ASSERT_TRUE(call_.sameOutputs(nR)) << "call " << call;
             }
+            call_.keepFrom(inR);
         }
     }
 }
@@ -438,7 +461,7 @@ TEST(SpeexProvider, CatchUpAfterSilenceIsShortAtEveryQuality) {
                 seed = seed * 6364136223846793005ull + 1442695040888963407ull;
                 return (seed >> 33) % n;
             };
-            std::vector<float> kept[2], input[2], outReal[2], outSkip[2];
+            PairedCall call;
             // Sound, silence of a random length, sound; twice.
             for (int stretch = 0; stretch < 4; ++stretch) {
                 const bool silent = stretch % 2 == 1;
@@ -450,36 +473,24 @@ TEST(SpeexProvider, CatchUpAfterSilenceIsShortAtEveryQuality) {
                 for (uint64_t done = 0; done < length;) {
                     const uint64_t request = std::min<uint64_t>(length - done, 1 + next(64));
                     const uint64_t need = real.inputNeeded(request);
-                    for (int ch = 0; ch < 2; ++ch) {
-                        input[ch] = kept[ch];
-                        for (uint64_t i = 0; i < need; ++i)
-                            input[ch].push_back(
-                                silent ? 0.0f
-                                       : float(std::sin(double(position + i) * 0.0003 * (ch + 1))));
-                        outReal[ch].assign(request, 0.0f);
-                        outSkip[ch].assign(request, 0.0f);
-                    }
+                    call.fill(position, need, request, [silent](uint64_t frame, int ch) {
+                        return silent ? 0.0f : float(std::sin(double(frame) * 0.0003 * (ch + 1)));
+                    });
                     position += need;
-                    const float* in[2] = {input[0].data(), input[1].data()};
-                    float* outR[2] = {outReal[0].data(), outReal[1].data()};
-                    float* outS[2] = {outSkip[0].data(), outSkip[1].data()};
-                    uint64_t inR = input[0].size(), nR = request, inS = inR, nS = request;
-                    real.process(in, outR, inR, nR);
+                    uint64_t inR = call.inputFrames(), nR = request, inS = inR, nS = request;
+                    real.process(call.in, call.outR, inR, nR);
                     if (silent && done > settle) {
                         ASSERT_TRUE(skipping.skip(inS, nS));
                     } else {
-                        skipping.process(in, outS, inS, nS);
-                        for (int ch = 0; ch < 2; ++ch)
-                            ASSERT_EQ(std::memcmp(outReal[ch].data(), outSkip[ch].data(),
-                                                  nR * sizeof(float)),
-                                      0);
+                        skipping.process(call.in, call.outS, inS, nS);
+                        ASSERT_TRUE(call.sameOutputs(nR));
                     }
                     ASSERT_EQ(inS, inR);
                     ASSERT_EQ(nS, nR);
-                    if (!silent && done == 0 && stretch > 0)
+                    if (!silent && done == 0 && stretch > 0) {
                         EXPECT_LE(skipping.catchUpOutputs(), 256u) << "period " << period;
-                    for (int ch = 0; ch < 2; ++ch)
-                        kept[ch].assign(input[ch].begin() + long(inR), input[ch].end());
+                    }
+                    call.keepFrom(inR);
                     done += nR;
                 }
             }
