@@ -326,21 +326,21 @@ int32_t MorvaneEngine::process(float** outputs, const MIDIEvents* events, int32_
         values[engineId].store(value, std::memory_order_relaxed);
         delivered[id].store(count, std::memory_order_release);
     }
-    if (carried->count) {
-        const uint32_t n =
-            static_cast<uint32_t>(std::min<uint64_t>(carried->count, kEventCapacity - in->count));
-        std::memcpy(&in->events[in->count], carried->events, n * sizeof(HDMIDIEvent));
-        in->count += n;
-        carried->count = 0;
-    }
-    if (events && in->count + events->count > kEventCapacity) {
-        // Too little room left for the block's own events: what is in front
-        // of them goes to the engine first, without frames.
+    // What is in the list goes to the engine first, without frames, when
+    // what follows would not fit behind it.
+    const auto sendWithoutFrames = [&] {
         out->count = 0;
         driver.process(channelPointers.data(), 0, in.get(), out.get(), nullptr);
         takeEngineOutput(*out);
         in->count = 0;
+    };
+    if (carried->count) {
+        if (in->count + carried->count > kEventCapacity) sendWithoutFrames();
+        std::memcpy(&in->events[in->count], carried->events, carried->count * sizeof(HDMIDIEvent));
+        in->count += carried->count;
+        carried->count = 0;
     }
+    if (events && in->count + events->count > kEventCapacity) sendWithoutFrames();
     if (events) appendToEngineList(events->events, events->count, frames, *in);
 
     out->count = 0;
