@@ -20,6 +20,9 @@ namespace vantor {
 namespace {
 
 constexpr uint64_t kDeflateMaxRatio = 1032; // the most deflate can expand one byte
+// A size read from the file's end is allocated for at once up to this much;
+// past it only when the file is at least half as large.
+constexpr uint64_t kTrustedSize = uint64_t(16) << 20;
 constexpr size_t kChunk = 65536;
 
 // Reads the source front to back, from memory or from an open file, and
@@ -196,9 +199,13 @@ MetaContainer::GzipResult MetaContainer::inflateGzip(uint8_t* out, uint64_t room
 // the buffer never holds more room than the data.
 bool MetaContainer::extractGzip(const MetaMember& member, std::vector<uint8_t>& out) {
     ++done.walks;
-    // A size past the bound, or one the data cannot reach, is not allocated for.
+    // A size past the bound, or one the data cannot reach, is not allocated
+    // for; nor a large one the data need not reach (a short file claiming
+    // many megabytes): those files are counted first.
     const uint64_t hint = member.size;
-    const bool trusted = hint > 0 && hint <= kMaxMemberSize && hint <= sourceSize * kDeflateMaxRatio;
+    const bool trusted = hint > 0 && hint <= kMaxMemberSize &&
+                         hint <= sourceSize * kDeflateMaxRatio &&
+                         (hint <= kTrustedSize || hint <= 2 * sourceSize);
     out.assign(static_cast<size_t>(trusted ? hint : 0), 0);
     uint64_t total = 0;
     GzipResult result = trusted ? inflateGzip(out.data(), hint, total) : GzipResult::kNoRoom;
@@ -211,6 +218,9 @@ bool MetaContainer::extractGzip(const MetaMember& member, std::vector<uint8_t>& 
             result = inflateGzip(out.data(), total, total);
         }
     }
+    // Bytes after the last member may make the size read from the file's
+    // end larger than the members hold.
+    if (result == GzipResult::kDone && total < out.size()) out.resize(static_cast<size_t>(total));
     if (result != GzipResult::kDone || total != out.size()) {
         out.clear();
         return false;

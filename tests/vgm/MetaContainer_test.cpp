@@ -210,6 +210,9 @@ TEST_F(MetaContainerTest, GzipMembersUnpackAsOneAndEachIsChecked) {
     const Case cases[] = {
         {"two members", join({first, second}), whole, nullptr},
         {"two members and trailing zeros", join({first, second, Bytes(16, 0)}), whole, nullptr},
+        // The last four bytes, taken for the size, tell of more than there is.
+        {"one member and trailing bytes", join({first, Bytes{0, 0, 0, 0, 0x00, 0x40, 0, 0}}), head,
+         nullptr},
         {"CRC-32 of the second member wrong", badCrc, {},
          "Gzip: the data of member 2 fails its CRC-32 check; the file is damaged\n"},
         {"stated size larger than the stream", shortStream, {},
