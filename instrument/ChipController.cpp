@@ -168,8 +168,15 @@ std::string lastLogLine(const std::string& log) {
     return log.substr(from, end - from);
 }
 
-// A value kept on its line.
+// A value kept on its line, and short enough that a long name or message
+// never pushes the lines after it out of the name text the report goes in.
 std::string oneLine(std::string text) {
+    constexpr size_t kLongest = 1024;
+    if (text.size() > kLongest) {
+        size_t end = kLongest; // not inside a UTF-8 sequence
+        while (end > 0 && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) --end;
+        text.resize(end);
+    }
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
     return text;
