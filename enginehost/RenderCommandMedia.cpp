@@ -11,6 +11,7 @@
 #include "enginehost/RenderCommand.h"
 #include "vantor/PlatformTools.h"
 #include "vantor/PlatformToolsFiles.h"
+#include "vgm/MediaTrack.h"
 
 namespace morvane {
 
@@ -107,7 +108,7 @@ bool describeMedia(const std::string& path, const std::string& info, uint64_t me
     int64_t rate = 0;
     std::string chips;
     bool pcmStreams = false;
-    constexpr uint32_t kFirstStream = 84, kStreamCount = 16;
+    constexpr uint32_t kFirstStream = VGM::kChipDacStream0, kStreamCount = VGM::kChipDacStreamCount;
     for (const ReportedChip& chip : report.chips) {
         if (chip.rate > 0) {
             length = std::max(length, double(chip.ticks) / double(chip.rate));
