@@ -27,7 +27,7 @@ struct EngineStateChunk {
     // The tag and version the plug-in checks before it takes a state.
     static constexpr const char (&kMagic)[4] = vantor::kEngineChunkTag;
     static constexpr uint32_t kVersion = vantor::kEngineChunkVersion;
-    static constexpr uint32_t kMaxRecords = 64;
+    static constexpr uint32_t kMaxRecords = vantor::kEngineChunkMaxRecords;
 
     struct Parameter {
         uint16_t engineId;

@@ -13,10 +13,12 @@
 
 #include <cstdint>
 
+#include "vst3/MorvaneInterface.h"
+
 namespace morvane {
 
 inline constexpr uint32_t kHostParameterCount = 300;
-inline constexpr uint32_t kEngineIdCount = 1792;
+inline constexpr uint32_t kEngineIdCount = vantor::kEngineChunkIdSpace;
 inline constexpr uint32_t kFirstControllerEngineId = 768;
 inline constexpr uint32_t kFirstLayerEngineId = 512;
 inline constexpr uint32_t kFirstLayerHostId = 191;

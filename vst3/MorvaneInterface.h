@@ -81,6 +81,10 @@ inline constexpr int64_t kViewNotEmbedded = 8;    // l2 of opcode 25
 // little-endian u32 version; a chunk that does not is none the engine takes.
 inline constexpr char kEngineChunkTag[4] = {'M', 'V', 'S', 'T'};
 inline constexpr uint32_t kEngineChunkVersion = 1;
+// Its settings are of engine ids below this, and it holds at most this many
+// kept records.
+inline constexpr uint32_t kEngineChunkIdSpace = 1792;
+inline constexpr uint32_t kEngineChunkMaxRecords = 64;
 
 // Sub-ids of opcode 30 (in `value`).
 enum ZefaEngineCommand : int32_t {

@@ -25,10 +25,9 @@ namespace {
 constexpr int32_t kSettingsHeaderSize = 176; // "VstW" wrapped state
 constexpr int32_t kBankHeaderSize = 160;     // "CcnK" bank state
 constexpr uint64_t kStartUpCallbackFlags = 112;
-// What the engine's state chunk may hold: engine ids below 1792, at most 64
-// records.
-constexpr uint32_t kEngineIdSpace = 1792;
-constexpr uint32_t kMaxEngineRecords = 64;
+// What the engine's state chunk may hold.
+constexpr uint32_t kEngineIdSpace = kEngineChunkIdSpace;
+constexpr uint32_t kMaxEngineRecords = kEngineChunkMaxRecords;
 constexpr const char* kHolderMessageId = "MorvaneHandle";
 constexpr const char* kHolderAttribute = "No";
 
