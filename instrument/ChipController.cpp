@@ -159,15 +159,6 @@ void ChipController::selectMediaTrack(uint64_t index) {
 
 namespace {
 
-// The last non-empty line of a log text.
-std::string lastLogLine(const std::string& log) {
-    size_t end = log.size();
-    while (end > 0 && (log[end - 1] == '\n' || log[end - 1] == '\r')) --end;
-    const size_t start = end ? log.rfind('\n', end - 1) : std::string::npos;
-    const size_t from = start == std::string::npos ? 0 : start + 1;
-    return log.substr(from, end - from);
-}
-
 // A value kept on its line, and short enough that a long name or message
 // never pushes the lines after it out of the name text the report goes in.
 std::string oneLine(std::string text) {
@@ -202,7 +193,7 @@ std::string ChipController::mediaInfoText() const {
     if (track.loop.marker >= 0) text += "loop " + std::to_string(track.loop.startTicks) + "\n";
     const std::string unplayed = player->selectionSucceeded() ? mediaUnplayed(track) : "";
     if (!unplayed.empty()) text += "unplayed " + oneLine(unplayed) + "\n";
-    const std::string why = lastLogLine(collection->logText());
+    const std::string why = collection->lastLogLine();
     if (!why.empty()) text += "why " + oneLine(why) + "\n";
     return text;
 }

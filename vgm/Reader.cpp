@@ -41,12 +41,7 @@ bool Reader::open(const std::string& path, uint64_t first) {
     close();
     collection = std::make_unique<VGMX>();
     if (!collection->openFile(path, first)) {
-        const std::string& log = collection->logText();
-        size_t end = log.size();
-        while (end > 0 && (log[end - 1] == '\n' || log[end - 1] == '\r')) --end;
-        const size_t start = end ? log.rfind('\n', end - 1) : std::string::npos;
-        failure = log.substr(start == std::string::npos ? 0 : start + 1,
-                             end - (start == std::string::npos ? 0 : start + 1));
+        failure = collection->lastLogLine();
         collection.reset();
         return false;
     }

@@ -313,6 +313,14 @@ void VGMX::buildPcmStreamRecords(uint32_t clock, uint32_t count, const std::stri
     }
 }
 
+std::string VGMX::lastLogLine() const {
+    size_t end = log.size();
+    while (end > 0 && (log[end - 1] == '\n' || log[end - 1] == '\r')) --end;
+    const size_t start = end ? log.rfind('\n', end - 1) : std::string::npos;
+    const size_t from = start == std::string::npos ? 0 : start + 1;
+    return log.substr(from, end - from);
+}
+
 void VGMX::appendLog(const std::string& line) {
     if (log.size() >= kMaxLogText) return;
     log += line;

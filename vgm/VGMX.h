@@ -119,6 +119,8 @@ public:
     MediaTrack& track() { return mediaTrack; }
     const MediaTrack& track() const { return mediaTrack; }
     const std::string& logText() const { return log; }
+    // The log's last non-empty line: why an open or a selection failed.
+    std::string lastLogLine() const;
     const std::string& path() const { return filePath; }
     void setPath(const std::string& path) { filePath = path; }
     const std::vector<vantor::MetaMember>& songMembers() const { return songs; }
