@@ -15,14 +15,10 @@
 // Each open runs in a child process of its own, which measures both; the
 // time columns count the parent, which only waits.
 
-#include "vgm/VGMX.h"
-
 #include "vgm/support/HostileMedia.h"
 
 #include <benchmark/benchmark.h>
 
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -33,52 +29,9 @@
 
 namespace {
 
-using vgmtest::cpuSeconds;
-using vgmtest::statusBytes;
-
 constexpr uint64_t kMB = 1ull << 20;
 constexpr uint64_t kSize = 32 * kMB;
 
-
-// What one open in a child reports through its pipe.
-struct OpenCost {
-    bool opened = false;
-    double cpu = 0.0;   // seconds
-    uint64_t grown = 0; // peak resident bytes over those at the start
-};
-
-
-// Opens `path` in a child of its own, so its peak resident size is its own;
-// false when the child did not report.
-bool openInChild(const std::string& path, OpenCost& cost) {
-    int fds[2];
-    if (::pipe(fds) != 0) return false;
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid < 0) return false;
-    if (pid == 0) {
-        ::close(fds[0]);
-        OpenCost c;
-        const uint64_t before = statusBytes("VmRSS:");
-        const double start = cpuSeconds();
-        try {
-            VGM::VGMX vgm;
-            c.opened = vgm.openFile(path);
-        } catch (...) {
-            ::_exit(2);
-        }
-        c.cpu = cpuSeconds() - start;
-        const uint64_t high = statusBytes("VmHWM:");
-        c.grown = high > before ? high - before : 0;
-        ::_exit(::write(fds[1], &c, sizeof c) == ssize_t(sizeof c) ? 0 : 1);
-    }
-    ::close(fds[1]);
-    const bool got = ::read(fds[0], &cost, sizeof cost) == ssize_t(sizeof cost);
-    ::close(fds[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return got;
-}
 
 // The row's file, written once, removed at exit.
 struct RowFile {
@@ -99,8 +52,8 @@ void openRow(benchmark::State& state, size_t index) {
     double cpu = 0.0;
     uint64_t peak = 0;
     for (auto _ : state) {
-        OpenCost c;
-        if (!openInChild(file.path, c)) {
+        vgmtest::OpenCost c;
+        if (!vgmtest::openInChild(file.path, 0, nullptr, c)) {
             state.SkipWithError("the child did not report");
             break;
         }

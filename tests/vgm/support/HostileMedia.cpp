@@ -1,6 +1,10 @@
 #include "vgm/support/HostileMedia.h"
 
+#include "vgm/VGMX.h"
+
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -217,6 +221,47 @@ double cpuSeconds() {
     ::getrusage(RUSAGE_SELF, &u);
     return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
            double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) * 1e-6;
+}
+
+bool openInChild(const std::string& path, uint64_t cap, const char* line, OpenCost& cost) {
+    int fds[2];
+    if (::pipe(fds) != 0) return false;
+    std::fflush(nullptr);
+    const pid_t pid = ::fork();
+    if (pid < 0) return false;
+    if (pid == 0) {
+        ::close(fds[0]);
+        if (cap != 0) {
+            const rlim_t limit = statusBytes("VmSize:") + cap;
+            const rlimit r{limit, limit};
+            ::setrlimit(RLIMIT_AS, &r);
+        }
+        ::alarm(60);
+        OpenCost c;
+        const uint64_t before = statusBytes("VmRSS:");
+        const double start = cpuSeconds();
+        // A child that runs out of its capped space leaves here, never
+        // through its caller, which would go on as a second parent.
+        try {
+            VGM::VGMX vgm;
+            c.opened = vgm.openFile(path);
+            c.cpu = cpuSeconds() - start;
+            c.said = !line || vgm.logText().find(line) != std::string::npos;
+            std::snprintf(c.log, sizeof c.log, "%s", vgm.logText().c_str());
+        } catch (...) {
+            ::_exit(2);
+        }
+        const uint64_t peak = statusBytes("VmHWM:");
+        c.grown = peak > before ? peak - before : 0;
+        const bool sent = ::write(fds[1], &c, sizeof c) == ssize_t(sizeof c);
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(fds[1]);
+    const bool got = ::read(fds[0], &cost, sizeof cost) == ssize_t(sizeof cost);
+    ::close(fds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return got;
 }
 
 } // namespace vgmtest

@@ -38,4 +38,20 @@ const std::vector<HostileRow>& hostileRows();
 uint64_t statusBytes(const char* field);
 double cpuSeconds();
 
+// What one open in a child reports through its pipe.
+struct OpenCost {
+    bool opened = false;
+    bool said = false;  // the log holds the expected line (or none was expected)
+    double cpu = 0.0;   // seconds
+    uint64_t grown = 0; // peak resident bytes over those at the start
+    char log[512] = {};
+};
+
+// Opens `path` the way the player does (VGM::VGMX::openFile) in a child of
+// its own, so its peak resident size and CPU time are its own. A `cap` other
+// than 0 limits the child's address space to that many bytes over what it
+// has at the start; `line` is the log line the open should write (null: any).
+// False when the child did not report: it crashed, threw or passed the cap.
+bool openInChild(const std::string& path, uint64_t cap, const char* line, OpenCost& cost);
+
 } // namespace vgmtest
