@@ -17,7 +17,7 @@ void ChipStreamer::setup(const MediaChipRecord* record, const MediaLoop& trackLo
     if (!chip || chip->commands.empty() || chip->commandRate <= 0) return;
     tickSeconds = 1.0 / chip->commandRate;
 
-    const std::vector<MediaCommand>& list = chip->commands;
+    const GrowList<MediaCommand>& list = chip->commands;
     uint64_t total = 0, longest = 0;
     forEachWait(*chip, 0, [&](uint64_t delta) {
         total += delta;
@@ -112,7 +112,7 @@ uint64_t ChipStreamer::leadIn(double sampleRate) {
 uint64_t ChipStreamer::onQuantum(double sampleRate) {
     if (!chip || !canPlay) return kParked;
     if (const uint64_t wait = takePendingWait()) return wait;
-    const std::vector<MediaCommand>& list = chip->commands;
+    const GrowList<MediaCommand>& list = chip->commands;
     if (position < 0 || size_t(position) >= list.size()) {
         position = 0;
         runWrite = 0;

@@ -234,13 +234,13 @@ uint64_t DACStreamer::onQuantum(double sampleRate) {
     if (!started) {
         // The wait before the first command, as in a chip stream.
         started = true;
-        const std::vector<MediaCommand>& list = chip->commands;
+        const GrowList<MediaCommand>& list = chip->commands;
         if (position < 0 || size_t(position) >= list.size()) position = 0;
         commandWait = double(list[size_t(position)].delta) * tickSeconds * sampleRate;
     } else if (!nextIsCommand) {
         outputSample(sampleRate);
     } else {
-        const std::vector<MediaCommand>& list = chip->commands;
+        const GrowList<MediaCommand>& list = chip->commands;
         if (position < 0 || size_t(position) >= list.size()) position = 0;
         const MediaCommand& c = list[size_t(position++)];
         if (c.kind == kCommandWrite) control(c);

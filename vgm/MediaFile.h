@@ -51,8 +51,9 @@ struct MediaBudget {
     }
     // Makes room for `extra` more items in `list`, doubling its room while
     // that fits; false, and spent, when even the room needed does not fit.
-    template <class T>
-    bool makeRoom(std::vector<T>& list, uint64_t extra) {
+    template <class List>
+    bool makeRoom(List& list, uint64_t extra) {
+        using T = typename List::value_type;
         const uint64_t have = list.capacity();
         const uint64_t need = list.size() + extra;
         if (need <= have) return true;

@@ -9,10 +9,14 @@
 // Tags follow the order of the VGM GD3 block.
 #pragma once
 
+#include "vgm/GrowList.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace VGM {
@@ -111,7 +115,7 @@ constexpr uint64_t kMaxPcmRunWait = 255;   // a run's waits are one byte each
 
 // One chip of a track with its command list. Lists grow as they fill.
 struct MediaChipRecord {
-    std::vector<MediaCommand> commands;
+    GrowList<MediaCommand> commands;
     MediaChipType type = kChipNone;
     uint32_t variant = kVariantDefault;
     uint32_t chipFlags = 0;
@@ -124,8 +128,8 @@ struct MediaChipRecord {
     int64_t loopIndex = -1;   // index of the 'L' command, -1 without loop
     uint64_t totalLength = 0; // sum of the deltas, in ticks
     // The 'P' commands' runs, their waits and the PCM bank they read.
-    std::vector<PcmRun> pcmRuns;
-    std::vector<uint8_t> pcmWaits;
+    GrowList<PcmRun> pcmRuns;
+    GrowList<uint8_t> pcmWaits;
     std::vector<uint8_t> pcmBank;
 };
 
@@ -165,10 +169,32 @@ inline uint64_t commandCount(const MediaChipRecord& record) {
 // this many slots and takes the smallest targets.
 constexpr size_t kMaxSeekOffsets = 128;
 
+// Room for decoded samples, which a decoder writes whole right after making
+// it: a resize leaves the new samples unset instead of zeroing them first.
+template <class T>
+struct UnfilledAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UnfilledAllocator<U>;
+    };
+    UnfilledAllocator() = default;
+    template <class U>
+    UnfilledAllocator(const UnfilledAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+using SampleList = std::vector<int16_t, UnfilledAllocator<int16_t>>;
+
 // One PCM data block of a track: the bytes as stored, the samples the DAC
 // streamer plays, and where the data sits in the chip's address space.
 struct DataBlock {
-    std::vector<int16_t> samples;
+    SampleList samples;
     std::vector<uint8_t> bytes;
     std::vector<uint32_t>
         seekOffsets;          // the smallest YM2612 PCM seek targets of the song, ascending

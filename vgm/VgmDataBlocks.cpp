@@ -272,7 +272,7 @@ bool VgmParser::storeTable(const uint8_t* p, uint64_t n) {
 
 // Compressed stream data: method (0 bit packing, 1 DPCM), u32 unpacked size,
 // bits decompressed, bits compressed, sub-type, u16 add value, packed bits.
-bool VgmParser::decompress(const uint8_t* p, uint64_t n, std::vector<int16_t>& out,
+bool VgmParser::decompress(const uint8_t* p, uint64_t n, SampleList& out,
                            uint32_t& bits) {
     if (n < 10) {
         vgm.appendLog("compressed data block shorter than its header\n");
@@ -317,6 +317,7 @@ bool VgmParser::decompress(const uint8_t* p, uint64_t n, std::vector<int16_t>& o
         const uint32_t code = in.take(bitsComp);
         if (useTable && code >= table.values.size()) {
             vgm.appendLog("compressed data block indexes past its table\n");
+            out.clear(); // its room holds unset samples past this one
             return false;
         }
         if (method == 1)

@@ -8,6 +8,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 
 namespace VGM {
@@ -64,18 +65,14 @@ bool parseVgmFile(VGMX& collection, vantor::VirtualFile& file, bool readTags) {
         VgmParser parser(collection, ram->bytes(), static_cast<uint64_t>(length));
         return parser.parse(readTags);
     }
-    std::vector<uint8_t> bytes;
-    try {
-        bytes.resize(static_cast<size_t>(length));
-    } catch (const std::bad_alloc&) {
+    // Read straight into unset room: the read fills every byte.
+    const auto n = static_cast<size_t>(length);
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[n]);
+    if (!bytes || !file.seek(0) || file.read(bytes.get(), n) != n) {
         collection.appendLog("VGM: cannot read the file\n");
         return false;
     }
-    if (!file.seek(0) || file.read(bytes.data(), bytes.size()) != bytes.size()) {
-        collection.appendLog("VGM: cannot read the file\n");
-        return false;
-    }
-    VgmParser parser(collection, bytes.data(), bytes.size());
+    VgmParser parser(collection, bytes.get(), n);
     return parser.parse(readTags);
 }
 

@@ -65,7 +65,7 @@ private:
     // ---- data blocks (VgmDataBlocks.cpp)
     bool dataBlock();
     bool storeBlock(uint8_t type, uint8_t chip, const uint8_t* p, uint64_t n);
-    bool decompress(const uint8_t* p, uint64_t n, std::vector<int16_t>& out, uint32_t& bits);
+    bool decompress(const uint8_t* p, uint64_t n, SampleList& out, uint32_t& bits);
     bool storeTable(const uint8_t* p, uint64_t n);
     void rebuildOkiPhrases(uint8_t chip);
 

@@ -262,7 +262,7 @@ VGM::DataBlock byteBlock(std::vector<uint8_t> bytes, float rate = 15734.0f) {
 VGM::DataBlock wordBlock(std::vector<int16_t> samples, float rate) {
     VGM::DataBlock b;
     b.type = 2;
-    b.samples = std::move(samples);
+    b.samples.assign(samples.begin(), samples.end());
     b.nominalRate = rate;
     b.sampleCount = uint32_t(b.samples.size());
     return b;

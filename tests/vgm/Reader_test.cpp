@@ -136,7 +136,7 @@ struct Player {
 VGM::DataBlock pcmBlock(uint32_t type, std::vector<int16_t> samples, uint16_t gain = 1) {
     VGM::DataBlock b;
     b.type = type;
-    b.samples = std::move(samples);
+    b.samples.assign(samples.begin(), samples.end());
     b.sampleCount = uint32_t(b.samples.size());
     b.defaultGain = gain;
     return b;
