@@ -2,7 +2,7 @@
 // (tests/vgm/support/HostileMedia.h: DPCM and bit-packed data blocks, 0xE0
 // seeks, PSG writes in a .vgz, a raw log of noise, a VGMX of zeros, a YM song
 // in a stored LHA, an LHA and a zip of 70,000 members, a gzip bomb, and a
-// DAC-heavy song that is accepted) made at 32 MB unpacked, written once to a
+// DAC-heavy song that is accepted) made at 64 MB unpacked, written once to a
 // temporary file and opened the way the player opens a file
 // (VGM::VGMX::openFile).
 //
@@ -30,7 +30,7 @@
 namespace {
 
 constexpr uint64_t kMB = 1ull << 20;
-constexpr uint64_t kSize = 32 * kMB;
+constexpr uint64_t kSize = 64 * kMB; // large enough that the fixed costs fade, small enough that the DAC song plays
 
 
 // The row's file, written once, removed at exit.
