@@ -303,7 +303,7 @@ __attribute__((noinline)) bool renderSpreadN(OPN2_Emu& chip, int32_t* const* out
         for (uint64_t taken = 0; taken < starts;) {
             const auto [values, got, dacOn, dac, full] = takeSpreadRun(
                 chip, starts - taken, whole - std::min(whole, taken), outputMode, curve);
-            if (!masked) masked = &spreadPanMasks(chip);
+            if (!masked) masked = &chip.panMasks();
             const PanMasks& masks = *masked;
             const bool cut = full < got;
             if (row && (full > 0 || cut)) {
@@ -363,7 +363,7 @@ void addSpreadRowsInRuns(OPN2_Emu& chip, uint64_t starts, uint64_t whole, const 
         for (uint64_t taken = 0; taken < part;) {
             const auto [values, got, dacOn, dac, full] = takeSpreadRun(
                 chip, part - taken, partWhole - std::min(partWhole, taken), outputMode, curve);
-            if (!masks) masks = &spreadPanMasks(chip);
+            if (!masks) masks = &chip.panMasks();
             const bool cut = full < got;
             kSpreadAddRows[outputMode][dacOn ? 1 : 0](values, full, *masks, dac, curve,
                                                       row + done + taken, cut ? &chip : nullptr);

@@ -11,18 +11,6 @@
 #include "emulators/FmChannelRender.h"
 #include "emulators/OPN2_Emu.h"
 
-// The chip's pan masks, made again if the pans may have changed.
-inline const OPN2_Emu::PanMasks& spreadPanMasks(OPN2_Emu& chip) {
-    if (chip.panMasksStale) {
-        chip.panMasksStale = false;
-        for (int r = 0; r < 6; ++r) {
-            chip.panMasks.left[r] = chip.pan(r) & 2 ? -1 : 0;
-            chip.panMasks.right[r] = chip.pan(r) & 1 ? -1 : 0;
-        }
-    }
-    return chip.panMasks;
-}
-
 // The rows of the `starts` frames that start at frame i of a render, if
 // they all lie on the grid of `grid` (frames of N slots); else null.
 template <uint64_t N>
@@ -90,7 +78,7 @@ void addSpreadRowsInRuns(OPN2_Emu& chip, uint64_t starts, uint64_t whole, const 
     if (values) {
         const bool dacOn = chip.takenWithDac();
         const int32_t dac = dacOn ? fmDacValue(outputMode, chip.dacData(), curve) : 0;
-        kSpreadAddRows[outputMode][dacOn ? 1 : 0](values, whole, spreadPanMasks(chip), dac, curve,
+        kSpreadAddRows[outputMode][dacOn ? 1 : 0](values, whole, chip.panMasks(), dac, curve,
                                                   row, cutPhase != 0 ? &chip : nullptr);
     } else {
         addSpreadRowsInRuns(chip, starts, whole, curve, outputMode, row);

@@ -74,40 +74,40 @@ bool OPN2_Emu::retractRest(int32_t* const* outputs) {
 }
 
 void OPN2_Emu::computeAhead(uint32_t need, bool truncated) {
-    uint32_t n = std::min(steadyRun_, kMaxAhead);
-    if (steadyRun_ < lastSpan_)
-        n = std::min(n, lastSpan_ - steadyRun_); // up to where the last span ended
-    else if (steadyRun_ < lastSpan_ + kSpanGrace)
+    uint32_t n = std::min(ahead_.steadyRun, kMaxAhead);
+    if (ahead_.steadyRun < ahead_.lastSpan)
+        n = std::min(n, ahead_.lastSpan - ahead_.steadyRun); // up to where the last span ended
+    else if (ahead_.steadyRun < ahead_.lastSpan + kSpanGrace)
         n = 0; // just past it: only what is asked for
     n = std::min(std::max(need, n), kMaxAhead);
     if (n > need) {
         // Samples beyond those asked for may have to be undone.
-        std::copy(chip_.channels, chip_.channels + 6, savedChannels_);
-        savedShared_ = chip_.shared;
+        std::copy(chip_.channels, chip_.channels + 6, ahead_.savedChannels);
+        ahead_.savedShared = chip_.shared;
     }
     renderAhead(n, truncated);
-    aheadCount_ = n;
-    aheadUsed_ = 0;
-    aheadTruncated_ = truncated;
-    aheadDac_ = chip_.dacEnabled != 0;
+    ahead_.count = n;
+    ahead_.used = 0;
+    ahead_.truncated = truncated;
+    ahead_.dac = chip_.dacEnabled != 0;
 }
 
 void OPN2_Emu::renderAhead(uint32_t n, bool truncated) {
     renderChannels(chip_, FmDispatch::Raw, chip_.shared.timerARunning, chip_.dacEnabled, nullptr,
-                   truncated ? 1 : 3, aheadValues_, aheadValues_, n);
+                   truncated ? 1 : 3, ahead_.values, ahead_.values, n);
 }
 
 void OPN2_Emu::settle() {
-    panMasksStale = true; // whoever settles may change the pans next
-    if (aheadCount_ == 0 && steadyRun_ == 0) return; // nothing computed ahead
-    if (aheadUsed_ < aheadCount_) {
+    ahead_.panMasksStale = true; // whoever settles may change the pans next
+    if (ahead_.count == 0 && ahead_.steadyRun == 0) return; // nothing computed ahead
+    if (ahead_.used < ahead_.count) {
         // Back to where the run began, then forward over what was taken.
-        std::copy(savedChannels_, savedChannels_ + 6, chip_.channels);
-        chip_.shared = savedShared_;
-        if (aheadUsed_ > 0) renderAhead(aheadUsed_, aheadTruncated_);
+        std::copy(ahead_.savedChannels, ahead_.savedChannels + 6, chip_.channels);
+        chip_.shared = ahead_.savedShared;
+        if (ahead_.used > 0) renderAhead(ahead_.used, ahead_.truncated);
     }
-    aheadCount_ = 0;
-    aheadUsed_ = 0;
-    if (steadyRun_ > 0) lastSpan_ = steadyRun_;
-    steadyRun_ = 0;
+    ahead_.count = 0;
+    ahead_.used = 0;
+    if (ahead_.steadyRun > 0) ahead_.lastSpan = ahead_.steadyRun;
+    ahead_.steadyRun = 0;
 }

@@ -51,7 +51,7 @@ public:
     const int32_t* takeReady(uint32_t count, bool truncated);
     // Whether the DAC replaced record 5 in the runs taken since the chip
     // last computed ahead.
-    bool takenWithDac() const { return aheadDac_; }
+    bool takenWithDac() const { return ahead_.dac; }
     // The pan bits of record r and the DAC byte as the writes left them (a
     // pan write settles the chip first, a DAC byte does not).
     uint8_t pan(int record) const { return chip_.channels[record].pan; }
@@ -91,15 +91,13 @@ public:
     bool retractPending() const { return retract_.pending; }
 
     // The spread renders' pan masks (all ones where a record's pan sends it
-    // to that side), made again when panMasksStale: pans change only by
-    // what settles the chip first (writes, mutes, reset, state()), and
-    // settle() sets it.
+    // to that side), made again after the chip settled: pans change only by
+    // what settles the chip first (writes, mutes, reset, state()).
     struct PanMasks {
         int32_t left[6] = {};
         int32_t right[6] = {};
     };
-    bool panMasksStale = true;
-    PanMasks panMasks;
+    inline const PanMasks& panMasks();
 
 protected:
     void settle() override;
@@ -109,21 +107,33 @@ private:
     const int32_t* takeAhead(uint32_t n);
     // Computes the next run of samples ahead (at least `need`).
     void computeAhead(uint32_t need, bool truncated);
-    // Renders n samples from the live state into aheadValues_.
+    // Renders n samples from the live state into ahead_.values.
     void renderAhead(uint32_t n, bool truncated);
 
-    // Channel values (by record, six per sample) of the samples computed
-    // ahead; aheadUsed_ of aheadCount_ have been taken.
-    int32_t aheadValues_[6 * kMaxAhead] = {};
-    uint32_t aheadCount_ = 0;
-    uint32_t aheadUsed_ = 0;
-    bool aheadTruncated_ = false; // computed with the 9-bit output stage (modes 0, 1)
-    bool aheadDac_ = false;       // the DAC replaced channel 6
-    // Samples taken since the chip last settled (the next run is as long, up
-    // to kMaxAhead), and between the two settles before: music writes at a
-    // steady rate, so a run stops where the next write is likely to fall.
-    uint32_t steadyRun_ = 0;
-    uint32_t lastSpan_ = 0;
+    // What the chip keeps ahead of its output, in one record with one
+    // invalidate, settle(), which brings the live state back to the sample
+    // the output has reached: whatever reads or changes the chip settles
+    // first, and the spread renders take only from the run.
+    struct Ahead {
+        // Channel values (by record, six per sample) of the samples computed
+        // ahead; `used` of `count` have been taken.
+        int32_t values[6 * kMaxAhead] = {};
+        uint32_t count = 0;
+        uint32_t used = 0;
+        bool truncated = false; // computed with the 9-bit output stage (modes 0, 1)
+        bool dac = false;       // the DAC replaced channel 6
+        // Samples taken since the chip last settled (the next run is as
+        // long, up to kMaxAhead), and between the two settles before: music
+        // writes at a steady rate, so a run stops where the next write is
+        // likely to fall. Kept over a settle, which ends a span.
+        uint32_t steadyRun = 0;
+        uint32_t lastSpan = 0;
+        // Channels and shared state where the run began.
+        FmChannel savedChannels[6];
+        FmSharedState savedShared;
+        bool panMasksStale = true;
+        PanMasks panMasks;
+    } ahead_;
     // The rest of a frame that went out past a block before a reset
     // dropped it: taken back at the start of the next block.
     struct Retract {
@@ -133,30 +143,38 @@ private:
         int32_t left[6] = {};
         int32_t right[6] = {};
     } retract_;
-    // Channels and shared state where the run computed ahead began.
-    FmChannel savedChannels_[6];
-    FmSharedState savedShared_;
 };
 
 // Inline: the spread renders take a run or two per call.
 inline const int32_t* OPN2_Emu::takeValues(uint32_t count, uint32_t mode, uint32_t& n) {
     const bool truncated = mode < 2;
-    if (aheadUsed_ < aheadCount_ && truncated != aheadTruncated_) settle();
+    if (ahead_.used < ahead_.count && truncated != ahead_.truncated) settle();
     count = count < kMaxAhead ? count : kMaxAhead;
-    if (count > 0 && aheadUsed_ == aheadCount_) computeAhead(count, truncated);
-    const uint32_t left = aheadCount_ - aheadUsed_;
+    if (count > 0 && ahead_.used == ahead_.count) computeAhead(count, truncated);
+    const uint32_t left = ahead_.count - ahead_.used;
     n = count < left ? count : left;
     return takeAhead(n);
 }
 
 inline const int32_t* OPN2_Emu::takeReady(uint32_t count, bool truncated) {
-    if (aheadCount_ - aheadUsed_ < count || truncated != aheadTruncated_) return nullptr;
+    if (ahead_.count - ahead_.used < count || truncated != ahead_.truncated) return nullptr;
     return takeAhead(count);
 }
 
 inline const int32_t* OPN2_Emu::takeAhead(uint32_t n) {
-    const int32_t* values = aheadValues_ + 6 * aheadUsed_;
-    aheadUsed_ += n;
-    steadyRun_ = steadyRun_ > UINT32_MAX - n ? UINT32_MAX : steadyRun_ + n;
+    const int32_t* values = ahead_.values + 6 * ahead_.used;
+    ahead_.used += n;
+    ahead_.steadyRun = ahead_.steadyRun > UINT32_MAX - n ? UINT32_MAX : ahead_.steadyRun + n;
     return values;
+}
+
+inline const OPN2_Emu::PanMasks& OPN2_Emu::panMasks() {
+    if (ahead_.panMasksStale) {
+        ahead_.panMasksStale = false;
+        for (int r = 0; r < 6; ++r) {
+            ahead_.panMasks.left[r] = pan(r) & 2 ? -1 : 0;
+            ahead_.panMasks.right[r] = pan(r) & 1 ? -1 : 0;
+        }
+    }
+    return ahead_.panMasks;
 }

@@ -23,7 +23,7 @@ bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
     // state answers at once, a silent one only once the chip has settled
     // back to where the output is.
     if (!fmChannelsSilent(chip_)) return false;
-    if (aheadUsed_ < aheadCount_) {
+    if (ahead_.used < ahead_.count) {
         settle();
         if (!fmChannelsSilent(chip_)) return false;
     }
