@@ -276,29 +276,36 @@ bool ChipController::trackShown() const {
 }
 
 uint64_t ChipController::advance(uint64_t frames) {
-    if (songFinished) {
-        songFinished = false;
-        setSyncValue(kNextTrack, 0, 1.0);
-    }
+    takeSongEnd();
     if (frames == 0) return 0;
-    const uint64_t n = vantor::QuantumManager::advance(frames);
-    if (n != 0) return std::min(n, frames);
-    return advanceDue(frames);
+    uint32_t dueRuns = 0;
+    for (;;) {
+        if (fired) {
+            // The timer that fell due runs alone, time standing still, so
+            // that a song it ends makes way for the next track at that very
+            // sample, wherever the render's pieces happen to end.
+            vantor::QuantumManager::advance(0);
+            takeSongEnd();
+            if (++dueRuns >= kMaxDueRunsPerSample) {
+                // Timers keep falling due at this same sample: every entry
+                // due now waits one sample, so time moves on.
+                for (Entry& e : queue)
+                    if (e.due <= now) e.due = now + 1;
+                fired = false;
+                dueRuns = 0;
+            }
+            continue;
+        }
+        const uint64_t n = vantor::QuantumManager::advance(frames);
+        if (n != 0) return std::min(n, frames);
+        // A timer is due now: it runs on the next turn.
+    }
 }
 
-uint64_t ChipController::advanceDue(uint64_t frames) {
-    uint32_t dueRuns = 1; // advance's run found a timer due now
-    uint64_t n;
-    while ((n = vantor::QuantumManager::advance(frames)) == 0) {
-        if (++dueRuns < kMaxDueRunsPerSample) continue;
-        // Timers keep falling due at this same sample: every entry due now
-        // waits one sample, so time moves on.
-        for (Entry& e : queue)
-            if (e.due <= now) e.due = now + 1;
-        fired = false;
-        dueRuns = 0;
-    }
-    return std::min(n, frames);
+void ChipController::takeSongEnd() {
+    if (!songFinished) return;
+    songFinished = false;
+    setSyncValue(kNextTrack, 0, 1.0);
 }
 
 uint64_t ChipController::step(uint64_t frames) {

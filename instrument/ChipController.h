@@ -227,9 +227,9 @@ private:
     // Runs the timers due now and returns how many of `frames` frames pass
     // before the next one falls due (all of them when none does).
     uint64_t step(uint64_t frames);
-    // advance once a timer fell due now: runs the timers due until time can
-    // move on.
-    uint64_t advanceDue(uint64_t frames);
+    // A song that ended (loopReached, endReached) makes way for the next
+    // track, now.
+    void takeSongEnd();
     // The frames of the next span of a render with `remaining` frames left:
     // those owed first, else up to the next timer (run by step).
     uint64_t nextSpan(uint64_t remaining);

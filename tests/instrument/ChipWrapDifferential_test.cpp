@@ -26,8 +26,10 @@ namespace {
 // the resampler consumed less than its last pass would have, so that the
 // input kept back (at 8000 Hz: the chip frame of writes between blocks) and
 // the resampler's memory after a quality change (at 22050 Hz) were not the
-// passes' own.
-constexpr uint64_t kFixedSeeds[] = {266, 433};
+// passes' own; and a media song that ended made way for the next track
+// only where the render's piece ended, so a joined pass moved the restart
+// (at 44100 Hz, 83-frame blocks).
+constexpr uint64_t kFixedSeeds[] = {266, 433, 2093};
 
 uint64_t seedCount() {
     if (const char* text = std::getenv("SX_DIFFERENTIAL_SEEDS"))
