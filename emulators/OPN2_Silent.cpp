@@ -24,6 +24,11 @@ bool OPN2_Emu::isSilent(const int16_t* curve, uint32_t mode) {
     // back to where the output is.
     if (!fmChannelsSilent(chip_)) return false;
     if (ahead_.used < ahead_.count) {
+        // A value still to be taken that is not zero sounds: no need to
+        // settle to know it.
+        const int32_t* v = ahead_.values + 6 * ahead_.used;
+        for (const int32_t* end = ahead_.values + 6 * ahead_.count; v < end; ++v)
+            if (*v != 0) return false;
         settle();
         if (!fmChannelsSilent(chip_)) return false;
     }

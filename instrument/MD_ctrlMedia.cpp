@@ -148,10 +148,8 @@ void MD_ctrl::mediaChipSetup(uint32_t chipType, uint32_t variant, int64_t /*comm
     // The parts this chip gets: those nobody holds (FM channels all or none).
     const uint8_t wanted = partsOf(chipType);
     uint8_t got = 0;
-    for (MediaPart part : {kPartFmLow, kPartFmHigh, kPartPsg}) {
-        const uint32_t owner = mediaPartOwner[partSlot(part)];
-        if ((wanted & part) && (owner == kNoOwner || owner == chipType)) got |= part;
-    }
+    for (MediaPart part : {kPartFmLow, kPartFmHigh, kPartPsg})
+        if ((wanted & part) && mediaWrites(chipType, part)) got |= part;
     if ((got & kFmParts) != (wanted & kFmParts)) got &= uint8_t(~kFmParts);
     for (MediaPart part : {kPartFmLow, kPartFmHigh, kPartPsg})
         if (got & part) mediaPartOwner[partSlot(part)] = chipType;
