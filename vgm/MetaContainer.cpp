@@ -149,6 +149,7 @@ void MetaContainer::closeArchive() {
     gzip.reset();
     closeWalker();
     entrySizes.clear();
+    lhaNamesAsLatin1 = false;
     archiveKind = kNotOpen;
 }
 

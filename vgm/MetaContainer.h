@@ -100,6 +100,8 @@ private:
     bool openZip();
     // 7z and LHA: listed and unpacked by walking a libarchive reader.
     bool openWalk(Kind kind);
+    // One listing walk; false when a header stopped it short of the end.
+    bool listWalk(Kind kind);
     bool openGzip();
     bool extractZip(const MetaMember& member, uint8_t* destination);
     bool extractWalk(const MetaMember& member, std::vector<uint8_t>& out);
@@ -138,6 +140,7 @@ private:
     ::archive* walker = nullptr;       // the open libarchive reader of a 7z or LHA
     uint64_t walkNext = 0;             // index of the entry header it reads next
     std::vector<uint64_t> entrySizes;  // 7z and LHA: the stated size of every entry by index
+    bool lhaNamesAsLatin1 = false;     // LHA names read byte for byte (not UTF-8)
     Work done;
     std::string refusalText;
 };

@@ -7,6 +7,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <locale.h>
 
 namespace vantor {
 
@@ -19,11 +20,50 @@ struct ReaderCloser {
     }
 };
 
+// libarchive gives an entry's name in the calling thread's character set,
+// converting a 7z name from the UTF-16 it is stored in: in the "C" locale a
+// process starts in, a name beyond ASCII converts to nothing, and the member
+// would vanish from the list (moving every member number after it). The
+// library is called under a UTF-8 character set, for this thread alone and
+// only while it reads.
+class Utf8Names {
+public:
+    Utf8Names() {
+        static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+        if (utf8) previous = uselocale(utf8);
+    }
+    ~Utf8Names() {
+        if (previous) uselocale(previous);
+    }
+    Utf8Names(const Utf8Names&) = delete;
+    Utf8Names& operator=(const Utf8Names&) = delete;
+
+private:
+    locale_t previous = locale_t(0);
+};
+
 // A header read with a warning (a name in an unexpected character set, say)
-// still describes its entry.
-bool nextHeader(struct archive* a, struct archive_entry** entry) {
+// still describes its entry. `ended` tells the end of the archive from a
+// header that could not be read.
+bool nextHeader(struct archive* a, struct archive_entry** entry, bool* ended = nullptr) {
     const int result = archive_read_next_header(a, entry);
+    if (ended) *ended = result == ARCHIVE_EOF;
     return result == ARCHIVE_OK || result == ARCHIVE_WARN;
+}
+
+// The entry's name in UTF-8 where it converts, else as stored. A name of
+// plain ASCII is the same either way and is taken as it stands: the
+// conversion sets up a character-set converter for every entry, half the
+// cost of listing an archive of many small members.
+const char* entryName(struct archive_entry* entry) {
+    const char* stored = archive_entry_pathname(entry);
+    if (stored) {
+        const char* c = stored;
+        while (*c && static_cast<unsigned char>(*c) < 0x80) ++c;
+        if (!*c) return stored;
+    }
+    const char* utf8 = archive_entry_pathname_utf8(entry);
+    return utf8 ? utf8 : stored;
 }
 
 } // namespace
@@ -32,9 +72,10 @@ bool nextHeader(struct archive* a, struct archive_entry** entry) {
     struct archive* a = archive_read_new();
     if (!a) return nullptr;
     ++done.walks;
-    if (kind == kLha)
+    if (kind == kLha) {
         archive_read_support_format_lha(a);
-    else
+        if (lhaNamesAsLatin1) archive_read_set_options(a, "lha:hdrcharset=ISO-8859-1");
+    } else
         archive_read_support_format_7zip(a);
     int result = ARCHIVE_FATAL;
     if (source == kSourceMemory)
@@ -55,13 +96,29 @@ void MetaContainer::closeWalker() {
 }
 
 // Listing reads the headers only: libarchive decompresses nothing for
-// entries whose data is never asked for.
+// entries whose data is never asked for. An LHA does not say the character
+// set of its names, and libarchive stops at a name that is not in the one
+// it reads (UTF-8 here): such an archive is listed again with its names
+// read as Latin-1, which takes any byte, so Shift JIS or Latin-1 names do
+// not lose the archive.
 bool MetaContainer::openWalk(Kind kind) {
+    const Utf8Names names;
+    lhaNamesAsLatin1 = false;
+    if (listWalk(kind) || kind != kLha || !refusalText.empty()) return !members.empty();
+    members.clear();
+    entrySizes.clear();
+    lhaNamesAsLatin1 = true;
+    listWalk(kind);
+    return !members.empty();
+}
+
+bool MetaContainer::listWalk(Kind kind) {
     ReaderCloser reader{openWalkReader(kind)};
     if (!reader.a) return false;
     archiveKind = kind;
     struct archive_entry* entry = nullptr;
-    for (uint64_t index = 0; nextHeader(reader.a, &entry); ++index) {
+    bool ended = false;
+    for (uint64_t index = 0; nextHeader(reader.a, &entry, &ended); ++index) {
         if (index == VGM::kMaxArchiveEntries) {
             refusalText = tooManyEntries();
             members.clear();
@@ -72,8 +129,7 @@ bool MetaContainer::openWalk(Kind kind) {
         const uint64_t size = sized ? static_cast<uint64_t>(archive_entry_size(entry)) : 0;
         entrySizes.push_back(size);
         if (archive_entry_filetype(entry) == AE_IFDIR) continue;
-        const char* name = archive_entry_pathname_utf8(entry);
-        if (!name) name = archive_entry_pathname(entry);
+        const char* name = entryName(entry);
         if (!name || !*name) continue;
         MetaMember m;
         m.displayName = name;
@@ -82,7 +138,7 @@ bool MetaContainer::openWalk(Kind kind) {
         m.index = index;
         members.push_back(std::move(m));
     }
-    return !members.empty();
+    return ended;
 }
 
 // Reads the data of the entry the reader stands on into `out`, which grows
@@ -111,6 +167,7 @@ bool MetaContainer::readWalkEntry(uint64_t size, std::vector<uint8_t>* out) {
 // skip-then-read path fails on large solid blocks.) LHA entries are skipped
 // without unpacking.
 bool MetaContainer::extractWalk(const MetaMember& member, std::vector<uint8_t>& out) {
+    const Utf8Names names;
     if (member.size == 0) return false; // the callers have refused a member too large
     if (member.index >= entrySizes.size() || entrySizes[member.index] != member.size) return false;
     if (walker && member.index < walkNext) closeWalker();

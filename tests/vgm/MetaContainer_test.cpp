@@ -86,6 +86,34 @@ TEST_F(MetaContainerTest, ListsAndUnpacksEveryKindFromPathAndMemory) {
     }
 }
 
+// Members named beyond ASCII are listed, with their names in UTF-8, in a
+// process that never set its locale, and every member keeps its number: a 7z
+// stores its names in UTF-16, an LHA in bytes whose character set it does
+// not say.
+TEST_F(MetaContainerTest, MemberNamesBeyondAsciiAreListed) {
+    const std::string name = "Caf\xC3\xA9 \xE3\x83\x86.vgm";
+    const std::vector<std::pair<std::string, Bytes>> members = {{name, pattern(9, 1)},
+                                                                {"plain.vgm", pattern(9, 2)}};
+    for (const Bytes& archive : {vgmtest::sevenZipBytes(members), vgmtest::lhaStored(members)}) {
+        MetaContainer box(archive.data(), archive.size());
+        ASSERT_TRUE(box.open());
+        EXPECT_EQ(names(box), (std::vector<std::string>{name, "plain.vgm"}));
+        Bytes out;
+        ASSERT_TRUE(box.extractToVector(box.members[1], out));
+        EXPECT_EQ(out, pattern(9, 2));
+    }
+    // Names in another character set (Latin-1 here, Shift JIS the same) are
+    // read byte for byte as Latin-1.
+    const Bytes latin1 = vgmtest::lhaStored({{"Caf\xE9.vgm", pattern(9, 1)},
+                                             {"\x82\xA0.vgm", pattern(9, 2)}});
+    MetaContainer box(latin1.data(), latin1.size());
+    ASSERT_TRUE(box.open());
+    EXPECT_EQ(names(box), (std::vector<std::string>{"Caf\xC3\xA9.vgm", "\xC2\x82\xC2\xA0.vgm"}));
+    Bytes out;
+    ASSERT_TRUE(box.extractToVector(box.members[1], out));
+    EXPECT_EQ(out, pattern(9, 2));
+}
+
 TEST_F(MetaContainerTest, GzipMemberNameComesFromHeaderPathOrFallback) {
     const Bytes song = pattern(500, 9);
     const std::string named = path("named.vgz");

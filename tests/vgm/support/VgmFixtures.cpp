@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <locale.h>
 #include <zip.h>
 #include <zlib.h>
 
@@ -192,6 +193,10 @@ Bytes zipBytes(const std::string& scratchPath,
 }
 
 Bytes sevenZipBytes(const std::vector<std::pair<std::string, Bytes>>& members) {
+    // The writer converts names through the thread's character set, which
+    // must be UTF-8 for a name beyond ASCII.
+    static const locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", locale_t(0));
+    const locale_t previous = utf8 ? uselocale(utf8) : locale_t(0);
     Bytes out(1 << 20);
     size_t used = 0;
     struct archive* a = archive_write_new();
@@ -204,7 +209,7 @@ Bytes sevenZipBytes(const std::vector<std::pair<std::string, Bytes>>& members) {
             archive_entry_set_filetype(e, AE_IFDIR);
             archive_entry_set_perm(e, 0755);
         } else {
-            archive_entry_set_pathname(e, name.c_str());
+            archive_entry_update_pathname_utf8(e, name.c_str());
             archive_entry_set_filetype(e, AE_IFREG);
             archive_entry_set_perm(e, 0644);
             archive_entry_set_size(e, static_cast<la_int64_t>(bytes.size()));
@@ -215,6 +220,7 @@ Bytes sevenZipBytes(const std::vector<std::pair<std::string, Bytes>>& members) {
     }
     archive_write_close(a);
     archive_write_free(a);
+    if (previous) uselocale(previous);
     out.resize(used);
     return out;
 }

@@ -51,7 +51,8 @@ Bytes gzipBytes(const Bytes& data, const std::string& storedName);
 void writeZip(const std::string& path, const std::vector<std::pair<std::string, Bytes>>& members);
 Bytes zipBytes(const std::string& scratchPath,
                const std::vector<std::pair<std::string, Bytes>>& members);
-// Writes a 7z archive; an empty member name adds a folder entry "dir/".
+// Writes a 7z archive of members named in UTF-8; an empty member name adds a
+// folder entry "dir/".
 Bytes sevenZipBytes(const std::vector<std::pair<std::string, Bytes>>& members);
 Bytes readFile(const std::string& path);
 void writeFile(const std::string& path, const Bytes& bytes);
