@@ -540,8 +540,8 @@ bool MD_Emu::renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRo
 
 bool MD_Emu::addPsgPiece(int32_t* left, int32_t* right, uint64_t frames) {
     if (psgType <= 2 && shortcuts_ && psgQuiet()) {
+        payPsgBeforeSpan(frames);
         psgOwed_ += frames; // it would add zeros: it only moves on, later
-        if (psgOwed_ >= kMaxPsgOwedFrames) settlePsg();
         return false;
     }
     return renderPsg(left, right, frames);

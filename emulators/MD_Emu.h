@@ -180,8 +180,9 @@ private:
     // renderPiece for any settings: the PSG, the offset, then the FM chip.
     bool renderPieceMixed(int32_t* const* outputs, uint64_t frames, SpreadRows* rows);
     // The PSG's part: a quiet SN76489 or Game Gear PSG (with the shortcuts
-    // on) only owes the frames, paid once they reach kMaxPsgOwedFrames;
-    // any other renders. Returns whether anything was added.
+    // on) only owes the frames, paid before a span would take them past
+    // kMaxPsgOwedFrames; any other renders. Returns whether anything was
+    // added.
     bool addPsgPiece(int32_t* left, int32_t* right, uint64_t frames);
     // Adds the output offset when it is on; returns whether it is.
     bool addOffsetPiece(int32_t* left, int32_t* right, uint64_t frames);
