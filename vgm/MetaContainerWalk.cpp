@@ -53,8 +53,8 @@ bool nextHeader(struct archive* a, struct archive_entry** entry, bool* ended = n
 
 // The entry's name in UTF-8 where it converts, else as stored. A name of
 // plain ASCII is the same either way and is taken as it stands: the
-// conversion sets up a character-set converter for every entry, half the
-// cost of listing an archive of many small members.
+// conversion sets up a character-set converter for every entry, nearly half
+// the cost of listing an archive of many small members.
 const char* entryName(struct archive_entry* entry) {
     const char* stored = archive_entry_pathname(entry);
     if (stored) {
